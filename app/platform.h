@@ -1,0 +1,55 @@
+// The one place where the Linux program and the Windows program differ in
+// data: which framework they are built on, the model rows they know, and the
+// few texts they word differently. Everything else is shared.
+#pragma once
+
+#if defined(_WIN32)
+#define VJX_WINDOWS_PROGRAM 1
+#include "windows/afxshim.h"
+#else
+#define VJX_WINDOWS_PROGRAM 0
+#include "linux/afx.h"
+#endif
+
+namespace vjx {
+namespace platform {
+
+constexpr bool kWindows = VJX_WINDOWS_PROGRAM != 0;
+
+// Line break the log writes for every "\n" of its input.
+constexpr const char* kLineBreak = kWindows ? "\r\n" : "\n";
+
+// Version banner shown at start.
+constexpr const char* kBanner = kWindows ? "VJX Flash Version 5.45" : "ORVEN VJX Flash Version 5.33";
+
+// Highest module code the update-file reader and the model table accept.
+constexpr int kHighestModuleCode = kWindows ? 0x63 : 0x5F;
+
+// Model number of an unknown card (the Linux table ends with model 15).
+constexpr int kUnknownModel = kWindows ? 20 : 16;
+
+// Bridge type 4 (PCIe core inside the FPGA, revision 0x80) is driven only by
+// the Windows program; the Linux program treats such a card as type 3.
+constexpr bool kHasBridgeType4 = kWindows;
+
+// Device asked for when looking for the PCIe bridge above a card: the Linux
+// program asks for the PEX 8111 only, Windows for any PLX function.
+constexpr unsigned kBridgeSearchDevice = kWindows ? 0x0000 : 0x8111;
+
+// Driver version the PCI library requires (major * 100 + minor).
+constexpr unsigned kRequiredDriverVersion = kWindows ? 1190 : 830;
+
+// The Windows program checks the file position after seeking to an image.
+constexpr bool kCheckImageSeek = kWindows;
+// The Linux program refuses a file that gives no configuration-EEPROM data.
+constexpr bool kRequireConfigEeprom = !kWindows;
+
+constexpr const char* kEpcSiliconIdUnknown =
+    kWindows ? "FPGA silicon ID unknown: 0x%02X" : "EPC silicon ID unknown: 0x%02X";
+
+// Error texts of the PCI library and device library that name the driver.
+constexpr const char* kPciLibDeviceOpenFailed =
+    kWindows ? "Failed opening WinDriver device\n" : "Failed opening ../Source/pci_lib device\n";
+
+}  // namespace platform
+}  // namespace vjx

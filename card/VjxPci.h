@@ -1,0 +1,257 @@
+// The card object: counts the VJX cards, opens one at a time, identifies its
+// model, and carries the programming engines (engines/*.cpp) as members.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "../app/LogWindow.h"
+#include "../driver/wd_types.h"
+#include "PciBridge.h"
+
+struct VJX_PCI_STRUCT;
+struct TTcfSmall;
+
+class CVjxPci {
+public:
+    typedef int TModel;
+
+    // Bridge types: which PLX chip carries the card, which selects register
+    // variants and engine paths.
+    enum TBridge : uint32_t {
+        BRIDGE_NONE = 0,
+        BRIDGE_9050 = 1,
+        BRIDGE_9030 = 2,
+        BRIDGE_9056 = 3,       // PCI 9056 behind a PEX 8111
+        BRIDGE_9056_CORE = 4,  // PCI 9056 revision 0x80, PCIe core in the FPGA
+    };
+
+    // The nine FPGA configuration lines.
+    enum TFpga {
+        FPGA_DATA_OUT = 0,   // serial data to the configuration device
+        FPGA_DATA_IN = 1,    // serial data from the device (read only)
+        FPGA_CLOCK = 2,      // serial clock
+        FPGA_CS = 3,         // device chip select, low = selected
+        FPGA_CONF_DONE = 4,  // configuration done (PCI 9030 only)
+        FPGA_CONFIG = 5,     // high holds the FPGA off the device
+        FPGA_UNUSED6 = 6,
+        FPGA_UNUSED7 = 7,
+        FPGA_HOST = 8,  // low while the host owns the device
+    };
+
+    // Raw answer to the firmware's version request.
+    struct TVersion {
+        int major = 0;   // low six bits printed in decimal
+        int minor2 = 0;  // second character of the minor version
+        int minor1 = 0;  // first character of the minor version
+        int hasMinor = 0;
+        int isp = 0;  // ISP version number, compared with VERSION
+    };
+
+    // Result record of the flash-ROM stage.
+    struct TRomVersions {
+        unsigned long manufacturer = 0;
+        unsigned long device = 0;
+        int ispVersion = 0;
+        int fpgaVersion = 0;
+        CString segmentLog;
+        CString firmwareVersion;
+    };
+
+    CVjxPci();
+    virtual ~CVjxPci();
+    CVjxPci(const CVjxPci&) = delete;
+    CVjxPci& operator=(const CVjxPci&) = delete;
+
+    // ---- Enumeration, opening, identification --------------------------
+    uint32_t Count();
+    int Open(unsigned int index);
+    void Close();
+    void GetPciSlot(WD_PCI_SLOT* slot);
+    uint32_t ReadID();
+    uint32_t ReadSUBID();
+    uint8_t ReadRevision();
+    TModel GetModel(int key, int revision, const char** description);
+    TModel GetModel() const { return m_model; }
+    void SetModel(TModel model) { m_model = model; }
+    bool KnownModel() const;
+    const char* GetModelDesc() const { return m_modelDesc; }
+    bool HasFlashUpdate() const;
+    TModel GetModelIndex(int code) const;
+    bool MigrationPossible(int code) const;
+    bool SlowFpgaMode();
+    const char* getErrorString();
+    uint32_t GetLibInitResult() const { return m_libInitStatus; }
+    const char* GetLibInitResultStr();
+    uint32_t GetBridgeType() const { return m_bridgeType; }
+
+    // Whether the engines may change bridge registers. A PCIe bridge reached
+    // only through configuration cycles cannot be written by the Linux
+    // program (its driver has no configuration write), so every engine that
+    // writes the bridge refuses such a card before it changes anything.
+    bool BridgeWritable();
+    static const char* const kSlowModeRefused;
+
+    // ---- Register accessors (card/Registers.cpp) ------------------------
+    uint32_t ReadCNTRL();
+    void WriteCNTRL(uint32_t value);
+    uint32_t ReadINTCSR();
+    void WriteINTCSR(uint32_t value);
+    uint32_t ReadGPIOC();
+    void WriteGPIOC(uint32_t value);
+    void WriteCFG(uint8_t value);
+    uint8_t ReadVERSION();
+    uint8_t ReadIRQF();
+    void WriteTRCON(uint8_t value);
+    uint8_t ReadRPTR();
+    void WriteTBUF(uint8_t value);
+    void WriteRAMA(uint8_t value);
+    uint8_t ReadRAMD();
+    void WriteRAMD(uint8_t value);
+    void WriteTSTART(uint8_t value);
+    void Linti1Disable();
+    void Linti1Ack();
+
+    // ---- Update file (tcf/ReadFileHeader.cpp) ---------------------------
+    int ReadFileHeader(CFile& file, CLogWindow* log, TTcfSmall* record);
+    unsigned EepromImageSize() const { return m_eeImageSize; }
+    const unsigned char* EepromImage() const { return m_eeImage.data(); }
+    unsigned PcieEepromImageSize() const { return m_pcieImageSize; }
+    const unsigned char* PcieEepromImage() const { return m_pcieImage.data(); }
+
+    // ---- Configuration EEPROM, Microwire (engines/ConfigEeprom.cpp) -----
+    void eeCs(int on);
+    void eeSk(int on);
+    void eeDi(int on);
+    int eeDo();
+    void eeDoEnable(int on);
+    void eeEnable(int on);
+    int eeTest();
+    int eeInit();
+    void eeStart();
+    void eeClock();
+    void eeDiBit(int bit);
+    int eeDoBit();
+    int eeDiByte(unsigned char byte);
+    int eeDoByte();
+    int eeAddress(int op, int address, int bits);
+    void eeCmd(int op, int pattern, int bits);
+    void eeCmdRead(int address, int bits);
+    void eeCmdWrite(int address, int bits);
+    void eeCmdWen(int bits);
+    void eeCmdWds(int bits);
+    int eeWaitReady();
+    int writeEeprom(int bits);
+    int readEeprom(int bits);
+    int compareEeprom();
+    int ProgramEeprom(CLogWindow* log);
+
+    // ---- PCIe bridge EEPROM (engines/PcieEeprom.cpp) --------------------
+    int writePcieEeprom();
+    int readPcieEeprom();
+    int comparePcieEeprom();
+    int ProgramPcieEeprom(CLogWindow* log);
+
+    // ---- FPGA configuration device (engines/FpgaConfig.cpp) -------------
+    void EpcSelect(TFpga line, int on);
+    void EpcDir(TFpga line, int out);
+    void EpcData(TFpga line, int value);
+    int EpcData(TFpga line);
+    void setFpgaInitPorts();
+    int setFpgaResetConfig();
+    int setFpgaConfig();
+    int getFpgaConfig(int* ok);
+    int setEpcProgramMsb(int cs, int shift, unsigned char out, unsigned char* in, int dataOut, int clock);
+    int setEpcProgramLsb(int cs, int shift, unsigned char out, unsigned char* in, int dataOut, int clock);
+    int setEpcProgramBlockStart(unsigned long address);
+    int setEpcProgramBlockEnd();
+    int setEpcProgramBlockLsb(unsigned long address, const unsigned char* data, unsigned int count);
+    int doFlashFpga(const unsigned char* image, unsigned int size);
+    const char* getLastError() const { return m_lastError; }
+
+    // ---- Update sequence (engines/UpdateSequence.cpp) -------------------
+    int doFlash(CFile& file, CLogWindow& log, const char* cardName);
+    int doFlashIsp(const char* cardName);
+
+    // ---- Internal communication port (engines/ComPort.cpp) --------------
+    int Com_open();
+    int Com_close();
+    int Com_setTimeout(int ms);
+    int Com_readFlush();
+    int Com_readRam(int position);
+    int Com_readPoll();
+    int Com_readWait();
+    int Com_read(char* dest, unsigned long count);
+    int Com_read();
+    void Com_writeRam(int index, int value);
+    int Com_writeWait();
+    int Com_writeLimit(const char* bytes, unsigned long count);
+    int Com_write(const char* bytes, unsigned long count);
+    int Com_write(char byte);
+    bool Com_isOpen() const { return m_comOpen != 0; }
+
+    // ---- ISP boot-loader protocol (engines/IspProtocol.cpp) -------------
+    int doIspReset(int enterBootLoader);
+    int doIspDetect();
+    int sendIspRecord(unsigned char length, unsigned short address, unsigned char type, unsigned char* data);
+    int sendIspCmd(unsigned char type, unsigned char d0);
+    int sendIspCmd(unsigned char type, unsigned char d0, unsigned char d1);
+    int sendIspCmd(unsigned char type, unsigned char d0, unsigned char d1, unsigned char d2);
+    int sendIspDisplay(unsigned char type, unsigned short start, unsigned short end, unsigned char kind);
+    int getIspB(unsigned char* out);
+    int getIspResult(int count, unsigned char* out);
+    int getIspVersion(unsigned int* version);
+    int getIspMan(unsigned long* manufacturer);
+    int getIspDev(unsigned long* device);
+    int setIspEraseChip();
+    int doProgramBSB(int value);
+    int doProgramBLJB(int value);
+    int setIspEraseBSB();
+    int getIspBlankCheck(unsigned int blockCode, int* blank);
+
+    // ---- Flash ROM and application start (engines/FlashRom.cpp) ---------
+    int doFlashRom(int segmentCount, TRomVersions* versions);
+    int doEnableBootrom();
+    int doClearBSB();
+    int setIspProgramBlock(unsigned int address, unsigned char* data, unsigned int length);
+    int setIspProgram(unsigned int address, unsigned char* data, unsigned int length, int* acknowledged);
+    int doIspStartApplication();
+
+    // ---- Firmware version query (engines/FirmwareVersion.cpp) -----------
+    int getVersion(TVersion* version);
+    int getFirmwareVersionString(CString& version, CString& error, int& ispVersion, int& fpgaVersion);
+
+private:
+    // Identification
+    TModel m_model;
+    const char* m_modelDesc;
+    VJX_PCI_STRUCT* m_pci = nullptr;
+    CPciBridge m_bridge;
+    uint32_t m_count9050 = 0;
+    uint32_t m_count9030 = 0;
+    uint32_t m_count9056 = 0;
+    uint32_t m_bridgeType = BRIDGE_NONE;
+    uint32_t m_libInitStatus = 0;
+
+    // EEPROM images loaded by ReadFileHeader: the configuration image lives
+    // until the object is destroyed, the PCIe image until the card is closed.
+    std::vector<unsigned char> m_eeImage;
+    unsigned m_eeImageSize = 0;
+    std::vector<unsigned char> m_pcieImage;
+    unsigned m_pcieImageSize = 0;
+    unsigned char m_eeReadBack[140] = {};
+    unsigned char m_pcieReadBack[48] = {};
+
+    // Engines' last-error text and the state of one update.
+    CString m_lastError;
+    TTcfSmall* m_tcf = nullptr;
+    CFile* m_file = nullptr;
+    CLogWindow* m_log = nullptr;
+
+    // Internal communication port.
+    int m_comOpen = 0;
+    int m_comTimeout = 50;
+    uint8_t m_comRingIndex = 0;
+    unsigned char m_comBuffer[1000] = {};
+    unsigned m_comCount = 0;
+};

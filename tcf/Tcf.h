@@ -1,0 +1,63 @@
+// The flash update file: working record, presets and the small hex reader.
+#pragma once
+
+#include <cstdint>
+
+// Working record of an update: header, one block of segment data, segment
+// header, back to back (the block check runs over the block and the first
+// byte of the segment header).
+struct TTcfSmall {
+    unsigned char header[256];
+    unsigned char block[16368];
+    unsigned char segHeader[16];
+};
+static_assert(sizeof(TTcfSmall) == 16640, "TTcfSmall must be one contiguous 16640-byte block");
+
+namespace tcf {
+
+constexpr unsigned kHeaderSize = 256;
+constexpr unsigned kBlockSize = 16368;  // data bytes of one flash-ROM block
+constexpr unsigned kSegHeaderSize = 16;
+constexpr unsigned kMaxConfigEepromImage = 140;
+constexpr unsigned kMaxPcieEepromImage = 48;
+
+// Header field offsets (little-endian u32 unless noted).
+constexpr unsigned kOffModule = 24;  // one byte
+constexpr unsigned kOffFpgaOffset = 32;
+constexpr unsigned kOffFpgaSize = 36;
+constexpr unsigned kOffEepromOffset = 40;
+constexpr unsigned kOffEepromSize = 44;
+constexpr unsigned kOffPcieOffset = 48;
+constexpr unsigned kOffPcieSize = 52;
+constexpr unsigned kOffHeaderCrc = 255;
+
+// Segment header fields.
+constexpr unsigned kSegOffBlockCrc = 0;
+constexpr unsigned kSegOffAddress = 2;  // big-endian u16
+constexpr unsigned kSegOffLength = 4;   // big-endian u16
+constexpr unsigned kSegOffNumber = 6;
+constexpr unsigned kSegOffContinue = 8;  // big-endian u16, non-zero: more follow
+constexpr unsigned kSegOffCrc = 15;
+
+uint32_t getLE32(const unsigned char* p);
+void putLE32(unsigned char* p, uint32_t v);
+uint16_t getBE16(const unsigned char* p);
+void putBE16(unsigned char* p, uint16_t v);
+
+struct Preset {
+    const unsigned char* data;
+    unsigned size;  // bytes
+};
+// Built-in images by model number (empty when the model has none).
+Preset ConfigEepromPreset(int model);
+Preset PcieEepromPreset(int model);
+
+}  // namespace tcf
+
+class CTcf {
+public:
+    virtual ~CTcf() = default;
+    // Reads width (at most 8) characters at position as hexadecimal; -1 when
+    // no number could be read.
+    int getHex(const char* text, int position, int width);
+};
