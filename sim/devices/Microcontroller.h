@@ -1,0 +1,119 @@
+// The card's microcontroller behind the FPGA mailbox: 64 KiB flash ROM, the
+// Boot Status Byte and Boot Loader Jump Bit, the application firmware (a
+// model driven by the version record in the flash image) and the ISP boot
+// loader in ROM. It talks over a serial link; the Mailbox carries the bytes.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+#include <string>
+
+
+#include "../NvRegion.h"
+#include "../Timing.h"
+
+namespace sim {
+
+struct McuOptions {
+    bool silent = false;            // never answers anything
+    int shortAnswer = -1;           // 0..4: the application answers only N of the 5 version bytes
+    bool bootRequestIgnored = false;// the reset's boot-loader request has no effect
+    bool appIgnoresS = false;       // the application ignores "S"
+    int ispManufacturer = 0x58;     // identification the boot loader reports
+    long ispDevice = 0xD7ECEF;
+    bool refuseRecords = false;     // programming records answered 'X'...
+    bool bootLoaderStaysAfterStart = false;
+    bool appStartFails = false;     // the start record does not bring up an application
+};
+
+enum class McuMode : uint8_t { Off = 0, Application = 1, BootLoader = 2 };
+
+// The 5 bytes the application answers to "R", and where they live in the
+// application image: kVersionRecordOffset holds the 6-byte magic "VJXAPP"
+// followed by major, second minor character, first minor character,
+// has-minor flag and ISP version number (the order of the answer).
+namespace firmware_image {
+constexpr unsigned kVersionRecordOffset = 0x0040;
+constexpr const char kMagic[7] = "VJXAPP";
+struct Version {
+    uint8_t bytes[5] = {};
+};
+// "9.14" -> {9, '4', '1', 1, isp}; "9" -> {9, 0, 0, 0, isp}; false for bad text.
+bool versionFromText(const std::string& text, uint8_t isp, Version* out);
+std::string textFromVersion(const Version& v);
+// A raw firmware image of `size` bytes (whole 16 KiB blocks at most 64 KiB)
+// whose application answers `version`; the last 16 bytes of every 16 KiB
+// block are 0xFF (room for the segment trailer).
+std::vector<uint8_t> make(const Version& version, size_t size);
+// The version record of a flash image, if it holds an application.
+bool find(const uint8_t* flash, size_t size, Version* out);
+}  // namespace firmware_image
+
+class Microcontroller {
+public:
+    // flash: 64 KiB; boot: 2 bytes, [0] Boot Status Byte, [1] Boot Loader Jump Bit.
+    Microcontroller(NvRegion& flash, NvRegion& boot, const Timing& timing, const McuOptions& options);
+    void setOptions(const McuOptions& options);
+
+    // CFG register bits as the FPGA drives them: bit 0 reset (held while
+    // set; the MCU starts when it falls), bit 2 boot-loader request.
+    void setControl(bool reset, bool bootRequest, uint64_t nowUs);
+    // A byte has arrived from the host at nowUs.
+    void receive(uint8_t byte, uint64_t nowUs);
+    // Takes the next byte the MCU starts sending at or before nowUs (with
+    // that start time); false when none is due yet.
+    bool nextOutput(uint64_t nowUs, uint8_t* byte, uint64_t* startUs);
+    // Earliest time the MCU will send its next byte (UINT64_MAX: none queued).
+    uint64_t nextOutputTime() const;
+
+    // The application asked the FPGA to reload its configuration ("T").
+    bool takeReloadRequest();
+
+    McuMode mode() const { return m_mode; }
+    void restore(McuMode mode);
+    uint64_t changeCount() const { return m_changes; }
+    void powerCycle(uint64_t nowUs);  // reset as at power-on
+
+    uint8_t bsb() const;
+    uint8_t bljb() const;
+    // Version text of the application now running ("" when none runs).
+    std::string runningVersion() const;
+
+private:
+    struct Impl;
+    Impl* m_impl;
+    McuMode m_mode = McuMode::Off;
+    uint64_t m_changes = 0;
+};
+
+struct LinkOptions {
+    unsigned baud = 115200;
+    double noise = 0.0;  // probability that a byte is corrupted or dropped
+    uint64_t seed = 1;
+};
+
+// The FPGA's mailbox registers (space 2) and the serial link to the
+// microcontroller: 64-byte receive ring written at RPTR (wrapping, bytes the
+// host did not fetch in time are overwritten), transmit window RAMA 1..63,
+// TBUF, TSTART, IRQF bit 0 busy while a transmission is shifted out.
+class Mailbox {
+public:
+    Mailbox(Microcontroller& mcu, const Timing& timing, const LinkOptions& link);
+    void setLink(const LinkOptions& link);
+
+    // Register access at a space-2 offset (CFG 0x44, IRQF 0x88, TRCON 0x8C,
+    // RPTR 0x94, TBUF 0x98, RAMA 0xA0, RAMD 0xA4, TSTART 0xB0, ...). The
+    // caller has already checked that the FPGA is configured.
+    uint8_t read(unsigned offset, uint64_t nowUs);
+    void write(unsigned offset, uint8_t value, uint64_t nowUs);
+    // Lets time pass: delivers bytes on the link up to nowUs.
+    void advance(uint64_t nowUs);
+    // The FPGA lost its configuration: ring, window and link are cleared.
+    void clear();
+
+private:
+    struct Impl;
+    Impl* m_impl;
+};
+
+}  // namespace sim

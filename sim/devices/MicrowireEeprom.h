@@ -1,0 +1,57 @@
+// A 93C56/93C66-class Microwire serial EEPROM: 16-bit words, 8 address bits,
+// the bridge chip's configuration EEPROM. Modelled on its pins.
+#pragma once
+
+#include <cstdint>
+
+#include "../NvRegion.h"
+#include "../Timing.h"
+
+namespace sim {
+
+struct MicrowireFaults {
+    bool absent = false;      // DO stays high whatever happens
+    bool neverReady = false;  // a started write never completes
+    int stuckBit = -1;        // 0..15: this bit of every word does not take a write
+};
+
+class MicrowireEeprom {
+public:
+    static constexpr unsigned kWords = 256;
+    // `words` holds kWords words in address order, each high byte first.
+    MicrowireEeprom(NvRegion& words, const Timing& timing);
+    void setFaults(const MicrowireFaults& faults) { m_faults = faults; }
+
+    // The host drives chip select, clock and data in; called whenever any of
+    // them may have changed. Edges are detected against the last call.
+    void drive(bool cs, bool sk, bool di, uint64_t nowUs);
+    // Level of DO now (high while deselected or idle after a command).
+    bool dataOut(uint64_t nowUs);
+
+    uint16_t word(unsigned address) const;
+    bool writeInProgress(uint64_t nowUs) const;
+
+private:
+    NvRegion& m_mem;
+    const Timing& m_timing;
+    MicrowireFaults m_faults;
+    // Implementation state (shift register, opcode, address, phase, ...)
+    bool m_cs = false, m_sk = false, m_di = false;
+    bool m_writeEnabled = false;
+    uint64_t m_busyUntil = 0;
+    bool m_busyForever = false;
+    int m_phase = 0;
+    uint32_t m_shift = 0;
+    int m_bits = 0;
+    int m_opcode = 0;
+    unsigned m_address = 0;
+    bool m_do = true;
+    int m_outBit = 0;
+    uint16_t m_outWord = 0;
+    bool m_pendingWrite = false;
+    uint16_t m_pendingData = 0;
+    unsigned m_pendingAddress = 0;
+    int m_pendingKind = 0;
+};
+
+}  // namespace sim

@@ -1,0 +1,48 @@
+// A 25xx-class SPI serial EEPROM with 16-bit addressing and 32-byte pages,
+// behind the PEX 8111's EEPROM control register. Modelled byte-wise: the
+// bridge shifts whole bytes.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "../NvRegion.h"
+#include "../Timing.h"
+
+namespace sim {
+
+struct SpiEepromFaults {
+    bool dead = false;  // answers nothing (MISO floats high), stores nothing
+};
+
+class SpiEeprom25 {
+public:
+    static constexpr unsigned kPageSize = 32;
+    SpiEeprom25(NvRegion& bytes, const Timing& timing);
+    void setFaults(const SpiEepromFaults& faults) { m_faults = faults; }
+
+    // Chip select (true = selected). Deselecting after a WRITE with data
+    // starts the self-timed write cycle; after WREN it sets the latch.
+    void select(bool selected, uint64_t nowUs);
+    // One byte full duplex while selected; answers the byte on MISO (0xFF
+    // when deselected, dead, or reading during a write cycle).
+    uint8_t exchange(uint8_t mosi, uint64_t nowUs);
+
+    bool writeInProgress(uint64_t nowUs) const;
+
+private:
+    NvRegion& m_mem;
+    const Timing& m_timing;
+    SpiEepromFaults m_faults;
+    bool m_selected = false;
+    bool m_wel = false;
+    uint64_t m_busyUntil = 0;
+    int m_state = 0;
+    uint8_t m_cmd = 0;
+    unsigned m_address = 0;
+    int m_addrBytes = 0;
+    std::vector<uint8_t> m_pending;  // data bytes of a WRITE
+    unsigned m_pendingStart = 0;
+};
+
+}  // namespace sim
