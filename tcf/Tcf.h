@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "../app/LogWindow.h"
+
 // Working record of an update: header, one block of segment data, segment
 // header, back to back (the block check runs over the block and the first
 // byte of the segment header).
@@ -48,6 +50,13 @@ struct Preset {
     const unsigned char* data;
     unsigned size;  // bytes
 };
+// Walks the segment chain from offset 256 (file must be positioned there),
+// checking each segment header and block CRC into `record`; reports the first
+// failure through log->MessageBox(text, 0x10, 0) and answers 0, else answers
+// 1 with the number of segments in *count. Never reads past the record's
+// areas, whatever the file says.
+int ValidateSegments(CFile& file, CLogWindow* log, TTcfSmall* record, int* count);
+
 // Built-in images by model number (empty when the model has none).
 Preset ConfigEepromPreset(int model);
 Preset PcieEepromPreset(int model);
