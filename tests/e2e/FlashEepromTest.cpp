@@ -1,0 +1,134 @@
+// `vjxflash -flash` bringing the two EEPROMs of a PCIe card to the presets.
+#include <gtest/gtest.h>
+
+#include "Process.h"
+
+using e2e::TempDir;
+
+namespace {
+
+// The PCI 9056 configuration preset, subsystem ID 0x3355 (the VJX PCIe K).
+std::vector<uint8_t> preset9056For3355() {
+    std::vector<uint8_t> p = {
+        0xB5, 0x10, 0x56, 0x90, 0xBA, 0x00, 0x80, 0x04, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x20, 0x01, 0x00, 0x04,
+        0x30, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x04, 0x03, 0x07, 0x42, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+        0xB5, 0x10, 0x55, 0x33, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x43, 0x00, 0x00, 0x00, 0x06,
+        0x4C, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x48, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00};
+    return p;
+}
+
+const std::vector<uint8_t> kPciePresetLinux = {0x5A, 0x03, 0x12, 0x00, 0x34, 0x00, 0x50, 0x00, 0x00,
+                                               0x00, 0x48, 0x00, 0x02, 0x00, 0x00, 0x00, 0x20, 0x10,
+                                               0x80, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00};
+
+bool contains(const std::string& s, const std::string& part) {
+    return s.find(part) != std::string::npos;
+}
+
+class FlashEeproms : public ::testing::Test {
+protected:
+    void SetUp() override {
+        rack = tmp.file("rack");
+        auto r = e2e::vjxsim({"new", rack, "--card", "84,eeprom=old,pcie-eeprom=old"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        file = tmp.file("f.tcf");
+        r = e2e::tcftool({"build", "-o", file, "--module", "84"});
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    TempDir tmp;
+    std::string rack;
+    std::string file;
+};
+
+TEST_F(FlashEeproms, WritesBothPresetsThenLeavesAnUpToDateCardAlone) {
+    auto r = e2e::vjxflashOn(rack, {"-flash", "1", file});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(contains(r.out, "\nProgramming card 1 with file \"" + file +
+                                    "\"...\nWrite EEPROM...\n"
+                                    "Write PCIe EEPROM...\n"))
+        << r.out;
+    EXPECT_TRUE(contains(r.out, "Programming VJX PCIe K card was successful.\n")) << r.out;
+
+    // Each 32-bit value of the image sits in two words, upper half first;
+    // the dump gives the words high byte first.
+    auto dump = e2e::vjxsim({"dump", rack, "1", "eeprom"});
+    ASSERT_EQ(dump.status, 0) << dump.err;
+    auto preset = preset9056For3355();
+    ASSERT_GE(dump.out.size(), preset.size());
+    for (size_t i = 0; i < preset.size(); i += 4)
+        for (size_t k = 0; k < 4; ++k)
+            EXPECT_EQ(static_cast<uint8_t>(dump.out[i + k]), preset[i + 3 - k]) << "byte " << i + k;
+
+    auto pcie = e2e::vjxsim({"dump", rack, "1", "pcie-eeprom"});
+    ASSERT_EQ(pcie.status, 0) << pcie.err;
+    ASSERT_GE(pcie.out.size(), kPciePresetLinux.size());
+    EXPECT_EQ(std::vector<uint8_t>(pcie.out.begin(), pcie.out.begin() + kPciePresetLinux.size()),
+              kPciePresetLinux);
+
+    // The new content takes effect at the next power-up and keeps the model.
+    ASSERT_EQ(e2e::vjxsim({"power-cycle", rack}).status, 0);
+    auto list = e2e::vjxflashOn(rack, {"-list"});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_TRUE(contains(list.out, "Detected: VJX PCIe K card\n")) << list.out;
+
+    auto again = e2e::vjxflashOn(rack, {"-flash", "1", file});
+    EXPECT_EQ(again.status, 0) << again.out;
+    EXPECT_FALSE(contains(again.out, "Write EEPROM...")) << again.out;
+    EXPECT_FALSE(contains(again.out, "Write PCIe EEPROM...")) << again.out;
+}
+
+TEST_F(FlashEeproms, AbsentEepromFailsWithStatus3AndChangesNothingElse) {
+    ASSERT_EQ(e2e::vjxsim({"set", rack, "1", "eeprom-fault=absent"}).status, 0);
+    auto before = e2e::vjxsim({"dump", rack, "1", "pcie-eeprom"}).out;
+    auto r = e2e::vjxflashOn(rack, {"-flash", "1", file});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_TRUE(contains(r.out, "Failed reading EEPROM!")) << r.out;
+    EXPECT_EQ(e2e::vjxsim({"dump", rack, "1", "pcie-eeprom"}).out, before);
+}
+
+TEST_F(FlashEeproms, StuckBitIsCaughtByTheCompare) {
+    ASSERT_EQ(e2e::vjxsim({"set", rack, "1", "eeprom-fault=stuck"}).status, 0);
+    auto r = e2e::vjxflashOn(rack, {"-flash", "1", file});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_TRUE(contains(r.out, "Failed comparing EEPROM!")) << r.out;
+}
+
+TEST_F(FlashEeproms, DeadPcieEepromFailsTheCompare) {
+    ASSERT_EQ(e2e::vjxsim({"set", rack, "1", "pcie-eeprom-fault=dead"}).status, 0);
+    auto r = e2e::vjxflashOn(rack, {"-flash", "1", file});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_TRUE(contains(r.out, "Failed comparing PCIe EEPROM!")) << r.out;
+}
+
+TEST_F(FlashEeproms, FileForAnotherModelIsRefusedBeforeAnyWrite) {
+    std::string other = tmp.file("s.tcf");
+    ASSERT_EQ(e2e::tcftool({"build", "-o", other, "--module", "80"}).status, 0);
+    auto before = e2e::vjxsim({"dump", rack, "1", "eeprom"}).out;
+    auto r = e2e::vjxflashOn(rack, {"-flash", "1", other});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_TRUE(contains(r.out, "Incompatible flash update file!\nCard is a \"VJX PCIe K\", but\n" + other +
+                                    "\nis designed for a \"VJX PCI S\" card.\n"))
+        << r.out;
+    EXPECT_EQ(e2e::vjxsim({"dump", rack, "1", "eeprom"}).out, before);
+}
+
+TEST_F(FlashEeproms, MissingFileIsReported) {
+    auto r = e2e::vjxflashOn(rack, {"-flash", "1", tmp.file("none.tcf")});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_TRUE(contains(r.out, "Can't open file \"" + tmp.file("none.tcf") + "\"!")) << r.out;
+}
+
+TEST_F(FlashEeproms, SlowModeCardIsRefusedBeforeAnythingIsWritten) {
+    ASSERT_EQ(e2e::vjxsim({"set", rack, "1", "slow"}).status, 0);
+    auto eeBefore = e2e::vjxsim({"dump", rack, "1", "eeprom"}).out;
+    auto pcieBefore = e2e::vjxsim({"dump", rack, "1", "pcie-eeprom"}).out;
+    auto r = e2e::vjxflashOn(rack, {"-flash", "1", file});
+    EXPECT_EQ(r.status, 3) << r.out;
+    EXPECT_TRUE(contains(r.out, "Using slow FPGA programming mode")) << r.out;
+    EXPECT_EQ(e2e::vjxsim({"dump", rack, "1", "eeprom"}).out, eeBefore);
+    EXPECT_EQ(e2e::vjxsim({"dump", rack, "1", "pcie-eeprom"}).out, pcieBefore);
+}
+
+}  // namespace

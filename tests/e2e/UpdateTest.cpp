@@ -1,0 +1,208 @@
+// Whole updates: configuration device, flash ROM and boot configuration
+// brought to an update file's content, and the failures a card can show.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "Process.h"
+
+using e2e::TempDir;
+
+namespace {
+
+bool contains(const std::string& s, const std::string& part) {
+    return s.find(part) != std::string::npos;
+}
+
+// CRC-32 as the update sequence appends it: reflected 0xEDB88320, register
+// starting at all ones, no final inversion; stored little-endian.
+uint32_t crc32NoFinalXor(const std::string& data) {
+    uint32_t reg = 0xFFFFFFFFu;
+    for (unsigned char c : data) {
+        reg ^= c;
+        for (int i = 0; i < 8; ++i) reg = (reg >> 1) ^ ((reg & 1u) ? 0xEDB88320u : 0u);
+    }
+    return reg;
+}
+
+// What the flash ROM must hold after an update from `tcf`: every segment's
+// data at its block address and its 16-byte header at block address + 0x3FF0,
+// every other byte erased.
+std::string expectedFlash(const std::string& tcf) {
+    std::string flash(65536, '\xFF');
+    size_t pos = 256;
+    for (;;) {
+        if (pos + 16 > tcf.size()) return "";
+        auto u8 = [&](size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(tcf[pos + i])); };
+        unsigned address = (u8(2) << 8) | u8(3);
+        unsigned length = (u8(4) << 8) | u8(5);
+        unsigned more = (u8(8) << 8) | u8(9);
+        if (pos + 16 + length > tcf.size() || address + 0x4000 > flash.size()) return "";
+        flash.replace(address, length, tcf, pos + 16, length);
+        flash.replace(address + 0x3FF0, 16, tcf, pos, 16);
+        pos += 16 + length;
+        if (!more) break;
+    }
+    return flash;
+}
+
+class Update : public ::testing::Test {
+protected:
+    void SetUp() override {
+        rack = tmp.file("rack");
+        // Card 1 is the PCI 9030 card (counted first), card 2 the PCIe card.
+        auto r = e2e::vjxsim(
+            {"new", rack, "--card", "84,fw=0.90,isp=5,fpga=5", "--card", "80,fw=0.90,isp=5,fpga=5"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        fpga = tmp.file("fpga.bin");
+        firmware = tmp.file("fw.bin");
+        ASSERT_EQ(e2e::vjxsim({"image", "fpga", "--version", "7", "--size", "20000", "-o", fpga}).status, 0);
+        ASSERT_EQ(e2e::vjxsim({"image", "firmware", "--version", "2.01", "--isp", "7", "--size", "65536",
+                               "-o", firmware})
+                      .status,
+                  0);
+        fileK = build("k.tcf", "84");
+        fileS = build("s.tcf", "80");
+    }
+    std::string build(const std::string& name, const std::string& module) {
+        std::string out = tmp.file(name);
+        auto r =
+            e2e::tcftool({"build", "-o", out, "--module", module, "--fpga", fpga, "--firmware", firmware});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return out;
+    }
+    void expectCardHoldsFile(const std::string& card, const std::string& tcfPath) {
+        std::string image = e2e::readFile(fpga);
+        auto epcs = e2e::vjxsim({"dump", rack, card, "epcs"});
+        ASSERT_EQ(epcs.status, 0) << epcs.err;
+        ASSERT_GE(epcs.out.size(), image.size() + 4);
+        EXPECT_TRUE(epcs.out.compare(0, image.size(), image) == 0) << "configuration image differs";
+        uint32_t crc = crc32NoFinalXor(image);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(static_cast<uint8_t>(epcs.out[image.size() + i]), static_cast<uint8_t>(crc >> (8 * i)));
+
+        auto flash = e2e::vjxsim({"dump", rack, card, "mcu-flash"});
+        ASSERT_EQ(flash.status, 0) << flash.err;
+        std::string expected = expectedFlash(e2e::readFile(tcfPath));
+        ASSERT_EQ(expected.size(), 65536u);
+        EXPECT_TRUE(flash.out == expected) << "flash ROM differs from the file's segments";
+    }
+    TempDir tmp;
+    std::string rack, fpga, firmware, fileK, fileS;
+};
+
+TEST_F(Update, BringsBothCardsToTheFileAndStartsTheNewFirmware) {
+    auto r = e2e::vjxflashOn(rack, {"-flash", "2", fileK});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(contains(r.out, "Programming VJX PCIe K card was successful.\nFirmware version: 2.01\n"))
+        << r.out;
+    expectCardHoldsFile("1", fileK);
+
+    r = e2e::vjxflashOn(rack, {"-flash", "1", fileS});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(contains(r.out, "Programming VJX PCI S card was successful.\nFirmware version: 2.01\n"))
+        << r.out;
+    expectCardHoldsFile("2", fileS);
+
+    auto show = e2e::vjxsim({"show", rack, "--json"});
+    ASSERT_EQ(show.status, 0);
+    for (const char* field :
+         {"\"bsb\":0", "\"bljb\":0", "\"firmware_version\":\"2.01\"", "\"fpga_version\":7"})
+        EXPECT_TRUE(contains(show.out, field)) << field << " in " << show.out;
+
+    auto list = e2e::vjxflashOn(rack, {"-list"});
+    EXPECT_EQ(list.out.find("Firmware version: 0.90"), std::string::npos) << list.out;
+    EXPECT_TRUE(contains(list.out, "Firmware version: 2.01\nDetecting card 2...")) << list.out;
+
+    // A second run finds the configuration device up to date.
+    auto again = e2e::vjxflashOn(rack, {"-flash", "2", fileK});
+    EXPECT_EQ(again.status, 0) << again.out;
+    EXPECT_TRUE(contains(again.out, "Comparing FPGA...")) << again.out;
+    EXPECT_FALSE(contains(again.out, "Bulk erase FPGA...")) << again.out;
+    EXPECT_FALSE(contains(again.out, "Programming FPGA...")) << again.out;
+}
+
+TEST_F(Update, EepromOnlyFileSucceedsWithoutTouchingTheMicrocontroller) {
+    std::string eepromOnly = tmp.file("e.tcf");
+    ASSERT_EQ(e2e::tcftool({"build", "-o", eepromOnly, "--module", "84"}).status, 0);
+    auto before = e2e::vjxsim({"dump", rack, "1", "mcu-flash"}).out;
+    auto r = e2e::vjxflashOn(rack, {"-flash", "2", eepromOnly});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(contains(r.out, "Programming VJX PCIe K card was successful.\n---")) << r.out;
+    EXPECT_EQ(e2e::vjxsim({"dump", rack, "1", "mcu-flash"}).out, before);
+}
+
+struct FaultCase {
+    const char* option;
+    const char* message;
+};
+
+class UpdateFault : public Update, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(UpdateFault, FailsWithItsMessageAndARerunRecovers) {
+    const FaultCase& fault = GetParam();
+    ASSERT_EQ(e2e::vjxsim({"set", rack, "1", fault.option}).status, 0);
+    auto r = e2e::vjxflashOn(rack, {"-flash", "2", fileK});
+    EXPECT_EQ(r.status, 3) << r.out;
+    EXPECT_TRUE(contains(r.out, fault.message)) << r.out;
+
+    // With the fault cleared, running the update again repairs the card.
+    std::string name(fault.option);
+    std::string clear = name.substr(0, name.find('=')) + "=default";
+    ASSERT_EQ(e2e::vjxsim({"set", rack, "1", clear}).status, 0) << clear;
+    auto again = e2e::vjxflashOn(rack, {"-flash", "2", fileK});
+    EXPECT_EQ(again.status, 0) << again.out;
+    expectCardHoldsFile("1", fileK);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, UpdateFault,
+    ::testing::Values(FaultCase{"epcs=0x14", "EPC silicon ID unknown: 0x14"},
+                      FaultCase{"epcs-erase=hang", "Can't program FPGA: \nFPGA erase timeout"},
+                      FaultCase{"epcs-write=hang", "Can't program FPGA: \nWrite FPGA bytes timeout"},
+                      FaultCase{"fpga-config=never", "Error while programming FPGA"},
+                      FaultCase{"fpga-version=0xff", "FPGA version number not plausible. "},
+                      FaultCase{"isp-man=0x1f", "Flash-ROM manufacturer 0x1F is unknown"},
+                      FaultCase{"isp-dev=0x123456", "Flash-ROM device 0x123456 is unknown"},
+                      FaultCase{"isp-record=refuse", "Can't program Flash: "},
+                      FaultCase{"bl-after-start=stays",
+                                "Can't start application (boot loader is still running). "},
+                      FaultCase{"mcu=silent", "Boot loader isn't running. "}));
+
+TEST_F(Update, BootLoaderReachedThroughTheApplicationWhenTheResetRequestIsIgnored) {
+    ASSERT_EQ(e2e::vjxsim({"set", rack, "1", "boot-request=ignored"}).status, 0);
+    auto r = e2e::vjxflashOn(rack, {"-flash", "2", fileK});
+    EXPECT_EQ(r.status, 0) << r.out;
+    expectCardHoldsFile("1", fileK);
+}
+
+TEST_F(Update, NoBootLoaderAtAllIsReported) {
+    ASSERT_EQ(e2e::vjxsim({"set", rack, "1", "boot-request=ignored", "app-s=ignored"}).status, 0);
+    auto r = e2e::vjxflashOn(rack, {"-flash", "2", fileK});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_TRUE(contains(r.out, "Boot loader isn't running. ")) << r.out;
+}
+
+TEST_F(Update, NoisyLinkStillDeliversTheExactImage) {
+    ASSERT_EQ(e2e::vjxsim({"set", rack, "1", "link=noise:0.002:7"}).status, 0);
+    auto r = e2e::vjxflashOn(rack, {"-flash", "2", fileK});
+    EXPECT_EQ(r.status, 0) << r.out;
+    expectCardHoldsFile("1", fileK);
+}
+
+TEST_F(Update, ImageLargerThanTheConfigurationDeviceIsRefusedBeforeErasing) {
+    ASSERT_EQ(e2e::vjxsim({"set", rack, "1", "epcs=0x10"}).status, 0);
+    std::string big = tmp.file("big.bin");
+    ASSERT_EQ(e2e::vjxsim({"image", "fpga", "--version", "7", "--size", "131070", "-o", big}).status, 0);
+    std::string file = tmp.file("big.tcf");
+    ASSERT_EQ(
+        e2e::tcftool({"build", "-o", file, "--module", "84", "--fpga", big, "--firmware", firmware}).status,
+        0);
+    auto before = e2e::vjxsim({"dump", rack, "1", "epcs"}).out;
+    auto r = e2e::vjxflashOn(rack, {"-flash", "2", file});
+    EXPECT_EQ(r.status, 3) << r.out;
+    EXPECT_FALSE(contains(r.out, "Bulk erase FPGA...")) << r.out;
+    EXPECT_EQ(e2e::vjxsim({"dump", rack, "1", "epcs"}).out, before);
+}
+
+}  // namespace
