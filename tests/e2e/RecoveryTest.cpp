@@ -1,5 +1,6 @@
 // An update killed at any moment leaves a card that the next update repairs.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
