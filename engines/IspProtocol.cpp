@@ -1,0 +1,278 @@
+// The microcontroller's boot loader (ISP): entry by reset, detection, and the
+// record protocol. Records are Intel HEX lines without terminator; the boot
+// loader echoes every character and answers a complete record with result
+// digits and ".\r\n".
+#include <cstdio>
+#include <cstring>
+
+#include "../card/VjxPci.h"
+#include "McuLink.h"
+
+namespace {
+
+// Value of an upper-case hexadecimal digit, -1 for anything else.
+int hexDigit(int c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Block codes of the blank check and the flash range each one covers.
+struct TBlankBlock {
+    unsigned code;
+    unsigned short start;
+    unsigned short end;
+};
+constexpr TBlankBlock kBlankBlocks[] = {
+    {0x00, 0x0000, 0x1FFF}, {0x20, 0x2000, 0x3FFF}, {0x40, 0x4000, 0x7FFF},
+    {0x80, 0x8000, 0xBFFF}, {0xC0, 0xC000, 0xFFFF},
+};
+
+}  // namespace
+
+int CVjxPci::doIspReset(int enterBootLoader) {
+    // Reset pulse of 50 ms; the boot-loader request is held from the start of
+    // the pulse until 2 ms after its end.
+    WriteCFG(enterBootLoader ? mcu::kCfgResetBoot : mcu::kCfgReset);
+    Sleep(50);
+    if (enterBootLoader) {
+        WriteCFG(mcu::kCfgBootRequest);
+        Sleep(2);
+    }
+    WriteCFG(mcu::kCfgOff);
+    Sleep(300);
+    Com_close();
+    Com_open();
+    if (!m_comOpen) {
+        if (m_log) m_log->MessageBox("Can't open internal communication port. ", m_lastError, 0x10, 0);
+        return 0;
+    }
+    return 1;
+}
+
+int CVjxPci::doIspDetect() {
+    for (int i = 0; i < mcu::kDetectTries; ++i) {
+        if (!Com_write(mcu::kIspProbe)) return 0;
+        const int byte = Com_read();
+        if (byte < 0) return 0;
+        if (byte == mcu::kIspProbe) return 1;
+    }
+    return 0;
+}
+
+namespace {
+
+// Reads and drops received bytes until the line has been silent for the
+// port's timeout.
+void drain(CVjxPci& card) {
+    for (int i = 0; i < mcu::kDrainLimit && card.Com_read() >= 0; ++i) {
+    }
+}
+
+}  // namespace
+
+int CVjxPci::sendIspRecord(unsigned char length, unsigned short address, unsigned char type,
+                           unsigned char* data) {
+    if (length > 0 && !data) {
+        m_lastError = "No record data in sendIspRecord()";
+        return 0;
+    }
+    const int saved = Com_setTimeout(mcu::kEchoSilenceMs);
+    int writeOk = 1;
+
+    // Body ":LLAAAATT" + data, and the checksum separately.
+    char body[2 * 255 + 9 + 1];
+    int n = std::snprintf(body, sizeof body, ":%02X%04X%02X", length, address, type);
+    unsigned sum = length + (address >> 8) + (address & 0xFF) + type;
+    for (unsigned i = 0; i < length; ++i) {
+        n += std::snprintf(body + n, sizeof body - static_cast<size_t>(n), "%02X", data[i]);
+        sum += data[i];
+    }
+    char checksum[3];
+    std::snprintf(checksum, sizeof checksum, "%02X", (256 - (sum & 0xFF)) & 0xFF);
+
+    char echo[sizeof body];
+    for (int resend = 0; resend < mcu::kRecordResends; ++resend) {
+        int bodyOk = 0;
+        for (int attempt = 0; attempt < mcu::kBodyAttempts && !bodyOk; ++attempt) {
+            Com_setTimeout(n + mcu::kEchoExtraMs);
+            if (writeOk) writeOk = Com_write(body, static_cast<unsigned long>(n));
+            const int readOk = Com_read(echo, static_cast<unsigned long>(n));
+            if (readOk && std::memcmp(echo, body, static_cast<size_t>(n)) == 0) {
+                bodyOk = 1;
+                break;
+            }
+            if (readOk) {
+                // Wrong echo: two probes make the boot loader drop the record.
+                Com_write("UU", 2);
+            } else {
+                // Silent echo: drain, then probe until the boot loader stops
+                // the resynchronisation with "X".
+                Com_setTimeout(mcu::kEchoSilenceMs);
+                drain(*this);
+                for (int i = 0; i < mcu::kResyncTries; ++i) {
+                    Com_write(mcu::kIspProbe);
+                    const int byte = Com_read();
+                    if (byte < 0 || byte == mcu::kIspResyncStop) break;
+                }
+                drain(*this);
+            }
+            Com_setTimeout(mcu::kEchoSilenceMs);
+            drain(*this);
+            if (m_log) m_log->Append('.');
+        }
+        if (!bodyOk) break;
+
+        // Checksum phase, with the body's timeout still in force.
+        if (writeOk) writeOk = Com_write(checksum, 2);
+        char csEcho[2];
+        if (Com_read(csEcho, 2) && csEcho[0] == checksum[0] && csEcho[1] == checksum[1]) {
+            Com_setTimeout(saved);
+            return writeOk;
+        }
+        // The body came back but the checksum did not: the whole record
+        // goes out again.
+    }
+    m_lastError = "Wrong echo in sendIspRecord()";
+    Com_setTimeout(saved);
+    return 0;
+}
+
+int CVjxPci::sendIspCmd(unsigned char type, unsigned char d0) {
+    unsigned char data[] = {d0};
+    return sendIspRecord(sizeof data, 0, type, data);
+}
+
+int CVjxPci::sendIspCmd(unsigned char type, unsigned char d0, unsigned char d1) {
+    unsigned char data[] = {d0, d1};
+    return sendIspRecord(sizeof data, 0, type, data);
+}
+
+int CVjxPci::sendIspCmd(unsigned char type, unsigned char d0, unsigned char d1, unsigned char d2) {
+    unsigned char data[] = {d0, d1, d2};
+    return sendIspRecord(sizeof data, 0, type, data);
+}
+
+int CVjxPci::sendIspDisplay(unsigned char type, unsigned short start, unsigned short end,
+                            unsigned char kind) {
+    unsigned char data[] = {static_cast<unsigned char>(start >> 8), static_cast<unsigned char>(start & 0xFF),
+                            static_cast<unsigned char>(end >> 8), static_cast<unsigned char>(end & 0xFF),
+                            kind};
+    return sendIspRecord(sizeof data, 0, type, data);
+}
+
+int CVjxPci::getIspB(unsigned char* out) {
+    char digits[2];
+    if (!Com_read(digits, 2)) return 0;
+    const int high = hexDigit(static_cast<unsigned char>(digits[0]));
+    const int low = hexDigit(static_cast<unsigned char>(digits[1]));
+    if (high >= 0 && out) *out = static_cast<unsigned char>(high << 4);
+    if (high < 0 || low < 0) {
+        m_lastError = "Value wrong in getIspB()";
+        return 0;
+    }
+    if (out) *out = static_cast<unsigned char>((high << 4) | low);
+    return 1;
+}
+
+int CVjxPci::getIspResult(int count, unsigned char* out) {
+    int ok = 1;
+    for (int i = 0; i < count && ok; ++i) {
+        unsigned char byte = 0;
+        ok = getIspB(&byte);
+        if (out) out[i] = byte;
+    }
+    char ack[3];
+    if (ok) ok = Com_read(ack, 3);
+    if (!ok) {
+        m_lastError = "Timeout in getIspResult()";
+        return 0;
+    }
+    return ack[0] == '.' && ack[1] == '\r' && ack[2] == '\n';
+}
+
+int CVjxPci::getIspVersion(unsigned int* version) {
+    unsigned char byte = 0;
+    if (!sendIspCmd(mcu::kRecRead, 0x0F, 0x00) || !getIspResult(1, &byte)) return 0;
+    if (version) *version = byte;
+    return 1;
+}
+
+int CVjxPci::getIspMan(unsigned long* manufacturer) {
+    unsigned char byte = 0;
+    if (!sendIspCmd(mcu::kRecRead, 0x00, 0x00) || !getIspResult(1, &byte)) return 0;
+    if (manufacturer) *manufacturer = byte;
+    return 1;
+}
+
+int CVjxPci::getIspDev(unsigned long* device) {
+    unsigned long id = 0;
+    for (unsigned char which = 1; which <= 3; ++which) {
+        unsigned char byte = 0;
+        if (!sendIspCmd(mcu::kRecRead, 0x00, which) || !getIspResult(1, &byte)) return 0;
+        id = (id << 8) | byte;
+    }
+    if (device) *device = id;
+    return 1;
+}
+
+int CVjxPci::setIspEraseChip() {
+    if (m_log) m_log->Append('.');
+    const int saved = Com_setTimeout(mcu::kEraseChipMs);
+    const int ok = sendIspCmd(mcu::kRecCommand, 0x07) && getIspResult(0, nullptr);
+    Com_setTimeout(saved);
+    return ok;
+}
+
+int CVjxPci::doProgramBSB(int value) {
+    const int saved = Com_setTimeout(mcu::kBootConfigMs);
+    const int ok = sendIspCmd(mcu::kRecCommand, 0x06, 0x00, static_cast<unsigned char>(value & 0xFF)) &&
+                   getIspResult(0, nullptr);
+    Com_setTimeout(saved);
+    return ok;
+}
+
+int CVjxPci::doProgramBLJB(int value) {
+    const int saved = Com_setTimeout(mcu::kBootConfigMs);
+    const int ok = sendIspCmd(mcu::kRecCommand, 0x0A, 0x04, static_cast<unsigned char>(value & 0xFF)) &&
+                   getIspResult(0, nullptr);
+    Com_setTimeout(saved);
+    return ok;
+}
+
+int CVjxPci::setIspEraseBSB() {
+    return sendIspCmd(mcu::kRecCommand, 0x04, 0x00) && getIspResult(0, nullptr);
+}
+
+int CVjxPci::getIspBlankCheck(unsigned int blockCode, int* blank) {
+    const TBlankBlock* block = nullptr;
+    for (const TBlankBlock& b : kBlankBlocks) {
+        if (b.code == blockCode) block = &b;
+    }
+    if (!block) {
+        m_lastError.Format("Unknown block code 0x%X in getIspBlankCheck()", blockCode);
+        return 0;
+    }
+
+    const int saved = Com_setTimeout(mcu::kRecordAnswerMs);
+    if (!sendIspDisplay(mcu::kRecDisplay, block->start, block->end, 0x01)) {
+        Com_setTimeout(saved);
+        return 0;
+    }
+    int ok = 1;
+    const int first = Com_read();
+    if (first < 0) {
+        ok = 0;
+    } else if (first == '.') {
+        if (blank) *blank = 1;
+    } else {
+        if (blank) *blank = 0;
+        char rest[3];
+        ok = Com_read(rest, 3);
+    }
+    char crlf[2] = {0, 0};
+    if (ok) ok = Com_read(crlf, 2);
+    if (!ok) m_lastError = "Timeout in doIspBlankCheck()";
+    Com_setTimeout(saved);
+    return ok && crlf[0] == '\r' && crlf[1] == '\n';
+}
