@@ -1,0 +1,248 @@
+#include "VJXFlashDlg.h"
+
+#include <memory>
+
+#include "../tcf/Tcf.h"
+#include "CardNames.h"
+
+namespace {
+
+constexpr unsigned kErrorBox = 0x10;  // error icon
+// The card checks of the flash command: an error box on Windows, a plain
+// frame on Linux.
+constexpr unsigned kCheckBox = vjx::platform::kWindows ? 0x10 : 0x01;
+constexpr unsigned kBeepError = 0x10;
+constexpr unsigned kBeepSilent = 0x80;
+
+// Update files are read with read, binary and deny-write-to-others.
+constexpr unsigned kOpenUpdateFile = 0x38;
+
+}  // namespace
+
+CVJXFlashDlg::CVJXFlashDlg() = default;
+CVJXFlashDlg::~CVJXFlashDlg() = default;
+
+void CVJXFlashDlg::ShowAboutMessage() {
+    m_log.Append(vjx::platform::kBanner, 0);
+    m_log.Append("", 1);
+}
+
+int CVJXFlashDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    ShowAboutMessage();
+    if (CountVjxBoards() == 0) {
+        CloseLine();
+        OnCancel();
+    }
+    if (ListVjxBoards(0) == 0) {
+        CloseLine();
+        OnCancel();
+    }
+    return 1;
+}
+
+unsigned CVJXFlashDlg::CountVjxBoards() {
+    unsigned count = m_vjx.Count();
+    if (count == 0) m_log.MessageBox("No VJX cards found!\n\n", m_vjx.getErrorString(), kErrorBox, 0);
+    return count;
+}
+
+int CVJXFlashDlg::ListVjxBoards(int verbose) {
+    const bool print = vjx::platform::kWindows || verbose != 0;
+
+    m_cardList.ResetContent();
+    if (m_vjx.GetLibInitResult() != 0) {
+        m_log.MessageBox("Failed opening device driver\n", m_vjx.GetLibInitResultStr(), kErrorBox, 0);
+        return 0;
+    }
+
+    const uint32_t count = CountVjxBoards();
+    uint32_t skipped = 0;
+    if (m_cardIndex.size() < count) m_cardIndex.resize(count);
+
+    for (uint32_t i = 0; i < count; ++i) {
+        if (!m_vjx.Open(i)) {
+            if (print) m_log.AppendFormat("Card %d: Detection failed!", static_cast<int>(i + 1));
+            ++skipped;
+            continue;
+        }
+        // Cards of an unknown model (unprogrammed ones among them) are left
+        // out without a word.
+        if (!m_vjx.KnownModel()) {
+            ++skipped;
+            m_vjx.Close();
+            continue;
+        }
+        const int number = static_cast<int>(i - skipped + 1);
+        if (print) {
+            m_log.AppendFormat("Detecting card %d...", number);
+            if (m_vjx.SlowFpgaMode()) m_log.Append("Using slow FPGA programming mode", 1);
+            m_log.AppendFormat("Detected: %s card", m_vjx.GetModelDesc());
+            if (m_vjx.HasFlashUpdate()) {
+                CString version, error;
+                int ispVersion = 0, fpgaVersion = 0;
+                if (m_vjx.getFirmwareVersionString(version, error, ispVersion, fpgaVersion))
+                    m_log.AppendFormat("Firmware version: %s", static_cast<const char*>(version));
+            } else {
+                m_log.AppendFormat("Card doesn't support flash updates");
+            }
+        }
+        if (count != 1) {
+            CString entry;
+            entry.Format("%d: %s", number, m_vjx.GetModelDesc());
+            m_cardList.AddString(entry);
+        } else {
+            m_cardList.AddString(m_vjx.GetModelDesc());
+        }
+        m_cardIndex[i - skipped] = i;
+        m_vjx.Close();
+    }
+
+    if (count > 0 && count == skipped) m_log.MessageBox("Cards found, but no VJX cards!\n", kErrorBox, 0);
+    m_cardList.SetCurSel(0);
+    if (print) CloseLine();
+    m_cardCount = count;
+    m_skipCount = skipped;
+    return count != skipped;
+}
+
+unsigned CVJXFlashDlg::GetCardNum(unsigned position) {
+    if (position < m_cardCount - m_skipCount) return m_cardIndex[position];
+    return 0;
+}
+
+void CVJXFlashDlg::OnFlash() {
+    m_flashCompleted = false;
+    if (CountVjxBoards() == 0) return;
+
+    const unsigned position = static_cast<unsigned>(m_cardList.GetCurSel());
+    const unsigned listed = m_cardCount - m_skipCount;
+    const int number = static_cast<int>(position + 1);
+    if (position >= listed) {
+        CString text;
+        text.Format("There is no card with number %d.\nPlease enter a card number fom 1 to %d.\n", number,
+                    static_cast<int>(listed));
+        m_log.MessageBox(text, kCheckBox, 0);
+        CloseLine();
+        return;
+    }
+
+    const unsigned card = GetCardNum(position);
+    m_log.AppendFormat("Detecting card %d...", number);
+    if (!m_vjx.Open(card)) {
+        m_log.AppendFormat("Card %d: Detection failed! (%s)", number, "Can't open card!");
+        CloseLine();
+        return;
+    }
+    if (!m_vjx.HasFlashUpdate() && m_vjx.KnownModel()) {
+        m_log.MessageBox("Card doesn't support flash updates", kCheckBox, 0);
+        m_vjx.Close();
+        CloseLine();
+        return;
+    }
+    if (m_vjx.SlowFpgaMode()) m_log.Append("Using slow FPGA programming mode", 1);
+
+    CString fileName;
+    m_fileName.GetWindowText(fileName);
+    if (fileName.IsEmpty()) {
+        m_log.MessageBox("Please enter a flash update file name", kCheckBox, 0);
+        m_vjx.Close();
+        CloseLine();
+        return;
+    }
+
+    CFile file;
+    if (!file.Open(fileName, kOpenUpdateFile)) {
+        m_vjx.Close();
+        CString text;
+        text.Format("Can't open file \"%s\"!", static_cast<const char*>(fileName));
+        m_log.MessageBox(text, kErrorBox, 0);
+        CloseLine();
+        return;
+    }
+
+    auto record = std::make_unique<TTcfSmall>();
+    if (!m_vjx.ReadFileHeader(file, &m_log, record.get())) {
+        file.Close();
+        m_vjx.Close();
+        return;
+    }
+
+    const int moduleCode = record->header[tcf::kOffModule];
+    const char* fileModelName = GetCardName(moduleCode);
+    if (m_vjx.GetModelIndex(moduleCode) != m_vjx.GetModel()) {
+        if (m_vjx.KnownModel()) {
+            MessageBeep(kBeepError);
+            CString text = "Incompatible flash update file!\n\nCard is a \"";
+            text += m_vjx.GetModelDesc();
+            text += "\", but\n";
+            text += fileName;
+            text += "\n";
+            text += "is designed for a \"";
+            text += fileModelName;
+            text += "\" card.";
+            m_log.MessageBox(text, kErrorBox, 0);
+            file.Close();
+            CloseLine();
+            m_vjx.Close();
+            return;
+        }
+        if (!ConfirmUnknownCard(fileModelName)) {
+            file.Close();
+            if (!vjx::platform::kWindows) CloseLine();
+            m_vjx.Close();
+            return;
+        }
+        m_vjx.SetModel(m_vjx.GetModelIndex(moduleCode));
+    }
+
+    m_log.AppendFormat("Programming card %d with file \"%s\"...", number, static_cast<const char*>(fileName));
+    SetControlsEnabled(0);
+    if (!m_vjx.ProgramEeprom(&m_log) || !m_vjx.ProgramPcieEeprom(&m_log)) {
+        file.Close();
+        m_vjx.Close();
+        SetControlsEnabled(1);
+        CloseLine();
+        return;
+    }
+    m_flashCompleted = m_vjx.doFlash(file, m_log, fileModelName) == 1;
+    file.Close();
+    SetControlsEnabled(1);
+    m_vjx.Close();
+    CloseLine();
+}
+
+#if VJX_WINDOWS_PROGRAM
+
+void CVJXFlashDlg::SetControlsEnabled(int enable) {
+    EnableWindow(enable);
+}
+
+int CVJXFlashDlg::ConfirmUnknownCard(const char* fileModelName) {
+    constexpr unsigned kBeepQuestion = 0x20;
+    constexpr unsigned kYesNoCancelQuestion = 0x23;
+    constexpr int kAnswerYes = 6;
+    CString entry;
+    m_cardList.GetWindowText(entry);
+    MessageBeep(kBeepQuestion);
+    CString text =
+        "The card's type is unknown.  Be sure to load\na compatible flash update file to the card!\n\nIs \"";
+    text += entry;
+    text += "\" a \"";
+    text += fileModelName;
+    text += "\" card?";
+    return MessageBox(text, nullptr, kYesNoCancelQuestion) == kAnswerYes;
+}
+
+#else
+
+void CVJXFlashDlg::SetControlsEnabled(int) {}
+
+// No one to ask: a card of unknown type is never programmed.
+int CVJXFlashDlg::ConfirmUnknownCard(const char*) {
+    MessageBeep(kBeepSilent);
+    m_log.MessageBox("The card's type is unknown.", 0x01, 0);
+    return 0;
+}
+
+#endif

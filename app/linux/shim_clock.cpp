@@ -1,0 +1,21 @@
+// Sleep and GetTickCount on the real clock. Kept apart from the rest of the
+// shim so that tests link a virtual clock in their place.
+#include <sys/time.h>
+
+#include <cerrno>
+#include <ctime>
+
+#include "afx.h"
+
+void Sleep(unsigned ms) {
+    unsigned us = ms * 1000u;  // 32-bit, as the callers' small values allow
+    struct timespec left = {static_cast<time_t>(us / 1000000u), static_cast<long>(us % 1000000u) * 1000L};
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+unsigned long GetTickCount() {
+    struct timeval now;
+    if (gettimeofday(&now, nullptr) != 0) return 0;
+    return static_cast<unsigned long>(now.tv_sec) * 1000ul + static_cast<unsigned long>(now.tv_usec) / 1000ul;
+}
