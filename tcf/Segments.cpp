@@ -1,0 +1,85 @@
+// The segment chain behind the file header: every segment header and every
+// padded block must carry a good CRC-8 before anything reaches the card.
+#include <climits>
+#include <cstddef>
+#include <cstring>
+
+#include "Crc.h"
+#include "Segment.h"
+
+namespace tcf {
+
+SegmentResult ReadSegment(CFile& file, TTcfSmall* record, SegmentInfo* info) {
+    SegmentInfo local;
+    SegmentInfo& s = info ? *info : local;
+    s = SegmentInfo{};
+
+    unsigned char* seg = record->segHeader;
+    if (file.Read(seg, kSegHeaderSize) == 0) return SegmentResult::kNoHeader;
+    s.number = seg[kSegOffNumber];
+    s.address = getBE16(seg + kSegOffAddress);
+    s.length = getBE16(seg + kSegOffLength);
+    s.continuation = getBE16(seg + kSegOffContinue);
+    s.headerCrcGood = CCrc8::Check(seg, kSegHeaderSize) != 0;
+    if (!s.headerCrcGood) return SegmentResult::kBadHeaderCrc;
+
+    // The length field can name up to 65535 bytes; the block area holds
+    // 16368, so a longer segment is refused before anything is read into it.
+    if (s.length > kBlockSize) return SegmentResult::kTooLong;
+    if (s.length == 0 || file.Read(record->block, s.length) == 0) return SegmentResult::kNoData;
+    std::memset(record->block + s.length, 0xFF, kBlockSize - s.length);
+
+    // The block CRC sits in the first byte of the segment header, which lies
+    // directly behind the block area: one check over both covers the padded
+    // block and its CRC.
+    const unsigned char* run = reinterpret_cast<const unsigned char*>(record) + offsetof(TTcfSmall, block);
+    s.blockChecked = true;
+    s.blockCrcGood = CCrc8::Check(run, kBlockSize + 1) != 0;
+    return s.blockCrcGood ? SegmentResult::kOk : SegmentResult::kBadBlockCrc;
+}
+
+const char* SegmentResultText(SegmentResult result) {
+    switch (result) {
+        case SegmentResult::kOk:
+            return nullptr;
+        case SegmentResult::kNoHeader:
+            return "Can't read flash update segment header";
+        case SegmentResult::kBadHeaderCrc:
+            return "Checksum in flash update segment header is wrong";
+        case SegmentResult::kTooLong:
+            return "Flash update segment is larger than a flash-ROM block";
+        case SegmentResult::kNoData:
+            return "Can't read flash update data";
+        case SegmentResult::kBadBlockCrc:
+            return "Checksum in flash update segment is wrong";
+    }
+    return "Flash update segment is damaged";
+}
+
+int ValidateSegments(CFile& file, CLogWindow* log, TTcfSmall* record, int* count) {
+    if (count) *count = 0;
+    if (record == nullptr) {
+        if (log) log->MessageBox("Can't allocate memory for struct TTcfSmall", 0x10, 0);
+        return 0;
+    }
+    int segments = 0;
+    SegmentInfo info;
+    for (;;) {
+        SegmentResult result = ReadSegment(file, record, &info);
+        if (result != SegmentResult::kOk) {
+            if (log) log->MessageBox(SegmentResultText(result), 0x10, 0);
+            return 0;
+        }
+        if (segments == INT_MAX) {
+            // Only a damaged chain gets here; the count must not overflow.
+            if (log) log->MessageBox("Too many segments in flash update file", 0x10, 0);
+            return 0;
+        }
+        ++segments;
+        if (info.continuation == 0) break;
+    }
+    if (count) *count = segments;
+    return 1;
+}
+
+}  // namespace tcf
