@@ -26,11 +26,11 @@ struct LineDrive {
 };
 
 struct FpgaBlockOptions {
-    uint8_t epcsId = 0x12;        // silicon ID: 0x10 EPCS1, 0x12 EPCS4, other = unsupported part
-    bool eraseHangs = false;      // bulk erase never completes
-    bool writeHangs = false;      // page program never completes
-    bool neverConfigures = false; // the FPGA never reaches configuration done
-    int versionOverride = -1;     // 0..255: VERSION reads this after a configuration
+    uint8_t epcsId = 0x12;         // silicon ID: 0x10 EPCS1, 0x12 EPCS4, other = unsupported part
+    bool eraseHangs = false;       // bulk erase never completes
+    bool writeHangs = false;       // page program never completes
+    bool neverConfigures = false;  // the FPGA never reaches configuration done
+    int versionOverride = -1;      // 0..255: VERSION reads this after a configuration
 };
 
 // Runtime state that survives the process (kept by the rack).
@@ -70,13 +70,66 @@ public:
     static size_t epcsSizeFor(uint8_t siliconId);  // 128 KiB, 512 KiB, else 512 KiB
 
 private:
-    struct Impl;
-    Impl* m_impl;
+    // The EPCS command in progress on the wire.
+    struct Epcs {
+        bool selected = false;
+        bool clock = false;
+        uint8_t shift = 0;  // bits of the byte being received
+        int bits = 0;       // how many of them
+        int bytes = 0;      // complete bytes of this command, opcode included
+        uint8_t command = 0;
+        bool ignored = false;  // command refused (part busy) or unknown
+        uint32_t address = 0;
+        bool outActive = false;  // DATA driven by the part
+        uint8_t outByte = 0;     // byte going out in the current byte slot
+        bool data = true;        // level on DATA
+        bool wel = false;
+        uint64_t busyUntil = 0;
+        bool busyForever = false;
+        uint8_t page[256] = {};
+        bool given[256] = {};
+        bool anyData = false;
+    };
+
+    bool level(int line) const;  // resolved level of a host-side line
+    bool epcsBusy(uint64_t nowUs) const;
+    uint8_t epcsStatus(uint64_t nowUs) const;
+    void epcsSelect(bool selected, uint64_t nowUs);
+    void epcsRisingEdge(bool bit, uint64_t nowUs);
+    void epcsFallingEdge();
+    void epcsByte(uint8_t byte, uint64_t nowUs);
+    void epcsExecute(uint64_t nowUs);
+    void epcsStartCycle(uint64_t busyUs, bool hangs, uint64_t nowUs);
+    uint32_t epcsWrap(uint32_t address) const;
+    void unconfigure();
+    void load(uint64_t nowUs);
+
+    NvRegion& m_epcs;
+    const Timing& m_timing;
+    FpgaBlockOptions m_options;
+    LineDrive m_host;
+    Epcs m_part;
+    bool m_held = false;
+    FpgaState m_state;       // where the FPGA is, or will be once its load ends
+    uint64_t m_readyAt = 0;  // when the load in progress ends
     uint64_t m_changes = 0;
 };
 
 // The configuration image format of the simulated FPGA (what a valid
 // configuration looks like), shared by the FPGA model and `vjxsim image`.
+//
+// All fields little-endian. An image of N bytes (N >= kMinSize):
+//   0..7    magic "VJXFPGA" and a 0 byte
+//   8       format, 1
+//   9       version: what the FPGA's VERSION register reads once loaded
+//   10..11  0
+//   12..15  N, the whole image length
+//   16..19  CRC-32 (IEEE 802.3: reflected 0xEDB88320, start 0xFFFFFFFF,
+//           final complement) over bytes 0..15 followed by bytes 20..N-1
+//   20..N-1 configuration payload (pseudo-random, seeded by version and N)
+// The CRC sits in the header rather than at the end, so that the bytes the
+// update tool appends behind the image (its own CRC of the whole image)
+// differ from one image to the next.
 namespace fpga_image {
 // Builds a valid image of `size` bytes (at least kMinSize) whose VERSION
 // reads `version` once loaded.
@@ -84,7 +137,11 @@ std::vector<uint8_t> make(uint8_t version, size_t size);
 // Checks an image read from the device (it may be followed by anything);
 // on success gives its version.
 bool parse(const uint8_t* stream, size_t length, uint8_t* version);
+// The same, also giving the image's length N (the bytes behind it are not
+// part of it).
+bool parse(const uint8_t* stream, size_t length, uint8_t* version, size_t* imageSize);
 constexpr size_t kMinSize = 64;
+constexpr size_t kHeaderSize = 20;
 }  // namespace fpga_image
 
 }  // namespace sim

@@ -32,26 +32,40 @@ public:
     bool writeInProgress(uint64_t nowUs) const;
 
 private:
+    // Where the part is in the command it is receiving.
+    enum class Phase : uint8_t {
+        Idle,      // selected, waiting for the start bit (DO shows ready/busy)
+        Command,   // shifting in the two opcode bits and the address
+        Data,      // shifting in the 16 data bits of WRITE or WRAL
+        ReadOut,   // shifting out data words
+        Complete,  // command complete; further clocks are ignored
+    };
+    // What a complete command asks for when chip select falls.
+    enum class Pending : uint8_t { None, Write, WriteAll, Erase, EraseAll };
+
+    bool busy(uint64_t nowUs) const;
+    void onRisingEdge(bool di, uint64_t nowUs);
+    void decodeCommand();
+    void endCommand(uint64_t nowUs);
+    void program(unsigned address, uint16_t value);
+
     NvRegion& m_mem;
     const Timing& m_timing;
     MicrowireFaults m_faults;
-    // Implementation state (shift register, opcode, address, phase, ...)
-    bool m_cs = false, m_sk = false, m_di = false;
+    bool m_cs = false, m_sk = false;
     bool m_writeEnabled = false;
     uint64_t m_busyUntil = 0;
     bool m_busyForever = false;
-    int m_phase = 0;
-    uint32_t m_shift = 0;
-    int m_bits = 0;
-    int m_opcode = 0;
+    Phase m_phase = Phase::Idle;
+    uint32_t m_shift = 0;  // bits received in this phase, latest in bit 0
+    int m_bits = 0;        // how many
+    unsigned m_opcode = 0;
     unsigned m_address = 0;
     bool m_do = true;
-    int m_outBit = 0;
+    int m_outBit = 0;  // bit of m_outWord on DO now; -1 = the dummy 0
     uint16_t m_outWord = 0;
-    bool m_pendingWrite = false;
-    uint16_t m_pendingData = 0;
-    unsigned m_pendingAddress = 0;
-    int m_pendingKind = 0;
+    Pending m_pending = Pending::None;
+    uint16_t m_data = 0;
 };
 
 }  // namespace sim

@@ -31,18 +31,26 @@ public:
     bool writeInProgress(uint64_t nowUs) const;
 
 private:
+    enum class State : uint8_t { Deselected, Opcode, Address, Data, Ignore };
+
+    bool busy(uint64_t nowUs) const { return nowUs < m_busyUntil; }
+    uint8_t status(uint64_t nowUs) const;
+    void finishCommand(uint64_t nowUs);
+
     NvRegion& m_mem;
     const Timing& m_timing;
     SpiEepromFaults m_faults;
-    bool m_selected = false;
     bool m_wel = false;
     uint64_t m_busyUntil = 0;
-    int m_state = 0;
+    State m_state = State::Deselected;
     uint8_t m_cmd = 0;
     unsigned m_address = 0;
     int m_addrBytes = 0;
-    std::vector<uint8_t> m_pending;  // data bytes of a WRITE
-    unsigned m_pendingStart = 0;
+    // Page buffer of a WRITE: the data bytes latched so far, by offset in
+    // the page, and which offsets were given.
+    uint8_t m_page[kPageSize] = {};
+    bool m_given[kPageSize] = {};
+    bool m_anyData = false;
 };
 
 }  // namespace sim
