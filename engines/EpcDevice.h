@@ -1,0 +1,38 @@
+// The serial FPGA configuration devices (EPC) the cards carry: silicon ID as
+// answered to the read-silicon-ID command, and capacity.
+#pragma once
+
+#include <cstdint>
+
+namespace epc {
+
+struct Device {
+    uint8_t siliconId;
+    uint32_t bytes;
+};
+
+constexpr Device kDevices[] = {
+    {0x10, 128u * 1024u},  // EPCS1
+    {0x12, 512u * 1024u},  // EPCS4
+};
+
+// Capacity of the part with this silicon ID; 0 for a part the program does
+// not know.
+constexpr uint32_t capacity(uint8_t siliconId) {
+    for (const Device& d : kDevices) {
+        if (d.siliconId == siliconId) return d.bytes;
+    }
+    return 0;
+}
+
+// The largest part any card carries: no image (with its CRC) beyond this
+// can ever be programmed.
+constexpr uint32_t largestCapacity() {
+    uint32_t largest = 0;
+    for (const Device& d : kDevices) {
+        if (d.bytes > largest) largest = d.bytes;
+    }
+    return largest;
+}
+
+}  // namespace epc
