@@ -1,21 +1,137 @@
-// Register accessors of the card object.
+// Register accessors of the card object. The bridge-chip registers exist in
+// one variant per PLX chip and are picked by bridge type: a PCI 9050 has none
+// the program uses (reads answer 0, writes are dropped); the card registers
+// in the FPGA are the same on every card.
+#include "../Source/pci_lib.h"
 #include "VjxPci.h"
 
-uint32_t CVjxPci::ReadCNTRL() { return 0; }
-void CVjxPci::WriteCNTRL(uint32_t) {}
-uint32_t CVjxPci::ReadINTCSR() { return 0; }
-void CVjxPci::WriteINTCSR(uint32_t) {}
-uint32_t CVjxPci::ReadGPIOC() { return 0; }
-void CVjxPci::WriteGPIOC(uint32_t) {}
-void CVjxPci::WriteCFG(uint8_t) {}
-uint8_t CVjxPci::ReadVERSION() { return 0; }
-uint8_t CVjxPci::ReadIRQF() { return 0; }
-void CVjxPci::WriteTRCON(uint8_t) {}
-uint8_t CVjxPci::ReadRPTR() { return 0; }
-void CVjxPci::WriteTBUF(uint8_t) {}
-void CVjxPci::WriteRAMA(uint8_t) {}
-uint8_t CVjxPci::ReadRAMD() { return 0; }
-void CVjxPci::WriteRAMD(uint8_t) {}
-void CVjxPci::WriteTSTART(uint8_t) {}
-void CVjxPci::Linti1Disable() {}
-void CVjxPci::Linti1Ack() {}
+namespace {
+
+// Values written to the interrupt control registers to switch the card's
+// local interrupt input 1 off (and to acknowledge it on the PCI 9030).
+constexpr uint32_t kLinti1Off9030 = 0x542;
+constexpr uint32_t kLinti1Ack9030 = 0x543;
+constexpr uint32_t kLinti1Off9056 = 0x0F010100;
+
+// The card's write index into its 64-byte receive ring.
+constexpr uint8_t kRingSize = 0x40;
+
+}  // namespace
+
+uint32_t CVjxPci::ReadCNTRL() {
+    switch (m_bridgeType) {
+        case BRIDGE_9030:
+            return VJX_PCI_ReadCNTRL_9030(m_pci);
+        case BRIDGE_9056:
+            return VJX_PCI_ReadCNTRL_9056(m_pci);
+        default:
+            return 0;
+    }
+}
+
+void CVjxPci::WriteCNTRL(uint32_t value) {
+    switch (m_bridgeType) {
+        case BRIDGE_9030:
+            VJX_PCI_WriteCNTRL_9030(m_pci, value);
+            break;
+        case BRIDGE_9056:
+            VJX_PCI_WriteCNTRL_9056(m_pci, value);
+            break;
+        default:
+            break;
+    }
+}
+
+uint32_t CVjxPci::ReadINTCSR() {
+    switch (m_bridgeType) {
+        case BRIDGE_9030:
+            return VJX_PCI_ReadINTCSR_9030(m_pci);
+        case BRIDGE_9056:
+            return VJX_PCI_ReadINTCSR_9056(m_pci);
+        default:
+            return 0;
+    }
+}
+
+void CVjxPci::WriteINTCSR(uint32_t value) {
+    switch (m_bridgeType) {
+        case BRIDGE_9030:
+            VJX_PCI_WriteINTCSR_9030(m_pci, value);
+            break;
+        case BRIDGE_9056:
+            VJX_PCI_WriteINTCSR_9056(m_pci, value);
+            break;
+        default:
+            break;
+    }
+}
+
+uint32_t CVjxPci::ReadGPIOC() {
+    return m_bridgeType == BRIDGE_9030 ? VJX_PCI_ReadGPIOC_9030(m_pci) : 0;
+}
+
+void CVjxPci::WriteGPIOC(uint32_t value) {
+    if (m_bridgeType == BRIDGE_9030) VJX_PCI_WriteGPIOC_9030(m_pci, value);
+}
+
+void CVjxPci::WriteCFG(uint8_t value) {
+    VJX_PCI_WriteCFG(m_pci, value);
+}
+
+uint8_t CVjxPci::ReadVERSION() {
+    return VJX_PCI_ReadVERSION(m_pci);
+}
+
+uint8_t CVjxPci::ReadIRQF() {
+    return VJX_PCI_ReadIRQF(m_pci);
+}
+
+void CVjxPci::WriteTRCON(uint8_t value) {
+    VJX_PCI_WriteTRCON(m_pci, value);
+}
+
+// An index outside the ring (a misbehaving FPGA, or a failed read) counts
+// as 0, so the caller never indexes past the ring.
+uint8_t CVjxPci::ReadRPTR() {
+    const uint8_t value = VJX_PCI_ReadRPTR(m_pci);
+    return value < kRingSize ? value : 0;
+}
+
+void CVjxPci::WriteTBUF(uint8_t value) {
+    VJX_PCI_WriteTBUF(m_pci, value);
+}
+
+void CVjxPci::WriteRAMA(uint8_t value) {
+    VJX_PCI_WriteRAMA(m_pci, value);
+}
+
+uint8_t CVjxPci::ReadRAMD() {
+    return VJX_PCI_ReadRAMD(m_pci);
+}
+
+void CVjxPci::WriteRAMD(uint8_t value) {
+    VJX_PCI_WriteRAMD(m_pci, value);
+}
+
+void CVjxPci::WriteTSTART(uint8_t value) {
+    VJX_PCI_WriteTSTART(m_pci, value);
+}
+
+// Bridge type 4 (Windows program) switches the interrupt off in the FPGA's
+// INTCTL register instead; this program never opens such a card.
+void CVjxPci::Linti1Disable() {
+    switch (m_bridgeType) {
+        case BRIDGE_9030:
+            WriteINTCSR(kLinti1Off9030);
+            break;
+        case BRIDGE_9056:
+            WriteINTCSR(kLinti1Off9056);
+            break;
+        default:
+            break;
+    }
+}
+
+void CVjxPci::Linti1Ack() {
+    if (m_bridgeType == BRIDGE_9030) WriteINTCSR(kLinti1Ack9030);
+}

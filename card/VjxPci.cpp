@@ -1,29 +1,185 @@
-// Card object: construction, counting, opening and identification.
+// Card object: construction, counting, opening, closing and identification.
 #include "VjxPci.h"
 
+#include <cstring>
+
+#include "../Source/pci_lib.h"
 #include "../app/platform.h"
+#include "../tcf/Tcf.h"
+#include "ModelTable.h"
+
+namespace {
+
+using vjx::platform::kHasBridgeType4;
+using vjx::platform::kUnknownModel;
+
+constexpr DWORD kPlxVendor = 0x10B5;
+constexpr DWORD kDevice9050 = 0x9050;
+constexpr DWORD kDevice9030 = 0x9030;
+constexpr DWORD kDevice9056 = 0x9056;
+constexpr uint8_t kRevisionCore = 0x80;
+
+constexpr DWORD kConfigId = 0x00;
+constexpr DWORD kConfigRevision = 0x08;
+constexpr DWORD kConfigSubsystem = 0x2C;
+
+// The Windows driver writes configuration space; the Linux access library
+// has no configuration write at all, so there a bridge reachable only
+// through configuration cycles can be read but never changed.
+constexpr bool kDriverWritesConfigSpace = vjx::platform::kWindows;
+
+}  // namespace
 
 const char* const CVjxPci::kSlowModeRefused =
-    "The card's PCIe bridge is reachable only through configuration cycles, which this driver cannot "
-    "write; the card can't be updated in slow mode.";
+    "The card's PCIe bridge is reachable only through configuration cycles, which this driver cannot write; "
+    "the "
+    "card can't be updated in slow mode.";
 
-CVjxPci::CVjxPci() : m_model(vjx::platform::kUnknownModel), m_modelDesc("(Unknown)") {}
-CVjxPci::~CVjxPci() {}
-uint32_t CVjxPci::Count() { return 0; }
-int CVjxPci::Open(unsigned int) { return 0; }
-void CVjxPci::Close() {}
-void CVjxPci::GetPciSlot(WD_PCI_SLOT* slot) {
-    if (slot) *slot = WD_PCI_SLOT{};
+CVjxPci::CVjxPci() : m_model(kUnknownModel), m_modelDesc("(Unknown)") {
+    m_libInitStatus = VJX_PCI_LibInit();
 }
-uint32_t CVjxPci::ReadID() { return 0; }
-uint32_t CVjxPci::ReadSUBID() { return 0; }
-uint8_t CVjxPci::ReadRevision() { return 0; }
-CVjxPci::TModel CVjxPci::GetModel(int, int, const char**) { return vjx::platform::kUnknownModel; }
-bool CVjxPci::KnownModel() const { return m_model != vjx::platform::kUnknownModel; }
-bool CVjxPci::HasFlashUpdate() const { return false; }
-CVjxPci::TModel CVjxPci::GetModelIndex(int) const { return vjx::platform::kUnknownModel; }
-bool CVjxPci::MigrationPossible(int) const { return false; }
-bool CVjxPci::SlowFpgaMode() { return false; }
-const char* CVjxPci::getErrorString() { return ""; }
-const char* CVjxPci::GetLibInitResultStr() { return ""; }
-bool CVjxPci::BridgeWritable() { return true; }
+
+// A card still open is closed here, so that no driver handle outlives the
+// object.
+CVjxPci::~CVjxPci() {
+    if (m_pci) Close();
+    m_eeImage.clear();
+    m_eeImage.shrink_to_fit();
+    m_eeImageSize = 0;
+    VJX_PCI_LibUninit();
+}
+
+uint32_t CVjxPci::Count() {
+    m_count9050 = VJX_PCI_CountCards(kPlxVendor, kDevice9050);
+    m_count9030 = VJX_PCI_CountCards(kPlxVendor, kDevice9030);
+    m_count9056 = VJX_PCI_CountCards(kPlxVendor, kDevice9056);
+    return m_count9050 + m_count9030 + m_count9056;
+}
+
+int CVjxPci::Open(unsigned int index) {
+    if (m_pci) Close();  // one card at a time; never lose an open handle
+    m_model = kUnknownModel;
+
+    DWORD device = 0;
+    DWORD local = index;
+    if (local < m_count9050) {
+        device = kDevice9050;
+        m_bridgeType = BRIDGE_9050;
+    } else if ((local -= m_count9050) < m_count9030) {
+        device = kDevice9030;
+        m_bridgeType = BRIDGE_9030;
+    } else if ((local -= m_count9030) < m_count9056) {
+        device = kDevice9056;
+        m_bridgeType = BRIDGE_9056;
+    } else {
+        m_bridgeType = BRIDGE_NONE;
+        return 0;
+    }
+
+    if (!VJX_PCI_Open(&m_pci, kPlxVendor, device, local)) {
+        m_pci = nullptr;
+        m_bridgeType = BRIDGE_NONE;
+        return 0;
+    }
+    const uint32_t key = ReadSUBID();
+    const int revision = kHasBridgeType4 ? ReadRevision() : 0;
+    m_model = GetModel(static_cast<int>(key), revision, &m_modelDesc);
+    if (kHasBridgeType4 && m_bridgeType == BRIDGE_9056 && revision == kRevisionCore)
+        m_bridgeType = BRIDGE_9056_CORE;
+    if (m_bridgeType != BRIDGE_9056) return 1;
+
+    WD_PCI_SLOT slot;
+    GetPciSlot(&slot);
+    if (m_bridge.Open(kPlxVendor, vjx::platform::kBridgeSearchDevice, &slot)) return 1;
+
+    VJX_PCI_Close(m_pci);
+    m_pci = nullptr;
+    m_bridgeType = BRIDGE_NONE;
+    m_model = kUnknownModel;
+    return 0;
+}
+
+void CVjxPci::Close() {
+    if (m_bridgeType == BRIDGE_9056 || m_bridge.IsOpen()) m_bridge.Close();
+    m_bridgeType = BRIDGE_NONE;
+    m_model = kUnknownModel;
+    m_pcieImage.clear();
+    m_pcieImage.shrink_to_fit();
+    m_pcieImageSize = 0;
+    VJX_PCI_Close(m_pci);
+    m_pci = nullptr;
+}
+
+void CVjxPci::GetPciSlot(WD_PCI_SLOT* slot) {
+    VJX_PCI_GetPciSlot(m_pci, slot);
+}
+
+namespace {
+
+// Configuration bytes of the open card; 0 when the driver or the card is
+// not open.
+uint32_t ReadConfig(VJX_PCI_STRUCT* pci, DWORD offset, DWORD count) {
+    WD_HANDLE driver = nullptr;
+    if (!pci || !PCI_Get_WD_handle(&driver)) return 0;
+    WD_PCI_SLOT slot;
+    VJX_PCI_GetPciSlot(pci, &slot);
+    return PCI_ReadBytes(driver, slot, offset, count);
+}
+
+}  // namespace
+
+uint32_t CVjxPci::ReadID() {
+    return ReadConfig(m_pci, kConfigId, 4);
+}
+
+uint32_t CVjxPci::ReadSUBID() {
+    return ReadConfig(m_pci, kConfigSubsystem, 4);
+}
+
+uint8_t CVjxPci::ReadRevision() {
+    return static_cast<uint8_t>(ReadConfig(m_pci, kConfigRevision, 1));
+}
+
+CVjxPci::TModel CVjxPci::GetModel(int key, int revision, const char** description) {
+    return vjx::models::Lookup(static_cast<uint32_t>(key), revision, description);
+}
+
+bool CVjxPci::KnownModel() const {
+    return m_model != kUnknownModel;
+}
+
+bool CVjxPci::HasFlashUpdate() const {
+    if (kHasBridgeType4 && m_bridgeType == BRIDGE_9056_CORE) return true;
+    return KnownModel() && tcf::ConfigEepromPreset(m_model).size != 0;
+}
+
+CVjxPci::TModel CVjxPci::GetModelIndex(int code) const {
+    return vjx::models::ModelForModuleCode(code);
+}
+
+// The PCIe M and K cards and the PCIe Q card share their hardware, so an
+// update file of one may be put on the other.
+bool CVjxPci::MigrationPossible(int code) const {
+    const TModel target = GetModelIndex(code);
+    if ((m_model == 10 || m_model == 11) && target == 12) return true;
+    if (m_model == 12 && (target == 10 || target == 11)) return true;
+    return false;
+}
+
+bool CVjxPci::SlowFpgaMode() {
+    return m_bridgeType == BRIDGE_9056 && m_bridge.IsOpen() && m_bridge.SlowFpgaMode();
+}
+
+bool CVjxPci::BridgeWritable() {
+    return kDriverWritesConfigSpace || !SlowFpgaMode();
+}
+
+const char* CVjxPci::getErrorString() {
+    const size_t length = std::strlen(VJX_PCI_ErrorString);
+    if (length > 0 && VJX_PCI_ErrorString[length - 1] == '\n') VJX_PCI_ErrorString[length - 1] = '\0';
+    return VJX_PCI_ErrorString;
+}
+
+const char* CVjxPci::GetLibInitResultStr() {
+    return VJX_PCI6_GetLastErr();
+}

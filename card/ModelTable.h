@@ -1,0 +1,32 @@
+// The VJX models by the subsystem key their configuration EEPROM gives the
+// card's PCI function (configuration offset 0x2C: subsystem ID in the upper
+// half, PLX's vendor ID 0x10B5 in the lower).
+#pragma once
+
+#include <cstdint>
+
+namespace vjx {
+namespace models {
+
+// Which PCI revision ID of the card's function a row requires. The Linux
+// program never reads the revision and takes the rows for "not 0x80".
+enum class Revision { Any, Not80, Is80 };
+
+struct ModelRow {
+    uint32_t key;
+    Revision revision;
+    int model;
+    const char* description;
+    int moduleCode;   // the code by which update files name the model
+    bool takesFiles;  // update files with this module code exist
+};
+
+// Looks a key (and the function's revision ID, 0x80 or other) up: the model
+// number, or the unknown model, with its description.
+int Lookup(uint32_t key, int revision, const char** description);
+
+// The model an update file's module code names; unknown for any other code.
+int ModelForModuleCode(int code);
+
+}  // namespace models
+}  // namespace vjx
