@@ -46,7 +46,9 @@ CVjxPci::~CVjxPci() {
     m_eeImage.clear();
     m_eeImage.shrink_to_fit();
     m_eeImageSize = 0;
-    VJX_PCI_LibUninit();
+    // A library that did not start here (the driver was already open) is
+    // not this object's to stop.
+    if (m_libInitStatus == 0) VJX_PCI_LibUninit();
 }
 
 uint32_t CVjxPci::Count() {
