@@ -1,0 +1,181 @@
+// The FPGA loading itself from the EPCS, its hold and release, and the
+// configuration image format.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "WireDrivers.h"
+
+namespace {
+
+using devtest::EpcsHost;
+
+// The whole-image CRC the update tool puts behind an image (reflected
+// CRC-32 register, not complemented).
+uint32_t toolCrc(const std::vector<uint8_t>& data) {
+    uint32_t crc = 0xFFFFFFFF;
+    for (uint8_t b : data) {
+        crc ^= b;
+        for (int k = 0; k < 8; ++k) crc = (crc & 1) ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+    }
+    return crc;
+}
+
+TEST(FpgaImageTest, BuildsParsesAndDetectsEveryKindOfDamage) {
+    const std::vector<uint8_t> image = sim::fpga_image::make(0x2A, 1000);
+    ASSERT_EQ(image.size(), 1000u);
+    uint8_t version = 0;
+    size_t size = 0;
+    std::vector<uint8_t> followed = image;
+    followed.resize(4096, 0xFF);
+    ASSERT_TRUE(sim::fpga_image::parse(followed.data(), followed.size(), &version, &size));
+    EXPECT_EQ(version, 0x2A);
+    EXPECT_EQ(size, 1000u);
+    EXPECT_FALSE(sim::fpga_image::parse(image.data(), 999, &version)) << "cut short";
+    for (size_t at : {size_t(0), size_t(9), size_t(13), size_t(17), size_t(20), size_t(500), size_t(999)}) {
+        std::vector<uint8_t> bad = image;
+        bad[at] ^= 0x04;
+        EXPECT_FALSE(sim::fpga_image::parse(bad.data(), bad.size(), &version)) << "byte " << at;
+    }
+    const std::vector<uint8_t> erased(4096, 0xFF);
+    EXPECT_FALSE(sim::fpga_image::parse(erased.data(), erased.size(), &version));
+    EXPECT_EQ(sim::fpga_image::make(1, 10).size(), sim::fpga_image::kMinSize);
+}
+
+TEST(FpgaImageTest, ImagesDifferInTheToolsTrailingCrc) {
+    // The tool recognises a programmed device by the CRC behind the image:
+    // two images of one size must not share it.
+    EXPECT_NE(toolCrc(sim::fpga_image::make(1, 4096)), toolCrc(sim::fpga_image::make(2, 4096)));
+}
+
+class FpgaTest : public ::testing::Test {
+protected:
+    FpgaTest() {
+        mem.init(sim::FpgaBlock::epcsSizeFor(0x12), 0xFF);
+        timing.fpgaConfigUs = 200;
+    }
+    // Writes an image as the update tool does: least significant bit first.
+    void programImage(const std::vector<uint8_t>& image) {
+        host.take();
+        host.simple(0x06);
+        host.simple(0xC7);
+        for (size_t at = 0; at < image.size(); at += 256) {
+            const size_t n = std::min<size_t>(256, image.size() - at);
+            host.program(uint32_t(at), std::vector<uint8_t>(image.begin() + at, image.begin() + at + n),
+                         true);
+        }
+    }
+    sim::NvRegion mem;
+    sim::Timing timing;
+    sim::FpgaBlockOptions options;
+    sim::FpgaBlock block{mem, timing, options};
+    EpcsHost host{block};
+};
+
+TEST_F(FpgaTest, ReleasedFpgaLoadsAValidImageAndHoldUnconfiguresIt) {
+    programImage(sim::fpga_image::make(0x37, 3000));
+    EXPECT_FALSE(block.configured(host.now));
+    EXPECT_EQ(block.version(host.now), 0xFF);
+    EXPECT_FALSE(block.lineLevel(4, host.now));
+    const uint64_t changes = block.changeCount();
+    host.drive(5, false);  // release
+    EXPECT_FALSE(block.lineLevel(4, host.now)) << "still loading";
+    host.now += 200;
+    EXPECT_TRUE(block.lineLevel(4, host.now));
+    EXPECT_EQ(block.version(host.now), 0x37);
+    EXPECT_GT(block.changeCount(), changes);
+    EXPECT_TRUE(block.state().configured);
+
+    host.drive(5, true);  // held again
+    EXPECT_EQ(block.version(host.now), 0xFF);
+    EXPECT_FALSE(block.state().configured);
+    host.drive(8, true);  // released the other way
+    host.now += 200;
+    EXPECT_EQ(block.version(host.now), 0x37);
+}
+
+TEST_F(FpgaTest, UndrivenLinesTakeTheBoardPulls) {
+    programImage(sim::fpga_image::make(9, 500));
+    sim::LineDrive inputs;
+    inputs.level[5] = true;  // an input's data bit drives nothing
+    block.applyLines(inputs, host.now);
+    host.now += 200;
+    EXPECT_EQ(block.version(host.now), 9);
+    EXPECT_TRUE(block.lineLevel(3, host.now));
+    EXPECT_TRUE(block.lineLevel(8, host.now));
+    EXPECT_FALSE(block.lineLevel(5, host.now));
+}
+
+TEST_F(FpgaTest, ImageStoredMsbFirstIsNotRecognised) {
+    const std::vector<uint8_t> image = sim::fpga_image::make(5, 600);
+    host.take();
+    host.simple(0x06);
+    host.simple(0xC7);
+    host.program(0, std::vector<uint8_t>(image.begin(), image.begin() + 256));  // wrong bit order
+    host.letGo();
+    host.now += 1000;
+    EXPECT_FALSE(block.configured(host.now));
+}
+
+TEST_F(FpgaTest, DamagedErasedOrNeverConfiguringStaysUnconfigured) {
+    std::vector<uint8_t> image = sim::fpga_image::make(5, 600);
+    image[300] ^= 1;
+    programImage(image);
+    host.letGo();
+    host.now += 1000;
+    EXPECT_EQ(block.version(host.now), 0xFF);
+
+    programImage(sim::fpga_image::make(5, 600));
+    options.neverConfigures = true;
+    block.setOptions(options);
+    host.letGo();
+    host.now += 1000;
+    EXPECT_FALSE(block.lineLevel(4, host.now));
+
+    options.neverConfigures = false;
+    options.versionOverride = 0;
+    block.setOptions(options);
+    block.reload(host.now);
+    host.now += 200;
+    EXPECT_TRUE(block.configured(host.now));
+    EXPECT_EQ(block.version(host.now), 0) << "what VERSION reads is the override";
+
+    host.take();
+    host.simple(0x06);
+    host.simple(0xC7);
+    host.letGo();
+    host.now += 1000;
+    EXPECT_FALSE(block.configured(host.now)) << "an erased device holds no image";
+}
+
+TEST_F(FpgaTest, StateRestoresAndPowerCycleLoadsFromThePersistedDevice) {
+    char dir[] = "/tmp/fpgatestXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string path = std::string(dir) + "/epcs.bin";
+    {
+        sim::NvRegion file;
+        ASSERT_TRUE(file.open(path, sim::FpgaBlock::epcsSizeFor(0x12), 0xFF));
+        sim::FpgaBlock b(file, timing, options);
+        EpcsHost h(b);
+        h.take();
+        h.simple(0x06);
+        h.simple(0xC7);
+        const std::vector<uint8_t> image = sim::fpga_image::make(0x44, 256);
+        h.program(0, image, true);
+    }
+    sim::NvRegion file;
+    ASSERT_TRUE(file.open(path, sim::FpgaBlock::epcsSizeFor(0x12), 0xFF));
+    sim::FpgaBlock b(file, timing, options);
+    b.restore({true, 0x21});
+    EXPECT_EQ(b.version(0), 0x21) << "restored state is current";
+    b.powerCycle(5000);
+    EXPECT_EQ(b.version(5000), 0xFF);
+    EXPECT_EQ(b.version(5200), 0x44);
+    EXPECT_EQ(b.state().version, 0x44);
+    unlink(path.c_str());
+    rmdir(dir);
+}
+
+}  // namespace

@@ -1,0 +1,167 @@
+// The PEX 8111's SPI EEPROM, byte by byte and through the bridge's EECTL.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "sim/devices/Pex8111Eeprom.h"
+
+namespace {
+
+constexpr uint8_t kWren = 0x06, kWrdi = 0x04, kRdsr = 0x05, kWrite = 0x02, kRead = 0x03;
+
+class SpiEepromTest : public ::testing::Test {
+protected:
+    SpiEepromTest() {
+        mem.init(1024, 0xFF);
+        timing.spiEepromWriteUs = 5000;
+        timing.eectlByteUs = 10;
+    }
+    sim::NvRegion mem;
+    sim::Timing timing;
+    sim::SpiEeprom25 part{mem, timing};
+    uint64_t now = 1000;
+
+    std::vector<uint8_t> transfer(const std::vector<uint8_t>& out) {
+        std::vector<uint8_t> in;
+        part.select(true, now);
+        for (uint8_t b : out) in.push_back(part.exchange(b, now));
+        part.select(false, now);
+        return in;
+    }
+    uint8_t status() { return transfer({kRdsr, 0})[1]; }
+    void write(unsigned address, const std::vector<uint8_t>& data) {
+        std::vector<uint8_t> out{kWrite, uint8_t(address >> 8), uint8_t(address)};
+        out.insert(out.end(), data.begin(), data.end());
+        transfer(out);
+    }
+    std::vector<uint8_t> read(unsigned address, size_t n) {
+        std::vector<uint8_t> out{kRead, uint8_t(address >> 8), uint8_t(address)};
+        out.resize(3 + n, 0);
+        std::vector<uint8_t> in = transfer(out);
+        return std::vector<uint8_t>(in.begin() + 3, in.end());
+    }
+};
+
+TEST_F(SpiEepromTest, WriteCycleWithLatchStatusAndHighByteFirstAddress) {
+    EXPECT_EQ(status(), 0x00);
+    transfer({kWren});
+    EXPECT_EQ(status(), 0x02);
+    write(0x0123, {0x11, 0x22});
+    EXPECT_EQ(status(), 0x03) << "WIP while the cycle runs";
+    EXPECT_EQ(read(0x0123, 2), (std::vector<uint8_t>{0xFF, 0xFF})) << "reads return 0xFF during the cycle";
+    transfer({kWren});  // ignored while busy
+    now += 5000;
+    EXPECT_EQ(status(), 0x00) << "latch cleared by the cycle";
+    EXPECT_EQ(read(0x0123, 2), (std::vector<uint8_t>{0x11, 0x22}));
+    EXPECT_EQ(mem.at(0x123), 0x11);
+}
+
+TEST_F(SpiEepromTest, WriteWithoutLatchOrDataDoesNothing) {
+    write(0x10, {0x00});
+    EXPECT_EQ(mem.at(0x10), 0xFF);
+    EXPECT_EQ(status(), 0x00);
+    transfer({kWren});
+    write(0x10, {});
+    EXPECT_EQ(status(), 0x02) << "no cycle, latch still set";
+    transfer({kWrdi});
+    write(0x10, {0x00});
+    EXPECT_EQ(mem.at(0x10), 0xFF);
+}
+
+TEST_F(SpiEepromTest, WriteWrapsInsideItsPage) {
+    transfer({kWren});
+    write(30, {1, 2, 3, 4});
+    EXPECT_EQ(mem.at(30), 1);
+    EXPECT_EQ(mem.at(31), 2);
+    EXPECT_EQ(mem.at(0), 3);
+    EXPECT_EQ(mem.at(1), 4);
+    EXPECT_EQ(mem.at(32), 0xFF);
+    now += 5000;
+    transfer({kWren});
+    std::vector<uint8_t> many(34);
+    for (size_t i = 0; i < many.size(); ++i) many[i] = uint8_t(0x40 + i);
+    write(64, many);  // 34 bytes: the last two overwrite the first two
+    EXPECT_EQ(mem.at(64), 0x40 + 32);
+    EXPECT_EQ(mem.at(65), 0x40 + 33);
+    EXPECT_EQ(mem.at(66), 0x42);
+    EXPECT_EQ(mem.at(96), 0xFF);
+}
+
+TEST_F(SpiEepromTest, SequentialReadWrapsAtTheEndOfMemory) {
+    mem.writeByte(1023, 0xAB);
+    mem.writeByte(0, 0xCD);
+    EXPECT_EQ(read(1023, 2), (std::vector<uint8_t>{0xAB, 0xCD}));
+}
+
+TEST_F(SpiEepromTest, DeadPartAnswersNothingAndStoresNothing) {
+    part.setFaults({true});
+    transfer({kWren});
+    write(0, {0});
+    EXPECT_EQ(mem.at(0), 0xFF);
+    EXPECT_EQ(status(), 0xFF);
+    mem.writeByte(5, 0x00);
+    EXPECT_EQ(read(5, 1)[0], 0xFF);
+}
+
+// The bridge's byte shifter, driven the way its register works.
+class EectlTest : public SpiEepromTest {
+protected:
+    sim::Pex8111Eectl eectl{part, timing};
+
+    uint32_t waitIdle() {
+        for (int i = 0; i < 100; ++i, now += 5) {
+            const uint32_t v = eectl.read(now);
+            if (!(v & 0x80000)) return v;
+        }
+        return 0xFFFFFFFF;
+    }
+    // waitIdle moves the clock: take its value before the write's time.
+    void sendByte(uint8_t b) {
+        const uint32_t v = waitIdle();
+        eectl.write((v & 0x7FFAFF00) | 0x50000 | b, now);
+    }
+    uint8_t receiveByte() {
+        const uint32_t v = waitIdle();
+        eectl.write((v | 0x60000) & 0x7FFFFFFF, now);
+        return uint8_t(waitIdle() >> 8);
+    }
+    void off() {
+        waitIdle();
+        eectl.write(0, now);
+    }
+};
+
+TEST_F(EectlTest, ShiftsBytesWithBusyAndHoldsChipSelectUntilZeroIsWritten) {
+    sendByte(kWren);
+    EXPECT_EQ(eectl.read(now) & 0xC0000, 0xC0000u) << "busy while shifting, chip select held";
+    off();
+    for (uint8_t b : {kWrite, uint8_t(0), uint8_t(0x40), uint8_t(0x5A), uint8_t(0xC3)}) sendByte(b);
+    EXPECT_EQ(mem.at(0x40), 0xFF) << "nothing written before chip select goes off";
+    off();
+    EXPECT_TRUE(part.writeInProgress(now));
+    now += 5000;
+    for (uint8_t b : {kRead, uint8_t(0), uint8_t(0x40)}) sendByte(b);
+    EXPECT_EQ(receiveByte(), 0x5A);
+    EXPECT_EQ(receiveByte(), 0xC3);
+    off();
+}
+
+TEST_F(EectlTest, WriteWhileBusyIsLost) {
+    sendByte(kWren);
+    eectl.write(0, now);  // still shifting: the release is ignored
+    EXPECT_NE(eectl.read(now) & 0x40000, 0u);
+    now += 10;
+    EXPECT_EQ(eectl.read(now) & 0xB0000, 0u) << "start bits and busy clear after the shift";
+    off();
+    EXPECT_EQ(status(), 0x02);
+}
+
+TEST_F(EectlTest, StuckBusyNeverClearsAndShiftsNothing) {
+    eectl.setStuckBusy(true);
+    sendByte(kWren);
+    off();
+    EXPECT_EQ(waitIdle(), 0xFFFFFFFF);
+    EXPECT_EQ(status(), 0x00);
+}
+
+}  // namespace
