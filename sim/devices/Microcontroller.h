@@ -5,9 +5,9 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <deque>
 #include <string>
-
+#include <vector>
 
 #include "../NvRegion.h"
 #include "../Timing.h"
@@ -15,15 +15,15 @@
 namespace sim {
 
 struct McuOptions {
-    bool silent = false;            // never answers anything
-    int shortAnswer = -1;           // 0..4: the application answers only N of the 5 version bytes
-    bool bootRequestIgnored = false;// the reset's boot-loader request has no effect
-    bool appIgnoresS = false;       // the application ignores "S"
-    int ispManufacturer = 0x58;     // identification the boot loader reports
+    bool silent = false;              // never answers anything
+    int shortAnswer = -1;             // 0..4: the application answers only N of the 5 version bytes
+    bool bootRequestIgnored = false;  // the reset's boot-loader request has no effect
+    bool appIgnoresS = false;         // the application ignores "S"
+    int ispManufacturer = 0x58;       // identification the boot loader reports
     long ispDevice = 0xD7ECEF;
-    bool refuseRecords = false;     // programming records answered 'X'...
+    bool refuseRecords = false;  // programming records answered 'X'...
     bool bootLoaderStaysAfterStart = false;
-    bool appStartFails = false;     // the start record does not bring up an application
+    bool appStartFails = false;  // the start record does not bring up an application
 };
 
 enum class McuMode : uint8_t { Off = 0, Application = 1, BootLoader = 2 };
@@ -80,8 +80,49 @@ public:
     std::string runningVersion() const;
 
 private:
-    struct Impl;
-    Impl* m_impl;
+    // Something the MCU does at a time of its own: send a byte, or act once
+    // the bytes queued before have gone out.
+    enum class OutKind : uint8_t { Byte, EnterBootLoader, Reload };
+    struct Out {
+        uint64_t atUs;
+        OutKind kind;
+        uint8_t byte;
+    };
+    // Where the boot loader is in the line it is receiving.
+    enum class Parse : uint8_t { Idle, Record };
+    static constexpr unsigned kBsbIndex = 0;  // in the boot region
+    static constexpr unsigned kBljbIndex = 1;
+
+    void setMode(McuMode mode);
+    McuMode modeAfterReset(bool bootRequest) const;
+    void start(McuMode mode, uint64_t nowUs);
+    void send(uint64_t atUs, uint8_t byte);
+    void sendText(uint64_t atUs, const char* text);
+    void sendHex(uint64_t atUs, uint8_t value);
+    void schedule(uint64_t atUs, OutKind kind);
+    bool applicationPresent() const;
+
+    void applicationReceive(uint8_t byte, uint64_t nowUs);
+    void bootLoaderReceive(uint8_t byte, uint64_t nowUs);
+    void executeRecord(uint64_t nowUs);
+    void programRecord(unsigned address, const uint8_t* data, unsigned length, uint64_t nowUs);
+    void commandRecord(const uint8_t* data, unsigned length, uint64_t nowUs);
+    void displayRecord(const uint8_t* data, unsigned length, uint64_t nowUs);
+    void readRecord(const uint8_t* data, unsigned length, uint64_t nowUs);
+    void startApplication(uint64_t nowUs);
+    void writeBootByte(unsigned index, uint8_t value);
+
+    NvRegion& m_flash;
+    NvRegion& m_boot;
+    const Timing& m_timing;
+    McuOptions m_options;
+    bool m_resetHeld = false;
+    uint64_t m_readyAtUs = 0;  // bytes arriving earlier are lost (start-up, flash busy)
+    std::deque<Out> m_out;     // in time order
+    bool m_reloadRequested = false;
+    Parse m_parse = Parse::Idle;
+    std::vector<uint8_t> m_record;  // length, address, type, data, checksum
+    bool m_highNibble = true;
     McuMode m_mode = McuMode::Off;
     uint64_t m_changes = 0;
 };
@@ -112,8 +153,42 @@ public:
     void clear();
 
 private:
-    struct Impl;
-    Impl* m_impl;
+    static constexpr unsigned kRingSize = 64;
+    struct InFlight {
+        uint64_t arrivalUs;
+        uint8_t byte;
+    };
+
+    uint64_t byteUs() const;
+    bool portOn() const { return (m_cfg & 0x08) != 0; }
+    bool transmitting() const { return m_txNext < m_txCount; }
+    void latchStarted(uint64_t nowUs);
+    // Applies the link's noise to a byte; false when the byte is lost.
+    bool passNoise(uint8_t* byte);
+    uint64_t random();
+    void applyCfg(uint8_t value, uint64_t nowUs);
+    void startTransmission(uint64_t nowUs);
+
+    Microcontroller& m_mcu;
+    const Timing& m_timing;
+    LinkOptions m_link;
+    uint64_t m_random = 0;
+    uint64_t m_lastUs = 0;
+
+    uint8_t m_ring[kRingSize] = {};
+    unsigned m_rptr = 0;
+    uint8_t m_window[kRingSize] = {};
+    uint8_t m_cfg = 0, m_trcon = 0, m_tbuf = 0, m_rama = 0;
+
+    // Host to MCU: the transmission being shifted out.
+    uint64_t m_txStartUs = 0;
+    unsigned m_txCount = 0;
+    unsigned m_txNext = 0;             // next byte to arrive at the MCU
+    std::vector<uint8_t> m_txLatched;  // bytes the shifter has taken from the window
+
+    // MCU to host: the line is busy until m_wireFreeUs.
+    uint64_t m_wireFreeUs = 0;
+    std::deque<InFlight> m_inFlight;
 };
 
 }  // namespace sim

@@ -1,0 +1,242 @@
+// The microcontroller's ISP boot loader in ROM.
+//
+// It echoes every character it receives, at once. Outside a record it
+// ignores everything except ':' (a record starts) and 'U', whose echo is the
+// whole answer ("U" back: the boot loader is there). Inside a record it takes
+// upper-case hexadecimal digits '0'-'9', 'A'-'F' for length, address, type,
+// data and checksum, as in an Intel HEX line without the line end. Any other
+// character inside a record - a 'U' of a host that resynchronises, a second
+// ':', a lower-case digit - aborts the record: after the echo of that
+// character the boot loader sends "X" and waits for the next ':'.
+//
+// This makes the host's recovery converge: after a wrong echo the host sends
+// "UU"; if the boot loader was still inside the record the first 'U' aborts
+// it (echo 'U', then "X") and the second is answered "U" from idle. After a
+// lost character the boot loader is still waiting inside the record; the
+// host's single 'U' probes draw "U" and then "X", and the "X" ends the
+// probing. Everything else comes back as echo, which the host discards.
+//
+// After the last checksum digit the record is checked and carried out.
+// Answers: result bytes as two upper-case hex digits each, then '.', CR, LF;
+// a failure is 'X', a three-letter reason and CR, LF:
+//   "XCKS" the record's checksum is wrong (nothing is done)
+//   "XPRG" the flash refused the programming record
+//   "XLEN" a programming record longer than 128 bytes or past the flash end
+//   "XBLK" blank check: the range holds a byte other than 0xFF
+//   "XCMD" a record type or command the boot loader does not know
+// While the flash is busy (programming, erasing, writing BSB or BLJB) the
+// boot loader does not listen; the answer follows when the work is done.
+#include "Microcontroller.h"
+
+namespace sim {
+
+namespace {
+
+constexpr uint8_t kRecordMark = ':';
+constexpr uint8_t kAbort = 'X';
+constexpr const char* kAcknowledge = ".\r\n";
+constexpr unsigned kMaxProgramLength = 128;
+constexpr uint8_t kBootLoaderVersion = 0x12;
+
+enum RecordType : uint8_t {
+    kProgram = 0x00,
+    kEndOfFile = 0x01,
+    kCommand = 0x03,
+    kDisplay = 0x04,
+    kRead = 0x05,
+};
+
+// Failure answers, each 'X', three characters, CR, LF.
+constexpr const char* kChecksumWrong = "XCKS\r\n";
+constexpr const char* kRefused = "XPRG\r\n";
+constexpr const char* kTooLong = "XLEN\r\n";
+constexpr const char* kNotBlank = "XBLK\r\n";
+constexpr const char* kUnknown = "XCMD\r\n";
+
+int hexValue(uint8_t c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool matches(const uint8_t* data, unsigned length, std::initializer_list<uint8_t> prefix) {
+    if (length < prefix.size()) return false;
+    unsigned i = 0;
+    for (uint8_t b : prefix)
+        if (data[i++] != b) return false;
+    return true;
+}
+
+}  // namespace
+
+void Microcontroller::bootLoaderReceive(uint8_t byte, uint64_t nowUs) {
+    send(nowUs, byte);
+    if (m_parse == Parse::Idle) {
+        if (byte == kRecordMark) {
+            m_parse = Parse::Record;
+            m_record.clear();
+            m_highNibble = true;
+        }
+        // A 'U' needs no more than its echo; other characters are ignored.
+        return;
+    }
+
+    const int digit = hexValue(byte);
+    if (digit < 0) {
+        send(nowUs, kAbort);
+        m_parse = Parse::Idle;
+        return;
+    }
+    if (m_highNibble) {
+        m_record.push_back(static_cast<uint8_t>(digit << 4));
+    } else {
+        m_record.back() = static_cast<uint8_t>(m_record.back() | digit);
+    }
+    m_highNibble = !m_highNibble;
+    // Length, two address bytes, type, the data, checksum.
+    if (m_highNibble && m_record.size() == 5u + m_record[0]) {
+        m_parse = Parse::Idle;
+        executeRecord(nowUs);
+    }
+}
+
+void Microcontroller::executeRecord(uint64_t nowUs) {
+    uint8_t sum = 0;
+    for (uint8_t b : m_record) sum = static_cast<uint8_t>(sum + b);
+    if (sum != 0) {
+        sendText(nowUs, kChecksumWrong);
+        return;
+    }
+    const unsigned length = m_record[0];
+    const unsigned address = (m_record[1] << 8) | m_record[2];
+    const uint8_t* data = m_record.data() + 4;
+    switch (m_record[3]) {
+        case kProgram:
+            programRecord(address, data, length, nowUs);
+            break;
+        case kEndOfFile:
+            sendText(nowUs, kAcknowledge);
+            break;
+        case kCommand:
+            commandRecord(data, length, nowUs);
+            break;
+        case kDisplay:
+            displayRecord(data, length, nowUs);
+            break;
+        case kRead:
+            readRecord(data, length, nowUs);
+            break;
+        default:
+            sendText(nowUs, kUnknown);
+            break;
+    }
+}
+
+void Microcontroller::programRecord(unsigned address, const uint8_t* data, unsigned length, uint64_t nowUs) {
+    if (length > kMaxProgramLength || address + length > m_flash.size()) {
+        sendText(nowUs, kTooLong);
+        return;
+    }
+    const uint64_t doneUs = nowUs + m_timing.mcuRecordUs;
+    m_readyAtUs = doneUs;
+    if (m_options.refuseRecords) {
+        sendText(doneUs, kRefused);
+        return;
+    }
+    if (length > 0) {
+        // Programming only clears bits.
+        std::vector<uint8_t> cells(m_flash.data() + address, m_flash.data() + address + length);
+        for (unsigned i = 0; i < length; ++i) cells[i] &= data[i];
+        m_flash.write(address, cells.data(), length);
+    }
+    sendText(doneUs, kAcknowledge);
+}
+
+void Microcontroller::commandRecord(const uint8_t* data, unsigned length, uint64_t nowUs) {
+    uint64_t doneUs = nowUs + m_timing.mcuBootConfigUs;
+    if (length == 1 && matches(data, length, {0x07})) {
+        // Chip erase: the whole flash and the Boot Status Byte.
+        doneUs = nowUs + m_timing.mcuChipEraseUs;
+        m_flash.fill(0xFF);
+        writeBootByte(kBsbIndex, 0xFF);
+    } else if (length == 3 && matches(data, length, {0x06, 0x00})) {
+        writeBootByte(kBsbIndex, data[2]);
+    } else if (length == 3 && matches(data, length, {0x0A, 0x04})) {
+        writeBootByte(kBljbIndex, data[2]);
+    } else if (length == 2 && matches(data, length, {0x04, 0x00})) {
+        // Erasing the Boot Status Byte leaves it at the erased value.
+        writeBootByte(kBsbIndex, 0xFF);
+    } else if (length == 4 && matches(data, length, {0x03, 0x01, 0x00, 0x00})) {
+        startApplication(nowUs);
+        return;
+    } else {
+        sendText(nowUs, kUnknown);
+        return;
+    }
+    m_readyAtUs = doneUs;
+    sendText(doneUs, kAcknowledge);
+}
+
+void Microcontroller::startApplication(uint64_t nowUs) {
+    // A jump to the application's reset vector, not a reset: BSB and BLJB
+    // play no part. Nothing is answered.
+    if (m_options.bootLoaderStaysAfterStart) return;
+    if (m_options.appStartFails || !applicationPresent()) {
+        start(McuMode::Off, nowUs);
+        return;
+    }
+    start(McuMode::Application, nowUs);
+}
+
+void Microcontroller::displayRecord(const uint8_t* data, unsigned length, uint64_t nowUs) {
+    // Only the blank check (kind 1) of an address range is offered.
+    if (length != 5 || data[4] != 0x01) {
+        sendText(nowUs, kUnknown);
+        return;
+    }
+    const unsigned first = (data[0] << 8) | data[1];
+    const unsigned last = (data[2] << 8) | data[3];
+    if (first > last || last >= m_flash.size()) {
+        sendText(nowUs, kUnknown);
+        return;
+    }
+    for (unsigned a = first; a <= last; ++a) {
+        if (m_flash.at(a) != 0xFF) {
+            sendText(nowUs, kNotBlank);
+            return;
+        }
+    }
+    sendText(nowUs, kAcknowledge);
+}
+
+void Microcontroller::readRecord(const uint8_t* data, unsigned length, uint64_t nowUs) {
+    int value = -1;
+    if (length == 2 && data[0] == 0x0F && data[1] == 0x00) {
+        value = kBootLoaderVersion;
+    } else if (length == 2 && data[0] == 0x00) {
+        switch (data[1]) {
+            case 0x00:
+                value = m_options.ispManufacturer & 0xFF;
+                break;
+            case 0x01:
+                value = (m_options.ispDevice >> 16) & 0xFF;
+                break;
+            case 0x02:
+                value = (m_options.ispDevice >> 8) & 0xFF;
+                break;
+            case 0x03:
+                value = m_options.ispDevice & 0xFF;
+                break;
+            default:
+                break;
+        }
+    }
+    if (value < 0) {
+        sendText(nowUs, kUnknown);
+        return;
+    }
+    sendHex(nowUs, static_cast<uint8_t>(value));
+    sendText(nowUs, kAcknowledge);
+}
+
+}  // namespace sim

@@ -1,0 +1,206 @@
+// The microcontroller: reset and start-up, the application firmware and the
+// queue of what it sends. The boot loader is in McuBootLoader.cpp.
+//
+// Start-up (the part family's rule): the hardware samples the boot-loader
+// request line when reset falls. With the request held the boot loader runs.
+// Otherwise the boot loader runs when the Boot Loader Jump Bit is programmed
+// (0) and the Boot Status Byte is not 0; else the application runs when the
+// flash holds one, and with an erased flash nothing answers at all. The part
+// needs mcuResetUs after reset before it listens; bytes arriving earlier
+// are lost.
+//
+// The application answers "R" with the five bytes of its version record,
+// "S" by setting the Boot Status Byte, answering "S" and restarting into
+// the boot loader once that answer has gone out, "T" by answering "T" and
+// then pulsing the FPGA's reload line. Everything else (including "U") is
+// ignored.
+#include "Microcontroller.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace sim {
+
+namespace {
+
+// What "S" writes into the Boot Status Byte: the erased value, which sends
+// every later reset to the boot loader while the jump bit is programmed.
+constexpr uint8_t kBsbEnterBootLoader = 0xFF;
+constexpr uint8_t kVersionRequest = 'R';
+constexpr uint8_t kBootLoaderRequest = 'S';
+constexpr uint8_t kReloadRequest = 'T';
+
+}  // namespace
+
+Microcontroller::Microcontroller(NvRegion& flash, NvRegion& boot, const Timing& timing,
+                                 const McuOptions& options)
+    : m_flash(flash), m_boot(boot), m_timing(timing), m_options(options) {}
+
+void Microcontroller::setOptions(const McuOptions& options) {
+    m_options = options;
+}
+
+uint8_t Microcontroller::bsb() const {
+    return m_boot.size() > kBsbIndex ? m_boot.at(kBsbIndex) : 0xFF;
+}
+
+uint8_t Microcontroller::bljb() const {
+    return m_boot.size() > kBljbIndex ? m_boot.at(kBljbIndex) : 0xFF;
+}
+
+void Microcontroller::writeBootByte(unsigned index, uint8_t value) {
+    if (m_boot.size() > index) m_boot.writeByte(index, value);
+}
+
+bool Microcontroller::applicationPresent() const {
+    return firmware_image::find(m_flash.data(), m_flash.size(), nullptr);
+}
+
+std::string Microcontroller::runningVersion() const {
+    firmware_image::Version v;
+    if (m_mode != McuMode::Application || !firmware_image::find(m_flash.data(), m_flash.size(), &v))
+        return "";
+    return firmware_image::textFromVersion(v);
+}
+
+void Microcontroller::setMode(McuMode mode) {
+    if (mode == m_mode) return;
+    m_mode = mode;
+    ++m_changes;
+}
+
+McuMode Microcontroller::modeAfterReset(bool bootRequest) const {
+    if (bootRequest && !m_options.bootRequestIgnored) return McuMode::BootLoader;
+    if (bljb() == 0 && bsb() != 0) return McuMode::BootLoader;
+    return applicationPresent() ? McuMode::Application : McuMode::Off;
+}
+
+void Microcontroller::start(McuMode mode, uint64_t nowUs) {
+    setMode(mode);
+    m_readyAtUs = nowUs + m_timing.mcuResetUs;
+    m_parse = Parse::Idle;
+    m_record.clear();
+}
+
+void Microcontroller::setControl(bool reset, bool bootRequest, uint64_t nowUs) {
+    if (reset && !m_resetHeld) {
+        // Reset stops everything, including what the UART was about to send.
+        m_resetHeld = true;
+        m_out.clear();
+        m_parse = Parse::Idle;
+        setMode(McuMode::Off);
+    } else if (!reset && m_resetHeld) {
+        m_resetHeld = false;
+        start(modeAfterReset(bootRequest), nowUs);
+    }
+}
+
+void Microcontroller::powerCycle(uint64_t nowUs) {
+    m_resetHeld = false;
+    m_out.clear();
+    m_reloadRequested = false;
+    start(modeAfterReset(false), nowUs);
+}
+
+void Microcontroller::restore(McuMode mode) {
+    // A saved mode from an earlier process; the part is running already.
+    m_resetHeld = false;
+    m_out.clear();
+    m_readyAtUs = 0;
+    m_parse = Parse::Idle;
+    m_record.clear();
+    if (mode == McuMode::Application && !applicationPresent()) mode = McuMode::Off;
+    m_mode = mode;
+}
+
+bool Microcontroller::takeReloadRequest() {
+    const bool requested = m_reloadRequested;
+    m_reloadRequested = false;
+    return requested;
+}
+
+void Microcontroller::send(uint64_t atUs, uint8_t byte) {
+    if (m_options.silent) return;
+    m_out.push_back({atUs, OutKind::Byte, byte});
+}
+
+void Microcontroller::sendText(uint64_t atUs, const char* text) {
+    for (; *text; ++text) send(atUs, static_cast<uint8_t>(*text));
+}
+
+void Microcontroller::sendHex(uint64_t atUs, uint8_t value) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    send(atUs, static_cast<uint8_t>(kDigits[value >> 4]));
+    send(atUs, static_cast<uint8_t>(kDigits[value & 0x0F]));
+}
+
+void Microcontroller::schedule(uint64_t atUs, OutKind kind) {
+    m_out.push_back({atUs, kind, 0});
+}
+
+void Microcontroller::receive(uint8_t byte, uint64_t nowUs) {
+    if (m_resetHeld || nowUs < m_readyAtUs) return;
+    switch (m_mode) {
+        case McuMode::Application:
+            applicationReceive(byte, nowUs);
+            break;
+        case McuMode::BootLoader:
+            bootLoaderReceive(byte, nowUs);
+            break;
+        case McuMode::Off:
+            break;
+    }
+}
+
+void Microcontroller::applicationReceive(uint8_t byte, uint64_t nowUs) {
+    switch (byte) {
+        case kVersionRequest: {
+            firmware_image::Version v;
+            if (!firmware_image::find(m_flash.data(), m_flash.size(), &v)) return;
+            int count = 5;
+            if (m_options.shortAnswer >= 0) count = std::min(m_options.shortAnswer, count);
+            for (int i = 0; i < count; ++i) send(nowUs, v.bytes[i]);
+            break;
+        }
+        case kBootLoaderRequest:
+            if (m_options.appIgnoresS) return;
+            writeBootByte(kBsbIndex, kBsbEnterBootLoader);
+            send(nowUs, kBootLoaderRequest);
+            schedule(nowUs, OutKind::EnterBootLoader);
+            break;
+        case kReloadRequest:
+            send(nowUs, kReloadRequest);
+            schedule(nowUs, OutKind::Reload);
+            break;
+        default:
+            break;
+    }
+}
+
+uint64_t Microcontroller::nextOutputTime() const {
+    return m_out.empty() ? std::numeric_limits<uint64_t>::max() : m_out.front().atUs;
+}
+
+bool Microcontroller::nextOutput(uint64_t nowUs, uint8_t* byte, uint64_t* startUs) {
+    while (!m_out.empty() && m_out.front().atUs <= nowUs) {
+        const Out out = m_out.front();
+        m_out.pop_front();
+        switch (out.kind) {
+            case OutKind::Byte:
+                if (byte) *byte = out.byte;
+                if (startUs) *startUs = out.atUs;
+                return true;
+            case OutKind::EnterBootLoader:
+                // The application jumps into the boot loader once its answer
+                // has left the UART; the boot loader then sets itself up.
+                if (m_mode == McuMode::Application) start(McuMode::BootLoader, nowUs);
+                break;
+            case OutKind::Reload:
+                m_reloadRequested = true;
+                break;
+        }
+    }
+    return false;
+}
+
+}  // namespace sim

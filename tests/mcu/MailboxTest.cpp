@@ -1,0 +1,240 @@
+// The FPGA mailbox and the serial line: ring, window, transmitter, timing,
+// port switch and link noise.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "McuBench.h"
+
+using namespace mcutest;
+
+namespace {
+
+// A card whose application answers "R" with five bytes: a convenient source
+// of traffic towards the host.
+void runApplication(Bench& b) {
+    b.loadApplication("9.14", 0x07);
+    b.mcu->powerCycle(b.now);
+    b.tick(kMs);
+    b.openPort();
+}
+
+const std::string kAnswer914 = std::string("\x09\x34\x31\x01\x07", 5);
+
+}  // namespace
+
+TEST(MailboxRing, WrapsAndOverwritesWhatTheHostDidNotFetch) {
+    Bench b;
+    runApplication(b);
+    const unsigned start = b.get(RPTR);
+    // 13 answers of 5 bytes: 65 bytes into a 64-byte ring, nothing fetched.
+    for (int i = 0; i < 13; ++i) {
+        b.startChunk("R");
+        b.tick(kMs);
+    }
+    EXPECT_EQ((start + 65) % 64, b.get(RPTR));
+    // The ring holds the last 64 bytes; the oldest position was overwritten
+    // by byte 65, which is the first byte of an answer again.
+    for (unsigned k = 0; k < 64; ++k) {
+        const unsigned pos = (start + 1 + k) % 64;  // oldest surviving byte first
+        b.set(RAMA, uint8_t(pos));
+        EXPECT_EQ(uint8_t(kAnswer914[(k + 1) % 5]), b.get(RAMD)) << "position " << pos;
+    }
+}
+
+TEST(MailboxRing, WindowReadsComeFromTheRingAndWritesGoToTheTransmitter) {
+    Bench b;
+    runApplication(b);
+    b.startChunk("R");
+    b.tick(kMs);
+    const unsigned first = (b.get(RPTR) + 64 - 5) % 64;
+    // Writing transmit bytes does not change what the ring reads.
+    b.set(RAMA, uint8_t((first + 1) % 64));
+    b.set(RAMD, 0xAA);
+    EXPECT_EQ(0x34, b.get(RAMD));
+    // Window addresses wrap at 64.
+    b.set(RAMA, uint8_t(first + 64));
+    EXPECT_EQ(0x09, b.get(RAMD));
+}
+
+TEST(MailboxTransmit, ShiftsWindowBytesOneToTbufOnly) {
+    Bench b;
+    runApplication(b);
+    // Byte at address 0 and beyond TBUF are never sent: "T" must not reach
+    // the application, "R" must.
+    b.set(RAMA, 0);
+    b.set(RAMD, 'T');
+    b.set(RAMA, 1);
+    b.set(RAMD, 'R');
+    b.set(RAMA, 2);
+    b.set(RAMD, 'T');
+    b.set(TBUF, 1);
+    b.set(TSTART, 0);
+    EXPECT_EQ(kAnswer914, b.drain());
+    EXPECT_FALSE(b.mcu->takeReloadRequest());
+}
+
+TEST(MailboxTransmit, ZeroCountStartsNothing) {
+    Bench b;
+    runApplication(b);
+    b.set(TBUF, 0);
+    b.set(TSTART, 0);
+    EXPECT_EQ(0, b.get(IRQF));
+    EXPECT_EQ("", b.drain());
+}
+
+TEST(MailboxTiming, InstantProfileNeverShowsTheTransmitterBusy) {
+    Bench b;
+    runApplication(b);
+    b.startChunk(std::string(63, 'x'));
+    EXPECT_EQ(0, b.get(IRQF));
+}
+
+TEST(MailboxTiming, TransmitterBusyForTheBytesWireTime) {
+    Bench b(wireTiming());
+    runApplication(b);
+    const uint64_t byteUs = sim::byteTimeUs(115200);
+    ASSERT_EQ(87u, byteUs);
+    const uint64_t t0 = b.now;
+    b.startChunk(std::string(10, 'x'));
+    EXPECT_EQ(1, b.get(IRQF));
+    b.now = t0 + 10 * byteUs - 1;
+    EXPECT_EQ(1, b.get(IRQF) & 1);
+    b.now = t0 + 10 * byteUs;
+    EXPECT_EQ(0, b.get(IRQF) & 1);
+}
+
+TEST(MailboxTiming, AnswerFollowsTheRequestByteByByte) {
+    Bench b(wireTiming());
+    runApplication(b);
+    const uint64_t byteUs = sim::byteTimeUs(115200);
+    const uint64_t t0 = b.now;
+    const unsigned start = b.get(RPTR);
+    b.startChunk("R");
+    // "R" reaches the MCU after one byte time; answer byte k (1..5) is in
+    // the ring after 1 + k byte times, and not a microsecond earlier.
+    for (unsigned k = 1; k <= 5; ++k) {
+        b.now = t0 + (1 + k) * byteUs - 1;
+        EXPECT_EQ((start + k - 1) % 64, b.get(RPTR)) << "byte " << k;
+        b.now = t0 + (1 + k) * byteUs;
+        EXPECT_EQ((start + k) % 64, b.get(RPTR)) << "byte " << k;
+    }
+}
+
+TEST(MailboxTiming, BaudRateFromTheLinkOptions) {
+    sim::LinkOptions slow;
+    slow.baud = 9600;
+    Bench b(wireTiming(), {}, slow);
+    runApplication(b);
+    const uint64_t byteUs = sim::byteTimeUs(9600);
+    ASSERT_EQ(1042u, byteUs);
+    const uint64_t t0 = b.now;
+    b.startChunk("R");
+    b.now = t0 + 6 * byteUs - 1;
+    EXPECT_EQ(4u, b.take().size());
+    b.now = t0 + 6 * byteUs;
+    EXPECT_EQ(1u, b.take().size());
+}
+
+TEST(MailboxTiming, BytesInTheWindowAreTakenWhenTheShifterReachesThem) {
+    Bench b(wireTiming());
+    runApplication(b);
+    const uint64_t byteUs = sim::byteTimeUs(115200);
+    const uint64_t t0 = b.now;
+    b.set(RAMA, 1);
+    b.set(RAMD, 'x');
+    b.set(RAMA, 2);
+    b.set(RAMD, 'x');
+    b.set(TBUF, 2);
+    b.set(TSTART, 0);
+    // While byte 1 is on the wire the host replaces byte 2: the new value goes.
+    b.now = t0 + byteUs / 2;
+    b.set(RAMA, 2);
+    b.set(RAMD, 'R');
+    // Changing byte 1 now is too late: it is on the wire already.
+    b.set(RAMA, 1);
+    b.set(RAMD, 'R');
+    EXPECT_EQ(kAnswer914, b.drain());
+}
+
+TEST(MailboxPort, NothingIsReceivedOrSentWhileThePortIsOff) {
+    Bench b(wireTiming());
+    runApplication(b);
+    b.startChunk("R");
+    b.set(CFG, 0x00);  // port off while "R" is still on the wire
+    b.tick(10 * kMs);
+    EXPECT_EQ(0, b.get(IRQF));
+    b.startChunk("R");  // TSTART with the port off
+    b.tick(10 * kMs);
+    b.openPort();
+    EXPECT_EQ("", b.drain());
+
+    // An answer under way when the port goes off is lost in the ring.
+    b.startChunk("R");
+    b.tick(2 * sim::byteTimeUs(115200));  // the request is in, the answer starts
+    b.set(CFG, 0x00);
+    b.tick(10 * kMs);
+    b.openPort();
+    EXPECT_EQ("", b.drain());
+    EXPECT_EQ(kAnswer914, b.exchange("R"));
+}
+
+TEST(MailboxPort, ClearEmptiesRingAndWindowAndReleasesTheReset) {
+    Bench b;
+    runApplication(b);
+    b.startChunk("R");
+    b.set(CFG, 0x09);  // reset held, port on
+    b.box->clear();
+    EXPECT_EQ(0, b.get(RPTR));
+    EXPECT_EQ(0, b.get(CFG));
+    b.tick(kMs);
+    EXPECT_EQ(sim::McuMode::Application, b.mcu->mode());
+    b.openPort();
+    EXPECT_EQ(kAnswer914, b.exchange("R"));
+}
+
+namespace {
+
+// What a noisy line delivers for `requests` version requests, one answer
+// (possibly damaged) per request.
+std::vector<std::string> noisyTraffic(double noise, uint64_t seed, int requests) {
+    sim::LinkOptions link;
+    link.noise = noise;
+    link.seed = seed;
+    Bench b({}, {}, link);
+    runApplication(b);
+    std::vector<std::string> got;
+    for (int i = 0; i < requests; ++i) got.push_back(b.exchange("R", 5 * kMs));
+    return got;
+}
+
+}  // namespace
+
+TEST(MailboxNoise, ReproducibleFromTheSeed) {
+    const auto a = noisyTraffic(0.05, 42, 400);
+    EXPECT_EQ(a, noisyTraffic(0.05, 42, 400));
+    EXPECT_NE(a, noisyTraffic(0.05, 43, 400));
+    EXPECT_EQ(std::vector<std::string>(400, kAnswer914), noisyTraffic(0.0, 42, 400));
+
+    // Six bytes cross the line per request: about 0.95^6 = 73.5 % of the
+    // exchanges come through whole.
+    const auto whole = std::count(a.begin(), a.end(), kAnswer914);
+    EXPECT_GT(whole, 260);
+    EXPECT_LT(whole, 330);
+}
+
+TEST(MailboxNoise, CorruptsAsWellAsDrops) {
+    sim::LinkOptions link;
+    link.noise = 0.3;
+    link.seed = 7;
+    Bench b({}, {}, link);
+    runApplication(b);
+    size_t shorter = 0, changed = 0;
+    for (int i = 0; i < 100; ++i) {
+        const std::string got = b.exchange("R", 5 * kMs);
+        if (got.size() < 5) ++shorter;
+        if (got.size() == 5 && got != kAnswer914) ++changed;
+    }
+    EXPECT_GT(shorter, 0u);
+    EXPECT_GT(changed, 0u);
+}

@@ -1,0 +1,182 @@
+// A microcontroller and its mailbox on the bench, driven through the mailbox
+// registers the way a host driver would, with time given explicitly.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/NvRegion.h"
+#include "sim/Timing.h"
+#include "sim/devices/Microcontroller.h"
+
+namespace mcutest {
+
+enum Reg : unsigned {
+    CFG = 0x44,
+    IRQF = 0x88,
+    TRCON = 0x8C,
+    RPTR = 0x94,
+    TBUF = 0x98,
+    RAMA = 0xA0,
+    RAMD = 0xA4,
+    TSTART = 0xB0,
+};
+
+constexpr uint64_t kMs = 1000;
+
+// Timing with wire time and the MCU's busy times chosen by the test.
+inline sim::Timing wireTiming(uint64_t resetUs = 0) {
+    sim::Timing t;
+    t.name = "test";
+    t.wireTime = true;
+    t.mcuResetUs = resetUs;
+    return t;
+}
+
+// An Intel HEX record as the boot loader expects it: body and checksum.
+inline std::string record(unsigned type, unsigned address, const std::vector<uint8_t>& data,
+                          std::string* checksum = nullptr) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, ":%02X%04X%02X", unsigned(data.size()), address & 0xFFFF, type);
+    std::string body = buf;
+    unsigned sum = unsigned(data.size()) + (address >> 8) + (address & 0xFF) + type;
+    for (uint8_t b : data) {
+        std::snprintf(buf, sizeof buf, "%02X", b);
+        body += buf;
+        sum += b;
+    }
+    std::snprintf(buf, sizeof buf, "%02X", (256 - sum % 256) % 256);
+    if (checksum) {
+        *checksum = buf;
+        return body;
+    }
+    return body + buf;
+}
+
+class Bench {
+public:
+    explicit Bench(sim::Timing timing = sim::Timing{}, sim::McuOptions options = {},
+                   sim::LinkOptions link = {})
+        : timing(std::move(timing)) {
+        flash.init(0x10000, 0xFF);
+        boot.init(2, 0x00);
+        mcu = std::make_unique<sim::Microcontroller>(flash, boot, this->timing, options);
+        box = std::make_unique<sim::Mailbox>(*mcu, this->timing, link);
+    }
+
+    // Flash with an application of that version.
+    void loadApplication(const std::string& version, uint8_t isp = 7) {
+        sim::firmware_image::Version v;
+        sim::firmware_image::versionFromText(version, isp, &v);
+        const auto image = sim::firmware_image::make(v, 0x4000);
+        flash.write(0, image.data(), image.size());
+    }
+
+    void tick(uint64_t us) { now += us; }
+    uint8_t get(unsigned reg) { return box->read(reg, now); }
+    void set(unsigned reg, uint8_t value) { box->write(reg, value, now); }
+
+    void openPort() {
+        set(CFG, 0x08);
+        set(TRCON, 0x15);
+        readIndex = get(RPTR) % 64;
+    }
+
+    // The reset pulse of a host driver, with or without the boot request.
+    void reset(bool bootLoader) {
+        set(CFG, bootLoader ? 0x05 : 0x01);
+        tick(50 * kMs);
+        if (bootLoader) {
+            set(CFG, 0x04);
+            tick(2 * kMs);
+        }
+        set(CFG, 0x00);
+        tick(300 * kMs);
+        openPort();
+    }
+
+    // One transmission of up to 63 bytes; does not wait for its end.
+    void startChunk(const std::string& bytes) {
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            set(RAMA, uint8_t(i + 1));
+            set(RAMD, uint8_t(bytes[i]));
+        }
+        set(TBUF, uint8_t(bytes.size()));
+        set(TSTART, 0);
+    }
+
+    // Sends any number of bytes in chunks, draining the ring while waiting
+    // for the transmitter (1 ms steps).
+    void send(const std::string& bytes) {
+        for (size_t pos = 0; pos < bytes.size(); pos += 63) {
+            waitTransmitter();
+            startChunk(bytes.substr(pos, 63));
+        }
+    }
+
+    void waitTransmitter() {
+        for (;;) {
+            pending += take();
+            if (!(get(IRQF) & 1)) return;
+            tick(kMs);
+        }
+    }
+
+    // Everything that arrived in the ring since the last call.
+    std::string take() {
+        const unsigned w = get(RPTR) % 64;
+        std::string out;
+        while (readIndex != w) {
+            set(RAMA, uint8_t(readIndex));
+            out += char(get(RAMD));
+            readIndex = (readIndex + 1) % 64;
+        }
+        return out;
+    }
+
+    // Exactly n bytes, in 1 ms polls; gives up after `silenceUs` without a
+    // new byte and returns what it has.
+    std::string read(size_t n, uint64_t silenceUs = 50 * kMs) {
+        uint64_t quiet = 0;
+        for (;;) {
+            const std::string got = take();
+            pending += got;
+            if (!got.empty()) quiet = 0;
+            if (pending.size() >= n) break;
+            if (quiet > silenceUs) break;
+            tick(kMs);
+            quiet += kMs;
+        }
+        const std::string out = pending.substr(0, n);
+        pending.erase(0, out.size());
+        return out;
+    }
+
+    // Everything until `silenceUs` pass without a byte.
+    std::string drain(uint64_t silenceUs = 50 * kMs) {
+        std::string out;
+        for (;;) {
+            std::string got = read(1, silenceUs);
+            if (got.empty()) return out;
+            out += got;
+        }
+    }
+
+    // Sends and collects the complete reply.
+    std::string exchange(const std::string& bytes, uint64_t silenceUs = 50 * kMs) {
+        send(bytes);
+        return drain(silenceUs);
+    }
+
+    sim::Timing timing;
+    sim::NvRegion flash, boot;
+    std::unique_ptr<sim::Microcontroller> mcu;
+    std::unique_ptr<sim::Mailbox> box;
+    uint64_t now = 1000000;
+    unsigned readIndex = 0;
+    std::string pending;
+};
+
+}  // namespace mcutest
