@@ -10,6 +10,9 @@
 // The FPGA is held while line 5 is high and line 8 is low; when released it
 // loads from the EPCS (what it reads is the stored bytes taken least
 // significant bit first, the convention of the update file's FPGA image).
+// Lines nobody drives take the board's pulls: 0 low, 1 high (while the EPCS
+// does not drive it), 2 low, 3 high, 5 low, 6 and 7 low, 8 high; so with no
+// host driving, the FPGA runs from its device.
 #pragma once
 
 #include <cstdint>
