@@ -1,0 +1,233 @@
+// The card object on simulated hardware: cards identified from what their
+// configuration EEPROMs load, the bridge found above PCIe cards, and the bus
+// trace showing which register each accessor reaches.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "BusTrace.h"
+#include "card/VjxPci.h"
+
+namespace {
+
+using bustrace::Accesses;
+using bustrace::Summary;
+using Lines = std::vector<std::string>;
+
+constexpr int kUnknown = 16;
+
+WD_PCI_SLOT SlotOf(CVjxPci& pci) {
+    WD_PCI_SLOT slot = {};
+    pci.GetPciSlot(&slot);
+    return slot;
+}
+
+TEST(CardSim, CountsAndIdentifiesInChipOrder) {
+    testsupport::SimRack rack({"84", "80", "blank-9056", "88"});
+    CVjxPci pci;
+    ASSERT_EQ(pci.GetLibInitResult(), 0u);
+    ASSERT_EQ(pci.Count(), 4u) << pci.getErrorString();
+
+    struct Expect {
+        uint32_t bridgeType;
+        int model;
+        const char* description;
+        bool update;
+    };
+    const Expect expected[] = {{1, 0, "VJX PCI M (5V)", false},  // the PCI 9050 card (88)
+                               {2, 6, "VJX PCI S", true},        // the PCI 9030 card (80)
+                               {3, 11, "VJX PCIe K", true},      // then the PCI 9056 cards in bus order
+                               {3, kUnknown, "Unprogrammed PCIe card", false}};
+    for (unsigned i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_EQ(pci.Open(i), 1) << pci.getErrorString();
+        EXPECT_EQ(pci.GetBridgeType(), expected[i].bridgeType);
+        EXPECT_EQ(pci.GetModel(), expected[i].model);
+        EXPECT_STREQ(pci.GetModelDesc(), expected[i].description);
+        EXPECT_EQ(pci.HasFlashUpdate(), expected[i].update);
+        EXPECT_FALSE(pci.SlowFpgaMode());
+        EXPECT_TRUE(pci.BridgeWritable());
+        pci.Close();
+    }
+    EXPECT_EQ(pci.Open(4), 0);
+    EXPECT_EQ(pci.GetBridgeType(), 0u);
+}
+
+TEST(CardSim, IdentityComesFromConfigurationSpace) {
+    testsupport::SimRack rack({"85"});
+    CVjxPci pci;
+    ASSERT_EQ(pci.Count(), 1u);
+    ASSERT_EQ(pci.Open(0), 1);
+    rack.clearTrace();
+    EXPECT_EQ(pci.ReadSUBID(), 0x341510B5u);
+    EXPECT_EQ(pci.ReadID(), 0x905610B5u);
+    for (const auto& a : Accesses(rack)) {
+        EXPECT_EQ(a.function, "card1") << a.line;
+        EXPECT_EQ(a.op, "cr") << a.line;
+    }
+}
+
+TEST(CardSim, EmptyRackCountsNothing) {
+    testsupport::SimRack rack({});
+    CVjxPci pci;
+    EXPECT_EQ(pci.Count(), 0u);
+    EXPECT_STREQ(pci.getErrorString(), "");
+    EXPECT_EQ(pci.Open(0), 0);
+}
+
+TEST(CardSim, PcieCardWithoutBridgeFailsToOpen) {
+    testsupport::SimRack rack({"84,bridge=none", "80"});
+    CVjxPci pci;
+    ASSERT_EQ(pci.Count(), 2u);
+    EXPECT_EQ(pci.Open(1), 0);
+    EXPECT_EQ(pci.GetBridgeType(), 0u);
+    EXPECT_EQ(SlotOf(pci).dwSlot, 0u);
+    ASSERT_EQ(pci.Open(0), 1);
+    EXPECT_EQ(pci.GetModel(), 6);
+}
+
+// Two PCIe cards, two PEX 8111s: the second card's registers go through the
+// second bridge only.
+TEST(CardSim, OnlyTheBridgeAboveTheCardIsUsed) {
+    testsupport::SimRack rack({"84", "85"});
+    CVjxPci pci;
+    ASSERT_EQ(pci.Count(), 2u);
+    rack.clearTrace();
+    ASSERT_EQ(pci.Open(1), 1) << pci.getErrorString();
+    EXPECT_EQ(pci.GetModel(), 12);
+    int registerAccesses = 0;
+    for (const auto& a : Accesses(rack)) {
+        if (a.op == "r" || a.op == "w") {
+            EXPECT_NE(a.function, "bridge1") << a.line;
+            ++registerAccesses;
+        }
+        EXPECT_NE(a.op, "cw") << a.line;
+    }
+    EXPECT_GT(registerAccesses, 0);  // GPIOCTL read through bridge2's memory space
+}
+
+// Searching every PLX function (as the Windows program does) finds the card
+// too; its own function is passed over without even a look at its class.
+TEST(CardSim, CardsOwnFunctionIsNeverTakenAsBridge) {
+    testsupport::SimRack rack({"84", "84"});
+    CVjxPci pci;
+    ASSERT_EQ(pci.Count(), 2u);
+    ASSERT_EQ(pci.Open(1), 1);
+    WD_PCI_SLOT slot = SlotOf(pci);
+    rack.clearTrace();
+    CPciBridge bridge;
+    ASSERT_EQ(bridge.Open(0x10B5, 0, &slot), 1);
+    for (const auto& a : Accesses(rack)) {
+        const bool classOrBus = a.offset == 0x0B || a.offset == 0x18 || a.offset == 0x19;
+        EXPECT_FALSE(a.function == "card2" && classOrBus) << a.line;
+        EXPECT_FALSE(a.op == "r" && a.function != "bridge2") << a.line;
+    }
+}
+
+TEST(CardSim, GpioctlWriteOfTheKnownValueMakesNoAccess) {
+    testsupport::SimRack rack({"84"});
+    CVjxPci pci;
+    ASSERT_EQ(pci.Count(), 1u);
+    ASSERT_EQ(pci.Open(0), 1);
+    WD_PCI_SLOT slot = SlotOf(pci);
+    CPciBridge bridge;
+    ASSERT_EQ(bridge.Open(0x10B5, 0x8111, &slot), 1);
+    const uint32_t value = bridge.ReadGPIOCTL(0);
+    rack.clearTrace();
+    bridge.WriteGPIOCTL(value);
+    EXPECT_EQ(bridge.ReadGPIOCTL(0), value);
+    EXPECT_TRUE(rack.traceLines().empty());
+
+    bridge.WriteGPIOCTL(value ^ 0x10);
+    bridge.WriteGPIOCTL(value ^ 0x10);
+    char line[64];
+    std::snprintf(line, sizeof line, "bridge1 w 0 1020 32 %x", value ^ 0x10);
+    EXPECT_EQ(Summary(rack), Lines{line});
+    rack.clearTrace();
+    EXPECT_EQ(bridge.ReadGPIOCTL(1), value ^ 0x10);
+    ASSERT_EQ(Accesses(rack).size(), 1u);
+    EXPECT_EQ(Accesses(rack)[0].op, "r");
+    bridge.WriteGPIOCTL(value);  // leave the pins as they were
+}
+
+// Without its memory space the bridge's registers are reached through
+// MAININDEX (0x84) and MAINDATA (0x88) in configuration space. This driver
+// has no configuration write, so the card lists in slow mode but must not be
+// written.
+TEST(CardSim, SlowBridgeIsReachedThroughConfigurationSpace) {
+    testsupport::SimRack rack({"84,slow"});
+    CVjxPci pci;
+    ASSERT_EQ(pci.Count(), 1u);
+    ASSERT_EQ(pci.Open(0), 1) << pci.getErrorString();
+    EXPECT_TRUE(pci.SlowFpgaMode());
+    EXPECT_FALSE(pci.BridgeWritable());
+
+    WD_PCI_SLOT slot = SlotOf(pci);
+    CPciBridge bridge;
+    ASSERT_EQ(bridge.Open(0x10B5, 0x8111, &slot), 1);
+    EXPECT_TRUE(bridge.SlowFpgaMode());
+    rack.clearTrace();
+    bridge.ReadEECTL();
+    bridge.ReadEECTL();  // the index is known now: one data access
+    std::vector<uint32_t> offsets;
+    for (const auto& a : Accesses(rack)) {
+        EXPECT_EQ(a.function, "bridge1") << a.line;
+        EXPECT_EQ(a.op, "cr") << a.line;  // never a register access, never a configuration write
+        offsets.push_back(a.offset);
+    }
+    ASSERT_FALSE(offsets.empty());
+    EXPECT_EQ(offsets.front(), 0x84u);  // MAININDEX := 0x4 (carried out as a read here)
+    EXPECT_EQ(std::count(offsets.begin(), offsets.end(), 0x84u), 1);
+    EXPECT_NE(std::find(offsets.begin(), offsets.end(), 0x88u), offsets.end());  // MAINDATA
+}
+
+TEST(CardSim, BridgeChipRegistersFollowTheBridgeType) {
+    testsupport::SimRack rack({"88", "80", "84"});
+    CVjxPci pci;
+    rack.clearTrace();
+    pci.Linti1Disable();  // no card open: nothing touched
+    EXPECT_TRUE(rack.traceLines().empty());
+    ASSERT_EQ(pci.Count(), 3u);
+
+    ASSERT_EQ(pci.Open(0), 1);  // PCI 9050
+    rack.clearTrace();
+    EXPECT_EQ(pci.ReadCNTRL(), 0u);
+    EXPECT_EQ(pci.ReadINTCSR(), 0u);
+    EXPECT_EQ(pci.ReadGPIOC(), 0u);
+    pci.WriteCNTRL(0x01000000);
+    pci.WriteGPIOC(0x2);
+    pci.Linti1Disable();
+    EXPECT_TRUE(rack.traceLines().empty());
+    pci.ReadVERSION();
+    ASSERT_EQ(Accesses(rack).size(), 1u);
+    EXPECT_EQ(Summary(rack)[0].rfind("card1 r 2 7c 8 ", 0), 0u) << Summary(rack)[0];
+
+    ASSERT_EQ(pci.Open(1), 1);  // PCI 9030
+    rack.clearTrace();
+    pci.Linti1Disable();
+    pci.Linti1Ack();
+    EXPECT_EQ(Summary(rack), (Lines{"card2 w 0 4c 32 542", "card2 w 0 4c 32 543"}));
+
+    ASSERT_EQ(pci.Open(2), 1);  // PCI 9056
+    rack.clearTrace();
+    EXPECT_EQ(pci.ReadGPIOC(), 0u);
+    pci.Linti1Ack();
+    pci.Linti1Disable();
+    EXPECT_EQ(Summary(rack), (Lines{"card3 w 0 68 32 f010100"}));
+    pci.Close();
+}
+
+TEST(CardSim, ReceiveIndexOfAnUnconfiguredFpgaReadsZero) {
+    testsupport::SimRack rack({"80,fpga-config=never"});
+    CVjxPci pci;
+    ASSERT_EQ(pci.Count(), 1u);
+    ASSERT_EQ(pci.Open(0), 1);
+    rack.clearTrace();
+    EXPECT_EQ(pci.ReadRPTR(), 0);
+    const auto accesses = Accesses(rack);
+    ASSERT_EQ(accesses.size(), 1u);
+    EXPECT_EQ(accesses[0].offset, 0x94u);
+    EXPECT_GE(accesses[0].value, 0x40u);
+}
+
+}  // namespace

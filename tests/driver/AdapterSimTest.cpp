@@ -1,0 +1,98 @@
+// The Linux adapter and the PCI library on simulated hardware.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "Source/pci_lib.h"
+#include "tests/card/BusTrace.h"
+
+namespace {
+
+class AdapterSim : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(VJX_PCI_LibInit(), 0u); }
+    void TearDown() override { VJX_PCI_LibUninit(); }
+};
+
+WD_PCI_SCAN_CARDS ScanAll() {
+    WD_PCI_SCAN_CARDS scan;
+    std::memset(&scan, 0, sizeof scan);
+    EXPECT_EQ(WD_PciScanCards(WDC_GetWDHandle(), &scan), 0u);
+    return scan;
+}
+
+TEST_F(AdapterSim, ScanGivesCardsThenBridgesWithTheirBuses) {
+    testsupport::SimRack rack({"84", "80"});
+    WD_PCI_SCAN_CARDS scan = ScanAll();
+    ASSERT_EQ(scan.dwCards, 3u);
+    const DWORD numbers[] = {0x1001, 0x1002, 0x1015};
+    const DWORD devices[] = {0x9056, 0x9030, 0x8111};
+    const DWORD buses[] = {2, 3, 1};  // the bridge's bus leads to its card's
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(scan.cardId[i].dwVendorId, 0x10B5u);
+        EXPECT_EQ(scan.cardId[i].dwDeviceId, devices[i]);
+        EXPECT_EQ(scan.cardSlot[i].dwSlot, numbers[i]);
+        EXPECT_EQ(scan.cardSlot[i].dwFunction, devices[i]);
+        EXPECT_EQ(scan.cardSlot[i].dwBus, buses[i]);
+    }
+    EXPECT_EQ(VJX_PCI_CountCards(0x10B5, 0x9056), 1u);
+    EXPECT_EQ(VJX_PCI_CountCards(0x10B5, 0x9050), 0u);
+}
+
+TEST_F(AdapterSim, EmptyRack) {
+    testsupport::SimRack rack({});
+    EXPECT_EQ(ScanAll().dwCards, 0u);
+    WD_PCI_SLOT slot;
+    EXPECT_EQ(DeviceFindEx(0x10B5, 0x9030, 0, &slot), 0);
+    EXPECT_STREQ(VJX_PCI_ErrorString,
+                 "No matching device was found for search criteria (Vendor ID 0x10B5, Device ID 0x9030)\n");
+}
+
+TEST_F(AdapterSim, CardAddressSpacesFromItsBars) {
+    testsupport::SimRack rack({"80"});
+    VJX_PCI_STRUCT* card = nullptr;
+    ASSERT_EQ(VJX_PCI_Open(&card, 0x10B5, 0x9030, 0), 1) << VJX_PCI_ErrorString;
+    WDC_DEVICE_HANDLE dev = card->hDevice;
+    ASSERT_EQ(VJX_PCI6_GetNumAddrSpaces(dev), 3u);
+    EXPECT_NE(WDC_AddrSpaceIsActive(dev, 0), 0u);
+    EXPECT_EQ(WDC_AddrSpaceIsActive(dev, 1), 0u);  // the I/O BAR is not reached by this driver
+    EXPECT_NE(WDC_AddrSpaceIsActive(dev, 2), 0u);
+    EXPECT_EQ(dev->id.dwDeviceId, 0x9030u);
+
+    rack.clearTrace();
+    VJX_PCI_ReadCNTRL_9030(card);
+    VJX_PCI_WriteTRCON(card, 0x15);
+    EXPECT_EQ(bustrace::Summary(rack).size(), 2u);
+    EXPECT_EQ(bustrace::Summary(rack)[1], "card1 w 2 8c 8 15");
+    VJX_PCI_Close(card);
+
+    ASSERT_EQ(VJX_PCI_Open(&card, 0x10B5, 0x9030, 1), 0);
+    EXPECT_STREQ(VJX_PCI_ErrorString, "Can't open device 1 of 1 devices\n");
+}
+
+TEST_F(AdapterSim, SlowBridgeHasNoAddressSpace) {
+    testsupport::SimRack rack({"84,slow"});
+    WD_PCI_SLOT slot;
+    ASSERT_EQ(DeviceFindEx(0x10B5, 0x8111, 0, &slot), 1);
+    EXPECT_EQ(slot.dwSlot, 0x1015u);
+    WDC_DEVICE_HANDLE dev = DeviceOpen(&slot);
+    ASSERT_NE(dev, nullptr) << VJX_PCI_ErrorString;
+    EXPECT_EQ(VJX_PCI6_GetNumAddrSpaces(dev), 0u);
+    DeviceClose(dev);
+}
+
+TEST_F(AdapterSim, ConfigurationReadsAreLowByteFirst) {
+    testsupport::SimRack rack({"84"});
+    WD_PCI_SLOT slot;
+    ASSERT_EQ(DeviceFindEx(0x10B5, 0x8111, 0, &slot), 1);
+    WD_HANDLE driver = WDC_GetWDHandle();
+    EXPECT_EQ(PCI_ReadBytes(driver, slot, 0, 4), 0x811110B5u);
+    EXPECT_EQ(PCI_ReadBytes(driver, slot, 2, 2), 0x8111u);
+    EXPECT_EQ(PCI_ReadBytes(driver, slot, 0x0B, 1), 6u);
+    EXPECT_EQ(PCI_ReadBytes(driver, slot, 0x19, 1), 2u);  // secondary bus: the card's
+    rack.clearTrace();
+    PCI_WriteBytes(driver, slot, 0x84, 4, 0x20);
+    for (const auto& a : bustrace::Accesses(rack)) EXPECT_EQ(a.op, "cr") << a.line;
+}
+
+}  // namespace
