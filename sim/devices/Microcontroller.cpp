@@ -12,7 +12,7 @@
 // The application answers "R" with the five bytes of its version record,
 // "S" by setting the Boot Status Byte, answering "S" and restarting into
 // the boot loader once that answer has gone out, "T" by answering "T" and
-// then pulsing the FPGA's reload line. Everything else (including "U") is
+// 10 ms later pulsing the FPGA's reload line. Everything else (including "U") is
 // ignored.
 #include "Microcontroller.h"
 
@@ -29,6 +29,9 @@ constexpr uint8_t kBsbEnterBootLoader = 0xFF;
 constexpr uint8_t kVersionRequest = 'R';
 constexpr uint8_t kBootLoaderRequest = 'S';
 constexpr uint8_t kReloadRequest = 'T';
+// After answering "T" the application gives the host time to fetch the
+// answer before the FPGA, and with it the mailbox, goes away.
+constexpr uint64_t kReloadDelayUs = 10000;
 
 }  // namespace
 
@@ -121,7 +124,7 @@ bool Microcontroller::takeReloadRequest() {
 
 void Microcontroller::send(uint64_t atUs, uint8_t byte) {
     if (m_options.silent) return;
-    m_out.push_back({atUs, OutKind::Byte, byte});
+    schedule(atUs, OutKind::Byte, byte);
 }
 
 void Microcontroller::sendText(uint64_t atUs, const char* text) {
@@ -134,8 +137,11 @@ void Microcontroller::sendHex(uint64_t atUs, uint8_t value) {
     send(atUs, static_cast<uint8_t>(kDigits[value & 0x0F]));
 }
 
-void Microcontroller::schedule(uint64_t atUs, OutKind kind) {
-    m_out.push_back({atUs, kind, 0});
+void Microcontroller::schedule(uint64_t atUs, OutKind kind, uint8_t byte) {
+    // In time order; what was scheduled first for the same time goes first.
+    auto later = std::upper_bound(m_out.begin(), m_out.end(), atUs,
+                                  [](uint64_t t, const Out& out) { return t < out.atUs; });
+    m_out.insert(later, {atUs, kind, byte});
 }
 
 void Microcontroller::receive(uint8_t byte, uint64_t nowUs) {
@@ -170,7 +176,7 @@ void Microcontroller::applicationReceive(uint8_t byte, uint64_t nowUs) {
             break;
         case kReloadRequest:
             send(nowUs, kReloadRequest);
-            schedule(nowUs, OutKind::Reload);
+            schedule(nowUs + kReloadDelayUs, OutKind::Reload);
             break;
         default:
             break;

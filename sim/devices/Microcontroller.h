@@ -99,7 +99,7 @@ private:
     void send(uint64_t atUs, uint8_t byte);
     void sendText(uint64_t atUs, const char* text);
     void sendHex(uint64_t atUs, uint8_t value);
-    void schedule(uint64_t atUs, OutKind kind);
+    void schedule(uint64_t atUs, OutKind kind, uint8_t byte = 0);
     bool applicationPresent() const;
 
     void applicationReceive(uint8_t byte, uint64_t nowUs);

@@ -155,7 +155,7 @@ TEST(McuApplication, SIgnoredWhenTheApplicationSaysSo) {
     EXPECT_EQ(0, b.mcu->bsb());
 }
 
-TEST(McuApplication, TAsksForAReloadOnceItsAnswerIsOut) {
+TEST(McuApplication, TAnswersThenAsksForAReload) {
     Bench b(wireTiming());
     b.loadApplication("1.00");
     b.mcu->powerCycle(b.now);
@@ -164,7 +164,12 @@ TEST(McuApplication, TAsksForAReloadOnceItsAnswerIsOut) {
     b.tick(sim::byteTimeUs(115200) + 1);  // "T" is in, the answer is on the wire
     EXPECT_EQ("", b.take());
     EXPECT_FALSE(b.mcu->takeReloadRequest());
-    EXPECT_EQ("T", b.drain());
+    // The answer can be fetched before the reload takes the mailbox away.
+    b.tick(sim::byteTimeUs(115200));
+    EXPECT_EQ("T", b.take());
+    EXPECT_FALSE(b.mcu->takeReloadRequest());
+    b.tick(10 * kMs);
+    b.get(RPTR);
     EXPECT_TRUE(b.mcu->takeReloadRequest());
     EXPECT_FALSE(b.mcu->takeReloadRequest());
 }
