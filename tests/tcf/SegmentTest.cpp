@@ -1,0 +1,191 @@
+// The segment chain: each segment's checks, the padding, the length limit
+// and the continuation words.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+#include "TcfTestSupport.h"
+#include "tcf/Crc.h"
+#include "tcf/Segment.h"
+#include "tcf/Tcf.h"
+
+using tcftest::Bytes;
+
+namespace {
+
+class Segments : public ::testing::Test {
+protected:
+    // A file with an FPGA image and the given segments.
+    Bytes fileWith(const std::vector<tcf::SegmentData>& segments) {
+        tcf::FileContent content;
+        content.module = 84;
+        content.fpga = Bytes(64, 0x5A);
+        content.segments = segments;
+        return tcftest::Build(content);
+    }
+    // Runs the validation from offset 256; the log's error texts are in
+    // log.errors().
+    int validate(const Bytes& file) {
+        CFile f;
+        EXPECT_TRUE(f.Open(dir.write("s.tcf", file).c_str(), CFile::modeRead | CFile::typeBinary));
+        f.Seek(256, 0);
+        count = -1;
+        return tcf::ValidateSegments(f, log.log(), record.get(), &count);
+    }
+    std::string message() {
+        const auto found = log.errors();
+        EXPECT_EQ(found.size(), 1u) << log.text();
+        return found.empty() ? "" : found.back();
+    }
+    // Offset of segment `index` (0-based) in a file built by fileWith.
+    static size_t segmentOffset(const std::vector<tcf::SegmentData>& segments, size_t index) {
+        size_t at = 256;
+        for (size_t i = 0; i < index; ++i) at += 16 + segments[i].data.size();
+        return at;
+    }
+
+    tcftest::TempDir dir;
+    tcftest::CapturedLog log;
+    std::unique_ptr<TTcfSmall> record = std::make_unique<TTcfSmall>();
+    int count = -1;
+};
+
+TEST_F(Segments, AGoodChainIsCountedAndTheLastBlockIsPaddedWith0xFF) {
+    const std::vector<tcf::SegmentData> segs = {tcftest::PatternSegment(0x0000, 16368, 1),
+                                                tcftest::PatternSegment(0x4000, 300, 2),
+                                                tcftest::PatternSegment(0xC000, 1, 3)};
+    std::memset(record.get(), 0x00, sizeof(TTcfSmall));  // padding must not depend on what was there
+    ASSERT_EQ(validate(fileWith(segs)), 1) << log.text();
+    EXPECT_EQ(count, 3);
+    EXPECT_TRUE(log.errors().empty());
+    // The record holds the last segment: one data byte, then 0xFF.
+    EXPECT_EQ(record->block[0], segs[2].data[0]);
+    for (size_t i = 1; i < tcf::kBlockSize; ++i) ASSERT_EQ(record->block[i], 0xFF) << "byte " << i;
+    EXPECT_EQ(record->segHeader[tcf::kSegOffNumber], 3);
+    EXPECT_EQ(tcf::getBE16(record->segHeader + tcf::kSegOffAddress), 0xC000);
+}
+
+TEST_F(Segments, AFullBlockUsesNoPadding) {
+    tcf::SegmentData seg = tcftest::PatternSegment(0x4000, 16368, 7);
+    ASSERT_NE(seg.data.back(), 0xFF);
+    ASSERT_EQ(validate(fileWith({seg})), 1) << log.text();
+    EXPECT_EQ(Bytes(record->block, record->block + tcf::kBlockSize), seg.data);
+}
+
+TEST_F(Segments, ZeroLengthCannotBeRead) {
+    std::vector<tcf::SegmentData> segs = {tcftest::PatternSegment(0, 10)};
+    Bytes file = fileWith(segs);
+    tcf::putBE16(file.data() + 256 + tcf::kSegOffLength, 0);
+    tcftest::SealSegmentHeader(file, 256);
+    EXPECT_EQ(validate(file), 0);
+    EXPECT_EQ(message(), "Can't read flash update data");
+}
+
+TEST_F(Segments, DataCutShortByTheEndOfTheFileCannotBeRead) {
+    Bytes file = fileWith({tcftest::PatternSegment(0, 1000)});
+    file.resize(256 + 16 + 999);
+    EXPECT_EQ(validate(file), 0);
+    EXPECT_EQ(message(), "Can't read flash update data");
+}
+
+TEST_F(Segments, ALengthAboveTheBlockIsRefusedWithoutTouchingTheRecordBeyondIt) {
+    for (uint16_t length : {uint16_t{16369}, uint16_t{0xFFFF}}) {
+        // Enough data behind the header that a read of `length` would succeed.
+        Bytes file = fileWith({tcftest::PatternSegment(0, 100)});
+        tcf::putBE16(file.data() + 256 + tcf::kSegOffLength, length);
+        tcftest::SealSegmentHeader(file, 256);
+        file.resize(256 + 16 + 0x10000, 0x00);
+        const Bytes header(file.begin() + 256, file.begin() + 256 + 16);
+        std::memset(record->block, 0xA5, sizeof record->block);
+        tcftest::CapturedLog each;
+        CFile f;
+        ASSERT_TRUE(f.Open(dir.write("long.tcf", file).c_str(), CFile::modeRead | CFile::typeBinary));
+        f.Seek(256, 0);
+        EXPECT_EQ(tcf::ValidateSegments(f, each.log(), record.get(), &count), 0);
+        ASSERT_EQ(each.errors().size(), 1u);
+        EXPECT_EQ(each.errors()[0], "Flash update segment is larger than a flash-ROM block");
+        EXPECT_EQ(Bytes(record->segHeader, record->segHeader + 16), header) << "length " << length;
+        EXPECT_EQ(record->block[0], 0xA5) << "nothing read into the block area";
+    }
+}
+
+TEST_F(Segments, ABadBlockCrcIsCaughtInAnySegment) {
+    const std::vector<tcf::SegmentData> segs = {tcftest::PatternSegment(0x0000, 500, 1),
+                                                tcftest::PatternSegment(0x4000, 16368, 2)};
+    for (size_t index : {0u, 1u}) {
+        Bytes file = fileWith(segs);
+        file[segmentOffset(segs, index) + 16 + segs[index].data.size() - 1] ^= 0x01;
+        tcftest::CapturedLog each;
+        CFile f;
+        ASSERT_TRUE(f.Open(dir.write("b.tcf", file).c_str(), CFile::modeRead | CFile::typeBinary));
+        f.Seek(256, 0);
+        EXPECT_EQ(tcf::ValidateSegments(f, each.log(), record.get(), &count), 0);
+        ASSERT_EQ(each.errors().size(), 1u);
+        EXPECT_EQ(each.errors()[0], "Checksum in flash update segment is wrong") << "segment " << index;
+    }
+}
+
+TEST_F(Segments, ABlockCrcCoveringTheUnpaddedDataOnlyIsWrong) {
+    // The block CRC covers the padding too: a CRC over the bare data bytes
+    // must not pass.
+    std::vector<tcf::SegmentData> segs = {tcftest::PatternSegment(0, 40)};
+    Bytes file = fileWith(segs);
+    uint8_t reg = 0xFF;
+    for (unsigned char b : segs[0].data) reg = CCrc8::Update(reg, b);
+    file[256 + tcf::kSegOffBlockCrc] = reg;
+    tcftest::SealSegmentHeader(file, 256);
+    EXPECT_EQ(validate(file), 0);
+    EXPECT_EQ(message(), "Checksum in flash update segment is wrong");
+}
+
+TEST_F(Segments, ABadSegmentHeaderCrcIsCaught) {
+    std::vector<tcf::SegmentData> segs = {tcftest::PatternSegment(0, 40),
+                                          tcftest::PatternSegment(0x4000, 40)};
+    Bytes file = fileWith(segs);
+    file[segmentOffset(segs, 1) + tcf::kSegOffAddress] ^= 0x80;
+    EXPECT_EQ(validate(file), 0);
+    EXPECT_EQ(message(), "Checksum in flash update segment header is wrong");
+}
+
+TEST_F(Segments, TheChainEndsAtTheFirstZeroContinuation) {
+    std::vector<tcf::SegmentData> segs = {tcftest::PatternSegment(0, 40), tcftest::PatternSegment(0x4000, 40),
+                                          tcftest::PatternSegment(0x8000, 40)};
+    Bytes file = fileWith(segs);
+    const size_t second = segmentOffset(segs, 1);
+    tcf::putBE16(file.data() + second + tcf::kSegOffContinue, 0);
+    tcftest::SealSegmentHeader(file, second);
+    // What follows the end of the chain is not looked at.
+    file[segmentOffset(segs, 2) + 3] ^= 0xFF;
+    ASSERT_EQ(validate(file), 1) << log.text();
+    EXPECT_EQ(count, 2);
+}
+
+TEST_F(Segments, AContinuationWithNothingBehindItCannotBeRead) {
+    std::vector<tcf::SegmentData> segs = {tcftest::PatternSegment(0, 40)};
+    Bytes file = fileWith(segs);
+    tcf::putBE16(file.data() + 256 + tcf::kSegOffContinue, 0x0100);  // either byte counts
+    tcftest::SealSegmentHeader(file, 256);
+    file.resize(256 + 16 + 40);  // drop the FPGA image behind the chain
+    EXPECT_EQ(validate(file), 0);
+    EXPECT_EQ(message(), "Can't read flash update segment header");
+}
+
+TEST_F(Segments, TheWalkReportsWhatEachHeaderSays) {
+    std::vector<tcf::SegmentData> segs = {tcftest::PatternSegment(0x8000, 1234)};
+    Bytes file = fileWith(segs);
+    CFile f;
+    ASSERT_TRUE(f.Open(dir.write("w.tcf", file).c_str(), CFile::modeRead | CFile::typeBinary));
+    f.Seek(256, 0);
+    tcf::SegmentInfo info;
+    ASSERT_EQ(tcf::ReadSegment(f, record.get(), &info), tcf::SegmentResult::kOk);
+    EXPECT_EQ(info.number, 1u);
+    EXPECT_EQ(info.address, 0x8000u);
+    EXPECT_EQ(info.length, 1234u);
+    EXPECT_EQ(info.continuation, 0u);
+    EXPECT_TRUE(info.headerCrcGood);
+    EXPECT_TRUE(info.blockChecked);
+    EXPECT_TRUE(info.blockCrcGood);
+}
+
+}  // namespace

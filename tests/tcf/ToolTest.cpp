@@ -1,0 +1,240 @@
+// tcftool through its binary: build, then info, and the two agreeing with
+// the flash command's reader byte for byte.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "TcfTestSupport.h"
+#include "card/VjxPci.h"
+#include "tcf/Segment.h"
+#include "tcf/Tcf.h"
+
+extern char** environ;
+
+using tcftest::Bytes;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Slurp(const std::string& path) {
+    const Bytes b = tcftest::ReadAll(path);
+    return std::string(b.begin(), b.end());
+}
+
+class Tool : public ::testing::Test {
+protected:
+    Result run(std::vector<std::string> args) {
+        args.insert(args.begin(), TCFTOOL_PATH);
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const std::string out = dir.path("stdout"), err = dir.path("stderr");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        pid_t pid = -1;
+        Result r;
+        if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+            int status = 0;
+            waitpid(pid, &status, 0);
+            r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        r.out = Slurp(out);
+        r.err = Slurp(err);
+        return r;
+    }
+    nlohmann::json info(const std::string& file, int expectedStatus) {
+        Result r = run({"info", file, "--json"});
+        EXPECT_EQ(r.status, expectedStatus) << r.out << r.err;
+        return nlohmann::json::parse(r.out, nullptr, false);
+    }
+
+    tcftest::TempDir dir;
+};
+
+TEST_F(Tool, AFileWithOnlyAModuleCodeIsAcceptedAndUsesThePresets) {
+    const std::string file = dir.path("k.tcf");
+    Result b = run({"build", "-o", file, "--module", "84"});
+    ASSERT_EQ(b.status, 0) << b.err;
+    EXPECT_EQ(tcftest::ReadAll(file).size(), 256u);
+
+    const nlohmann::json j = info(file, 0);
+    ASSERT_FALSE(j.is_discarded());
+    EXPECT_EQ(j["module"], 84);
+    EXPECT_EQ(j["model"], 11);
+    EXPECT_EQ(j["modelName"], "VJX PCIe K");
+    EXPECT_EQ(j["eeprom"]["source"], "preset");
+    EXPECT_EQ(j["eeprom"]["size"], 100);
+    EXPECT_EQ(j["pcieEeprom"]["source"], "preset");
+    EXPECT_EQ(j["pcieEeprom"]["size"], 26);
+    EXPECT_EQ(j["fpga"]["size"], 0);
+    EXPECT_TRUE(j["segments"].empty());
+    EXPECT_EQ(j["accepted"], true);
+
+    Result text = run({"info", file});
+    EXPECT_EQ(text.status, 0);
+    EXPECT_NE(text.out.find("Verdict:       accepted"), std::string::npos) << text.out;
+}
+
+TEST_F(Tool, AWholeFileBuiltFromIntelHexReadsBackByteForByte) {
+    // Firmware in blocks 0 and 2, each ending in erased bytes that the
+    // segments leave out; block 1 is all erased and gets no segment.
+    Bytes firmware(0x10000, 0xFF);
+    for (size_t i = 0; i < 5000; ++i) firmware[i] = static_cast<unsigned char>(i % 200);
+    for (size_t i = 0x8000; i < 0x8000 + 16368; ++i) firmware[i] = static_cast<unsigned char>(i % 251);
+    firmware[0x8000 + 16000] = 0xFF;  // an erased byte inside the data stays
+    std::string hex;
+    for (size_t at = 0; at < firmware.size(); at += 16) {
+        bool erased = true;
+        for (size_t i = 0; i < 16; ++i) erased = erased && firmware[at + i] == 0xFF;
+        if (erased) continue;
+        char line[64];
+        unsigned sum = 16 + (at >> 8 & 0xFF) + (at & 0xFF);
+        std::snprintf(line, sizeof line, ":10%04zX00", at);
+        hex += line;
+        for (size_t i = 0; i < 16; ++i) {
+            std::snprintf(line, sizeof line, "%02X", firmware[at + i]);
+            hex += line;
+            sum += firmware[at + i];
+        }
+        std::snprintf(line, sizeof line, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
+        hex += line;
+    }
+    hex += ":00000001FF\n";
+    Bytes fpga(20000), eeprom(136), pcie(32);
+    for (size_t i = 0; i < fpga.size(); ++i) fpga[i] = static_cast<unsigned char>(i * 31);
+    for (size_t i = 0; i < eeprom.size(); ++i) eeprom[i] = static_cast<unsigned char>(i + 1);
+    for (size_t i = 0; i < pcie.size(); ++i) pcie[i] = static_cast<unsigned char>(0x80 + i);
+
+    const std::string file = dir.path("full.tcf");
+    Result b = run({"build", "-o", file, "--module", "0x50", "--fpga", dir.write("fpga.bin", fpga),
+                    "--firmware", dir.writeText("fw.hex", hex), "--eeprom", dir.write("ee.bin", eeprom),
+                    "--pcie-eeprom", dir.write("pcie.bin", pcie)});
+    ASSERT_EQ(b.status, 0) << b.err;
+
+    const nlohmann::json j = info(file, 0);
+    ASSERT_FALSE(j.is_discarded());
+    EXPECT_EQ(j["module"], 80);
+    EXPECT_EQ(j["fpga"]["size"], 20000);
+    EXPECT_EQ(j["eeprom"]["source"], "file");
+    EXPECT_EQ(j["eeprom"]["size"], 136);
+    EXPECT_EQ(j["pcieEeprom"]["size"], 32);
+    ASSERT_EQ(j["segments"].size(), 2u);
+    EXPECT_EQ(j["segments"][0]["number"], 1);
+    EXPECT_EQ(j["segments"][0]["address"], 0);
+    EXPECT_EQ(j["segments"][0]["length"], 5000);
+    EXPECT_EQ(j["segments"][1]["number"], 2);
+    EXPECT_EQ(j["segments"][1]["address"], 0x8000);
+    EXPECT_EQ(j["segments"][1]["length"], 16368);
+    EXPECT_EQ(j["segments"][1]["continuation"], 0);
+    EXPECT_EQ(j["segments"][1]["blockCrc"], "good");
+
+    // The flash command's reader gets back exactly what went in.
+    CVjxPci card;
+    tcftest::CapturedLog log;
+    auto record = std::make_unique<TTcfSmall>();
+    CFile f;
+    ASSERT_TRUE(f.Open(file.c_str(), CFile::modeRead | CFile::typeBinary));
+    ASSERT_EQ(card.ReadFileHeader(f, log.log(), record.get()), 1) << log.text();
+    EXPECT_EQ(Bytes(card.EepromImage(), card.EepromImage() + card.EepromImageSize()), eeprom);
+    EXPECT_EQ(Bytes(card.PcieEepromImage(), card.PcieEepromImage() + card.PcieEepromImageSize()), pcie);
+    const Bytes all = tcftest::ReadAll(file);
+    const uint32_t fpgaAt = tcf::getLE32(record->header + tcf::kOffFpgaOffset);
+    ASSERT_LE(fpgaAt + fpga.size(), all.size());
+    EXPECT_EQ(Bytes(all.begin() + fpgaAt, all.begin() + fpgaAt + fpga.size()), fpga);
+
+    // Walking the chain rebuilds the firmware, including the erased block.
+    f.Seek(256, 0);
+    Bytes rebuilt(0x10000, 0xFF);
+    for (;;) {
+        tcf::SegmentInfo seg;
+        ASSERT_EQ(tcf::ReadSegment(f, record.get(), &seg), tcf::SegmentResult::kOk);
+        std::copy(record->block, record->block + tcf::kBlockSize, rebuilt.begin() + seg.address);
+        if (seg.continuation == 0) break;
+    }
+    EXPECT_EQ(rebuilt, firmware);
+}
+
+TEST_F(Tool, RawFirmwareWithDataWhereTheSegmentHeaderGoesIsRefused) {
+    Bytes firmware(0x4000, 0xFF);
+    firmware[0] = 0x02;
+    firmware[0x3FF8] = 0x00;
+    const std::string out = dir.path("x.tcf");
+    Result b = run({"build", "-o", out, "--module", "84", "--fpga", dir.write("f.bin", Bytes(100, 1)),
+                    "--firmware", dir.write("fw.bin", firmware)});
+    EXPECT_EQ(b.status, 1);
+    EXPECT_NE(b.err.find("0x3FF8"), std::string::npos) << b.err;
+    EXPECT_NE(b.err.find("last 16 bytes"), std::string::npos) << b.err;
+    EXPECT_FALSE(std::ifstream(out).good());
+}
+
+TEST_F(Tool, BuildRefusesFilesTheFlashCommandWouldRefuseWithItsWords) {
+    const std::string out = dir.path("u.tcf");
+    Result b = run({"build", "-o", out, "--module", "88"});
+    EXPECT_EQ(b.status, 1);
+    EXPECT_NE(b.err.find("Module field in flash update file header is wrong"), std::string::npos) << b.err;
+    EXPECT_FALSE(std::ifstream(out).good());
+
+    b = run({"build", "-o", out, "--module", "84", "--firmware", dir.write("fw.bin", Bytes(10, 1))});
+    EXPECT_EQ(b.status, 1);
+    EXPECT_NE(b.err.find("needs an FPGA image"), std::string::npos) << b.err;
+
+    b = run({"build", "-o", out, "--module", "84", "--eeprom", dir.write("empty.bin", Bytes())});
+    EXPECT_EQ(b.status, 1);
+    EXPECT_NE(b.err.find("is empty"), std::string::npos) << b.err;
+
+    b = run({"build", "-o", out, "--module", "eighty"});
+    EXPECT_EQ(b.status, 1);
+}
+
+TEST_F(Tool, InfoGivesTheFlashCommandsReasonForARefusedFile) {
+    tcf::FileContent content;
+    content.module = 84;
+    content.fpga = Bytes(100, 7);
+    content.segments = {tcftest::PatternSegment(0, 100), tcftest::PatternSegment(0x4000, 200)};
+    Bytes file = tcftest::Build(content);
+    file[256 + 16 + 100 + 16 + 50] ^= 0x10;  // second segment's data
+
+    const nlohmann::json j = info(dir.write("bad.tcf", file), 1);
+    ASSERT_FALSE(j.is_discarded());
+    EXPECT_EQ(j["accepted"], false);
+    EXPECT_EQ(j["reason"], "Checksum in flash update segment is wrong");
+    ASSERT_EQ(j["segments"].size(), 2u);
+    EXPECT_EQ(j["segments"][0]["blockCrc"], "good");
+    EXPECT_EQ(j["segments"][1]["headerCrc"], "good");
+    EXPECT_EQ(j["segments"][1]["blockCrc"], "bad");
+
+    Bytes header = tcftest::MinimalFile();
+    header[100] = 1;  // no new CRC
+    const nlohmann::json h = info(dir.write("crc.tcf", header), 1);
+    EXPECT_EQ(h["reason"], "Checksum in flash update file header is wrong");
+
+    Result missing = run({"info", dir.path("none.tcf")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.out.find("Can't open file"), std::string::npos) << missing.out;
+}
+
+TEST_F(Tool, InfoRefusesAnFpgaImageRunningPastTheEndOfTheFile) {
+    tcf::FileContent content;
+    content.module = 84;
+    content.fpga = Bytes(100, 7);
+    content.segments = {tcftest::PatternSegment(0, 100)};
+    Bytes file = tcftest::Build(content);
+    file.resize(file.size() - 1);
+    const nlohmann::json j = info(dir.write("short.tcf", file), 1);
+    EXPECT_EQ(j["reason"], "Can't read all EPC bytes.");
+}
+
+}  // namespace
