@@ -1,0 +1,290 @@
+#include "Card.h"
+
+#include <nlohmann/json.hpp>
+
+#include "Checksums.h"
+#include "FileUtil.h"
+
+namespace sim {
+namespace {
+
+constexpr size_t kMcuFlashBytes = 64 * 1024;
+
+}  // namespace
+
+Card::Card(unsigned number, CardSpec spec, const Timing& timing)
+    : m_number(number), m_spec(std::move(spec)), m_timing(timing), m_identity(chipIdentity(m_spec.chip)) {}
+
+Card::~Card() {
+    if (m_cardFn) saveState();
+}
+
+bool Card::open(const std::string& dir, uint64_t nowUs, bool* restored, std::string* error) {
+    m_dir = dir;
+    if (!makeDirectory(dir, error) || !openParts(error)) return false;
+    build(nowUs);
+    *restored = false;
+    std::string text;
+    if (readFile(path("state.json"), &text, nullptr)) {
+        if (!loadState(nowUs, error)) return false;
+        *restored = true;
+    }
+    return true;
+}
+
+bool Card::openParts(std::string* error) {
+    if (!m_eepromMem.open(path("eeprom.bin"), kEepromBytes, 0xFF, error)) return false;
+    if (isPcie(m_spec.chip) && !m_pcieMem.open(path("pcie-eeprom.bin"), kPcieEepromBytes, 0xFF, error))
+        return false;
+    if (!m_epcsMem.open(path("epcs.bin"), FpgaBlock::epcsSizeFor(m_spec.parsed.fpga.epcsId), 0xFF, error))
+        return false;
+    if (!m_flashMem.open(path("mcu-flash.bin"), kMcuFlashBytes, 0xFF, error)) return false;
+    return m_bootMem.open(path("mcu-boot.bin"), 2, 0xFF, error);
+}
+
+void Card::build(uint64_t nowUs) {
+    m_bridgeFn.reset();
+    m_cardFn.reset();
+    m_mailbox.reset();
+    m_mcu.reset();
+    m_fpga.reset();
+    m_eectl.reset();
+    m_spi.reset();
+    m_eeprom.reset();
+
+    const CardOptions& o = m_spec.parsed;
+    m_eeprom.reset(new MicrowireEeprom(m_eepromMem, m_timing));
+    if (isPcie(m_spec.chip)) {
+        m_spi.reset(new SpiEeprom25(m_pcieMem, m_timing));
+        m_eectl.reset(new Pex8111Eectl(*m_spi, m_timing));
+    }
+    m_fpga.reset(new FpgaBlock(m_epcsMem, m_timing, o.fpga));
+    m_mcu.reset(new Microcontroller(m_flashMem, m_bootMem, m_timing, o.mcu));
+    m_mailbox.reset(new Mailbox(*m_mcu, m_timing, o.link));
+    m_cardFn.reset(new PlxFunction(m_spec.chip, *m_eeprom, *m_fpga, *m_mailbox, *this));
+    if (m_eectl && !o.noBridge) m_bridgeFn.reset(new Pex8111Function(*m_eectl, *this, !o.slowBridge));
+    applyFaults();
+    m_cardFn->setIdentity(m_identity);
+    place(m_placement);
+    m_configured = m_fpga->configured(nowUs);
+}
+
+void Card::place(const Placement& placement) {
+    m_placement = placement;
+    if (!m_cardFn) return;
+    m_cardFn->setAddress(placement.card);
+    m_cardFn->setBars(placement.cardMemory0, placement.cardIo1, placement.cardMemory2);
+    if (m_bridgeFn) {
+        m_bridgeFn->setAddress(placement.bridge);
+        m_bridgeFn->setSecondaryBus(placement.card.bus);
+        m_bridgeFn->setBar(placement.bridgeMemory0);
+    }
+}
+
+void Card::applyFaults() {
+    const CardOptions& o = m_spec.parsed;
+    m_eeprom->setFaults(o.eeprom);
+    if (m_spi) m_spi->setFaults(o.pcieEeprom);
+    if (m_eectl) m_eectl->setStuckBusy(o.eectlStuck);
+    m_fpga->setOptions(o.fpga);
+    m_mcu->setOptions(o.mcu);
+    m_mailbox->setLink(o.link);
+}
+
+bool Card::wantsImage(Part part) const {
+    if (!m_spec.blank) return true;
+    for (const auto& o : m_spec.options) {
+        std::string n = optionName(o);
+        if (part == Part::Epcs && (n == "fpga" || n == "fpga-size")) return true;
+        if (part == Part::McuFlash && (n == "fw" || n == "isp" || n == "fw-size")) return true;
+    }
+    return false;
+}
+
+bool Card::makeContent(const std::vector<Part>& parts, std::string* error) {
+    const CardOptions& o = m_spec.parsed;
+    for (Part part : parts) {
+        switch (part) {
+            case Part::Eeprom:
+                if (m_spec.info) {
+                    auto bytes = eepromFromImage(configImage(*m_spec.info, o.oldEeprom));
+                    m_eepromMem.write(0, bytes.data(), bytes.size());
+                } else {
+                    m_eepromMem.fill(0xFF);
+                }
+                break;
+            case Part::PcieEeprom:
+                if (!isPcie(m_spec.chip)) break;
+                m_pcieMem.fill(0xFF);
+                if (m_spec.info) {
+                    auto bytes = pcieEepromContent(o.oldPcieEeprom);
+                    m_pcieMem.write(0, bytes.data(), bytes.size());
+                }
+                break;
+            case Part::Epcs: {
+                size_t size = FpgaBlock::epcsSizeFor(o.fpga.epcsId);
+                if (m_epcsMem.size() != size && !m_epcsMem.open(path("epcs.bin"), size, 0xFF, error))
+                    return false;
+                m_epcsMem.fill(0xFF);
+                if (!wantsImage(part)) break;
+                std::vector<uint8_t> image =
+                    fpga_image::make(static_cast<uint8_t>(o.fpgaVersion), o.fpgaSize);
+                uint32_t crc = jamCrc32(image.data(), image.size());
+                for (int i = 0; i < 4; ++i) image.push_back(static_cast<uint8_t>(crc >> (8 * i)));
+                if (image.size() > size) {
+                    if (error)
+                        *error = "card " + std::to_string(m_number) + ": an FPGA image of " +
+                                 std::to_string(o.fpgaSize) +
+                                 " bytes and its CRC do not fit a configuration "
+                                 "device of " +
+                                 std::to_string(size) + " bytes";
+                    return false;
+                }
+                // The device keeps the bits in the order they arrive on its
+                // wire; the host sends image bytes least significant bit first.
+                for (auto& b : image) b = reverseBits(b);
+                m_epcsMem.write(0, image.data(), image.size());
+                break;
+            }
+            case Part::McuFlash: {
+                m_flashMem.fill(0xFF);
+                const uint8_t blankBoot[2] = {0xFF, 0xFF};
+                m_bootMem.write(0, blankBoot, 2);
+                if (!wantsImage(part)) break;
+                firmware_image::Version v;
+                if (!firmware_image::versionFromText(o.firmware, static_cast<uint8_t>(o.ispVersion()), &v)) {
+                    if (error) *error = "bad firmware version '" + o.firmware + "'";
+                    return false;
+                }
+                std::vector<uint8_t> image = firmware_image::make(v, o.firmwareSize);
+                m_flashMem.write(0, image.data(), std::min(image.size(), m_flashMem.size()));
+                const uint8_t boot[2] = {0x00, 0x00};  // BSB 0, BLJB 0: the application starts at reset
+                m_bootMem.write(0, boot, 2);
+                break;
+            }
+        }
+    }
+    return true;
+}
+
+void Card::powerCycle(uint64_t nowUs) {
+    build(nowUs);
+    const NvRegion& e = m_eepromMem;
+    // An EEPROM whose data line stays high reads as blank.
+    m_identity = m_spec.parsed.eeprom.absent ? chipIdentity(m_spec.chip)
+                                             : identityFromEeprom(m_spec.chip, e.data(), e.size());
+    m_cardFn->setIdentity(m_identity);
+    m_cardFn->resetRegisters();
+    if (m_bridgeFn) m_bridgeFn->resetRegisters();
+    m_mailbox->clear();
+    m_fpga->powerCycle(nowUs);
+    pinsChanged(nowUs);
+    m_mcu->powerCycle(nowUs);
+    m_configured = m_fpga->configured(nowUs);
+    saveState();
+}
+
+bool Card::setOptions(const std::vector<std::string>& changes, uint64_t nowUs, std::string* error) {
+    std::vector<std::string> merged = m_spec.options;
+    if (!mergeOptions(merged, changes, error)) return false;
+    CardSpec next;
+    if (!CardSpec::make(m_spec.model, merged, &next, error)) return false;
+    std::vector<Part> parts = partsDeterminedBy(changes);
+    // NAME=default of a content option brings the part back to the default.
+    bool wiringChanged =
+        next.parsed.noBridge != m_spec.parsed.noBridge || next.parsed.slowBridge != m_spec.parsed.slowBridge;
+    m_spec = next;
+    if (!parts.empty()) {
+        if (!makeContent(parts, error)) return false;
+        powerCycle(nowUs);
+    } else if (wiringChanged) {
+        // Another bridge fitted: the machine is powered down to do it.
+        powerCycle(nowUs);
+    } else {
+        applyFaults();
+    }
+    return true;
+}
+
+void Card::pinsChanged(uint64_t nowUs) {
+    LineDrive drive;
+    m_cardFn->contributeLines(drive);
+    if (m_bridgeFn) m_bridgeFn->contributeLines(drive);
+    m_fpga->applyLines(drive, nowUs);
+}
+
+bool Card::lineLevel(int line, uint64_t nowUs) {
+    return m_fpga->lineLevel(line, nowUs);
+}
+
+void Card::beforeAccess(uint64_t nowUs) {
+    if (m_fpga->configured(nowUs)) m_mailbox->advance(nowUs);
+}
+
+void Card::afterAccess(uint64_t nowUs) {
+    if (m_mcu->takeReloadRequest()) m_fpga->reload(nowUs);
+    bool configured = m_fpga->configured(nowUs);
+    if (m_configured && !configured) m_mailbox->clear();  // the mailbox is part of the configuration
+    m_configured = configured;
+    noteState();
+}
+
+void Card::noteState() {
+    if (m_fpga->changeCount() != m_savedFpgaChanges || m_mcu->changeCount() != m_savedMcuChanges) saveState();
+}
+
+bool Card::saveState(std::string* error) {
+    if (m_dir.empty() || !m_cardFn) return true;
+    nlohmann::json j;
+    j["identity"] = {{"subsystem", m_identity.subsystem},
+                     {"revision", m_identity.revision},
+                     {"class_code", m_identity.classCode}};
+    FpgaState f = m_fpga->state();
+    j["fpga"] = {{"configured", f.configured}, {"version", f.version}};
+    j["mcu_mode"] = static_cast<int>(m_mcu->mode());
+    j["plx_registers"] = m_cardFn->registers();
+    if (m_bridgeFn) j["pex"] = {{"gpioctl", m_bridgeFn->gpioctl()}, {"main_index", m_bridgeFn->mainIndex()}};
+    if (!writeFileAtomic(path("state.json"), j.dump() + "\n", error)) return false;
+    m_savedFpgaChanges = m_fpga->changeCount();
+    m_savedMcuChanges = m_mcu->changeCount();
+    return true;
+}
+
+bool Card::loadState(uint64_t nowUs, std::string* error) {
+    std::string text;
+    if (!readFile(path("state.json"), &text, error)) return false;
+    nlohmann::json j = nlohmann::json::parse(text, nullptr, false);
+    if (j.is_discarded() || !j.is_object()) {
+        if (error) *error = path("state.json") + ": not a state file";
+        return false;
+    }
+    try {
+        const auto& id = j.at("identity");
+        m_identity.subsystem = id.at("subsystem").get<uint32_t>();
+        m_identity.revision = id.at("revision").get<uint8_t>();
+        m_identity.classCode = id.at("class_code").get<uint32_t>();
+        FpgaState f;
+        f.configured = j.at("fpga").at("configured").get<bool>();
+        f.version = j.at("fpga").at("version").get<uint8_t>();
+        int mode = j.at("mcu_mode").get<int>();
+        std::vector<uint32_t> regs = j.at("plx_registers").get<std::vector<uint32_t>>();
+        m_cardFn->setIdentity(m_identity);
+        m_cardFn->restoreRegisters(regs);
+        if (m_bridgeFn && j.contains("pex"))
+            m_bridgeFn->restoreRegisters(j["pex"].at("gpioctl").get<uint32_t>(),
+                                         j["pex"].at("main_index").get<uint32_t>());
+        m_fpga->restore(f);
+        m_mcu->restore(mode >= 0 && mode <= 2 ? static_cast<McuMode>(mode) : McuMode::Off);
+    } catch (const nlohmann::json::exception& e) {
+        if (error) *error = path("state.json") + ": " + e.what();
+        return false;
+    }
+    // The FPGA sees the lines as the restored registers drive them.
+    pinsChanged(nowUs);
+    m_configured = m_fpga->configured(nowUs);
+    m_savedFpgaChanges = m_fpga->changeCount();
+    m_savedMcuChanges = m_mcu->changeCount();
+    return true;
+}
+
+}  // namespace sim

@@ -1,0 +1,103 @@
+// A rack: a simulated machine's PCI bus with VJX cards, living in a
+// directory. rack.json describes the cards (model and options); each card
+// keeps its non-volatile parts and runtime state in card<N>/; runtime/ holds
+// what the access library shares between processes on this machine.
+//
+// Bus layout: cards in rack order. A PCIe card's PEX 8111 sits on a bus of
+// its own with the card on the bus behind it; PCI cards share a bus, one
+// slot each. Card functions (PCI 9050/9030/9056) are numbered from 1 in bus
+// order, PEX 8111 functions likewise, on their own.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Card.h"
+#include "Clock.h"
+#include "PciFunction.h"
+#include "Timing.h"
+#include "Trace.h"
+
+namespace sim {
+
+class Rack {
+public:
+    using Kind = PciFunction::Kind;
+
+    ~Rack();
+    Rack(const Rack&) = delete;
+    Rack& operator=(const Rack&) = delete;
+
+    // A new rack in `dir` (which must not exist, or be empty) with cards as
+    // `vjxsim new --card` takes them; every card is powered up.
+    static std::unique_ptr<Rack> create(const std::string& dir, const std::vector<std::string>& cardSpecs,
+                                        const Timing& timing, Clock& clock, std::string* error);
+    // An existing rack, in the state its last user left it.
+    static std::unique_ptr<Rack> open(const std::string& dir, const Timing& timing, Clock& clock,
+                                      std::string* error);
+
+    const std::string& dir() const { return m_dir; }
+    std::string runtimeDir() const { return m_dir + "/runtime"; }
+    Clock& clock() { return *m_clock; }
+    const Timing& timing() const { return *m_timing; }
+    Trace& trace() { return m_trace; }
+
+    size_t cardCount() const { return m_cards.size(); }
+    Card& card(unsigned number) { return *m_cards.at(number - 1); }  // rack position, from 1
+
+    // Functions on the bus, numbered from 1 within their kind in bus order.
+    unsigned functionCount(Kind kind) const;
+    // The card carrying function `number` of `kind`; null when there is none.
+    Card* cardOf(Kind kind, unsigned number) const;
+    PciFunction* function(Kind kind, unsigned number) const;
+
+    // Bus accesses, each traced and charged to the clock. False with a
+    // message for a function, space or offset that does not exist.
+    bool configRead(Kind kind, unsigned number, unsigned offset, unsigned count, uint8_t* out,
+                    std::string* error);
+    bool configWrite(Kind kind, unsigned number, unsigned offset, unsigned count, const uint8_t* in,
+                     std::string* error);
+    bool read(Kind kind, unsigned number, unsigned space, unsigned offset, unsigned width, uint32_t* value,
+              std::string* error);
+    bool write(Kind kind, unsigned number, unsigned space, unsigned offset, unsigned width, uint32_t value,
+               std::string* error);
+
+    // Every card, or one, powered down and up again.
+    void powerCycle();
+    bool powerCycle(unsigned number, std::string* error);
+    // Changes a card's options (see Card::setOptions) and records them.
+    bool setOptions(unsigned number, const std::vector<std::string>& changes, std::string* error);
+    // Saves every card's runtime state (also done when the rack closes).
+    void saveState();
+
+private:
+    struct Slot {
+        Kind kind;
+        unsigned number;
+        Card* card;
+    };
+    Rack(std::string dir, const Timing& timing, Clock& clock);
+    bool load(std::string* error);
+    bool saveDescription(std::string* error) const;
+    void layout();
+    const Slot* slot(Kind kind, unsigned number) const;
+    PciFunction* functionOf(const Slot& s) const;
+    bool checkConfig(const Slot* s, Kind kind, unsigned number, unsigned offset, unsigned count,
+                     std::string* error) const;
+    bool checkRegister(const Slot* s, Kind kind, unsigned number, unsigned space, unsigned offset,
+                       unsigned width, std::string* error) const;
+    void configAccess(const Slot& s, bool write, unsigned offset, unsigned count, uint8_t* bytes);
+
+    std::string m_dir;
+    std::unique_ptr<Timing> m_timing;  // the cards' models keep a reference
+    Clock* m_clock;
+    Trace m_trace;
+    std::vector<std::unique_ptr<Card>> m_cards;
+    std::vector<Slot> m_slots;  // bus order
+};
+
+std::string functionName(PciFunction::Kind kind, unsigned number);  // "card1", "bridge2"
+
+}  // namespace sim

@@ -1,0 +1,234 @@
+#include "SimBackend.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "InProcess.h"
+#include "sim/FileUtil.h"
+
+namespace sim {
+namespace backend {
+namespace {
+
+std::string hex(unsigned v) {
+    char b[16];
+    snprintf(b, sizeof b, "0x%x", v);
+    return b;
+}
+
+}  // namespace
+
+SimBackend& SimBackend::instance() {
+    static SimBackend backend;
+    return backend;
+}
+
+SimBackend::~SimBackend() {
+    if (m_owned && !m_statsPath.empty()) writeFileAtomic(m_statsPath, m_owned->trace().countsJson(), nullptr);
+}
+
+void bind(Rack* rack) {
+    SimBackend::instance().bind(rack);
+}
+
+void SimBackend::bind(Rack* rack) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_handles.clear();
+    m_registry.reset();
+    m_error.clear();
+    m_rack = rack;
+    if (rack) m_registry.reset(new merix::Registry(rack->runtimeDir()));
+}
+
+int SimBackend::fail(const std::string& text) {
+    m_error = text;
+    return -1;
+}
+
+bool SimBackend::openFromEnvironment() {
+    m_envTried = true;
+    const char* dir = getenv(kEnvRack);
+    if (!dir || !*dir) {
+        m_envError = std::string(kEnvRack) + " is not set: run the program with 'vjxsim run RACK -- COMMAND'";
+        return false;
+    }
+    Timing timing;
+    const char* profile = getenv(kEnvTiming);
+    if (profile && *profile && !Timing::byName(profile, timing)) {
+        m_envError = std::string(kEnvTiming) + "='" + profile + "' is no timing profile (instant, datasheet)";
+        return false;
+    }
+    std::string error;
+    std::unique_ptr<Rack> rack = Rack::open(dir, timing, m_monotonic, &error);
+    if (!rack) {
+        m_envError = "Simulated rack: " + error;
+        return false;
+    }
+    const char* only = getenv(kEnvTraceOnly);
+    TraceFilter filter;
+    if (only && !TraceFilter::parse(only, &filter, &error)) {
+        m_envError = std::string(kEnvTraceOnly) + ": " + error;
+        return false;
+    }
+    rack->trace().setFilter(filter);
+    const char* trace = getenv(kEnvTrace);
+    if (trace && *trace && !rack->trace().toFile(trace, &error)) {
+        m_envError = error;
+        return false;
+    }
+    const char* stats = getenv(kEnvStats);
+    if (stats) m_statsPath = stats;
+    m_owned = std::move(rack);
+    m_rack = m_owned.get();
+    m_registry.reset(new merix::Registry(m_rack->runtimeDir()));
+    return true;
+}
+
+bool SimBackend::ensureRack() {
+    if (!m_rack && !m_envTried) openFromEnvironment();
+    if (m_rack) {
+        registerProcess();
+        return true;
+    }
+    m_error = m_envError;
+    return false;
+}
+
+bool SimBackend::registerProcess() {
+    std::string error;
+    if (m_registry && !m_registry->registerProcess(&error)) {
+        m_error = "Process registry: " + error;
+        return false;
+    }
+    return true;
+}
+
+const SimBackend::Handle* SimBackend::handle(int h) {
+    if (h < 1 || static_cast<size_t>(h) > m_handles.size() || !m_handles[h - 1].open) {
+        m_error = "Invalid handle " + std::to_string(h);
+        return nullptr;
+    }
+    return &m_handles[h - 1];
+}
+
+bool SimBackend::usable(const Handle& h, const char* what) {
+    Card* card = m_rack->cardOf(h.kind, h.number);
+    if (card && h.kind == PciFunction::Kind::Card && card->openFails()) {
+        m_error =
+            std::string(what) + ": " + functionName(h.kind, h.number) + " cannot be opened (device busy)";
+        return false;
+    }
+    return true;
+}
+
+int SimBackend::open(int* out, unsigned number, PciFunction::Kind kind) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!ensureRack()) return -1;
+    if (!out) return fail("Open: no place for the handle");
+    const char* what = kind == PciFunction::Kind::Card ? "card" : "bridge";
+    if (number < kFirstNumber || !m_rack->function(kind, number - kFirstNumber + 1))
+        return fail(std::string("Open: no ") + what + " " + hex(number));
+    Handle h;
+    h.open = true;
+    h.kind = kind;
+    h.number = number - kFirstNumber + 1;
+    for (size_t i = 0; i < m_handles.size(); ++i)
+        if (!m_handles[i].open) {
+            m_handles[i] = h;
+            *out = static_cast<int>(i + 1);
+            return 0;
+        }
+    m_handles.push_back(h);
+    *out = static_cast<int>(m_handles.size());
+    return 0;
+}
+
+int SimBackend::close(int h) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!handle(h)) return -1;
+    m_handles[h - 1].open = false;
+    return 0;
+}
+
+int SimBackend::getDeviceId(int h, uint16_t* deviceId) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const Handle* p = handle(h);
+    if (!p) return -1;
+    if (!deviceId) return fail("GetDeviceId: no place for the result");
+    *deviceId = m_rack->function(p->kind, p->number)->deviceId();
+    return 0;
+}
+
+int SimBackend::getDeviceInfo(int h, vjxDeviceInfo* info) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const Handle* p = handle(h);
+    if (!p) return -1;
+    if (!info) return fail("GetDeviceInfo: no place for the result");
+    PciFunction* fn = m_rack->function(p->kind, p->number);
+    memset(info, 0, sizeof *info);
+    PciAddress a = fn->address();
+    info->bus = a.bus;
+    info->slot = a.slot;
+    info->function = a.function;
+    info->space0Length = fn->spaceLength(0);
+    info->space1Length = fn->spaceLength(1);
+    info->space2Length = fn->spaceLength(2);
+    return 0;
+}
+
+int SimBackend::configDump(int h, unsigned offset, unsigned count, void* buffer) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const Handle* p = handle(h);
+    if (!p || !usable(*p, "ConfigDump")) return -1;
+    if (!buffer && count) return fail("ConfigDump: no buffer");
+    std::string error;
+    if (!m_rack->configRead(p->kind, p->number, offset, count, static_cast<uint8_t*>(buffer), &error))
+        return fail("ConfigDump: " + error);
+    return 0;
+}
+
+int SimBackend::read(int h, uint8_t space, unsigned offset, unsigned width, uint32_t* value) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const Handle* p = handle(h);
+    if (!p || !usable(*p, "Read")) return -1;
+    if (!value) return fail("Read: no place for the value");
+    std::string error;
+    if (!m_rack->read(p->kind, p->number, space, offset, width, value, &error)) return fail("Read: " + error);
+    return 0;
+}
+
+int SimBackend::write(int h, uint8_t space, unsigned offset, unsigned width, uint32_t value) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const Handle* p = handle(h);
+    if (!p || !usable(*p, "Write")) return -1;
+    std::string error;
+    if (!m_rack->write(p->kind, p->number, space, offset, width, value, &error))
+        return fail("Write: " + error);
+    return 0;
+}
+
+int SimBackend::activeProcessCount() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!ensureRack()) return 1;  // nobody else can be using a rack we cannot find
+    return m_registry ? m_registry->activeProcessCount() : 1;
+}
+
+int SimBackend::setFlashActive(int on) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!ensureRack()) return 0;
+    std::string error;
+    if (!m_registry->setFlashActive(on != 0, &error)) {
+        m_error = error;
+        return 0;
+    }
+    return 1;
+}
+
+const char* SimBackend::errorString() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_error.c_str();
+}
+
+}  // namespace backend
+}  // namespace sim
