@@ -1,0 +1,86 @@
+// Shared helpers of the engine tests: a card opened on a simulated rack, a
+// log captured in a temporary stream, update files built in a temporary
+// directory, and the bus trace parsed into accesses.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/LogWindow.h"
+#include "card/VjxPci.h"
+#include "tcf/TcfWriter.h"
+#include "tests/support/SimRack.h"
+
+namespace enginetest {
+
+using Bytes = std::vector<unsigned char>;
+
+// A log writing into a temporary stream.
+class CapturedLog {
+public:
+    CapturedLog();
+    ~CapturedLog();
+    CapturedLog(const CapturedLog&) = delete;
+    CapturedLog& operator=(const CapturedLog&) = delete;
+
+    CLogWindow& log() { return m_log; }
+    std::string text() const;
+
+private:
+    std::FILE* m_file;
+    CLogWindow m_log;
+};
+
+// An update file on disk, removed with its directory at the end.
+class UpdateFile {
+public:
+    explicit UpdateFile(const Bytes& bytes);
+    ~UpdateFile();
+    UpdateFile(const UpdateFile&) = delete;
+    UpdateFile& operator=(const UpdateFile&) = delete;
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_dir;
+    std::string m_path;
+};
+
+// Builds an update file; fails the test when the writer refuses.
+Bytes Build(const tcf::FileContent& content);
+// A valid FPGA image of the simulated FPGA whose VERSION reads `version`.
+Bytes FpgaImage(uint8_t version, size_t size);
+// Firmware of one or more 16 KiB blocks, cut into segments.
+std::vector<tcf::SegmentData> Firmware(const std::string& version, uint8_t isp, size_t size);
+// CRC-32 as the update sequence appends it (reflected, no final inversion).
+uint32_t Crc32(const Bytes& data);
+// The image with its CRC-32 behind it, little-endian.
+Bytes WithCrc(const Bytes& image);
+
+// Opens card `index` of the rack (counting first).
+void OpenCard(CVjxPci& pci, unsigned index);
+// Loads the file's header and EEPROM images into the card object as the
+// flash command does; answers ReadFileHeader's result.
+int LoadHeader(CVjxPci& pci, const UpdateFile& file, CLogWindow& log);
+// Runs the update sequence on the file.
+int RunUpdate(CVjxPci& pci, const UpdateFile& file, CLogWindow& log, const char* cardName);
+
+// The bus trace, parsed.
+struct Access {
+    uint64_t timeUs = 0;
+    std::string function;  // card<N> / bridge<N>
+    std::string op;        // r, w, cr, cw
+    std::string space;     // "0", "2", "-"
+    uint32_t offset = 0;
+    uint32_t value = 0;
+    bool is(const char* o, const char* s, uint32_t off) const {
+        return op == o && space == s && offset == off;
+    }
+};
+std::vector<Access> Accesses(testsupport::SimRack& rack);
+
+uint64_t NowUs();
+size_t Count(const std::string& text, const std::string& part);
+
+}  // namespace enginetest

@@ -1,0 +1,200 @@
+// The update sequence end to end on simulated cards: the order of its stages
+// on the bus, its reports, and the refusals that must come before the card
+// is touched.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "EngineSupport.h"
+#include "tcf/Crc.h"
+#include "tcf/Tcf.h"
+
+namespace {
+
+using namespace enginetest;
+
+constexpr const char* kOld = ",fw=0.90,isp=5,fpga=5";
+
+struct Stages {
+    long intcsr = -1;    // first write of the interrupt control register
+    long firstEpc = -1;  // first access to an FPGA configuration line register
+    long lastEpc = -1;
+    long version = -1;   // first VERSION read after the last line access
+    long firstCfg = -1;  // first microcontroller control write
+    uint32_t intcsrValue = 0;
+};
+
+// Indexes of the stages in the trace. Type 3 drives the configuration lines
+// through the PEX 8111's GPIOCTL, type 2 through the PCI 9030's GPIOC.
+Stages Find(const std::vector<Access>& trace, bool pcie) {
+    Stages s;
+    const uint32_t intcsr = pcie ? 0x68 : 0x4C;
+    for (size_t i = 0; i < trace.size(); ++i) {
+        const Access& a = trace[i];
+        const bool bridge = a.function.rfind("bridge", 0) == 0;
+        const bool epc = pcie ? (bridge && a.space == "0" && a.offset == 0x1020)
+                              : (!bridge && a.space == "0" && a.offset == 0x54);
+        if (s.intcsr < 0 && !bridge && a.is("w", "0", intcsr)) {
+            s.intcsr = static_cast<long>(i);
+            s.intcsrValue = a.value;
+        }
+        if (epc) {
+            if (s.firstEpc < 0) s.firstEpc = static_cast<long>(i);
+            s.lastEpc = static_cast<long>(i);
+        }
+        if (s.firstCfg < 0 && !bridge && a.is("w", "2", 0x44)) s.firstCfg = static_cast<long>(i);
+    }
+    for (long i = s.lastEpc + 1; s.lastEpc >= 0 && i < static_cast<long>(trace.size()); ++i) {
+        if (trace[static_cast<size_t>(i)].is("r", "2", 0x7C)) {
+            s.version = i;
+            break;
+        }
+    }
+    return s;
+}
+
+struct CardCase {
+    const char* model;
+    int module;
+    const char* name;
+    bool pcie;
+    uint32_t intcsrValue;
+};
+
+class UpdateSequence : public ::testing::TestWithParam<CardCase> {};
+
+TEST_P(UpdateSequence, StagesRunInOrderAndTheNewFirmwareIsReported) {
+    const CardCase& c = GetParam();
+    testsupport::SimRack rack({std::string(c.model) + kOld});
+    CVjxPci pci;
+    OpenCard(pci, 0);
+    UpdateFile file(
+        Build(tcf::FileContent{c.module, FpgaImage(7, 2000), {}, {}, Firmware("2.01", 7, 0x8000)}));
+    CapturedLog log;
+    rack.clearTrace();
+    ASSERT_EQ(RunUpdate(pci, file, log.log(), c.name), 1) << log.text();
+
+    const Stages s = Find(Accesses(rack), c.pcie);
+    ASSERT_GE(s.intcsr, 0);
+    EXPECT_EQ(s.intcsrValue, c.intcsrValue);
+    ASSERT_GE(s.firstEpc, 0);
+    ASSERT_GE(s.version, 0);
+    ASSERT_GE(s.firstCfg, 0);
+    // Interrupt off, then the FPGA, its version, and only then the
+    // microcontroller; the FPGA lines are not touched again.
+    EXPECT_LT(s.intcsr, s.firstEpc);
+    EXPECT_LT(s.lastEpc, s.version);
+    EXPECT_LT(s.version, s.firstCfg);
+
+    // Information frame (no error banner), "\n\n" collapsed by the log.
+    const std::string success = std::string("---------------------------------------------\nProgramming ") +
+                                c.name + " card was successful.\nFirmware version: 2.01\n";
+    EXPECT_NE(log.text().find(success), std::string::npos) << log.text();
+    EXPECT_EQ(log.text().find("Error"), std::string::npos) << log.text();
+    EXPECT_FALSE(pci.Com_isOpen());
+    EXPECT_EQ(rack.rack().card(1).mcu().runningVersion(), "2.01");
+}
+
+INSTANTIATE_TEST_SUITE_P(Bridges, UpdateSequence,
+                         ::testing::Values(CardCase{"84", 84, "VJX PCIe K", true, 0x0F010100},
+                                           CardCase{"80", 80, "VJX PCI S", false, 0x542}));
+
+TEST(UpdateSequenceFile, EepromOnlyFileSucceedsWithoutTouchingTheCard) {
+    testsupport::SimRack rack({std::string("84") + kOld});
+    CVjxPci pci;
+    OpenCard(pci, 0);
+    UpdateFile file(Build(tcf::FileContent{84, {}, {}, {}, {}}));
+    CapturedLog log;
+    rack.clearTrace();
+    ASSERT_EQ(RunUpdate(pci, file, log.log(), "VJX PCIe K"), 1) << log.text();
+    EXPECT_TRUE(Accesses(rack).empty());
+    EXPECT_NE(log.text().find("-----\nProgramming VJX PCIe K card was successful.\n-----"), std::string::npos)
+        << log.text();
+    EXPECT_EQ(log.text().find("Firmware version"), std::string::npos);
+}
+
+TEST(UpdateSequenceFile, BadSecondSegmentIsRefusedBeforeTheCardIsTouched) {
+    testsupport::SimRack rack({std::string("84") + kOld});
+    CVjxPci pci;
+    OpenCard(pci, 0);
+    auto segments = Firmware("2.01", 7, 0x8000);
+    ASSERT_GE(segments.size(), 2u);
+    Bytes bytes = Build(tcf::FileContent{84, FpgaImage(7, 2000), {}, {}, segments});
+    // Second segment header: change its block CRC, keep the header itself good.
+    const size_t second = tcf::kHeaderSize + tcf::kSegHeaderSize + segments[0].data.size();
+    bytes[second + tcf::kSegOffBlockCrc] ^= 0x01;
+    CCrc8::Calc(&bytes[second], tcf::kSegHeaderSize);
+    UpdateFile file(bytes);
+    CapturedLog log;
+    rack.clearTrace();
+    EXPECT_EQ(RunUpdate(pci, file, log.log(), "VJX PCIe K"), 0);
+    EXPECT_NE(log.text().find("Error -------------------\nChecksum in flash update segment is wrong\n"),
+              std::string::npos)
+        << log.text();
+    EXPECT_TRUE(Accesses(rack).empty());
+    EXPECT_FALSE(pci.Com_isOpen());
+}
+
+TEST(UpdateSequenceFile, TruncatedFpgaImageIsReportedBeforeTheDeviceIsTouched) {
+    testsupport::SimRack rack({std::string("84") + kOld});
+    CVjxPci pci;
+    OpenCard(pci, 0);
+    Bytes bytes = Build(tcf::FileContent{84, FpgaImage(7, 2000), {}, {}, Firmware("2.01", 7, 0x4000)});
+    ASSERT_EQ(tcf::getLE32(&bytes[tcf::kOffFpgaOffset]) + 2000u, bytes.size());  // the image comes last
+    bytes.resize(bytes.size() - 1);
+    UpdateFile file(bytes);
+    CapturedLog log;
+    rack.clearTrace();
+    EXPECT_EQ(RunUpdate(pci, file, log.log(), "VJX PCIe K"), 0);
+    EXPECT_NE(log.text().find("Error -------------------\nCan't read all EPC bytes.\n"), std::string::npos)
+        << log.text();
+    EXPECT_FALSE(Find(Accesses(rack), true).firstEpc >= 0);
+}
+
+TEST(UpdateSequenceFile, FpgaSizeBeyondAnyDeviceIsRefusedWithoutReadingIt) {
+    testsupport::SimRack rack({std::string("84") + kOld});
+    CVjxPci pci;
+    OpenCard(pci, 0);
+    Bytes bytes = Build(tcf::FileContent{84, FpgaImage(7, 2000), {}, {}, Firmware("2.01", 7, 0x4000)});
+    tcf::putLE32(&bytes[tcf::kOffFpgaSize], 0xFFFFFFF0u);
+    CCrc8::Calc(bytes.data(), tcf::kHeaderSize);
+    UpdateFile file(bytes);
+    CapturedLog log;
+    rack.clearTrace();
+    EXPECT_EQ(RunUpdate(pci, file, log.log(), "VJX PCIe K"), 0);
+    EXPECT_NE(log.text().find("Can't program FPGA: \nFPGA image of 4294967284 bytes"), std::string::npos)
+        << log.text();
+    EXPECT_FALSE(Find(Accesses(rack), true).firstEpc >= 0);
+}
+
+struct FaultCase {
+    const char* option;
+    const char* message;
+};
+
+class UpdateSequenceFault : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(UpdateSequenceFault, StopsAfterTheFpgaWithItsMessage) {
+    testsupport::SimRack rack({std::string("84") + kOld + "," + GetParam().option});
+    rack.setTracing(false);
+    CVjxPci pci;
+    OpenCard(pci, 0);
+    UpdateFile file(Build(tcf::FileContent{84, FpgaImage(7, 2000), {}, {}, Firmware("2.01", 7, 0x4000)}));
+    CapturedLog log;
+    EXPECT_EQ(RunUpdate(pci, file, log.log(), "VJX PCIe K"), 0);
+    EXPECT_NE(log.text().find(std::string("Error -------------------\n") + GetParam().message),
+              std::string::npos)
+        << log.text();
+    EXPECT_EQ(log.text().find("successful"), std::string::npos);
+    // The flash ROM was not reached: the old firmware still runs.
+    EXPECT_EQ(rack.rack().card(1).mcu().runningVersion(), "0.90");
+    EXPECT_FALSE(pci.Com_isOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, UpdateSequenceFault,
+    ::testing::Values(FaultCase{"fpga-config=never", "Error while programming FPGA\n"},
+                      FaultCase{"fpga-version=0xff", "FPGA version number not plausible. "},
+                      FaultCase{"fpga-version=0", "FPGA version number not plausible. "}));
+
+}  // namespace
