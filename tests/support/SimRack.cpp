@@ -1,0 +1,76 @@
+#include "SimRack.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include "sim/Clock.h"
+#include "sim/FileUtil.h"
+#include "sim/Timing.h"
+#include "sim/backend/InProcess.h"
+
+namespace testsupport {
+namespace {
+
+sim::Timing timingNamed(const std::string& name) {
+    sim::Timing t;
+    if (!sim::Timing::byName(name, t)) ADD_FAILURE() << "unknown timing profile '" << name << "'";
+    return t;
+}
+
+}  // namespace
+
+SimRack::SimRack(std::vector<std::string> cardSpecs, const std::string& timing) : m_timing(timing) {
+    char pattern[] = "/tmp/vjxsim-test-XXXXXX";
+    if (!mkdtemp(pattern)) {
+        ADD_FAILURE() << "cannot make a temporary directory";
+        abort();
+    }
+    m_dir = pattern;
+    std::string error;
+    std::unique_ptr<sim::Rack> rack =
+        sim::Rack::create(m_dir, cardSpecs, timingNamed(timing), sim::virtualClock(), &error);
+    if (!rack) {
+        ADD_FAILURE() << "rack not made: " << error;
+        sim::removeTree(m_dir);
+        rack = sim::Rack::create(m_dir, {}, timingNamed(timing), sim::virtualClock(), &error);
+    }
+    m_rack = rack.release();
+    m_rack->trace().toMemory();
+    sim::backend::bind(m_rack);
+}
+
+SimRack::~SimRack() {
+    sim::backend::bind(nullptr);
+    delete m_rack;
+    sim::removeTree(m_dir);
+}
+
+sim::Rack& SimRack::rack() { return *m_rack; }
+
+const std::string& SimRack::dir() const { return m_dir; }
+
+std::vector<std::string> SimRack::traceLines() { return m_rack->trace().memoryLines(); }
+
+void SimRack::clearTrace() { m_rack->trace().clearMemory(); }
+
+void SimRack::setTracing(bool on) {
+    if (on) m_rack->trace().toMemory();
+    else m_rack->trace().off();
+}
+
+void SimRack::reopen() {
+    sim::backend::bind(nullptr);
+    delete m_rack;
+    m_rack = nullptr;
+    std::string error;
+    std::unique_ptr<sim::Rack> rack = sim::Rack::open(m_dir, timingNamed(m_timing), sim::virtualClock(), &error);
+    if (!rack) {
+        ADD_FAILURE() << "rack not reopened: " << error;
+        abort();
+    }
+    m_rack = rack.release();
+    m_rack->trace().toMemory();
+    sim::backend::bind(m_rack);
+}
+
+}  // namespace testsupport
