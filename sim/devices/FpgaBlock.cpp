@@ -76,12 +76,7 @@ bool FpgaBlock::level(int line) const {
 // ---- the FPGA --------------------------------------------------------------
 
 void FpgaBlock::applyLines(const LineDrive& host, uint64_t nowUs) {
-    m_host = host;
-    // An input line drives nothing: keep the levels of undriven lines out of
-    // the copy so that nothing reads them by mistake.
-    for (int i = 0; i < kLines; ++i) {
-        if (!m_host.driven[i]) m_host.level[i] = false;
-    }
+    m_host = host;  // an input line drives nothing: level() looks at driven lines only
     const bool selected = !level(kLineChipSelect);
     if (selected != m_part.selected) epcsSelect(selected, nowUs);
     const bool clock = level(kLineClock);
