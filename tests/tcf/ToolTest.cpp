@@ -197,6 +197,7 @@ TEST_F(Tool, BuildRefusesFilesTheFlashCommandWouldRefuseWithItsWords) {
 
     b = run({"build", "-o", out, "--module", "eighty"});
     EXPECT_EQ(b.status, 1);
+    EXPECT_EQ(run({"build", "--module", "84"}).status, 2);  // no output named
 }
 
 TEST_F(Tool, InfoGivesTheFlashCommandsReasonForARefusedFile) {

@@ -6,6 +6,9 @@
 int main(int argc, char** argv) {
     CLI::App app{"Looks into VJX flash update files and builds them"};
     app.require_subcommand(1);
+    app.footer(
+        "Exit status: 0 success (info: the file would be accepted), 1 failure (info: refused), "
+        "2 wrong command line.");
 
     std::string infoPath;
     bool json = false;
@@ -25,7 +28,14 @@ int main(int argc, char** argv) {
                          "Configuration EEPROM image (32-bit little-endian values)");
     buildCmd->add_option("--pcie-eeprom", build.pcieEeprom, "PCIe bridge EEPROM image (raw bytes)");
 
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // Help answers 0; a wrong command line answers 2, apart from the
+        // verdicts 0 and 1 of info.
+        const int status = app.exit(e);
+        return status == 0 ? 0 : 2;
+    }
     if (info->parsed()) return tcftool::RunInfo(infoPath, json);
     return tcftool::RunBuild(build);
 }
