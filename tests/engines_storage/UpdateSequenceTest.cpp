@@ -168,6 +168,8 @@ TEST(UpdateSequenceFile, FpgaSizeBeyondAnyDeviceIsRefusedWithoutReadingIt) {
 }
 
 struct FaultCase {
+    const char* model;
+    int module;
     const char* option;
     const char* message;
 };
@@ -175,13 +177,15 @@ struct FaultCase {
 class UpdateSequenceFault : public ::testing::TestWithParam<FaultCase> {};
 
 TEST_P(UpdateSequenceFault, StopsAfterTheFpgaWithItsMessage) {
-    testsupport::SimRack rack({std::string("84") + kOld + "," + GetParam().option});
+    const FaultCase& c = GetParam();
+    testsupport::SimRack rack({std::string(c.model) + kOld + "," + c.option});
     rack.setTracing(false);
     CVjxPci pci;
     OpenCard(pci, 0);
-    UpdateFile file(Build(tcf::FileContent{84, FpgaImage(7, 2000), {}, {}, Firmware("2.01", 7, 0x4000)}));
+    UpdateFile file(
+        Build(tcf::FileContent{c.module, FpgaImage(7, 2000), {}, {}, Firmware("2.01", 7, 0x4000)}));
     CapturedLog log;
-    EXPECT_EQ(RunUpdate(pci, file, log.log(), "VJX PCIe K"), 0);
+    EXPECT_EQ(RunUpdate(pci, file, log.log(), "card"), 0);
     EXPECT_NE(log.text().find(std::string("Error -------------------\n") + GetParam().message),
               std::string::npos)
         << log.text();
@@ -191,10 +195,15 @@ TEST_P(UpdateSequenceFault, StopsAfterTheFpgaWithItsMessage) {
     EXPECT_FALSE(pci.Com_isOpen());
 }
 
+// On a PCIe card a new configuration shows as a change of VERSION from the
+// 0xFF of the held FPGA, so a VERSION stuck at 0xFF looks like no
+// configuration at all there; on a PCI card configuration done tells.
 INSTANTIATE_TEST_SUITE_P(
     Faults, UpdateSequenceFault,
-    ::testing::Values(FaultCase{"fpga-config=never", "Error while programming FPGA\n"},
-                      FaultCase{"fpga-version=0xff", "FPGA version number not plausible. "},
-                      FaultCase{"fpga-version=0", "FPGA version number not plausible. "}));
+    ::testing::Values(FaultCase{"84", 84, "fpga-config=never", "Error while programming FPGA\n"},
+                      FaultCase{"80", 80, "fpga-config=never", "Error while programming FPGA\n"},
+                      FaultCase{"84", 84, "fpga-version=0xff", "Error while programming FPGA\n"},
+                      FaultCase{"80", 80, "fpga-version=0xff", "FPGA version number not plausible. "},
+                      FaultCase{"84", 84, "fpga-version=0", "FPGA version number not plausible. "}));
 
 }  // namespace
