@@ -1,0 +1,112 @@
+// The firmware version query: the answer's text, the ISP/FPGA comparison,
+// incomplete answers, and the port left as it was found.
+#include <string>
+#include <vector>
+
+#include "McuTestSupport.h"
+
+namespace {
+
+using namespace mcutest;
+using U32s = std::vector<uint32_t>;
+
+struct Query {
+    int result = -1;
+    CString version = "untouched";
+    CString error = "untouched";
+    int isp = -1;
+    int fpga = -1;
+};
+
+Query Ask(CVjxPci& pci) {
+    Query q;
+    q.result = pci.getFirmwareVersionString(q.version, q.error, q.isp, q.fpga);
+    return q;
+}
+
+struct TextCase {
+    const char* spec;
+    const char* text;
+};
+
+class VersionText : public ::testing::TestWithParam<TextCase> {};
+
+TEST_P(VersionText, IsBuiltFromTheAnswer) {
+    OneCard c(GetParam().spec);
+    const Query q = Ask(c.pci);
+    EXPECT_EQ(q.result, 1);
+    EXPECT_STREQ(q.version, GetParam().text);
+    EXPECT_EQ(q.isp, q.fpga);
+    EXPECT_EQ(q.fpga, c.pci.ReadVERSION());
+    EXPECT_STREQ(q.error, "untouched");
+    // Opened for the query and closed again.
+    EXPECT_FALSE(c.pci.Com_isOpen());
+    EXPECT_EQ(c.writes(kCfg), (U32s{0x08, 0x00}));
+    EXPECT_EQ(c.sent(), "R");
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, VersionText,
+                         ::testing::Values(TextCase{"80", "1.00"}, TextCase{"80,fw=9.14", "9.14"},
+                                           TextCase{"84,fw=63.x7", "63.x7"}, TextCase{"80,fw=5", "5"}));
+
+TEST(FirmwareVersion, IspVersionDifferentFromTheFpgaIsReportedWithBothNumbers) {
+    OneCard c("80,fw=2.01,isp=7,fpga=8");
+    const Query q = Ask(c.pci);
+    EXPECT_EQ(q.result, 0);
+    EXPECT_EQ(std::string(q.error),
+              "Compare of ISP version number failed (0x07 != 0x08). " + std::string(c.pci.getLastError()));
+    EXPECT_STREQ(q.version, "2.01");
+    EXPECT_EQ(q.isp, 7);
+    EXPECT_EQ(q.fpga, 8);
+    EXPECT_FALSE(c.pci.Com_isOpen());
+}
+
+TEST(FirmwareVersion, MissingAnswerBytesAreCountedAndReported) {
+    struct Case {
+        const char* spec;
+        int code;
+    };
+    for (const Case& k : {Case{"80,mcu=short:4", 11}, Case{"80,mcu=short:1", 8}, Case{"80,mcu=silent", 7}}) {
+        SCOPED_TRACE(k.spec);
+        OneCard c(k.spec);
+        ASSERT_EQ(c.pci.Com_open(), 1);
+        CVjxPci::TVersion answer;
+        EXPECT_EQ(c.pci.getVersion(&answer), k.code);
+        c.pci.Com_close();
+
+        const Query q = Ask(c.pci);
+        EXPECT_EQ(q.result, 0);
+        EXPECT_EQ(std::string(q.error),
+                  "Can't get firmware version number." + std::string(c.pci.getLastError()));
+        EXPECT_STREQ(q.version, "untouched");
+        EXPECT_EQ(q.isp, -1);
+        EXPECT_EQ(q.fpga, -1);
+        EXPECT_FALSE(c.pci.Com_isOpen());
+    }
+}
+
+TEST(FirmwareVersion, OpenPortStaysOpenAndStaleBytesAreNotTakenForTheAnswer) {
+    OneCard c("80,fw=9.14");
+    CVjxPci& p = c.pci;
+    ASSERT_EQ(p.Com_open(), 1);
+    // Leave three bytes of an earlier answer unread.
+    ASSERT_EQ(p.Com_write('R'), 1);
+    char head[2];
+    ASSERT_EQ(p.Com_read(head, 2), 1);
+    c.rack.clearTrace();
+
+    const Query q = Ask(p);
+    EXPECT_EQ(q.result, 1);
+    EXPECT_STREQ(q.version, "9.14");
+    EXPECT_TRUE(p.Com_isOpen());
+    EXPECT_TRUE(c.writes(kCfg).empty());
+}
+
+TEST(FirmwareVersion, SendFailureIsResultSix) {
+    OneCard c("80");
+    CVjxPci::TVersion answer;
+    EXPECT_EQ(c.pci.getVersion(&answer), 6);  // port closed
+    EXPECT_TRUE(c.accesses().empty());
+}
+
+}  // namespace
