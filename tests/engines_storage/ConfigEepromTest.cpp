@@ -178,13 +178,20 @@ TEST(ConfigEepromFault, WriteThatNeverCompletesTimesOutAfterHundredTries) {
 }
 
 TEST(ConfigEepromFault, StuckBitIsCaughtByTheCompare) {
-    testsupport::SimRack rack({"84,eeprom=old,eeprom-fault=stuck"});
+    testsupport::SimRack rack({"84,eeprom-fault=stuck:3"});
     CVjxPci pci;
     OpenCard(pci, 0);
     CapturedLog log;
-    UpdateFile file(Build(tcf::FileContent{84, {}, {}, {}, {}}));
+    // One value whose two words invert every bit the EEPROM holds now.
+    const uint16_t w0 = static_cast<uint16_t>(~Word(rack, 1, 0));
+    const uint16_t w1 = static_cast<uint16_t>(~Word(rack, 1, 1));
+    const Bytes image = {static_cast<unsigned char>(w1), static_cast<unsigned char>(w1 >> 8),
+                         static_cast<unsigned char>(w0), static_cast<unsigned char>(w0 >> 8)};
+    UpdateFile file(Build(tcf::FileContent{84, {}, image, {}, {}}));
     ASSERT_EQ(LoadHeader(pci, file, log.log()), 1);
     EXPECT_EQ(pci.ProgramEeprom(&log.log()), 0);
+    // Every bit but the stuck one took the write.
+    EXPECT_EQ(Word(rack, 1, 0), w0 ^ 0x0008);
     EXPECT_NE(log.text().find("Write EEPROM...\n"), std::string::npos);
     EXPECT_NE(log.text().find("Error -------------------\nFailed comparing EEPROM!"), std::string::npos)
         << log.text();
