@@ -19,7 +19,7 @@ constexpr unsigned kOpenUpdateFile = 0x38;
 
 }  // namespace
 
-CVJXFlashDlg::CVJXFlashDlg() = default;
+CVJXFlashDlg::CVJXFlashDlg(std::FILE* logOut) : m_log(logOut) {}
 CVJXFlashDlg::~CVJXFlashDlg() = default;
 
 void CVJXFlashDlg::ShowAboutMessage() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 #include "../card/VjxPci.h"
@@ -12,7 +13,8 @@
 
 class CVJXFlashDlg : public CDialog {
 public:
-    CVJXFlashDlg();
+    // logOut: where the Linux log writes (standard output in the program).
+    explicit CVJXFlashDlg(std::FILE* logOut = stdout);
     ~CVJXFlashDlg() override;
     CVJXFlashDlg(const CVJXFlashDlg&) = delete;
     CVJXFlashDlg& operator=(const CVJXFlashDlg&) = delete;

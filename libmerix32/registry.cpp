@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <set>
 
 namespace merix {
@@ -22,6 +24,13 @@ constexpr const char* kFlashLockName = "flash.lock";
 constexpr const char* kProcPrefix = "proc-";
 
 std::atomic<unsigned> g_serial{0};
+
+// Every Registry of the process, for the fork handler.
+std::mutex g_instancesMutex;
+std::set<Registry*>& instances() {
+    static std::set<Registry*>* all = new std::set<Registry*>;  // outlives every Registry
+    return *all;
+}
 
 std::string errnoText(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
@@ -92,9 +101,26 @@ long procPid(const char* name) {
 
 }  // namespace
 
-Registry::Registry(std::string runtimeDir) : m_dir(std::move(runtimeDir)) {}
+Registry::Registry(std::string runtimeDir) : m_dir(std::move(runtimeDir)) {
+    static std::once_flag atfork;
+    std::call_once(atfork, [] {
+        ::pthread_atfork([] { g_instancesMutex.lock(); }, [] { g_instancesMutex.unlock(); },
+                         &Registry::afterForkInChild);
+    });
+    std::lock_guard<std::mutex> guard(g_instancesMutex);
+    instances().insert(this);
+}
+
+void Registry::afterForkInChild() {
+    for (Registry* registry : instances()) registry->dropInherited();
+    g_instancesMutex.unlock();
+}
 
 Registry::~Registry() {
+    {
+        std::lock_guard<std::mutex> guard(g_instancesMutex);
+        instances().erase(this);
+    }
     if (forkedAway()) return;  // the descriptors belong to the parent
     if (m_flashFd >= 0) {
         (void)::ftruncate(m_flashFd, 0);

@@ -32,6 +32,10 @@ private:
     bool ensureDir(std::string* error);
     bool forkedAway() const;
     void dropInherited();
+    // A child made by fork() shares the parent's lock files; every Registry
+    // of the child lets go of them at once, so that only the parent holds
+    // its registration and flag.
+    static void afterForkInChild();
 
     std::string m_dir;
     int m_procFd = -1;

@@ -33,6 +33,9 @@ int CFile::Open(const char* path, unsigned mode) {
     if (mode & typeBinary) om |= std::ios::binary;
     if (!path) return 0;
     m_stream.open(path, om);
+    // A directory opens as a stream on Linux, but it is no file.
+    struct stat st;
+    if (m_stream.is_open() && ::stat(path, &st) == 0 && S_ISDIR(st.st_mode)) m_stream.close();
     return m_stream.is_open() && m_stream.good() ? 1 : 0;
 }
 

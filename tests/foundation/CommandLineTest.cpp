@@ -1,0 +1,188 @@
+// Black-box tests of the vjxflash program: argument forms, banner, usage
+// text, exit statuses and the cross-process lock.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "ChildProcess.h"
+
+namespace {
+
+using foundation::Outcome;
+using foundation::runProgram;
+
+const std::string kProgram = VJXFLASH_PATH;
+const std::string kHolder = LOCK_HOLDER_PATH;
+
+const char kBannerLine[] = "ORVEN VJX Flash Version 5.33\n";
+const char kLockRefused[] = "Can't lock VJX card.  Another process is using any of the VJX cards.\n";
+
+std::string usageFor(const std::string& name) {
+    return "\nUsage:\n\nList all available VJX cards:\n\t" + name + " -list\n\nFlash specific VJX card:\n\t" +
+           name +
+           " -flash N FILENAME\n\t\tFlash VJX card N with file FILENAME\n\t\tN        is the card number as "
+           "shown by -list command\n\t\tFILENAME is the name of the tcf file\n\nWARNING:\n\tClose all other "
+           "applications that are using any of the VJX\n\tcards installed before using " +
+           name + "!\n\nExamples:\n\t" + name + " -list\n\t" + name + " -flash 1 \"VJX PCIe K 9.14.tcf\"\n\n";
+}
+
+Outcome vjxflash(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {kProgram};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return runProgram(kProgram, argv);
+}
+
+// Whether the machine carries PLX functions, which would make the "no
+// cards" expectations below wrong.
+bool plxHardwarePresent() {
+    DIR* dir = opendir("/sys/bus/pci/devices");
+    if (!dir) return false;
+    bool found = false;
+    while (struct dirent* entry = readdir(dir)) {
+        std::ifstream vendor(std::string("/sys/bus/pci/devices/") + entry->d_name + "/vendor");
+        std::string text;
+        if (vendor >> text && text == "0x10b5") found = true;
+    }
+    closedir(dir);
+    return found;
+}
+
+TEST(CommandLine, NoArgumentsPrintsBannerThenUsage) {
+    Outcome r = vjxflash({});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, kBannerLine + usageFor("vjxflash"));
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(CommandLine, EveryOtherArgumentListPrintsOnlyTheUsage) {
+    const std::vector<std::vector<std::string>> forms = {
+        {"-list", "extra"},
+        {"-flash", "1"},
+        {"-LIST"},
+        {"-flash", "x", "file"},
+        {"-flash"},
+        {"-Flash", "1", "f"},
+        {"list"},
+        {""},
+        {"-flash", "", "f"},
+        {"-flash", "1", "f", "extra"},
+        {"-list", "-list"},
+        {"--list"},
+    };
+    for (const auto& form : forms) {
+        std::string shown;
+        for (const auto& a : form) shown += "[" + a + "]";
+        Outcome r = vjxflash(form);
+        EXPECT_EQ(r.status, 1) << shown;
+        EXPECT_EQ(r.out, usageFor("vjxflash")) << shown;
+        EXPECT_EQ(r.err, "") << shown;
+    }
+}
+
+TEST(CommandLine, UsageNamesTheProgramByTheLastComponentOfItsInvocation) {
+    Outcome r = runProgram(kProgram, {"/opt/tools/bin/cardflash", "-LIST"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, usageFor("cardflash"));
+
+    r = runProgram(kProgram, {"flash-tool"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, kBannerLine + usageFor("flash-tool"));
+}
+
+// A process that uses the access library and holds its flash flag, as a
+// second vjxflash would, until it is killed.
+class LockHolder {
+public:
+    LockHolder() {
+        int toHolder[2], fromHolder[2];
+        if (pipe(toHolder) != 0 || pipe(fromHolder) != 0) return;
+        m_pid = fork();
+        if (m_pid == 0) {
+            dup2(toHolder[0], 0);
+            dup2(fromHolder[1], 1);
+            close(toHolder[1]);
+            close(fromHolder[0]);
+            execl(kHolder.c_str(), kHolder.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(toHolder[0]);
+        close(fromHolder[1]);
+        m_stdin = toHolder[1];
+        std::FILE* out = fdopen(fromHolder[0], "r");
+        char line[128] = {};
+        if (out && std::fgets(line, sizeof line, out)) m_report = line;
+        if (out) std::fclose(out);
+    }
+    ~LockHolder() { kill(); }
+    LockHolder(const LockHolder&) = delete;
+    LockHolder& operator=(const LockHolder&) = delete;
+
+    bool holding() const { return m_report.rfind("holding", 0) == 0; }
+    const std::string& report() const { return m_report; }
+    void kill() {
+        if (m_pid <= 0) return;
+        ::kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
+        close(m_stdin);
+        m_pid = -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_stdin = -1;
+    std::string m_report;
+};
+
+TEST(CommandLineLock, SecondProcessIsRefusedWithStatus3) {
+    LockHolder holder;
+    ASSERT_TRUE(holder.holding()) << holder.report();
+
+    for (const auto& form : std::vector<std::vector<std::string>>{{"-list"}, {"-flash", "1", "any.tcf"}}) {
+        Outcome r = vjxflash(form);
+        EXPECT_EQ(r.status, 3) << form[0];
+        EXPECT_EQ(r.err, kLockRefused) << form[0];
+        EXPECT_EQ(r.out, "") << form[0];
+    }
+    // The usage paths never take the lock.
+    EXPECT_EQ(vjxflash({"-list", "x"}).status, 1);
+}
+
+TEST(CommandLineLock, HolderKilledBySigkillNoLongerBlocks) {
+    if (plxHardwarePresent()) GTEST_SKIP() << "PLX functions on this machine";
+    LockHolder holder;
+    ASSERT_TRUE(holder.holding()) << holder.report();
+    ASSERT_EQ(vjxflash({"-list"}).status, 3);
+    holder.kill();
+
+    Outcome r = vjxflash({"-list"});
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out.rfind(kBannerLine, 0), 0u) << r.out;
+}
+
+TEST(CommandLineNoCards, StartUpEndsWithStatus2AndTheNoCardsBox) {
+    if (plxHardwarePresent()) GTEST_SKIP() << "PLX functions on this machine";
+    const std::string box = "\n------------------- Error -------------------\nNo VJX cards found!";
+    const std::string frameEnd = "\n---------------------------------------------\n";
+    for (const auto& form : std::vector<std::vector<std::string>>{
+             {"-list"}, {"-flash", "1", "any.tcf"}, {"-flash", "0", "any.tcf"}, {"-flash", "7abc", ""}}) {
+        Outcome r = vjxflash(form);
+        EXPECT_EQ(r.status, 2) << form[0];
+        EXPECT_EQ(r.err, "") << form[0];
+        ASSERT_EQ(r.out.rfind(std::string(kBannerLine) + box, 0), 0u) << r.out;
+        // The frame closes, then the empty line that ends the start-up.
+        ASSERT_GE(r.out.size(), frameEnd.size());
+        EXPECT_EQ(r.out.substr(r.out.size() - frameEnd.size()), frameEnd) << r.out;
+    }
+    // A lock left behind by the early end would refuse this run.
+    EXPECT_EQ(vjxflash({"-list"}).err, "");
+}
+
+}  // namespace

@@ -1,0 +1,241 @@
+// The process count and flash flag with real processes: children register,
+// hold the flag, end normally or are killed, and the count and the flag
+// follow.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "libmerix32/registry.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempDir {
+public:
+    TempDir() {
+        char name[] = "/tmp/vjxregXXXXXX";
+        m_path = mkdtemp(name) ? name : "";
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        fs::remove_all(m_path, ignored);
+    }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+// A child process that runs `body`, writes its one-line answer to the
+// parent and then stays alive until released (it ends with _exit, so no
+// clean-up code runs) or killed.
+class Child {
+public:
+    explicit Child(const std::function<std::string()>& body) {
+        int report[2];
+        if (pipe(report) != 0) return;
+        m_pid = fork();
+        if (m_pid == 0) {
+            close(report[0]);
+            signal(SIGUSR1, [](int) { _exit(0); });
+            std::string answer = body() + "\n";
+            (void)!write(report[1], answer.data(), answer.size());
+            for (;;) pause();
+        }
+        close(report[1]);
+        char c;
+        while (read(report[0], &c, 1) == 1 && c != '\n') m_answer += c;
+        close(report[0]);
+    }
+    ~Child() { kill9(); }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    pid_t pid() const { return m_pid; }
+    const std::string& answer() const { return m_answer; }
+    void release() { finish(SIGUSR1); }
+    void kill9() { finish(SIGKILL); }
+
+private:
+    void finish(int signal) {
+        if (m_pid <= 0) return;
+        kill(m_pid, signal);
+        waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
+    }
+    pid_t m_pid = -1;
+    std::string m_answer;
+};
+
+std::string registerIn(const std::string& dir) {
+    auto* registry = new merix::Registry(dir);  // never destroyed: only the process end cleans up
+    std::string error;
+    return registry->registerProcess(&error) ? "registered" : "failed " + error;
+}
+
+std::string holdFlagIn(const std::string& dir) {
+    auto* registry = new merix::Registry(dir);
+    std::string error;
+    if (!registry->registerProcess(&error)) return "failed " + error;
+    return registry->setFlashActive(true, &error) ? "holding" : "refused " + error;
+}
+
+TEST(Registry, CountsLiveProcessesCallerIncluded) {
+    TempDir dir;
+    merix::Registry registry(dir.path());
+    std::string error;
+    EXPECT_EQ(registry.activeProcessCount(), 0);
+    ASSERT_TRUE(registry.registerProcess(&error)) << error;
+    ASSERT_TRUE(registry.registerProcess(&error)) << error;  // idempotent
+    EXPECT_EQ(registry.activeProcessCount(), 1);
+
+    Child a([&] { return registerIn(dir.path()); });
+    Child b([&] { return registerIn(dir.path()); });
+    ASSERT_EQ(a.answer(), "registered");
+    ASSERT_EQ(b.answer(), "registered");
+    EXPECT_EQ(registry.activeProcessCount(), 3);
+
+    a.release();  // ends without unregistering
+    EXPECT_EQ(registry.activeProcessCount(), 2);
+    b.kill9();
+    EXPECT_EQ(registry.activeProcessCount(), 1);
+    // The dead processes' files are gone.
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        files += entry.path().filename().string().rfind("proc-", 0) == 0;
+    EXPECT_EQ(files, 1);
+}
+
+TEST(Registry, FlashFlagIsExclusiveAndNamesItsHolder) {
+    TempDir dir;
+    merix::Registry registry(dir.path());
+    std::string error;
+    ASSERT_TRUE(registry.registerProcess(&error));
+
+    auto holder = std::make_unique<Child>([&] { return holdFlagIn(dir.path()); });
+    ASSERT_EQ(holder->answer(), "holding");
+    EXPECT_FALSE(registry.setFlashActive(true, &error));
+    EXPECT_NE(error.find(std::to_string(holder->pid())), std::string::npos) << error;
+    // Switching off a flag one does not hold changes nothing.
+    EXPECT_TRUE(registry.setFlashActive(false, &error));
+    EXPECT_FALSE(registry.setFlashActive(true, &error));
+
+    holder->kill9();
+    ASSERT_TRUE(registry.setFlashActive(true, &error)) << error;
+
+    Child second([&] { return holdFlagIn(dir.path()); });
+    EXPECT_EQ(second.answer(),
+              "refused A VJX flash update is already active in process " + std::to_string(getpid()) + ".");
+    ASSERT_TRUE(registry.setFlashActive(false, &error));
+    Child third([&] { return holdFlagIn(dir.path()); });
+    EXPECT_EQ(third.answer(), "holding");
+}
+
+TEST(Registry, FlagHolderMayRepeatItself) {
+    TempDir dir;
+    merix::Registry registry(dir.path());
+    std::string error;
+    EXPECT_TRUE(registry.setFlashActive(true, &error)) << error;
+    EXPECT_TRUE(registry.setFlashActive(true, &error)) << error;
+    EXPECT_TRUE(registry.setFlashActive(false, &error)) << error;
+    EXPECT_TRUE(registry.setFlashActive(false, &error)) << error;
+    EXPECT_TRUE(registry.setFlashActive(true, &error)) << error;
+}
+
+TEST(Registry, ForkedChildIsItsOwnProcess) {
+    TempDir dir;
+    merix::Registry registry(dir.path());
+    std::string error;
+    ASSERT_TRUE(registry.registerProcess(&error));
+    ASSERT_TRUE(registry.setFlashActive(true, &error));
+    // The child inherits the object and its descriptors, but not the right
+    // to the parent's registration or flag.
+    Child child([&] {
+        std::string e;
+        bool registered = registry.registerProcess(&e);
+        int count = registry.activeProcessCount();
+        bool flag = registry.setFlashActive(true, &e);
+        return std::to_string(registered) + " " + std::to_string(count) + " " + std::to_string(flag);
+    });
+    EXPECT_EQ(child.answer(), "1 2 0");
+    EXPECT_EQ(registry.activeProcessCount(), 2);
+    child.release();
+    EXPECT_EQ(registry.activeProcessCount(), 1);
+    // The parent still holds the flag after the child has gone.
+    Child other([&] { return holdFlagIn(dir.path()); });
+    EXPECT_EQ(other.answer().rfind("refused", 0), 0u) << other.answer();
+}
+
+TEST(Registry, ObjectsOfOneProcessCountOnce) {
+    TempDir dir;
+    std::string error;
+    auto first = std::make_unique<merix::Registry>(dir.path());
+    merix::Registry second(dir.path());
+    ASSERT_TRUE(first->registerProcess(&error));
+    ASSERT_TRUE(second.registerProcess(&error));
+    EXPECT_EQ(second.activeProcessCount(), 1);
+    first.reset();
+    EXPECT_EQ(second.activeProcessCount(), 1);
+}
+
+TEST(Registry, LeftoverFilesOfDeadProcessesDoNotCount) {
+    TempDir dir;
+    pid_t dead = fork();
+    if (dead == 0) _exit(0);
+    waitpid(dead, nullptr, 0);
+    for (std::string name : {"proc-" + std::to_string(dead) + "-0", std::string("proc-2147483646-3"),
+                             std::string("proc-x"), std::string("other")})
+        std::fclose(std::fopen((dir.path() + "/" + name).c_str(), "w"));
+    // A flag file with a pid but no lock is free.
+    FILE* flag = std::fopen((dir.path() + "/flash.lock").c_str(), "w");
+    std::fprintf(flag, "%d\n", dead);
+    std::fclose(flag);
+
+    merix::Registry registry(dir.path());
+    std::string error;
+    ASSERT_TRUE(registry.registerProcess(&error));
+    EXPECT_EQ(registry.activeProcessCount(), 1);
+    EXPECT_FALSE(fs::exists(dir.path() + "/proc-" + std::to_string(dead) + "-0"));
+    EXPECT_TRUE(registry.setFlashActive(true, &error)) << error;
+}
+
+TEST(Registry, RuntimeDirectoryIsMadeForEveryUser) {
+    TempDir dir;
+    std::string runtime = dir.path() + "/merix32";
+    mode_t old = umask(077);
+    merix::Registry registry(runtime);
+    std::string error;
+    EXPECT_TRUE(registry.registerProcess(&error)) << error;
+    umask(old);
+    struct stat st;
+    ASSERT_EQ(stat(runtime.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 01777u);
+    ASSERT_TRUE(registry.setFlashActive(true, &error));
+    ASSERT_EQ(stat((runtime + "/flash.lock").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0666u);
+}
+
+TEST(Registry, UnusableRuntimeDirectoryIsReported) {
+    TempDir dir;
+    std::string file = dir.path() + "/plain";
+    std::fclose(std::fopen(file.c_str(), "w"));
+    merix::Registry registry(file + "/merix32");
+    std::string error;
+    EXPECT_FALSE(registry.registerProcess(&error));
+    EXPECT_NE(error.find(file + "/merix32"), std::string::npos) << error;
+    error.clear();
+    EXPECT_FALSE(registry.setFlashActive(true, &error));
+    EXPECT_NE(error.find(file), std::string::npos) << error;
+    EXPECT_EQ(registry.activeProcessCount(), 0);
+    EXPECT_TRUE(registry.setFlashActive(false, &error));
+}
+
+}  // namespace
