@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "TcfTestSupport.h"
@@ -188,10 +189,14 @@ TEST_F(Reader, AHugeImageSizeIsRefusedWithoutAllocatingIt) {
 }
 
 struct PastEnd {
+    const char* name;
     unsigned offsetField, sizeField;
     uint32_t offset, size;
     const char* text;
 };
+void PrintTo(const PastEnd& p, std::ostream* os) {
+    *os << p.name;
+}
 
 class ImagePastEnd : public Reader, public ::testing::WithParamInterface<PastEnd> {};
 
@@ -207,13 +212,18 @@ TEST_P(ImagePastEnd, IsRefusedWithTheReadMessage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, ImagePastEnd,
-    ::testing::Values(
-        PastEnd{tcf::kOffEepromOffset, tcf::kOffEepromSize, 260, 44, "Can't read all PCI bytes."},
-        PastEnd{tcf::kOffEepromOffset, tcf::kOffEepromSize, 300, 4, "Can't read all PCI bytes."},
-        PastEnd{tcf::kOffEepromOffset, tcf::kOffEepromSize, 0xFFFFFFFFu, 4, "Can't read all PCI bytes."},
-        PastEnd{tcf::kOffPcieOffset, tcf::kOffPcieSize, 257, 44, "Can't read all PCIe bytes."},
-        PastEnd{tcf::kOffPcieOffset, tcf::kOffPcieSize, 0x80000000u, 8, "Can't read all PCIe bytes."}));
+    Reader, ImagePastEnd,
+    ::testing::Values(PastEnd{"EepromOneBytePastTheEnd", tcf::kOffEepromOffset, tcf::kOffEepromSize, 257, 44,
+                              "Can't read all PCI bytes."},
+                      PastEnd{"EepromStartingAtTheEnd", tcf::kOffEepromOffset, tcf::kOffEepromSize, 300, 4,
+                              "Can't read all PCI bytes."},
+                      PastEnd{"EepromAtTheLargestOffset", tcf::kOffEepromOffset, tcf::kOffEepromSize,
+                              0xFFFFFFFFu, 4, "Can't read all PCI bytes."},
+                      PastEnd{"PcieOneBytePastTheEnd", tcf::kOffPcieOffset, tcf::kOffPcieSize, 257, 44,
+                              "Can't read all PCIe bytes."},
+                      PastEnd{"PcieFarBehindTheEnd", tcf::kOffPcieOffset, tcf::kOffPcieSize, 0x80000000u, 8,
+                              "Can't read all PCIe bytes."}),
+    [](const ::testing::TestParamInfo<PastEnd>& info) { return std::string(info.param.name); });
 
 TEST_F(Reader, AnImageEndingExactlyAtTheEndOfTheFileIsRead) {
     Bytes file = tcftest::MinimalFile();
