@@ -48,19 +48,36 @@ int flockRetry(int fd, int op) {
     return rc;
 }
 
+// Every user of the machine may write the runtime directory, so a name in it
+// may be anything: links are never followed, and only regular files are kept
+// open (a FIFO planted there cannot block the open either).
+constexpr int kSafeOpen = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+
+int openRegular(const std::string& path, int flags, mode_t mode = 0) {
+    int fd = ::open(path.c_str(), flags | kSafeOpen, mode);
+    if (fd < 0) return -1;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
 // Opens a lock file shared by all users of the directory. Existing files are
 // opened without O_CREAT, because a sticky world-writable directory may refuse
 // O_CREAT on another user's file; new files are made readable and writable for
 // everyone whatever the umask.
 int openShared(const std::string& path, int flags) {
-    int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+    int fd = openRegular(path, flags);
     if (fd >= 0 || errno != ENOENT) return fd;
-    fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fd = openRegular(path, flags | O_CREAT | O_EXCL, 0666);
     if (fd >= 0) {
         (void)::fchmod(fd, 0666);
         return fd;
     }
-    if (errno == EEXIST) return ::open(path.c_str(), flags | O_CLOEXEC);
+    if (errno == EEXIST) return openRegular(path, flags);
     return -1;
 }
 
@@ -156,9 +173,11 @@ bool Registry::ensureDir(std::string* error) {
         (void)::chmod(m_dir.c_str(), 01777);
         return true;
     }
+    // An existing one must be a directory itself, not a link to elsewhere.
     struct stat st;
-    if (errno == EEXIST && ::stat(m_dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
-    setError(error, errnoText("Can't create runtime directory", m_dir));
+    if (errno == EEXIST && ::lstat(m_dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+    if (errno == EEXIST) errno = ENOTDIR;
+    setError(error, errnoText("Can't use runtime directory", m_dir));
     return false;
 }
 
@@ -174,7 +193,7 @@ bool Registry::registerProcess(std::string* error) {
     std::string path =
         m_dir + "/" + kProcPrefix + std::to_string(::getpid()) + "-" + std::to_string(g_serial.fetch_add(1));
     ::unlink(path.c_str());  // left by a dead process of the same pid
-    int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    int fd = openRegular(path, O_RDONLY | O_CREAT | O_EXCL, 0644);
     if (fd < 0) {
         setError(error, errnoText("Can't create", path));
         return false;
@@ -205,7 +224,7 @@ int Registry::activeProcessCount() {
             live.insert(pid);
             continue;
         }
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        int fd = openRegular(path, O_RDONLY);
         if (fd < 0) continue;
         bool held = flockRetry(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
         // A registration is live while its lock is held by a process that
@@ -238,7 +257,7 @@ bool Registry::setFlashActive(bool on, std::string* error) {
     int fd = openShared(path, O_RDWR);
     if (fd < 0 && errno == EACCES) {
         writable = false;  // another user's file: lock it, but leave its text
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = openRegular(path, O_RDONLY);
     }
     if (fd < 0) {
         setError(error, errnoText("Can't open", path));

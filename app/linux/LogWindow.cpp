@@ -53,7 +53,7 @@ void CLogWindow::AppendFormat(const char* format, ...) {
 }
 
 void CLogWindow::AppendReplace(const char* text) {
-    std::fputs(text, m_out);
+    if (text) std::fputs(text, m_out);
     std::fflush(m_out);
 }
 

@@ -17,11 +17,16 @@ merix::SysfsBackend& backend() {
     return instance;
 }
 
-// Every call counts the calling process as a user of the library.
+// The first call of any function counts the calling process as a user of
+// the library. A registration that fails is tried again only by the lock
+// functions, which report why; register access stays cheap.
 merix::Registry& registry() {
     static merix::Registry instance(kRuntimeDir);
-    static bool registered = false;
-    if (!registered) registered = instance.registerProcess(nullptr);
+    static bool attempted = false;
+    if (!attempted) {
+        attempted = true;
+        instance.registerProcess(nullptr);
+    }
     return instance;
 }
 

@@ -238,4 +238,33 @@ TEST(Registry, UnusableRuntimeDirectoryIsReported) {
     EXPECT_TRUE(registry.setFlashActive(false, &error));
 }
 
+TEST(Registry, PlantedLinksAndFifosAreNeverFollowed) {
+    TempDir dir;
+    std::string victim = dir.path() + "/victim";
+    {
+        FILE* f = std::fopen(victim.c_str(), "w");
+        std::fputs("precious", f);
+        std::fclose(f);
+    }
+    std::string runtime = dir.path() + "/runtime";
+    ASSERT_EQ(mkdir(runtime.c_str(), 01777), 0);
+    ASSERT_EQ(symlink(victim.c_str(), (runtime + "/flash.lock").c_str()), 0);
+    ASSERT_EQ(mkfifo((runtime + "/registry.lock").c_str(), 0666), 0);
+
+    merix::Registry registry(runtime);
+    std::string error;
+    EXPECT_FALSE(registry.setFlashActive(true, &error));
+    EXPECT_NE(error.find("flash.lock"), std::string::npos) << error;
+    EXPECT_FALSE(registry.registerProcess(&error));  // returns instead of blocking on the FIFO
+    EXPECT_EQ(fs::file_size(victim), 8u);
+
+    // A runtime directory that is a link to elsewhere is refused.
+    std::string elsewhere = dir.path() + "/elsewhere";
+    ASSERT_EQ(mkdir(elsewhere.c_str(), 0755), 0);
+    ASSERT_EQ(symlink(elsewhere.c_str(), (dir.path() + "/linked").c_str()), 0);
+    merix::Registry linked(dir.path() + "/linked");
+    EXPECT_FALSE(linked.registerProcess(&error));
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+}
+
 }  // namespace
