@@ -224,6 +224,21 @@ TEST(ComPort, CloseOpenAndFlushDiscardWhatArrived) {
     ExpectVersion914(answer, 3);
 }
 
+TEST(ComPort, ReplyTakesItsWireTimeAtTheDefaultRate) {
+    // 115200 baud: the request and five answer bytes are six byte times of
+    // about 87 us each.
+    OneCard c("80,fw=9.14,isp=3,fpga=3", "datasheet");
+    CVjxPci& p = c.pci;
+    ASSERT_EQ(p.Com_open(), 1);
+    const uint64_t t0 = nowUs();
+    CVjxPci::TVersion answer;
+    ASSERT_EQ(p.getVersion(&answer), 0);
+    EXPECT_GE(nowUs() - t0, 6 * 86u);
+    EXPECT_LT(nowUs() - t0, 5000u);
+    EXPECT_EQ(answer.major, 9);
+    EXPECT_EQ(answer.isp, 3);
+}
+
 TEST(ComPort, SlowReplyArrivesByteByByteAndNothingIsLostOnATimeout) {
     // 1200 baud: about 8.3 ms a byte, so the request and the five answer
     // bytes take some 50 ms in all.
