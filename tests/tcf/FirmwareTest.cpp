@@ -18,6 +18,7 @@ TEST(GetHex, ReadsAFieldOfTheGivenWidthAtThePosition) {
     EXPECT_EQ(tcf.getHex("xx7fFFffFF", 2, 8), 0x7FFFFFFF);
     EXPECT_EQ(tcf.getHex("ABCDEF", 4, 2), 0xEF);
     EXPECT_EQ(tcf.getHex("12345", 0, 3), 0x123);  // the rest of the text is not read
+    EXPECT_EQ(tcf.getHex("AB", 1, 8), 0xB);       // a field running past the text
 }
 
 TEST(GetHex, AnswersMinusOneWhenNoNumberCanBeRead) {
@@ -28,11 +29,6 @@ TEST(GetHex, AnswersMinusOneWhenNoNumberCanBeRead) {
     EXPECT_EQ(tcf.getHex("12", 0, 0), -1);
     EXPECT_EQ(tcf.getHex("123456789", 0, 9), -1);  // wider than a field can be
     EXPECT_EQ(tcf.getHex(nullptr, 0, 2), -1);
-}
-
-TEST(GetHex, AFieldRunningPastTheTextReadsWhatIsThere) {
-    CTcf tcf;
-    EXPECT_EQ(tcf.getHex("AB", 1, 8), 0xB);
 }
 
 // An Intel HEX record with its checksum.

@@ -7,7 +7,6 @@
 
 #include "TcfTestSupport.h"
 #include "tcf/Crc.h"
-#include "tcf/Segment.h"
 #include "tcf/Tcf.h"
 
 using tcftest::Bytes;
@@ -169,23 +168,6 @@ TEST_F(Segments, AContinuationWithNothingBehindItCannotBeRead) {
     file.resize(256 + 16 + 40);  // drop the FPGA image behind the chain
     EXPECT_EQ(validate(file), 0);
     EXPECT_EQ(message(), "Can't read flash update segment header");
-}
-
-TEST_F(Segments, TheWalkReportsWhatEachHeaderSays) {
-    std::vector<tcf::SegmentData> segs = {tcftest::PatternSegment(0x8000, 1234)};
-    Bytes file = fileWith(segs);
-    CFile f;
-    ASSERT_TRUE(f.Open(dir.write("w.tcf", file).c_str(), CFile::modeRead | CFile::typeBinary));
-    f.Seek(256, 0);
-    tcf::SegmentInfo info;
-    ASSERT_EQ(tcf::ReadSegment(f, record.get(), &info), tcf::SegmentResult::kOk);
-    EXPECT_EQ(info.number, 1u);
-    EXPECT_EQ(info.address, 0x8000u);
-    EXPECT_EQ(info.length, 1234u);
-    EXPECT_EQ(info.continuation, 0u);
-    EXPECT_TRUE(info.headerCrcGood);
-    EXPECT_TRUE(info.blockChecked);
-    EXPECT_TRUE(info.blockCrcGood);
 }
 
 }  // namespace
