@@ -1,0 +1,158 @@
+// Boot-loader exchanges that need exact bytes from the card: echoes that
+// never match, resynchronisation, refusals cut short, wrong probe answers.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ScriptedCard.h"
+#include "card/VjxPci.h"
+
+namespace {
+
+using Chunks = std::vector<std::string>;
+
+class Scripted : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scripted::reset();
+        ASSERT_EQ(pci.Count(), 1u);
+        ASSERT_EQ(pci.Open(0), 1);
+        ASSERT_EQ(pci.Com_open(), 1);
+    }
+    void TearDown() override { pci.Close(); }
+
+    int SendMan() {
+        unsigned char data[] = {0x00, 0x00};
+        return pci.sendIspRecord(2, 0, 0x05, data);
+    }
+    const Chunks& chunks() { return scripted::card().chunks; }
+
+    CVjxPci pci;
+};
+
+const std::string kManBody = ":020000050000";
+
+TEST_F(Scripted, ChecksumEchoThatNeverMatchesEndsAfterTenWholeRecords) {
+    scripted::card().respond = [](const std::string& c) { return c[0] == ':' ? c : std::string("00"); };
+    EXPECT_EQ(SendMan(), 0);
+    EXPECT_STREQ(pci.getLastError(), "Wrong echo in sendIspRecord()");
+    Chunks expected;
+    for (int i = 0; i < 10; ++i) expected.insert(expected.end(), {kManBody, "F9"});
+    EXPECT_EQ(chunks(), expected);
+    EXPECT_EQ(pci.Com_setTimeout(50), 50);
+}
+
+TEST_F(Scripted, ChecksumEchoWrongOnceSendsTheWholeRecordAgain) {
+    int checksums = 0;
+    scripted::card().respond = [&](const std::string& c) {
+        if (c[0] == ':') return c;
+        return ++checksums == 1 ? std::string("F8") : c;
+    };
+    EXPECT_EQ(SendMan(), 1);
+    EXPECT_EQ(chunks(), (Chunks{kManBody, "F9", kManBody, "F9"}));
+}
+
+TEST_F(Scripted, WrongBodyEchoIsAnsweredWithTwoProbesAndRetried) {
+    int bodies = 0;
+    scripted::card().respond = [&](const std::string& c) {
+        if (c[0] == ':' && ++bodies == 1) return ":020000050001" + std::string("X");
+        if (c == "UU") return std::string("UU");
+        return c;
+    };
+    EXPECT_EQ(SendMan(), 1);
+    EXPECT_EQ(chunks(), (Chunks{kManBody, "UU", kManBody, "F9"}));
+}
+
+TEST_F(Scripted, SilentEchoProbesUntilTheBootLoaderSaysX) {
+    int bodies = 0;
+    scripted::card().respond = [&](const std::string& c) {
+        if (c[0] == ':') return ++bodies == 1 ? std::string() : c;
+        if (c == "U") return std::string("UX");
+        return c;
+    };
+    EXPECT_EQ(SendMan(), 1);
+    // The first probe draws "U", the second the "X" queued behind it.
+    EXPECT_EQ(chunks(), (Chunks{kManBody, "U", "U", kManBody, "F9"}));
+}
+
+TEST_F(Scripted, SilentEchoWithoutXCostsTenProbesPerAttempt) {
+    scripted::card().respond = [](const std::string& c) { return c == "U" ? c : std::string(); };
+    EXPECT_EQ(SendMan(), 0);
+    EXPECT_STREQ(pci.getLastError(), "Wrong echo in sendIspRecord()");
+    Chunks attempt{kManBody};
+    attempt.insert(attempt.end(), 10, "U");
+    Chunks expected;
+    for (int i = 0; i < 10; ++i) expected.insert(expected.end(), attempt.begin(), attempt.end());
+    EXPECT_EQ(chunks(), expected);
+}
+
+// A boot loader that echoes and answers each complete record with `answer`.
+void AnswerRecords(const std::string& answer) {
+    scripted::card().respond = [answer](const std::string& c) {
+        return (c.size() == 2 && c[0] != ':' && c != "UU") ? c + answer : c;
+    };
+}
+
+TEST_F(Scripted, ProgrammingAnswersAcknowledgedRefusedAndCutShort) {
+    unsigned char data[] = {0x12, 0x34};
+    int ack = -1;
+
+    AnswerRecords(".\r\n");
+    EXPECT_EQ(pci.setIspProgram(0x100, data, 2, &ack), 1);
+    EXPECT_EQ(ack, 1);
+
+    AnswerRecords("XPRG\r\n");
+    EXPECT_EQ(pci.setIspProgram(0x100, data, 2, &ack), 1);
+    EXPECT_EQ(ack, 0);
+
+    // A wrong line end fails without a text of its own.
+    AnswerRecords(".\n\r");
+    pci.Com_readFlush();
+    const std::string before = pci.getLastError();
+    EXPECT_EQ(pci.setIspProgram(0x100, data, 2, &ack), 0);
+    EXPECT_EQ(std::string(pci.getLastError()), before);
+
+    // "X" and only the line end: the read of three more characters waits in
+    // vain.
+    AnswerRecords("X\r\n");
+    pci.Com_readFlush();
+    EXPECT_EQ(pci.setIspProgram(0x100, data, 2, &ack), 0);
+    EXPECT_STREQ(pci.getLastError(), "Timeout in setIspProgram()");
+    pci.Com_readFlush();
+    std::vector<unsigned char> block(300, 0x77);
+    EXPECT_EQ(pci.setIspProgramBlock(0x4000, block.data(), 300), 0);
+    EXPECT_STREQ(pci.getLastError(),
+                 "Communication error while programming Flash: Timeout in setIspProgram()");
+    EXPECT_EQ(pci.Com_setTimeout(50), 50);
+}
+
+TEST_F(Scripted, BlankCheckAnswers) {
+    int blank = -1;
+    AnswerRecords("XBLK\r\n");
+    EXPECT_EQ(pci.getIspBlankCheck(0xC0, &blank), 1);
+    EXPECT_EQ(blank, 0);
+    EXPECT_EQ(chunks().front(),
+              ":050000"
+              "04C000FFFF01");
+
+    AnswerRecords("X\r\n");
+    pci.Com_readFlush();
+    EXPECT_EQ(pci.getIspBlankCheck(0x00, &blank), 0);
+    EXPECT_STREQ(pci.getLastError(), "Timeout in doIspBlankCheck()");
+    EXPECT_EQ(pci.Com_setTimeout(50), 50);
+}
+
+TEST_F(Scripted, DetectionTriesAHundredTimesWhenAnsweredWithOtherBytes) {
+    scripted::card().respond = [](const std::string&) { return std::string("Z"); };
+    EXPECT_EQ(pci.doIspDetect(), 0);
+    EXPECT_EQ(chunks(), Chunks(100, "U"));
+
+    scripted::card().chunks.clear();
+    int probes = 0;
+    scripted::card().respond = [&](const std::string&) { return std::string(++probes < 5 ? "Z" : "U"); };
+    EXPECT_EQ(pci.doIspDetect(), 1);
+    EXPECT_EQ(chunks().size(), 5u);
+}
+
+}  // namespace
