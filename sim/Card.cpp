@@ -185,22 +185,30 @@ void Card::powerCycle(uint64_t nowUs) {
 }
 
 bool Card::setOptions(const std::vector<std::string>& changes, uint64_t nowUs, std::string* error) {
-    std::vector<std::string> merged = m_spec.options;
-    if (!mergeOptions(merged, changes, error)) return false;
-    CardSpec next;
-    if (!CardSpec::make(m_spec.model, merged, &next, error)) return false;
-    std::vector<Part> parts = partsDeterminedBy(changes);
-    // NAME=default of a content option brings the part back to the default.
-    bool wiringChanged =
-        next.parsed.noBridge != m_spec.parsed.noBridge || next.parsed.slowBridge != m_spec.parsed.slowBridge;
-    m_spec = next;
-    if (!parts.empty()) {
-        if (!makeContent(parts, error)) return false;
+    std::vector<std::string> all = m_spec.options;
+    CardSpec check;
+    if (!mergeOptions(all, changes, error) || !CardSpec::make(m_spec.model, all, &check, error)) return false;
+
+    // First what a technician does with the machine off (new content, another
+    // bridge fitted) and the power-up after it; then the faults, which the
+    // identity loaded at that power-up does not see.
+    std::vector<std::string> offline, faults;
+    for (const auto& c : changes) (optionKindOf(c) == OptionKind::Fault ? faults : offline).push_back(c);
+    if (!offline.empty()) {
+        std::vector<std::string> options = m_spec.options;
+        CardSpec next;
+        if (!mergeOptions(options, offline, error) || !CardSpec::make(m_spec.model, options, &next, error))
+            return false;
+        m_spec = next;
+        if (!makeContent(partsDeterminedBy(offline), error)) return false;
         powerCycle(nowUs);
-    } else if (wiringChanged) {
-        // Another bridge fitted: the machine is powered down to do it.
-        powerCycle(nowUs);
-    } else {
+    }
+    if (!faults.empty()) {
+        std::vector<std::string> options = m_spec.options;
+        CardSpec next;
+        if (!mergeOptions(options, faults, error) || !CardSpec::make(m_spec.model, options, &next, error))
+            return false;
+        m_spec = next;
         applyFaults();
     }
     return true;
@@ -218,15 +226,23 @@ bool Card::lineLevel(int line, uint64_t nowUs) {
 }
 
 void Card::beforeAccess(uint64_t nowUs) {
+    // Bytes on the link up to now, and what the microcontroller made of
+    // them, happen before this access.
     if (m_fpga->configured(nowUs)) m_mailbox->advance(nowUs);
+    if (m_mcu->takeReloadRequest()) m_fpga->reload(nowUs);
+    noteConfiguration(nowUs);
 }
 
 void Card::afterAccess(uint64_t nowUs) {
     if (m_mcu->takeReloadRequest()) m_fpga->reload(nowUs);
+    noteConfiguration(nowUs);
+    noteState();
+}
+
+void Card::noteConfiguration(uint64_t nowUs) {
     bool configured = m_fpga->configured(nowUs);
     if (m_configured && !configured) m_mailbox->clear();  // the mailbox is part of the configuration
     m_configured = configured;
-    noteState();
 }
 
 void Card::noteState() {

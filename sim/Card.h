@@ -93,6 +93,7 @@ private:
     void applyFaults();
     bool loadState(uint64_t nowUs, std::string* error);
     void noteState();
+    void noteConfiguration(uint64_t nowUs);
     std::string path(const char* file) const { return m_dir + "/" + file; }
 
     unsigned m_number;

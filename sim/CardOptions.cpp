@@ -388,6 +388,11 @@ bool mergeOptions(std::vector<std::string>& stored, const std::vector<std::strin
     return true;
 }
 
+OptionKind optionKindOf(const std::string& text) {
+    const OptionDef* def = findDef(optionName(text));
+    return def ? def->info.kind : OptionKind::Fault;
+}
+
 std::vector<Part> partsDeterminedBy(const std::vector<std::string>& texts) {
     std::vector<Part> parts;
     for (const auto& t : texts) {

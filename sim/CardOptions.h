@@ -70,6 +70,8 @@ bool mergeOptions(std::vector<std::string>& stored, const std::vector<std::strin
                   std::string* error);
 // The parts whose content the given option texts determine.
 std::vector<Part> partsDeterminedBy(const std::vector<std::string>& texts);
+// What kind of option a text is (an unknown name counts as a fault).
+OptionKind optionKindOf(const std::string& text);
 // The option's name (text before '=').
 std::string optionName(const std::string& text);
 

@@ -45,17 +45,27 @@ SimRack::~SimRack() {
     sim::removeTree(m_dir);
 }
 
-sim::Rack& SimRack::rack() { return *m_rack; }
+sim::Rack& SimRack::rack() {
+    return *m_rack;
+}
 
-const std::string& SimRack::dir() const { return m_dir; }
+const std::string& SimRack::dir() const {
+    return m_dir;
+}
 
-std::vector<std::string> SimRack::traceLines() { return m_rack->trace().memoryLines(); }
+std::vector<std::string> SimRack::traceLines() {
+    return m_rack->trace().memoryLines();
+}
 
-void SimRack::clearTrace() { m_rack->trace().clearMemory(); }
+void SimRack::clearTrace() {
+    m_rack->trace().clearMemory();
+}
 
 void SimRack::setTracing(bool on) {
-    if (on) m_rack->trace().toMemory();
-    else m_rack->trace().off();
+    if (on)
+        m_rack->trace().toMemory();
+    else
+        m_rack->trace().off();
 }
 
 void SimRack::reopen() {
@@ -63,7 +73,8 @@ void SimRack::reopen() {
     delete m_rack;
     m_rack = nullptr;
     std::string error;
-    std::unique_ptr<sim::Rack> rack = sim::Rack::open(m_dir, timingNamed(m_timing), sim::virtualClock(), &error);
+    std::unique_ptr<sim::Rack> rack =
+        sim::Rack::open(m_dir, timingNamed(m_timing), sim::virtualClock(), &error);
     if (!rack) {
         ADD_FAILURE() << "rack not reopened: " << error;
         abort();

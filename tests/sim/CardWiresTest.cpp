@@ -1,0 +1,133 @@
+// What the composed card does on its wires: register routing, the EEPROM
+// pins, the FPGA configuration lines on both bridge types, the PEX 8111's
+// indirect register window, and the FPGA's reload.
+#include <gtest/gtest.h>
+
+#include "SimBus.h"
+#include "sim/Clock.h"
+#include "tests/support/SimRack.h"
+
+namespace simtest {
+namespace {
+
+constexpr unsigned kVersion = 0x7C;
+
+TEST(CardWires, Pci9056DataOutNeedsTheInputEnable) {
+    testsupport::SimRack sr({"84"});
+    Bus bus(sr.rack(), 1);
+    MicrowirePins ee(bus, true);
+    std::vector<uint16_t> words;
+    ASSERT_TRUE(ee.read(0, 4, &words));
+    EXPECT_EQ(words, (std::vector<uint16_t>{0x9056, 0x10B5, 0x0480, 0x00BA}));
+    // Without bit 31 the pin floats: what comes back is not the EEPROM.
+    std::vector<uint16_t> garbage;
+    ee.read(0, 4, &garbage, false);
+    EXPECT_NE(garbage, words);
+}
+
+TEST(CardWires, Pci9030EepromReadsAndWritesThroughCntrl) {
+    testsupport::SimRack sr({"80"});
+    Bus bus(sr.rack(), 1);
+    MicrowirePins ee(bus, false);
+    std::vector<uint16_t> words;
+    ASSERT_TRUE(ee.read(0, 6, &words));
+    EXPECT_EQ(words, (std::vector<uint16_t>{0x9030, 0x10B5, 0x0000, 0x0000, 0x0480, 0x0001}));
+    ASSERT_TRUE(ee.write(200, 0xBEEF));
+    EXPECT_EQ(sr.rack().card(1).eepromBytes().at(400), 0xBE);
+    EXPECT_EQ(sr.rack().card(1).eepromBytes().at(401), 0xEF);
+}
+
+TEST(CardWires, VersionComesFromTheFpgaAndAnUnconfiguredFpgaAnswersNothing) {
+    testsupport::SimRack sr({"80,fpga=7", "blank-9030"});
+    Bus card(sr.rack(), 1), blank(sr.rack(), 2);
+    EXPECT_EQ(card.read8(2, kVersion), 7);
+    for (unsigned offset : {0x44u, 0x7Cu, 0x88u, 0x94u, 0xA4u})
+        EXPECT_EQ(blank.read8(2, offset), 0xFF) << offset;
+    blank.write8(2, 0xA0, 5);  // ignored, nothing to write to
+    EXPECT_EQ(blank.read8(2, 0xA0), 0xFF);
+}
+
+TEST(CardWires, Type2LinesHoldTheFpgaAndReachTheConfigurationDevice) {
+    testsupport::SimRack sr({"80,epcs=0x10,fpga=9"});
+    Bus bus(sr.rack(), 1);
+    FpgaLines lines(bus, false);
+    EXPECT_TRUE(lines.level(4)) << "configuration done";
+    lines.holdFpga();
+    EXPECT_EQ(bus.read8(2, kVersion), 0xFF);
+    EXPECT_FALSE(lines.level(4));
+    EXPECT_EQ(lines.readSiliconId(), 0x10);
+    lines.releaseFpga();
+    EXPECT_EQ(bus.read8(2, kVersion), 9);
+    EXPECT_TRUE(lines.level(4));
+}
+
+TEST(CardWires, Type3LinesSpreadOverPex8111AndCntrl) {
+    testsupport::SimRack sr({"84,fpga=5"});
+    Bus bus(sr.rack(), 1);
+    FpgaLines lines(bus, true);
+    lines.holdFpga();
+    EXPECT_EQ(bus.read8(2, kVersion), 0xFF);
+    EXPECT_EQ(lines.readSiliconId(), 0x12);
+    // A line whose driver is an input drives nothing: with line 8 released
+    // (CNTRL select off) the board's pull-up lets the FPGA go.
+    lines.release(8);
+    lines.drive(5, false);
+    EXPECT_EQ(bus.read8(2, kVersion), 5);
+}
+
+TEST(CardWires, SlowBridgeRegistersThroughMainIndexAndMainData) {
+    testsupport::SimRack sr({"84,slow"});
+    Bus bus(sr.rack(), 1);
+    // Drive GPIO3 (line 5) as an output, high, through the window.
+    bus.configWrite32(0x84, 0x20, Kind::Bridge, 1);
+    bus.configWrite32(0x88, 0x88, Kind::Bridge, 1);
+    EXPECT_EQ(bus.config32(0x88, Kind::Bridge, 1) & 0xF8, 0x88u);
+    EXPECT_EQ(bus.config32(0x84, Kind::Bridge, 1), 0x20u);
+    // With line 8 low as well the FPGA is held.
+    uint32_t cntrl = bus.read32(0, 0x6C);
+    bus.write32(0, 0x6C, (cntrl | (1u << 19)) & ~(1u << 16));
+    EXPECT_EQ(bus.read8(2, kVersion), 0xFF);
+    // EECTL at index 4: chip select bit reads back.
+    bus.configWrite32(0x84, 0x4, Kind::Bridge, 1);
+    bus.configWrite32(0x88, 0x40000, Kind::Bridge, 1);
+    EXPECT_EQ(bus.config32(0x88, Kind::Bridge, 1) & 0x40000, 0x40000u);
+}
+
+TEST(CardWires, Pci9050RegistersAreStorageAndByteLanesWork) {
+    testsupport::SimRack sr({"88"});
+    Bus bus(sr.rack(), 1);
+    bus.write32(0, 0x50, 0x11223344);
+    EXPECT_EQ(bus.read8(0, 0x52), 0x22);
+    bus.write8(0, 0x51, 0xAA);
+    EXPECT_EQ(bus.read32(0, 0x50), 0x1122AA44u);
+    EXPECT_EQ(bus.read32(1, 0x50), 0x1122AA44u) << "the I/O space shows the same registers";
+}
+
+TEST(CardWires, AccessesOutsideTheSpacesAreRefused) {
+    testsupport::SimRack sr({"80"});
+    uint32_t v;
+    std::string error;
+    EXPECT_FALSE(sr.rack().read(Kind::Card, 1, 0, 0x80, 32, &v, &error));
+    EXPECT_FALSE(sr.rack().read(Kind::Card, 1, 0, 0x51, 32, &v, &error)) << "misaligned";
+    EXPECT_FALSE(sr.rack().read(Kind::Card, 1, 3, 0, 32, &v, &error));
+    EXPECT_FALSE(sr.rack().read(Kind::Card, 2, 0, 0, 32, &v, &error));
+    EXPECT_FALSE(sr.rack().read(Kind::Bridge, 1, 0, 0x1020, 32, &v, &error));
+    uint8_t b[8];
+    EXPECT_FALSE(sr.rack().configRead(Kind::Card, 1, 252, 8, b, &error));
+    EXPECT_TRUE(sr.rack().configRead(Kind::Card, 1, 248, 8, b, &error));
+}
+
+TEST(CardWires, ApplicationReloadRequestReloadsTheFpga) {
+    testsupport::SimRack sr({"84,fpga=6"}, "datasheet");
+    sim::virtualClock().advance(sr.rack().timing().fpgaConfigUs);  // the load after power-up
+    Bus bus(sr.rack(), 1);
+    ASSERT_EQ(bus.read8(2, kVersion), 6);
+    sendToMcu(bus, "T");
+    sim::virtualClock().advance(15000);  // the byte on the wire, the answer, and the grace the MCU gives it
+    EXPECT_EQ(bus.read8(2, kVersion), 0xFF) << "reloading";
+    sim::virtualClock().advance(sr.rack().timing().fpgaConfigUs + 1000);
+    EXPECT_EQ(bus.read8(2, kVersion), 6);
+}
+
+}  // namespace
+}  // namespace simtest

@@ -1,0 +1,124 @@
+// The cards' and bridges' configuration space as the bus shows it, and the
+// identity the PLX chip loads from its EEPROM at power-up.
+#include <gtest/gtest.h>
+
+#include "SimBus.h"
+#include "sim/CardModels.h"
+#include "tests/support/SimRack.h"
+
+namespace simtest {
+namespace {
+
+TEST(ConfigSpace, CardFunctionsCarryChipIdentityAndTheKeyFromTheirEeprom) {
+    struct Case {
+        const char* spec;
+        uint32_t id;
+        uint32_t key;
+        uint8_t revision;
+        uint32_t classCode;
+    };
+    const Case cases[] = {
+        {"80", 0x903010B5, 0x306810B5, 0x01, 0x048000},  // PCI 9030 preset: value 3
+        {"84", 0x905610B5, 0x335510B5, 0xBA, 0x048000},  // PCI 9056 preset: value 17
+        {"88", 0x905010B5, 0x222110B5, 0x01, 0x048000},  // 5V card: PCI 9050, key at the 9030 place
+        {"blank-9030", 0x903010B5, 0x903010B5, 0x01, 0x068000},
+        {"blank-9050", 0x905010B5, 0x905010B5, 0x01, 0x068000},
+        {"blank-9056", 0x905610B5, 0x905610B5, 0xBA, 0x068000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.spec);
+        testsupport::SimRack sr({c.spec});
+        Bus bus(sr.rack(), 1);
+        EXPECT_EQ(bus.config32(0x00), c.id);
+        EXPECT_EQ(bus.config32(0x2C), c.key);
+        uint32_t classRev = bus.config32(0x08);
+        EXPECT_EQ(classRev & 0xFF, c.revision);
+        EXPECT_EQ(classRev >> 8, c.classCode);
+        uint32_t bar0 = bus.config32(0x10), bar1 = bus.config32(0x14), bar2 = bus.config32(0x18);
+        EXPECT_NE(bar0, 0u);
+        EXPECT_EQ(bar0 & 1, 0u) << "BAR 0 is memory";
+        EXPECT_EQ(bar1 & 1, 1u) << "BAR 1 is I/O";
+        EXPECT_EQ(bar2 & 1, 0u) << "BAR 2 is memory";
+        EXPECT_EQ(sr.rack().function(Kind::Card, 1)->spaceLength(2), 0x1000u);
+    }
+}
+
+TEST(ConfigSpace, Pex8111SitsAboveItsCardWithTheRightBusNumbers) {
+    testsupport::SimRack sr({"80", "84", "85"});
+    Bus bus(sr.rack(), 1);
+    ASSERT_EQ(sr.rack().functionCount(Kind::Bridge), 2u);
+    for (unsigned b = 1; b <= 2; ++b) {
+        SCOPED_TRACE(b);
+        sim::PciFunction* bridge = sr.rack().function(Kind::Bridge, b);
+        sim::PciFunction* card = sr.rack().function(Kind::Card, b + 1);
+        EXPECT_EQ(bus.config32(0x00, Kind::Bridge, b), 0x811110B5u);
+        EXPECT_EQ(bus.config32(0x08, Kind::Bridge, b) >> 24, 0x06u) << "class code 6 at 0x0B";
+        uint32_t buses = bus.config32(0x18, Kind::Bridge, b);
+        EXPECT_EQ(buses & 0xFF, bridge->address().bus) << "primary bus is its own bus";
+        EXPECT_EQ((buses >> 8) & 0xFF, card->address().bus) << "secondary bus is the card's";
+        EXPECT_NE(bridge->address().bus, card->address().bus);
+        EXPECT_NE(bus.config32(0x10, Kind::Bridge, b), 0u);
+        EXPECT_EQ(bridge->spaceLength(0), 0x10000u);
+    }
+    // The PCI card is on a bus no bridge leads to.
+    uint8_t pciBus = sr.rack().function(Kind::Card, 1)->address().bus;
+    for (unsigned b = 1; b <= 2; ++b) EXPECT_NE((bus.config32(0x18, Kind::Bridge, b) >> 8) & 0xFF, pciBus);
+}
+
+TEST(ConfigSpace, SlowBridgeHasNoAddressSpaceAndNoBridgeMeansNone) {
+    testsupport::SimRack sr({"84,slow", "84,bridge=none"});
+    ASSERT_EQ(sr.rack().functionCount(Kind::Bridge), 1u);
+    ASSERT_EQ(sr.rack().functionCount(Kind::Card), 2u);
+    Bus bus(sr.rack(), 1);
+    EXPECT_EQ(bus.config32(0x10, Kind::Bridge, 1), 0u);
+    EXPECT_EQ(sr.rack().function(Kind::Bridge, 1)->spaceLength(0), 0u);
+    uint32_t v = 0;
+    std::string error;
+    EXPECT_FALSE(sr.rack().read(Kind::Bridge, 1, 0, 0x1020, 32, &v, &error));
+    EXPECT_NE(error.find("no address space 0"), std::string::npos) << error;
+}
+
+TEST(ConfigSpace, NewEepromContentTakesEffectOnlyAtPowerCycle) {
+    testsupport::SimRack sr({"80"});
+    Bus bus(sr.rack(), 1);
+    MicrowirePins ee(bus, false);
+    // Value 3 is words 6 (subsystem ID) and 7 (subsystem vendor).
+    ASSERT_TRUE(ee.write(6, 0x3591));
+    std::vector<uint16_t> words;
+    ASSERT_TRUE(ee.read(6, 2, &words));
+    EXPECT_EQ(words, (std::vector<uint16_t>{0x3591, 0x10B5}));
+    EXPECT_EQ(bus.config32(0x2C), 0x306810B5u) << "the chip keeps what it loaded";
+    sr.rack().powerCycle();
+    EXPECT_EQ(bus.config32(0x2C), 0x359110B5u);
+}
+
+TEST(ConfigSpace, FaultsNeverChangeTheLoadedIdentityButAPowerCycleSeesThem) {
+    testsupport::SimRack sr({"84", "80"});
+    Bus bus(sr.rack(), 1);
+    std::string error;
+    ASSERT_TRUE(sr.rack().setOptions(1, {"eeprom-fault=absent"}, &error)) << error;
+    ASSERT_TRUE(sr.rack().setOptions(2, {"eeprom-fault=stuck:0", "mcu=silent"}, &error)) << error;
+    EXPECT_EQ(bus.config32(0x2C), 0x335510B5u);
+    EXPECT_EQ(Bus(sr.rack(), 2).config32(0x2C), 0x306810B5u);
+    MicrowirePins ee(bus, true);
+    std::vector<uint16_t> words;
+    EXPECT_FALSE(ee.read(0, 1, &words)) << "an absent EEPROM shows a dummy bit of 1";
+    sr.rack().powerCycle();
+    EXPECT_EQ(bus.config32(0x2C), 0x905610B5u) << "the chip finds no EEPROM and keeps its own ID";
+    EXPECT_EQ(Bus(sr.rack(), 2).config32(0x2C), 0x306810B5u);
+}
+
+TEST(ConfigSpace, OldEepromContentKeepsTheSubsystemId) {
+    testsupport::SimRack sr({"84,eeprom=old", "84", "80,eeprom=old", "80"});
+    for (unsigned n : {1u, 3u}) {
+        SCOPED_TRACE(n);
+        const sim::NvRegion& old = sr.rack().card(n).eepromBytes();
+        const sim::NvRegion& cur = sr.rack().card(n + 1).eepromBytes();
+        EXPECT_NE(std::vector<uint8_t>(old.data(), old.data() + old.size()),
+                  std::vector<uint8_t>(cur.data(), cur.data() + cur.size()));
+        EXPECT_EQ(Bus(sr.rack(), n).config32(0x2C), Bus(sr.rack(), n + 1).config32(0x2C));
+    }
+}
+
+}  // namespace
+}  // namespace simtest

@@ -1,0 +1,142 @@
+// Card specs and options: every name reaches the part it names, bad values
+// are refused with a reason, and `set` merges and applies them.
+#include <gtest/gtest.h>
+
+#include "sim/CardSpec.h"
+#include "sim/Clock.h"
+#include "tests/support/SimRack.h"
+
+namespace simtest {
+namespace {
+
+sim::CardOptions parsed(const std::string& spec) {
+    sim::CardSpec s;
+    std::string error;
+    EXPECT_TRUE(sim::CardSpec::parse(spec, &s, &error)) << spec << ": " << error;
+    return s.parsed;
+}
+
+TEST(Options, EveryNameSetsItsField) {
+    sim::CardOptions o = parsed(
+        "84,bridge=none,open=fail,fw=9.14,isp=7,fpga=8,fpga-size=4096,fw-size=16384,epcs=0x10,eeprom=old,"
+        "pcie-eeprom=old,eeprom-fault=never-ready,pcie-eeprom-fault=dead,eectl=stuck,epcs-erase=hang,"
+        "epcs-write=hang,fpga-config=never,fpga-version=0xff,mcu=short:3,boot-request=ignored,app-s=ignored,"
+        "isp-man=0x12,isp-dev=0xABCDEF,isp-record=refuse,bl-after-start=stays,app-start=fails,"
+        "link=noise:0.25:42,link=baud:9600");
+    EXPECT_TRUE(o.noBridge);
+    EXPECT_TRUE(o.openFails);
+    EXPECT_EQ(o.firmware, "9.14");
+    EXPECT_EQ(o.ispVersion(), 7);
+    EXPECT_EQ(o.fpgaVersion, 8);
+    EXPECT_EQ(o.fpgaSize, 4096u);
+    EXPECT_EQ(o.firmwareSize, 16384u);
+    EXPECT_EQ(o.fpga.epcsId, 0x10);
+    EXPECT_TRUE(o.oldEeprom);
+    EXPECT_TRUE(o.oldPcieEeprom);
+    EXPECT_TRUE(o.eeprom.neverReady);
+    EXPECT_TRUE(o.pcieEeprom.dead);
+    EXPECT_TRUE(o.eectlStuck);
+    EXPECT_TRUE(o.fpga.eraseHangs);
+    EXPECT_TRUE(o.fpga.writeHangs);
+    EXPECT_TRUE(o.fpga.neverConfigures);
+    EXPECT_EQ(o.fpga.versionOverride, 0xFF);
+    EXPECT_EQ(o.mcu.shortAnswer, 3);
+    EXPECT_FALSE(o.mcu.silent);
+    EXPECT_TRUE(o.mcu.bootRequestIgnored);
+    EXPECT_TRUE(o.mcu.appIgnoresS);
+    EXPECT_EQ(o.mcu.ispManufacturer, 0x12);
+    EXPECT_EQ(o.mcu.ispDevice, 0xABCDEF);
+    EXPECT_TRUE(o.mcu.refuseRecords);
+    EXPECT_TRUE(o.mcu.bootLoaderStaysAfterStart);
+    EXPECT_TRUE(o.mcu.appStartFails);
+    EXPECT_DOUBLE_EQ(o.link.noise, 0.25);
+    EXPECT_EQ(o.link.seed, 42u);
+    EXPECT_EQ(o.link.baud, 9600u);
+
+    EXPECT_TRUE(parsed("84,slow").slowBridge);
+    EXPECT_TRUE(parsed("80,mcu=silent").mcu.silent);
+    EXPECT_EQ(parsed("80,eeprom-fault=stuck").eeprom.stuckBit, 3);
+    EXPECT_EQ(parsed("80,eeprom-fault=stuck:15").eeprom.stuckBit, 15);
+    EXPECT_TRUE(parsed("80,eeprom-fault=absent").eeprom.absent);
+    EXPECT_EQ(parsed("80,fpga=9").ispVersion(), 9)
+        << "the firmware matches the FPGA unless isp says otherwise";
+}
+
+TEST(Options, BadSpecsAreRefusedWithAReason) {
+    const std::pair<const char*, const char*> bad[] = {
+        {"79", "unknown card"},
+        {"96", "unknown card"},
+        {"blank-9054", "unknown card"},
+        {"84,", "empty option"},
+        {"84,turbo=on", "unknown option"},
+        {"84,slow=yes", "takes no value"},
+        {"84,fw", "needs a value"},
+        {"84,fw=1.2.3", "bad value"},
+        {"84,isp=256", "bad value"},
+        {"84,fpga=-1", "bad value"},
+        {"84,epcs=0x100", "bad value"},
+        {"84,fpga-size=10", "bad value"},
+        {"84,fw-size=1000", "bad value"},
+        {"84,mcu=short:5", "bad value"},
+        {"84,link=noise:1.5:1", "bad value"},
+        {"84,link=noise:0.1", "bad value"},
+        {"84,eeprom-fault=stuck:16", "bad value"},
+        {"80,slow", "only a PCIe card"},
+        {"80,bridge=none", "only a PCIe card"},
+        {"blank-9056,eeprom=old", "no factory content"},
+    };
+    for (const auto& b : bad) {
+        sim::CardSpec s;
+        std::string error;
+        EXPECT_FALSE(sim::CardSpec::parse(b.first, &s, &error)) << b.first;
+        EXPECT_NE(error.find(b.second), std::string::npos) << b.first << ": " << error;
+    }
+}
+
+TEST(Options, MergeReplacesRemovesAndKeepsBothLinkSettings) {
+    std::vector<std::string> stored = {"fw=1.50", "link=baud:9600", "mcu=silent"};
+    std::string error;
+    ASSERT_TRUE(sim::mergeOptions(stored, {"fw=2.00", "link=noise:0.1:3", "mcu=default"}, &error)) << error;
+    EXPECT_EQ(stored, (std::vector<std::string>{"link=baud:9600", "fw=2.00", "link=noise:0.1:3"}));
+    ASSERT_TRUE(sim::mergeOptions(stored, {"link=clean"}, &error));
+    EXPECT_EQ(stored, (std::vector<std::string>{"link=baud:9600", "fw=2.00", "link=clean"}));
+    std::vector<std::string> before = stored;
+    EXPECT_FALSE(sim::mergeOptions(stored, {"fw=3.00", "bogus=1"}, &error));
+    EXPECT_EQ(stored, before) << "a refused change leaves the options as they were";
+}
+
+TEST(Options, ContentOptionsRewriteThePartFaultOptionsDoNot) {
+    testsupport::SimRack sr({"80"});
+    sim::Card& card = sr.rack().card(1);
+    std::vector<uint8_t> epcsBefore = card.fpga().imageView(64);
+    std::string error;
+    ASSERT_TRUE(sr.rack().setOptions(1, {"fw=4.20", "isp=3"}, &error)) << error;
+    EXPECT_EQ(card.mcu().runningVersion(), "4.20");
+    EXPECT_EQ(card.fpga().imageView(64), epcsBefore) << "the firmware option leaves the FPGA image alone";
+    ASSERT_TRUE(sr.rack().setOptions(1, {"fpga=12"}, &error)) << error;
+    EXPECT_EQ(card.fpga().version(sim::virtualClock().nowUs()), 12);
+    ASSERT_TRUE(sr.rack().setOptions(1, {"epcs=0x10"}, &error)) << error;
+    EXPECT_EQ(card.epcsBytes().size(), 128u * 1024);
+    EXPECT_EQ(card.fpga().version(sim::virtualClock().nowUs()), 12)
+        << "the image is rewritten into the new part";
+    ASSERT_TRUE(sr.rack().setOptions(1, {"fpga-version=0", "mcu=silent"}, &error)) << error;
+    EXPECT_EQ(card.fpga().version(sim::virtualClock().nowUs()), 12)
+        << "a fault waits for the next configuration";
+    EXPECT_FALSE(sr.rack().setOptions(2, {"mcu=silent"}, &error));
+    EXPECT_FALSE(sr.rack().setOptions(1, {"slow"}, &error)) << "a PCI card has no PEX 8111";
+}
+
+TEST(Options, WiringOptionsChangeTheBus) {
+    testsupport::SimRack sr({"84", "84"});
+    ASSERT_EQ(sr.rack().functionCount(sim::PciFunction::Kind::Bridge), 2u);
+    std::string error;
+    ASSERT_TRUE(sr.rack().setOptions(1, {"bridge=none"}, &error)) << error;
+    EXPECT_EQ(sr.rack().functionCount(sim::PciFunction::Kind::Bridge), 1u);
+    EXPECT_EQ(sr.rack().cardOf(sim::PciFunction::Kind::Bridge, 1), &sr.rack().card(2));
+    ASSERT_TRUE(sr.rack().setOptions(1, {"bridge=default", "slow"}, &error)) << error;
+    ASSERT_EQ(sr.rack().functionCount(sim::PciFunction::Kind::Bridge), 2u);
+    EXPECT_EQ(sr.rack().function(sim::PciFunction::Kind::Bridge, 1)->spaceLength(0), 0u);
+}
+
+}  // namespace
+}  // namespace simtest

@@ -1,0 +1,132 @@
+// A rack lives in its directory: the parts' contents and the powered
+// machine's state survive the process, also one killed at any moment.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "SimBus.h"
+#include "sim/Clock.h"
+#include "sim/FileUtil.h"
+#include "sim/NvRegion.h"
+#include "tests/support/SimRack.h"
+
+namespace simtest {
+namespace {
+
+class TempDir {
+public:
+    TempDir() {
+        char pattern[] = "/tmp/vjxsim-persist-XXXXXX";
+        EXPECT_NE(mkdtemp(pattern), nullptr);
+        path = pattern;
+    }
+    ~TempDir() { sim::removeTree(path); }
+    std::string path;
+};
+
+TEST(Persistence, RuntimeStateAndRegistersSurviveReopening) {
+    testsupport::SimRack sr({"80", "84,fw=2.50"});
+    Bus pci(sr.rack(), 1);
+    FpgaLines lines(pci, false);
+    lines.holdFpga();
+    uint32_t gpioc = pci.read32(0, 0x54);
+    sr.reopen();
+    Bus again(sr.rack(), 1);
+    EXPECT_EQ(again.read8(2, 0x7C), 0xFF) << "the FPGA is still held off";
+    EXPECT_EQ(again.read32(0, 0x54), gpioc);
+    EXPECT_EQ(sr.rack().card(2).mcu().runningVersion(), "2.50");
+    FpgaLines(again, false).releaseFpga();
+    EXPECT_EQ(again.read8(2, 0x7C), 3);
+}
+
+TEST(Persistence, OptionsAndContentSurviveReopening) {
+    testsupport::SimRack sr({"84"});
+    std::string error;
+    ASSERT_TRUE(sr.rack().setOptions(1, {"fw=7.25", "mcu=short:2", "link=baud:9600"}, &error)) << error;
+    ASSERT_TRUE(sr.rack().setOptions(1, {"mcu=default", "link=noise:0.5:9"}, &error)) << error;
+    sr.reopen();
+    EXPECT_EQ(sr.rack().card(1).spec().options,
+              (std::vector<std::string>{"fw=7.25", "link=baud:9600", "link=noise:0.5:9"}));
+    EXPECT_EQ(sr.rack().card(1).mcu().runningVersion(), "7.25");
+    EXPECT_EQ(sr.rack().card(1).spec().parsed.link.baud, 9600u);
+}
+
+TEST(Persistence, CompletedWritesSurviveAKilledProcess) {
+    TempDir tmp;
+    std::string dir = tmp.path + "/rack";
+    std::string error;
+    {
+        auto rack = sim::Rack::create(dir, {"80"}, sim::Timing::instant(), sim::virtualClock(), &error);
+        ASSERT_TRUE(rack) << error;
+    }
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        auto rack = sim::Rack::open(dir, sim::Timing::instant(), sim::virtualClock(), &error);
+        if (!rack) _exit(2);
+        Bus bus(*rack, 1);
+        MicrowirePins(bus, false).write(100, 0x1234);
+        FpgaLines(bus, false).holdFpga();
+        raise(SIGKILL);  // no destructor, no final save
+        _exit(3);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    auto rack = sim::Rack::open(dir, sim::Timing::instant(), sim::virtualClock(), &error);
+    ASSERT_TRUE(rack) << error;
+    EXPECT_EQ(rack->card(1).eepromBytes().at(200), 0x12);
+    EXPECT_EQ(rack->card(1).eepromBytes().at(201), 0x34);
+    EXPECT_FALSE(rack->card(1).fpga().state().configured) << "the state was saved when the FPGA changed";
+}
+
+TEST(Persistence, BrokenRackFilesAreReportedNotGuessed) {
+    TempDir tmp;
+    std::string error;
+    EXPECT_FALSE(sim::Rack::open(tmp.path, sim::Timing::instant(), sim::virtualClock(), &error));
+    EXPECT_NE(error.find("not a rack"), std::string::npos) << error;
+    std::string dir = tmp.path + "/rack";
+    { ASSERT_TRUE(sim::Rack::create(dir, {"80"}, sim::Timing::instant(), sim::virtualClock(), &error)); }
+    ASSERT_TRUE(sim::writeFileAtomic(dir + "/card1/state.json", "{\"fpga\":", &error));
+    EXPECT_FALSE(sim::Rack::open(dir, sim::Timing::instant(), sim::virtualClock(), &error));
+    EXPECT_NE(error.find("state.json"), std::string::npos) << error;
+    ASSERT_TRUE(
+        sim::writeFileAtomic(dir + "/rack.json", "{\"cards\":[{\"model\":\"79\",\"options\":[]}]}", &error));
+    EXPECT_FALSE(sim::Rack::open(dir, sim::Timing::instant(), sim::virtualClock(), &error));
+    EXPECT_NE(error.find("unknown card '79'"), std::string::npos) << error;
+    EXPECT_FALSE(sim::Rack::create(dir, {}, sim::Timing::instant(), sim::virtualClock(), &error))
+        << "a rack is not made over a directory in use";
+}
+
+TEST(Persistence, NvRegionKeepsWritesAndFollowsThePartSize) {
+    TempDir tmp;
+    std::string path = tmp.path + "/part.bin";
+    std::string error;
+    {
+        sim::NvRegion r;
+        ASSERT_TRUE(r.open(path, 16, 0xFF, &error)) << error;
+        const uint8_t bytes[3] = {1, 2, 3};
+        r.write(5, bytes, 3);
+    }
+    sim::NvRegion r;
+    ASSERT_TRUE(r.open(path, 32, 0xEE, &error)) << error;
+    EXPECT_EQ(r.at(4), 0xFF);
+    EXPECT_EQ(r.at(7), 3);
+    EXPECT_EQ(r.at(20), 0xEE) << "a bigger part: new bytes hold the fill";
+    ASSERT_TRUE(r.open(path, 6, 0x00, &error)) << error;
+    EXPECT_EQ(r.size(), 6u);
+    std::string text;
+    ASSERT_TRUE(sim::readFile(path, &text, &error));
+    EXPECT_EQ(text.size(), 6u);
+    EXPECT_EQ(static_cast<uint8_t>(text[5]), 1);
+    sim::NvRegion memory;
+    memory.init(4, 0xAB);
+    memory.writeByte(3, 7);
+    EXPECT_EQ(memory.at(3), 7);
+    EXPECT_EQ(memory.at(0), 0xAB);
+}
+
+}  // namespace
+}  // namespace simtest

@@ -1,0 +1,238 @@
+#include "SimBus.h"
+
+#include "sim/Clock.h"
+
+namespace simtest {
+namespace {
+
+constexpr uint32_t kClock = 1u << 24, kSelect = 1u << 25, kDataIn = 1u << 26, kDataOut = 1u << 27;
+constexpr uint32_t kInputEnable = 1u << 31;
+constexpr unsigned kGpioc = 0x54, kCntrl9056 = 0x6C, kGpioctl = 0x1020;
+
+}  // namespace
+
+uint32_t Bus::read32(unsigned space, unsigned offset, Kind kind) {
+    uint32_t v = 0;
+    std::string error;
+    unsigned number = kind == Kind::Card ? m_card : 1;
+    EXPECT_TRUE(m_rack.read(kind, number, space, offset, 32, &v, &error)) << error;
+    return v;
+}
+
+void Bus::write32(unsigned space, unsigned offset, uint32_t value, Kind kind) {
+    std::string error;
+    unsigned number = kind == Kind::Card ? m_card : 1;
+    EXPECT_TRUE(m_rack.write(kind, number, space, offset, 32, value, &error)) << error;
+}
+
+uint8_t Bus::read8(unsigned space, unsigned offset) {
+    uint32_t v = 0;
+    std::string error;
+    EXPECT_TRUE(m_rack.read(Kind::Card, m_card, space, offset, 8, &v, &error)) << error;
+    return static_cast<uint8_t>(v);
+}
+
+void Bus::write8(unsigned space, unsigned offset, uint8_t value) {
+    std::string error;
+    EXPECT_TRUE(m_rack.write(Kind::Card, m_card, space, offset, 8, value, &error)) << error;
+}
+
+uint32_t Bus::config32(unsigned offset, Kind kind, unsigned number) {
+    uint8_t b[4] = {};
+    std::string error;
+    EXPECT_TRUE(m_rack.configRead(kind, number ? number : m_card, offset, 4, b, &error)) << error;
+    return b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24;
+}
+
+void Bus::configWrite32(unsigned offset, uint32_t value, Kind kind, unsigned number) {
+    uint8_t b[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                    static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+    std::string error;
+    EXPECT_TRUE(m_rack.configWrite(kind, number, offset, 4, b, &error)) << error;
+}
+
+MicrowirePins::MicrowirePins(Bus& bus, bool pci9056)
+    : m_bus(bus), m_cntrl(pci9056 ? 0x6C : 0x50), m_9056(pci9056) {}
+
+void MicrowirePins::set(uint32_t bit, bool on) {
+    uint32_t v = m_bus.read32(0, m_cntrl) & ~kInputEnable;
+    v = on ? v | bit : v & ~bit;
+    if (m_9056 && m_inputEnable) v |= kInputEnable;
+    m_bus.write32(0, m_cntrl, v);
+}
+
+void MicrowirePins::clock() {
+    set(kClock, true);
+    set(kClock, false);
+}
+
+void MicrowirePins::sendBits(uint32_t bits, int count) {
+    m_inputEnable = false;
+    for (int i = count - 1; i >= 0; --i) {
+        set(kDataIn, (bits >> i) & 1);
+        clock();
+    }
+}
+
+bool MicrowirePins::dataOut() {
+    return m_bus.read32(0, m_cntrl) & kDataOut;
+}
+
+bool MicrowirePins::read(unsigned address, unsigned count, std::vector<uint16_t>* words, bool inputEnable) {
+    m_inputEnable = false;
+    set(kSelect, false);
+    set(kClock, false);
+    set(kDataIn, false);
+    set(kSelect, true);
+    sendBits(0x6u << 8 | (address & 0xFF), 11);  // start bit, READ (10), address
+    m_inputEnable = inputEnable;
+    set(kDataIn, false);
+    bool dummy = dataOut();
+    clock();
+    words->clear();
+    for (unsigned w = 0; w < count; ++w) {
+        uint16_t v = 0;
+        for (int b = 0; b < 16; ++b) {
+            v = static_cast<uint16_t>(v << 1 | (dataOut() ? 1 : 0));
+            clock();
+        }
+        words->push_back(v);
+    }
+    m_inputEnable = false;
+    set(kSelect, false);
+    return !dummy;
+}
+
+bool MicrowirePins::write(unsigned address, uint16_t value) {
+    m_inputEnable = false;
+    set(kSelect, false);
+    set(kSelect, true);
+    sendBits(0x4u << 8 | 0xC0, 11);  // EWEN
+    set(kSelect, false);
+    clock();
+    set(kSelect, true);
+    sendBits((0x5u << 8 | (address & 0xFF)) << 16 | value, 27);  // start bit, WRITE (01), address, data
+    set(kSelect, false);
+    set(kDataIn, false);
+    clock();
+    set(kSelect, true);
+    bool ready = false;
+    for (int i = 0; i < 100 && !ready; ++i) {
+        clock();
+        m_inputEnable = true;
+        ready = dataOut();
+        m_inputEnable = false;
+        if (!ready) sim::virtualClock().advance(10000);
+    }
+    set(kSelect, false);
+    clock();
+    set(kSelect, true);
+    sendBits(0x4u << 8, 11);  // EWDS
+    set(kSelect, false);
+    return ready;
+}
+
+FpgaLines::FpgaLines(Bus& bus, bool pci9056) : m_bus(bus), m_9056(pci9056) {}
+
+namespace {
+
+// PEX 8111 GPIO carrying each FPGA line (-1: not on the PEX 8111).
+int gpioOf(int line) {
+    return line == 0 ? 0 : line == 2 ? 1 : line == 3 ? 2 : line == 5 ? 3 : -1;
+}
+
+uint32_t gpiocSelect(int line) {
+    return line == 8 ? 0 : 1u << (3 * line);
+}
+uint32_t gpiocDir(int line) {
+    return line == 8 ? 1u << 25 : 1u << (3 * line + 1);
+}
+uint32_t gpiocData(int line) {
+    return line == 8 ? 1u << 26 : 1u << (3 * line + 2);
+}
+
+}  // namespace
+
+void FpgaLines::drive(int line, bool level) {
+    if (!m_9056) {
+        uint32_t v = m_bus.read32(0, kGpioc) | gpiocSelect(line) | gpiocDir(line);
+        m_bus.write32(0, kGpioc, level ? v | gpiocData(line) : v & ~gpiocData(line));
+    } else if (line == 8) {
+        uint32_t v = m_bus.read32(0, kCntrl9056) | (1u << 19);
+        m_bus.write32(0, kCntrl9056, level ? v | (1u << 16) : v & ~(1u << 16));
+    } else {
+        int g = gpioOf(line);
+        ASSERT_GE(g, 0) << "line " << line << " is not on the PEX 8111";
+        uint32_t v = (m_bus.read32(0, kGpioctl, Kind::Bridge) & ~0x3000u) | (0x10u << g);
+        m_bus.write32(0, kGpioctl, level ? v | (1u << g) : v & ~(1u << g), Kind::Bridge);
+    }
+}
+
+void FpgaLines::release(int line) {
+    if (!m_9056) {
+        m_bus.write32(0, kGpioc, m_bus.read32(0, kGpioc) & ~gpiocDir(line));
+    } else if (line == 8) {
+        m_bus.write32(0, kCntrl9056, m_bus.read32(0, kCntrl9056) & ~(1u << 19));
+    } else {
+        int g = gpioOf(line);
+        m_bus.write32(0, kGpioctl, m_bus.read32(0, kGpioctl, Kind::Bridge) & ~(0x10u << g), Kind::Bridge);
+    }
+}
+
+bool FpgaLines::level(int line) {
+    if (!m_9056) return m_bus.read32(0, kGpioc) & gpiocData(line);
+    if (line == 1) {
+        uint32_t v = m_bus.read32(0, kCntrl9056);
+        if (!(v & (1u << 18))) m_bus.write32(0, kCntrl9056, v | (1u << 18));
+        return m_bus.read32(0, kCntrl9056) & (1u << 17);
+    }
+    return m_bus.read32(0, kGpioctl, Kind::Bridge) & (1u << gpioOf(line));
+}
+
+void FpgaLines::holdFpga() {
+    drive(8, false);
+    drive(5, true);
+    drive(0, true);
+    drive(2, true);
+    drive(3, true);
+}
+
+void FpgaLines::releaseFpga() {
+    release(0);
+    release(2);
+    release(3);
+    drive(5, false);
+    drive(8, true);
+}
+
+uint8_t FpgaLines::shiftMsb(uint8_t out) {
+    uint8_t in = 0;
+    for (int bit = 7; bit >= 0; --bit) {
+        drive(2, false);
+        drive(0, (out >> bit) & 1);
+        in = static_cast<uint8_t>(in << 1 | (level(1) ? 1 : 0));
+        drive(2, true);
+    }
+    return in;
+}
+
+uint8_t FpgaLines::readSiliconId() {
+    drive(3, false);
+    for (uint8_t b : {0xAB, 0x00, 0x00, 0x00}) shiftMsb(b);
+    uint8_t id = shiftMsb(0);
+    drive(3, true);
+    return id;
+}
+
+void sendToMcu(Bus& bus, const std::string& bytes) {
+    bus.write8(2, 0x44, 0x08);  // CFG: port on
+    bus.write8(2, 0x8C, 0x15);  // TRCON
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        bus.write8(2, 0xA0, static_cast<uint8_t>(i + 1));
+        bus.write8(2, 0xA4, static_cast<uint8_t>(bytes[i]));
+    }
+    bus.write8(2, 0x98, static_cast<uint8_t>(bytes.size()));
+    bus.write8(2, 0xB0, 1);
+}
+
+}  // namespace simtest

@@ -1,0 +1,81 @@
+// Test helpers that drive a simulated card's wires directly through the rack,
+// the way any host would: bridge-chip register bits for the EEPROM and the
+// FPGA configuration lines, and the mailbox registers.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sim/Rack.h"
+
+namespace simtest {
+
+using Kind = sim::PciFunction::Kind;
+
+// 32-bit and 8-bit register and configuration access that fail the test on
+// an error.
+class Bus {
+public:
+    Bus(sim::Rack& rack, unsigned card) : m_rack(rack), m_card(card) {}
+    uint32_t read32(unsigned space, unsigned offset, Kind kind = Kind::Card);
+    void write32(unsigned space, unsigned offset, uint32_t value, Kind kind = Kind::Card);
+    uint8_t read8(unsigned space, unsigned offset);
+    void write8(unsigned space, unsigned offset, uint8_t value);
+    uint32_t config32(unsigned offset, Kind kind = Kind::Card, unsigned number = 0);
+    void configWrite32(unsigned offset, uint32_t value, Kind kind, unsigned number);
+    sim::Rack& rack() { return m_rack; }
+    unsigned card() const { return m_card; }
+
+private:
+    sim::Rack& m_rack;
+    unsigned m_card;
+};
+
+// The configuration EEPROM's Microwire pins in CNTRL (PCI 9030 at 0x50,
+// PCI 9056 at 0x6C with the input enable in bit 31).
+class MicrowirePins {
+public:
+    MicrowirePins(Bus& bus, bool pci9056);
+    // Reads `count` words from `address` in one sequential read; false when
+    // the dummy bit is not 0.
+    bool read(unsigned address, unsigned count, std::vector<uint16_t>* words, bool inputEnable = true);
+    // EWEN, WRITE, wait for ready, EWDS; false when ready never comes.
+    bool write(unsigned address, uint16_t value);
+
+private:
+    void set(uint32_t bit, bool on);
+    void clock();
+    void sendBits(uint32_t bits, int count);
+    bool dataOut();
+    Bus& m_bus;
+    unsigned m_cntrl;
+    bool m_9056;
+    bool m_inputEnable = false;
+};
+
+// The FPGA configuration lines through GPIOC (PCI 9030) or GPIOCTL and CNTRL
+// (PCI 9056 behind the PEX 8111).
+class FpgaLines {
+public:
+    FpgaLines(Bus& bus, bool pci9056);
+    void drive(int line, bool level);  // makes the line an output
+    void release(int line);            // makes it an input
+    bool level(int line);
+    void holdFpga();     // line 8 low, line 5 high: the host owns the device
+    void releaseFpga();  // line 5 low, line 8 high: the FPGA loads
+    // One byte on the device's serial interface, most significant bit first.
+    uint8_t shiftMsb(uint8_t out);
+    uint8_t readSiliconId();
+
+private:
+    Bus& m_bus;
+    bool m_9056;
+};
+
+// The communication port: sends bytes to the microcontroller.
+void sendToMcu(Bus& bus, const std::string& bytes);
+
+}  // namespace simtest

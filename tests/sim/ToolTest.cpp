@@ -1,0 +1,219 @@
+// vjxsim as a black box: what a user sees of new, show, dump, set,
+// power-cycle, image and run.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+
+#include "sim/CardOptions.h"
+#include "sim/FileUtil.h"
+#include "sim/devices/FpgaBlock.h"
+#include "sim/devices/Microcontroller.h"
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+class Tool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/vjxsim-tool-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_tmp = pattern;
+    }
+    void TearDown() override { sim::removeTree(m_tmp); }
+
+    Result run(const std::string& args) {
+        std::string out = m_tmp + "/out", err = m_tmp + "/err";
+        std::string cmd =
+            "cd '" + m_tmp + "' && '" VJXSIM_BIN "' " + args + " >'" + out + "' 2>'" + err + "'";
+        Result r;
+        int s = system(cmd.c_str());
+        r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+        sim::readFile(out, &r.out, nullptr);
+        sim::readFile(err, &r.err, nullptr);
+        return r;
+    }
+    nlohmann::json show(const std::string& rack) {
+        Result r = run("show " + rack + " --json");
+        EXPECT_EQ(r.status, 0) << r.err;
+        return nlohmann::json::parse(r.out, nullptr, false);
+    }
+    std::string path(const std::string& name) const { return m_tmp + "/" + name; }
+
+    std::string m_tmp;
+};
+
+TEST_F(Tool, NewAndShowDescribeEveryCard) {
+    ASSERT_EQ(run("new R --card 84 --card 80,fw=9.14,isp=5 --card blank-9056").status, 0);
+    nlohmann::json j = show("R");
+    ASSERT_TRUE(j.is_object());
+    const auto& cards = j.at("cards");
+    ASSERT_EQ(cards.size(), 3u);
+    const auto& c1 = cards[0];
+    EXPECT_EQ(c1.at("number"), 1);
+    EXPECT_EQ(c1.at("device_id"), 0x9056);
+    EXPECT_EQ(c1.at("subsystem"), 0x335510B5u);
+    EXPECT_EQ(c1.at("model"), 84);
+    EXPECT_EQ(c1.at("model_name"), "VJX PCIe K");
+    EXPECT_EQ(c1.at("revision"), 0xBA);
+    EXPECT_FALSE(c1.at("bridge").is_null());
+    EXPECT_EQ(c1.at("bridge").at("slow"), false);
+    EXPECT_EQ(c1.at("firmware_version"), "1.00");
+    EXPECT_EQ(c1.at("fpga_version"), 3);
+    EXPECT_EQ(c1.at("bsb"), 0);
+    EXPECT_EQ(c1.at("bljb"), 0);
+    EXPECT_EQ(c1.at("epcs_id"), 0x12);
+    EXPECT_EQ(c1.at("epcs_crc_valid"), true);
+    for (const char* d : {"eeprom", "pcie-eeprom", "epcs", "mcu-flash", "mcu-boot"})
+        EXPECT_EQ(c1.at("digests").at(d).get<std::string>().size(), 8u) << d;
+    const auto& c2 = cards[1];
+    EXPECT_EQ(c2.at("firmware_version"), "9.14");
+    EXPECT_TRUE(c2.at("bridge").is_null());
+    EXPECT_FALSE(c2.at("digests").contains("pcie-eeprom"));
+    const auto& c3 = cards[2];
+    EXPECT_TRUE(c3.at("model").is_null());
+    EXPECT_EQ(c3.at("model_name"), "Unprogrammed PCIe card");
+    EXPECT_EQ(c3.at("firmware_version"), "");
+    EXPECT_EQ(c3.at("fpga_version"), 255);
+    EXPECT_TRUE(c3.at("epcs_crc").is_null());
+
+    Result text = run("show R");
+    EXPECT_NE(text.out.find("Card 2 [80,fw=9.14,isp=5]: VJX PCI S (module 80)"), std::string::npos)
+        << text.out;
+}
+
+TEST_F(Tool, DumpWritesThePartsRaw) {
+    ASSERT_EQ(run("new R --card 84 --card 80").status, 0);
+    Result e = run("dump R 1 eeprom");
+    ASSERT_EQ(e.status, 0) << e.err;
+    ASSERT_EQ(e.out.size(), 512u);
+    EXPECT_EQ(static_cast<uint8_t>(e.out[0]), 0x90);
+    EXPECT_EQ(static_cast<uint8_t>(e.out[1]), 0x56);
+    EXPECT_EQ(static_cast<uint8_t>(e.out[68]), 0x33) << "value 17: subsystem ID 0x3355, high byte first";
+    EXPECT_EQ(static_cast<uint8_t>(e.out[69]), 0x55);
+    Result p = run("dump R 1 pcie-eeprom");
+    ASSERT_EQ(p.out.size(), 8192u);
+    EXPECT_EQ(p.out.substr(0, 4), std::string("\x5A\x03\x12\x00", 4));
+    Result f = run("dump R 2 epcs");
+    ASSERT_EQ(f.out.size(), 512u * 1024);
+    uint8_t version = 0;
+    EXPECT_TRUE(
+        sim::fpga_image::parse(reinterpret_cast<const uint8_t*>(f.out.data()), f.out.size(), &version));
+    EXPECT_EQ(version, 3);
+    Result m = run("dump R 2 mcu-flash");
+    sim::firmware_image::Version v;
+    ASSERT_TRUE(sim::firmware_image::find(reinterpret_cast<const uint8_t*>(m.out.data()), m.out.size(), &v));
+    EXPECT_EQ(sim::firmware_image::textFromVersion(v), "1.00");
+
+    Result none = run("dump R 2 pcie-eeprom");
+    EXPECT_EQ(none.status, 1);
+    EXPECT_NE(none.err.find("card 2 has no pcie-eeprom"), std::string::npos) << none.err;
+    EXPECT_NE(run("dump R 3 eeprom").status, 0);
+    EXPECT_NE(run("dump R 1 flash").status, 0);
+}
+
+TEST_F(Tool, SetAndPowerCycle) {
+    ASSERT_EQ(run("new R --card 84").status, 0);
+    ASSERT_EQ(run("set R 1 fw=2.30 eeprom-fault=absent").status, 0);
+    nlohmann::json j = show("R");
+    EXPECT_EQ(j["cards"][0]["firmware_version"], "2.30");
+    EXPECT_EQ(j["cards"][0]["subsystem"], 0x335510B5u) << "a fault keeps the loaded identity";
+    EXPECT_EQ(j["cards"][0]["options"], nlohmann::json::array({"fw=2.30", "eeprom-fault=absent"}));
+    ASSERT_EQ(run("power-cycle R").status, 0);
+    EXPECT_EQ(show("R")["cards"][0]["subsystem"], 0x905610B5u);
+    ASSERT_EQ(run("set R 1 eeprom-fault=default").status, 0);
+    ASSERT_EQ(run("power-cycle R --card 1").status, 0);
+    EXPECT_EQ(show("R")["cards"][0]["subsystem"], 0x335510B5u);
+
+    Result bad = run("set R 1 mcu=loud");
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("option 'mcu=loud': bad value"), std::string::npos) << bad.err;
+    EXPECT_EQ(run("set R 2 mcu=silent").status, 1);
+    EXPECT_EQ(run("power-cycle R --card 2").status, 1);
+}
+
+TEST_F(Tool, NewRefusesBadCardsAndUsedDirectories) {
+    Result r = run("new R --card 84,warp=9");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("unknown option"), std::string::npos) << r.err;
+    EXPECT_FALSE(sim::isDirectory(path("R"))) << "nothing made";
+    ASSERT_EQ(run("new R").status, 0);
+    Result again = run("new R --card 80");
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.err.find("not empty"), std::string::npos);
+    EXPECT_NE(run("show nowhere").status, 0);
+}
+
+TEST_F(Tool, ImagesCarryTheirVersions) {
+    ASSERT_EQ(run("image fpga --version 42 --size 1000 -o f.bin").status, 0);
+    std::string f;
+    ASSERT_TRUE(sim::readFile(path("f.bin"), &f, nullptr));
+    ASSERT_EQ(f.size(), 1000u);
+    uint8_t version = 0;
+    size_t size = 0;
+    EXPECT_TRUE(
+        sim::fpga_image::parse(reinterpret_cast<const uint8_t*>(f.data()), f.size(), &version, &size));
+    EXPECT_EQ(version, 42);
+    EXPECT_EQ(size, 1000u);
+
+    ASSERT_EQ(run("image firmware --version 9.14 --isp 7 --size 32768 -o w.bin").status, 0);
+    std::string w;
+    ASSERT_TRUE(sim::readFile(path("w.bin"), &w, nullptr));
+    ASSERT_EQ(w.size(), 32768u);
+    sim::firmware_image::Version v;
+    ASSERT_TRUE(sim::firmware_image::find(reinterpret_cast<const uint8_t*>(w.data()), w.size(), &v));
+    EXPECT_EQ(sim::firmware_image::textFromVersion(v), "9.14");
+    EXPECT_EQ(v.bytes[4], 7);
+    for (size_t block = 0x3FF0; block < w.size(); block += 0x4000)
+        EXPECT_EQ(w.substr(block, 16), std::string(16, '\xFF'))
+            << "room for the segment trailer at " << block;
+
+    EXPECT_EQ(run("image fpga --version 1 --size 10 -o x").status, 1);
+    EXPECT_EQ(run("image firmware --version 1.x.y --isp 1 -o x").status, 1);
+    EXPECT_EQ(run("image firmware --version 1.00 --isp 1 --size 1000 -o x").status, 1);
+}
+
+TEST_F(Tool, RunBindsTheSimulatedLibraryToTheRack) {
+    ASSERT_EQ(run("new R --card 80,fpga=6 --card 84").status, 0);
+    Result r = run("run R --trace t.txt --stats s.json -- '" PROBE_BIN "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("card 1001 device 9030 bus 1 key 306810b5 version 6\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("card 1002 device 9056 bus 3 key 335510b5 version 3\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("bridge 1001 primary 2 secondary 3\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("processes 1\n"), std::string::npos) << r.out;
+    std::string trace, stats;
+    ASSERT_TRUE(sim::readFile(path("t.txt"), &trace, nullptr));
+    EXPECT_NE(trace.find(" card1 cr - 2c 32 306810b5\n"), std::string::npos) << trace;
+    EXPECT_NE(trace.find(" bridge1 cr - 18 8 2\n"), std::string::npos) << trace;
+    EXPECT_EQ(trace.compare(0, 2, "1 "), 0);
+    ASSERT_TRUE(sim::readFile(path("s.json"), &stats, nullptr));
+    nlohmann::json s = nlohmann::json::parse(stats, nullptr, false);
+    EXPECT_EQ(s["by_kind"]["card r 2"], 2);
+    EXPECT_EQ(s["accesses"], std::count(trace.begin(), trace.end(), '\n'));
+
+    Result only = run("run R --trace t.txt --trace-only space2 -- '" PROBE_BIN "'");
+    ASSERT_TRUE(sim::readFile(path("t.txt"), &trace, nullptr));
+    EXPECT_EQ(std::count(trace.begin(), trace.end(), '\n'), 2);
+
+    EXPECT_NE(run("run R --timing slow -- true").status, 0);
+    EXPECT_NE(run("run R --trace-only bogus -- true").status, 0);
+    Result notRack = run("run . -- true");
+    EXPECT_NE(notRack.status, 0);
+    EXPECT_NE(notRack.err.find("not a rack"), std::string::npos);
+    EXPECT_EQ(run("run R -- /nonexistent/program").status, 127);
+}
+
+TEST_F(Tool, HelpListsEveryOption) {
+    Result r = run("--help");
+    EXPECT_EQ(r.status, 0);
+    for (const auto& o : sim::optionTable()) EXPECT_NE(r.out.find(o.syntax), std::string::npos) << o.name;
+    EXPECT_NE(r.out.find("blank-9056"), std::string::npos);
+}
+
+}  // namespace

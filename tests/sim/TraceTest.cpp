@@ -1,0 +1,112 @@
+// The bus trace: its exact line format, what a configuration dump becomes,
+// the filter that keeps only some kinds, and the file it can go to.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "SimBus.h"
+#include "sim/Clock.h"
+#include "sim/FileUtil.h"
+#include "tests/support/SimRack.h"
+
+namespace simtest {
+namespace {
+
+std::vector<std::string> split(const std::string& line) {
+    std::vector<std::string> f;
+    size_t start = 0;
+    for (;;) {
+        size_t sp = line.find(' ', start);
+        f.push_back(line.substr(start, sp == std::string::npos ? std::string::npos : sp - start));
+        if (sp == std::string::npos) return f;
+        start = sp + 1;
+    }
+}
+
+TEST(Trace, OneLinePerAccessInTheFixedFormat) {
+    testsupport::SimRack sr({"84"}, "datasheet");
+    sim::virtualClock().advance(sr.rack().timing().fpgaConfigUs);  // the FPGA's load after power-up
+    Bus bus(sr.rack(), 1);
+    uint64_t t0 = sim::virtualClock().nowUs();
+    bus.write32(0, 0x6C, 0x000D767E);
+    bus.read8(2, 0x7C);
+    bus.config32(0x2C);
+    uint8_t one = 0;
+    std::string error;
+    ASSERT_TRUE(sr.rack().configRead(Kind::Bridge, 1, 0x19, 1, &one, &error));
+    bus.write32(0, 0x1020, 0x10, Kind::Bridge);
+    bus.configWrite32(0x84, 0x20, Kind::Bridge, 1);
+
+    std::vector<std::string> lines = sr.traceLines();
+    ASSERT_EQ(lines.size(), 6u);
+    // datasheet timing charges 1 us per access to the virtual clock
+    const std::string t = std::to_string(t0);
+    EXPECT_EQ(lines[0], "1 " + t + " card1 w 0 6c 32 d767e");
+    EXPECT_EQ(lines[1], "2 " + std::to_string(t0 + 1) + " card1 r 2 7c 8 3");
+    EXPECT_EQ(lines[2], "3 " + std::to_string(t0 + 2) + " card1 cr - 2c 32 335510b5");
+    EXPECT_EQ(lines[3], "4 " + std::to_string(t0 + 3) + " bridge1 cr - 19 8 2");
+    EXPECT_EQ(lines[4], "5 " + std::to_string(t0 + 4) + " bridge1 w 0 1020 32 10");
+    EXPECT_EQ(lines[5], "6 " + std::to_string(t0 + 5) + " bridge1 cw - 84 32 20");
+}
+
+TEST(Trace, ConfigurationDumpsSplitIntoAlignedWordsAndBytes) {
+    testsupport::SimRack sr({"80"});
+    uint8_t buf[11];
+    std::string error;
+    ASSERT_TRUE(sr.rack().configRead(Kind::Card, 1, 0x06, 11, buf, &error));
+    std::vector<std::string> widths;
+    for (const auto& l : sr.traceLines()) {
+        auto f = split(l);
+        widths.push_back(f[5] + "/" + f[6]);
+    }
+    EXPECT_EQ(widths, (std::vector<std::string>{"6/8", "7/8", "8/32", "c/32", "10/8"}));
+    EXPECT_EQ(buf[2], 0x01) << "revision";
+    EXPECT_EQ(buf[5], 0x04) << "class code, base class";
+}
+
+TEST(Trace, FilterKeepsSomeKindsAndSeqStillCountsEveryAccess) {
+    testsupport::SimRack sr({"80"});
+    sim::TraceFilter filter;
+    std::string error;
+    ASSERT_TRUE(sim::TraceFilter::parse("space2,writes", &filter, &error)) << error;
+    sr.rack().trace().setFilter(filter);
+    Bus bus(sr.rack(), 1);
+    bus.read32(0, 0x54);
+    bus.write8(2, 0xA0, 1);
+    bus.read8(2, 0x7C);
+    bus.write32(0, 0x54, 0x249249);
+    bus.write8(2, 0xA0, 2);
+    std::vector<std::string> lines = sr.traceLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(split(lines[0])[0], "2");
+    EXPECT_EQ(split(lines[1])[0], "5");
+    auto counts = sr.rack().trace().counts();
+    EXPECT_EQ(counts["card r 0"], 1u);
+    EXPECT_EQ(counts["card w 2"], 2u);
+    EXPECT_EQ(sr.rack().trace().accesses(), 5u);
+    EXPECT_FALSE(sim::TraceFilter::parse("space1", &filter, &error));
+}
+
+TEST(Trace, FileGetsTheSameLines) {
+    testsupport::SimRack sr({"80"});
+    std::string path = sr.dir() + "/trace.txt";
+    std::string error;
+    sr.rack().trace().toMemory();
+    Bus bus(sr.rack(), 1);
+    bus.read32(0, 0x54);
+    std::vector<std::string> memory = sr.traceLines();
+    ASSERT_TRUE(sr.rack().trace().toFile(path, &error)) << error;
+    bus.read32(0, 0x54);
+    sr.rack().trace().flush();
+    std::string text;
+    ASSERT_TRUE(sim::readFile(path, &text, &error));
+    auto f0 = split(memory.at(0)), f1 = split(text.substr(0, text.find('\n')));
+    EXPECT_EQ(f1[0], "2");
+    EXPECT_EQ(std::vector<std::string>(f0.begin() + 2, f0.end()),
+              std::vector<std::string>(f1.begin() + 2, f1.end()));
+    EXPECT_EQ(text.back(), '\n');
+}
+
+}  // namespace
+}  // namespace simtest
