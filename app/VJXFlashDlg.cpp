@@ -196,6 +196,16 @@ void CVJXFlashDlg::OnFlash() {
         m_vjx.SetModel(m_vjx.GetModelIndex(moduleCode));
     }
 
+    // A PCIe bridge this driver can reach only through configuration reads
+    // cannot be programmed; refuse the card before any part of it changes.
+    if (!m_vjx.BridgeWritable()) {
+        m_log.MessageBox(CVjxPci::kSlowModeRefused, kErrorBox, 0);
+        file.Close();
+        m_vjx.Close();
+        CloseLine();
+        return;
+    }
+
     m_log.AppendFormat("Programming card %d with file \"%s\"...", number, static_cast<const char*>(fileName));
     SetControlsEnabled(0);
     if (!m_vjx.ProgramEeprom(&m_log) || !m_vjx.ProgramPcieEeprom(&m_log)) {

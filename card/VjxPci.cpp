@@ -31,9 +31,8 @@ constexpr bool kDriverWritesConfigSpace = vjx::platform::kWindows;
 }  // namespace
 
 const char* const CVjxPci::kSlowModeRefused =
-    "The card's PCIe bridge is reachable only through configuration cycles, which this driver cannot write; "
-    "the "
-    "card can't be updated in slow mode.";
+    "The card's PCIe bridge is reachable only through configuration cycles, which this driver "
+    "cannot write; the card can't be updated in slow mode.";
 
 CVjxPci::CVjxPci() : m_model(kUnknownModel), m_modelDesc("(Unknown)") {
     m_libInitStatus = VJX_PCI_LibInit();

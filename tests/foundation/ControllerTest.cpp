@@ -289,6 +289,15 @@ TEST_F(Flash, RefusedHeaderEndsWithoutACloseLine) {
     EXPECT_EQ(fake::script.calls, (Calls{"Count", "Open 0", "ReadFileHeader", "Close"}));
 }
 
+TEST_F(Flash, SlowModeCardIsRefusedBeforeAnyStageRuns) {
+    fake::script.cards[0].slowMode = true;
+    flash(1, updateFile(0x54));
+    EXPECT_EQ(takeLog(), "\nDetecting card 1...\nUsing slow FPGA programming mode" +
+                             errorBox("\nslow mode refused") + "\n");
+    EXPECT_EQ(fake::script.calls, (Calls{"Count", "Open 0", "ReadFileHeader", "Close"}));
+    EXPECT_FALSE(dialog().FlashCompleted());
+}
+
 TEST_F(Flash, FileForAnotherModelIsRefusedWithBothNames) {
     std::string file = updateFile(0x5E);
     flash(1, file);

@@ -61,6 +61,10 @@ bool CVjxPci::HasFlashUpdate() const {
 bool CVjxPci::SlowFpgaMode() {
     return fake::current && fake::current->slowMode;
 }
+bool CVjxPci::BridgeWritable() {
+    return !SlowFpgaMode();
+}
+const char* const CVjxPci::kSlowModeRefused = "slow mode refused";
 CVjxPci::TModel CVjxPci::GetModelIndex(int code) const {
     return fake::modelOfCode(code);
 }
