@@ -148,7 +148,7 @@ std::vector<uint8_t> configImage(const ModelInfo& model, bool old) {
     image[k9030SubsystemAt] = static_cast<uint8_t>(model.subsystemId);
     image[k9030SubsystemAt + 1] = static_cast<uint8_t>(model.subsystemId >> 8);
     memcpy(&image[k9030TailAt], kTails[model.tail], 4);
-    if (old) image[25] = image[27] = 0x40;  // other local-space wait states
+    if (old) image[25] = image[27] = 0x4A;  // other local-space wait states
     return image;
 }
 

@@ -135,7 +135,7 @@ const std::vector<OptionDef>& defs() {
                  {"current", [](CardOptions& o) { o.oldPcieEeprom = false; }}}),
          {Part::PcieEeprom}},
         {{"eeprom-fault", "eeprom-fault=absent|never-ready|stuck[:BIT]",
-          "configuration EEPROM: DO stays high / a write never completes / bit BIT (default 3) of every word "
+          "configuration EEPROM: DO stays high / a write never completes / bit BIT (default 9) of every word "
           "does not take a write",
           K::Fault},
          true,
@@ -146,7 +146,7 @@ const std::vector<OptionDef>& defs() {
              else if (v == "never-ready")
                  f.neverReady = true;
              else if (v == "stuck")
-                 f.stuckBit = 3;
+                 f.stuckBit = 9;  // a bit in which the older factory contents differ
              else if (v.compare(0, 6, "stuck:") == 0) {
                  unsigned long long bit;
                  if (!parseNumber(v.substr(6), 15, &bit)) return false;

@@ -159,7 +159,7 @@ std::string reportJson(const std::vector<CardReport>& cards) {
     }
     nlohmann::ordered_json j;
     j["cards"] = list;
-    return j.dump(2) + "\n";
+    return j.dump() + "\n";
 }
 
 std::string reportText(const CardReport& r) {

@@ -55,7 +55,7 @@ TEST(Options, EveryNameSetsItsField) {
 
     EXPECT_TRUE(parsed("84,slow").slowBridge);
     EXPECT_TRUE(parsed("80,mcu=silent").mcu.silent);
-    EXPECT_EQ(parsed("80,eeprom-fault=stuck").eeprom.stuckBit, 3);
+    EXPECT_EQ(parsed("80,eeprom-fault=stuck").eeprom.stuckBit, 9);
     EXPECT_EQ(parsed("80,eeprom-fault=stuck:15").eeprom.stuckBit, 15);
     EXPECT_TRUE(parsed("80,eeprom-fault=absent").eeprom.absent);
     EXPECT_EQ(parsed("80,fpga=9").ispVersion(), 9)
