@@ -114,6 +114,7 @@ private:
 
     Identity m_identity;
     bool m_configured = false;  // the FPGA at the last access
+    uint64_t m_sessions = 0;    // how often the rack was opened since the card was made
     uint64_t m_savedFpgaChanges = ~0ull;
     uint64_t m_savedMcuChanges = ~0ull;
 };

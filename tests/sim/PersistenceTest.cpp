@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "SimBus.h"
 #include "sim/Clock.h"
 #include "sim/FileUtil.h"
@@ -80,6 +82,33 @@ TEST(Persistence, CompletedWritesSurviveAKilledProcess) {
     EXPECT_EQ(rack->card(1).eepromBytes().at(200), 0x12);
     EXPECT_EQ(rack->card(1).eepromBytes().at(201), 0x34);
     EXPECT_FALSE(rack->card(1).fpga().state().configured) << "the state was saved when the FPGA changed";
+}
+
+// Each opening of the rack is a new run on the noisy link: the noise of a
+// series of runs repeats exactly, but one run does not repeat the last.
+TEST(Persistence, NoisyLinkDrawsAgainInEachRun) {
+    auto received = [](sim::Rack& rack) {
+        Bus bus(rack, 1);
+        sendToMcu(bus, "R");
+        std::string answer;
+        sim::virtualClock().advance(50000);
+        for (unsigned i = 0; i < bus.read8(2, 0x94); ++i) {
+            bus.write8(2, 0xA0, static_cast<uint8_t>(i));
+            answer += static_cast<char>(bus.read8(2, 0xA4));
+        }
+        return answer;
+    };
+    std::vector<std::string> first, second;
+    for (auto* series : {&first, &second}) {
+        testsupport::SimRack sr({"80,link=noise:0.5:11"});
+        for (int run = 0; run < 6; ++run) {
+            series->push_back(received(sr.rack()));
+            sr.reopen();
+        }
+    }
+    EXPECT_EQ(first, second);
+    std::sort(first.begin(), first.end());
+    EXPECT_GT(std::unique(first.begin(), first.end()) - first.begin(), 1);
 }
 
 TEST(Persistence, BrokenRackFilesAreReportedNotGuessed) {
