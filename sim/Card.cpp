@@ -12,8 +12,12 @@ constexpr size_t kMcuFlashBytes = 64 * 1024;
 
 }  // namespace
 
-Card::Card(unsigned number, CardSpec spec, const Timing& timing)
-    : m_number(number), m_spec(std::move(spec)), m_timing(timing), m_identity(chipIdentity(m_spec.chip)) {}
+Card::Card(unsigned number, CardSpec spec, const Timing& timing, bool readOnly)
+    : m_number(number),
+      m_spec(std::move(spec)),
+      m_timing(timing),
+      m_identity(chipIdentity(m_spec.chip)),
+      m_readOnly(readOnly) {}
 
 Card::~Card() {
     if (m_cardFn) saveState();
@@ -255,7 +259,7 @@ void Card::noteState() {
 }
 
 bool Card::saveState(std::string* error) {
-    if (m_dir.empty() || !m_cardFn) return true;
+    if (m_dir.empty() || !m_cardFn || m_readOnly) return true;
     nlohmann::json j;
     j["identity"] = {{"subsystem", m_identity.subsystem},
                      {"revision", m_identity.revision},
@@ -289,7 +293,7 @@ bool Card::loadState(uint64_t nowUs, std::string* error) {
         f.configured = j.at("fpga").at("configured").get<bool>();
         f.version = j.at("fpga").at("version").get<uint8_t>();
         int mode = j.at("mcu_mode").get<int>();
-        m_sessions = j.value("sessions", uint64_t{0}) + 1;
+        m_sessions = j.value("sessions", uint64_t{0}) + (m_readOnly ? 0 : 1);
         std::vector<uint32_t> regs = j.at("plx_registers").get<std::vector<uint32_t>>();
         m_cardFn->setIdentity(m_identity);
         m_cardFn->restoreRegisters(regs);

@@ -34,7 +34,8 @@ struct Placement {
 
 class Card : public BoardWiring {
 public:
-    Card(unsigned number, CardSpec spec, const Timing& timing);
+    // A read-only card never saves its runtime state.
+    Card(unsigned number, CardSpec spec, const Timing& timing, bool readOnly = false);
     ~Card() override;
     Card(const Card&) = delete;
     Card& operator=(const Card&) = delete;
@@ -114,7 +115,8 @@ private:
 
     Identity m_identity;
     bool m_configured = false;  // the FPGA at the last access
-    uint64_t m_sessions = 0;    // how often the rack was opened since the card was made
+    bool m_readOnly = false;
+    uint64_t m_sessions = 0;  // how often the rack was opened since the card was made
     uint64_t m_savedFpgaChanges = ~0ull;
     uint64_t m_savedMcuChanges = ~0ull;
 };

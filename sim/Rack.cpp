@@ -50,13 +50,13 @@ std::unique_ptr<Rack> Rack::create(const std::string& dir, const std::vector<std
 }
 
 std::unique_ptr<Rack> Rack::open(const std::string& dir, const Timing& timing, Clock& clock,
-                                 std::string* error) {
+                                 std::string* error, bool readOnly) {
     std::unique_ptr<Rack> rack(new Rack(dir, timing, clock));
-    if (!rack->load(error)) return nullptr;
+    if (!rack->load(readOnly, error)) return nullptr;
     return rack;
 }
 
-bool Rack::load(std::string* error) {
+bool Rack::load(bool readOnly, std::string* error) {
     std::string text;
     if (!readFile(m_dir + "/rack.json", &text, nullptr)) {
         if (error) *error = m_dir + ": not a rack (no rack.json; make one with 'vjxsim new')";
@@ -83,7 +83,7 @@ bool Rack::load(std::string* error) {
             return false;
         }
         unsigned number = static_cast<unsigned>(i + 1);
-        std::unique_ptr<Card> card(new Card(number, spec, *m_timing));
+        std::unique_ptr<Card> card(new Card(number, spec, *m_timing, readOnly));
         bool restored = false;
         if (!card->open(m_dir + "/card" + std::to_string(number), now, &restored, error)) return false;
         if (!restored) unpowered.push_back(card.get());

@@ -34,9 +34,11 @@ public:
     // `vjxsim new --card` takes them; every card is powered up.
     static std::unique_ptr<Rack> create(const std::string& dir, const std::vector<std::string>& cardSpecs,
                                         const Timing& timing, Clock& clock, std::string* error);
-    // An existing rack, in the state its last user left it.
+    // An existing rack, in the state its last user left it. A read-only rack
+    // (for looking at it while another process may be using it) never writes
+    // its runtime state back.
     static std::unique_ptr<Rack> open(const std::string& dir, const Timing& timing, Clock& clock,
-                                      std::string* error);
+                                      std::string* error, bool readOnly = false);
 
     const std::string& dir() const { return m_dir; }
     std::string runtimeDir() const { return m_dir + "/runtime"; }
@@ -79,7 +81,7 @@ private:
         Card* card;
     };
     Rack(std::string dir, const Timing& timing, Clock& clock);
-    bool load(std::string* error);
+    bool load(bool readOnly, std::string* error);
     bool saveDescription(std::string* error) const;
     void layout();
     const Slot* slot(Kind kind, unsigned number) const;

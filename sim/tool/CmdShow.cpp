@@ -9,7 +9,7 @@ namespace vjxsim {
 
 int cmdShow(const std::string& dir, bool json) {
     std::string err;
-    std::unique_ptr<sim::Rack> rack = openRack(dir, &err);
+    std::unique_ptr<sim::Rack> rack = openRack(dir, &err, true);
     if (!rack) return error(err);
     std::vector<sim::CardReport> reports;
     uint64_t now = rack->clock().nowUs();
@@ -25,7 +25,7 @@ int cmdShow(const std::string& dir, bool json) {
 
 int cmdDump(const std::string& dir, unsigned card, const std::string& part) {
     std::string err;
-    std::unique_ptr<sim::Rack> rack = openRack(dir, &err);
+    std::unique_ptr<sim::Rack> rack = openRack(dir, &err, true);
     if (!rack) return error(err);
     if (card < 1 || card > rack->cardCount())
         return error("no card " + std::to_string(card) + " in the rack");

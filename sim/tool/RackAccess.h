@@ -21,8 +21,9 @@ inline const sim::Timing& toolTiming() {
     return timing;
 }
 
-inline std::unique_ptr<sim::Rack> openRack(const std::string& dir, std::string* error) {
-    return sim::Rack::open(dir, toolTiming(), toolClock(), error);
+inline std::unique_ptr<sim::Rack> openRack(const std::string& dir, std::string* error,
+                                           bool readOnly = false) {
+    return sim::Rack::open(dir, toolTiming(), toolClock(), error, readOnly);
 }
 
 }  // namespace vjxsim

@@ -138,6 +138,17 @@ TEST_F(Tool, SetAndPowerCycle) {
     EXPECT_EQ(run("power-cycle R --card 2").status, 1);
 }
 
+TEST_F(Tool, LookingAtARackChangesNothing) {
+    ASSERT_EQ(run("new R --card 84").status, 0);
+    std::string before, after;
+    ASSERT_TRUE(sim::readFile(path("R/card1/state.json"), &before, nullptr));
+    EXPECT_EQ(run("show R").status, 0);
+    EXPECT_EQ(run("show R --json").status, 0);
+    EXPECT_EQ(run("dump R 1 epcs").status, 0);
+    ASSERT_TRUE(sim::readFile(path("R/card1/state.json"), &after, nullptr));
+    EXPECT_EQ(before, after);
+}
+
 TEST_F(Tool, NewRefusesBadCardsAndUsedDirectories) {
     Result r = run("new R --card 84,warp=9");
     EXPECT_EQ(r.status, 1);
