@@ -21,6 +21,10 @@ Rack::~Rack() {
 
 std::unique_ptr<Rack> Rack::create(const std::string& dir, const std::vector<std::string>& cardSpecs,
                                    const Timing& timing, Clock& clock, std::string* error) {
+    if (cardSpecs.size() > kMaxCards) {
+        if (error) *error = "a rack holds at most " + std::to_string(kMaxCards) + " cards";
+        return nullptr;
+    }
     std::vector<CardSpec> specs;
     for (const auto& text : cardSpecs) {
         CardSpec spec;
@@ -73,6 +77,10 @@ bool Rack::load(bool readOnly, std::string* error) {
         if (error) *error = m_dir + "/rack.json: " + e.what();
         return false;
     }
+    if (described.size() > kMaxCards) {
+        if (error) *error = m_dir + "/rack.json: more than " + std::to_string(kMaxCards) + " cards";
+        return false;
+    }
     if (!makeDirectory(runtimeDir(), error)) return false;
     uint64_t now = m_clock->nowUs();
     std::vector<Card*> unpowered;
@@ -112,7 +120,7 @@ void Rack::layout() {
         Placement p;
         p.cardMemory0 = 0xF0000000u + window;
         p.cardMemory2 = 0xF0000000u + window + 0x10000u;
-        p.cardIo1 = 0xD000u + static_cast<uint32_t>(i) * 0x100u;
+        p.cardIo1 = 0x1000u + static_cast<uint32_t>(i) * 0x100u;
         p.bridgeMemory0 = 0xE0000000u + window;
         if (isPcie(card.chip())) {
             if (nextSlot > 0) {

@@ -25,6 +25,8 @@ namespace sim {
 class Rack {
 public:
     using Kind = PciFunction::Kind;
+    // Bus numbers and the machine's address map leave room for this many.
+    static constexpr size_t kMaxCards = 100;
 
     ~Rack();
     Rack(const Rack&) = delete;

@@ -127,6 +127,9 @@ TEST(Persistence, BrokenRackFilesAreReportedNotGuessed) {
     EXPECT_NE(error.find("unknown card '79'"), std::string::npos) << error;
     EXPECT_FALSE(sim::Rack::create(dir, {}, sim::Timing::instant(), sim::virtualClock(), &error))
         << "a rack is not made over a directory in use";
+    EXPECT_FALSE(sim::Rack::create(tmp.path + "/big", std::vector<std::string>(101, "80"),
+                                   sim::Timing::instant(), sim::virtualClock(), &error));
+    EXPECT_NE(error.find("at most 100 cards"), std::string::npos) << error;
 }
 
 TEST(Persistence, NvRegionKeepsWritesAndFollowsThePartSize) {
