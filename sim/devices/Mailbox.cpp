@@ -112,11 +112,13 @@ void Mailbox::advance(uint64_t nowUs) {
         } else if (t == hostUs) {
             latchStarted(t);
             uint8_t byte = m_txLatched[m_txNext++];
+            ++m_stats.bytesToMcu;
             if (passNoise(&byte)) m_mcu.receive(byte, t);
         } else {
             uint8_t byte = 0;
             uint64_t startUs = 0;
             if (!m_mcu.nextOutput(t, &byte, &startUs)) continue;  // the MCU acted on its own
+            ++m_stats.bytesToHost;
             m_wireFreeUs = t + step;
             if (passNoise(&byte)) m_inFlight.push_back({t + step, byte});
         }

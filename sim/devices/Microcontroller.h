@@ -152,6 +152,14 @@ public:
     // The FPGA lost its configuration: ring, window and link are cleared.
     void clear();
 
+    // Bytes put on the wire in each direction since the mailbox was made
+    // (benchmarks weigh them with the link's byte time).
+    struct Stats {
+        uint64_t bytesToMcu = 0;
+        uint64_t bytesToHost = 0;
+    };
+    const Stats& stats() const { return m_stats; }
+
 private:
     static constexpr unsigned kRingSize = 64;
     struct InFlight {
@@ -189,6 +197,7 @@ private:
     // MCU to host: the line is busy until m_wireFreeUs.
     uint64_t m_wireFreeUs = 0;
     std::deque<InFlight> m_inFlight;
+    Stats m_stats;
 };
 
 }  // namespace sim
