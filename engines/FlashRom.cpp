@@ -53,26 +53,13 @@ int CVjxPci::setIspProgram(unsigned int address, unsigned char* data, unsigned i
         return 0;
     }
     // "." acknowledges; a refusal is "X" and three more characters.
-    int ok = 1;
-    const int first = Com_read();
-    if (first < 0) {
-        ok = 0;
-    } else {
-        if (acknowledged) *acknowledged = first == '.' ? 1 : 0;
-        if (first != '.') {
-            char rest[3];
-            ok = Com_read(rest, 3);
-        }
-    }
-    char crlf[2] = {0, 0};
-    if (ok) ok = Com_read(crlf, 2);
-    if (!ok) {
+    const mcu::StatusAnswer answer = mcu::readStatusAnswer(*this, acknowledged);
+    Com_setTimeout(saved);
+    if (answer == mcu::StatusAnswer::Timeout) {
         m_lastError = "Timeout in setIspProgram()";
-        Com_setTimeout(saved);
         return 0;
     }
-    Com_setTimeout(saved);
-    return crlf[0] == '\r' && crlf[1] == '\n';
+    return answer == mcu::StatusAnswer::Complete;
 }
 
 int CVjxPci::setIspProgramBlock(unsigned int address, unsigned char* data, unsigned int length) {

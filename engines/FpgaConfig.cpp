@@ -225,39 +225,41 @@ int CVjxPci::getFpgaConfig(int* ok) {
 
 // ---- Serial transfer --------------------------------------------------------------
 
+namespace {
+
+// One byte on the device's serial lines. The device shifts its data out on
+// the falling clock edge and samples ours on the rising one; bit order is the
+// caller's (commands and addresses most significant bit first, data bytes
+// least significant bit first).
+unsigned char epcShiftByte(CVjxPci& card, int cs, int shift, unsigned char out, int dataOut, int clock,
+                           bool msbFirst) {
+    card.EpcData(CVjxPci::FPGA_CS, cs);
+    card.EpcData(CVjxPci::FPGA_CLOCK, clock);
+    card.EpcData(CVjxPci::FPGA_DATA_OUT, dataOut);
+    unsigned char received = 0;
+    if (!shift) return received;
+    for (int i = 0; i < 8; ++i) {
+        const int bit = msbFirst ? 7 - i : i;
+        card.EpcData(CVjxPci::FPGA_CLOCK, 0);
+        card.EpcData(CVjxPci::FPGA_DATA_OUT, (out >> bit) & 1);
+        if (card.EpcData(CVjxPci::FPGA_DATA_IN)) received |= static_cast<unsigned char>(1u << bit);
+        card.EpcData(CVjxPci::FPGA_CLOCK, 1);
+    }
+    return received;
+}
+
+}  // namespace
+
 int CVjxPci::setEpcProgramMsb(int cs, int shift, unsigned char out, unsigned char* in, int dataOut,
                               int clock) {
-    EpcData(FPGA_CS, cs);
-    EpcData(FPGA_CLOCK, clock);
-    EpcData(FPGA_DATA_OUT, dataOut);
-    unsigned char received = 0;
-    if (shift) {
-        // The device shifts out on the falling edge and samples on the rising.
-        for (int bit = 7; bit >= 0; --bit) {
-            EpcData(FPGA_CLOCK, 0);
-            EpcData(FPGA_DATA_OUT, (out >> bit) & 1);
-            if (EpcData(FPGA_DATA_IN)) received |= static_cast<unsigned char>(1u << bit);
-            EpcData(FPGA_CLOCK, 1);
-        }
-    }
+    const unsigned char received = epcShiftByte(*this, cs, shift, out, dataOut, clock, true);
     if (in) *in = received;
     return 1;
 }
 
 int CVjxPci::setEpcProgramLsb(int cs, int shift, unsigned char out, unsigned char* in, int dataOut,
                               int clock) {
-    EpcData(FPGA_CS, cs);
-    EpcData(FPGA_CLOCK, clock);
-    EpcData(FPGA_DATA_OUT, dataOut);
-    unsigned char received = 0;
-    if (shift) {
-        for (int bit = 0; bit < 8; ++bit) {
-            EpcData(FPGA_CLOCK, 0);
-            EpcData(FPGA_DATA_OUT, (out >> bit) & 1);
-            if (EpcData(FPGA_DATA_IN)) received |= static_cast<unsigned char>(1u << bit);
-            EpcData(FPGA_CLOCK, 1);
-        }
-    }
+    const unsigned char received = epcShiftByte(*this, cs, shift, out, dataOut, clock, false);
     if (in) *in = received;
     return 1;
 }

@@ -259,20 +259,23 @@ int CVjxPci::getIspBlankCheck(unsigned int blockCode, int* blank) {
         Com_setTimeout(saved);
         return 0;
     }
-    int ok = 1;
-    const int first = Com_read();
-    if (first < 0) {
-        ok = 0;
-    } else if (first == '.') {
-        if (blank) *blank = 1;
-    } else {
-        if (blank) *blank = 0;
-        char rest[3];
-        ok = Com_read(rest, 3);
-    }
-    char crlf[2] = {0, 0};
-    if (ok) ok = Com_read(crlf, 2);
-    if (!ok) m_lastError = "Timeout in doIspBlankCheck()";
+    const mcu::StatusAnswer answer = mcu::readStatusAnswer(*this, blank);
+    if (answer == mcu::StatusAnswer::Timeout) m_lastError = "Timeout in doIspBlankCheck()";
     Com_setTimeout(saved);
-    return ok && crlf[0] == '\r' && crlf[1] == '\n';
+    return answer == mcu::StatusAnswer::Complete;
 }
+
+namespace mcu {
+
+StatusAnswer readStatusAnswer(CVjxPci& card, int* positive) {
+    const int first = card.Com_read();
+    if (first < 0) return StatusAnswer::Timeout;
+    if (positive) *positive = first == '.' ? 1 : 0;
+    char rest[3];
+    if (first != '.' && !card.Com_read(rest, 3)) return StatusAnswer::Timeout;
+    char crlf[2] = {0, 0};
+    if (!card.Com_read(crlf, 2)) return StatusAnswer::Timeout;
+    return crlf[0] == '\r' && crlf[1] == '\n' ? StatusAnswer::Complete : StatusAnswer::BadEnd;
+}
+
+}  // namespace mcu

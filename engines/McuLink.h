@@ -4,6 +4,8 @@
 // engine and the firmware version query.
 #pragma once
 
+class CVjxPci;
+
 namespace mcu {
 
 // ---- Mailbox -----------------------------------------------------------
@@ -59,5 +61,11 @@ constexpr int kResyncTries = 10;
 // A drain stops after this many discarded bytes even if the card keeps
 // talking, so that a babbling link cannot hold the program forever.
 constexpr int kDrainLimit = 10000;
+
+// The boot loader's short status answer to a programming or blank-check
+// record: "." when it agrees, otherwise "X" and three characters; CR LF
+// follows either. *positive is set as soon as the first character is in.
+enum class StatusAnswer { Timeout, BadEnd, Complete };
+StatusAnswer readStatusAnswer(CVjxPci& card, int* positive);
 
 }  // namespace mcu
