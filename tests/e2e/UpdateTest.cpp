@@ -2,6 +2,7 @@
 // brought to an update file's content, and the failures a card can show.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdint>
 
 #include "Process.h"
@@ -167,7 +168,13 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"isp-record=refuse", "Can't program Flash: "},
                       FaultCase{"bl-after-start=stays",
                                 "Can't start application (boot loader is still running). "},
-                      FaultCase{"mcu=silent", "Boot loader isn't running. "}));
+                      FaultCase{"mcu=silent", "Boot loader isn't running. "}),
+    [](const ::testing::TestParamInfo<FaultCase>& info) {
+        std::string name;
+        for (const char* c = info.param.option; *c; ++c)
+            name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+        return name;
+    });
 
 TEST_F(Update, BootLoaderReachedThroughTheApplicationWhenTheResetRequestIsIgnored) {
     ASSERT_EQ(e2e::vjxsim({"set", rack, "1", "boot-request=ignored"}).status, 0);
