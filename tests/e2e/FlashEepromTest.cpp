@@ -30,10 +30,10 @@ bool contains(const std::string& s, const std::string& part) {
 class FlashEeproms : public ::testing::Test {
 protected:
     void SetUp() override {
-        rack = tmp.file("rack");
+        rack = tmp.path("rack");
         auto r = e2e::vjxsim({"new", rack, "--card", "84,eeprom=old,pcie-eeprom=old"});
         ASSERT_EQ(r.status, 0) << r.err;
-        file = tmp.file("f.tcf");
+        file = tmp.path("f.tcf");
         r = e2e::tcftool({"build", "-o", file, "--module", "84"});
         ASSERT_EQ(r.status, 0) << r.err;
     }
@@ -103,7 +103,7 @@ TEST_F(FlashEeproms, DeadPcieEepromFailsTheCompare) {
 }
 
 TEST_F(FlashEeproms, FileForAnotherModelIsRefusedBeforeAnyWrite) {
-    std::string other = tmp.file("s.tcf");
+    std::string other = tmp.path("s.tcf");
     ASSERT_EQ(e2e::tcftool({"build", "-o", other, "--module", "80"}).status, 0);
     auto before = e2e::vjxsim({"dump", rack, "1", "eeprom"}).out;
     auto r = e2e::vjxflashOn(rack, {"-flash", "1", other});
@@ -115,9 +115,9 @@ TEST_F(FlashEeproms, FileForAnotherModelIsRefusedBeforeAnyWrite) {
 }
 
 TEST_F(FlashEeproms, MissingFileIsReported) {
-    auto r = e2e::vjxflashOn(rack, {"-flash", "1", tmp.file("none.tcf")});
+    auto r = e2e::vjxflashOn(rack, {"-flash", "1", tmp.path("none.tcf")});
     EXPECT_EQ(r.status, 3);
-    EXPECT_TRUE(contains(r.out, "Can't open file \"" + tmp.file("none.tcf") + "\"!")) << r.out;
+    EXPECT_TRUE(contains(r.out, "Can't open file \"" + tmp.path("none.tcf") + "\"!")) << r.out;
 }
 
 TEST_F(FlashEeproms, SlowModeCardIsRefusedBeforeAnythingIsWritten) {

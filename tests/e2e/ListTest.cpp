@@ -13,7 +13,7 @@ const std::string kPlainTop = "---------------------------------------------\n";
 const std::string kBottom = "---------------------------------------------";
 
 std::string makeRack(const TempDir& tmp, const std::vector<std::string>& cards) {
-    std::string rack = tmp.file("rack");
+    std::string rack = tmp.path("rack");
     std::vector<std::string> args{"new", rack};
     for (const auto& c : cards) {
         args.push_back("--card");
@@ -42,7 +42,7 @@ TEST(ListCommand, ListsKnownCardsInCountingOrderAndSkipsBlankOnes) {
 TEST(ListCommand, FlashOfACardNumberBeyondTheListIsRefusedWithStatus3) {
     TempDir tmp;
     std::string rack = makeRack(tmp, {"84,fw=9.14", "blank-9030", "93"});
-    auto r = e2e::vjxflashOn(rack, {"-flash", "3", tmp.file("x.tcf")});
+    auto r = e2e::vjxflashOn(rack, {"-flash", "3", tmp.path("x.tcf")});
     EXPECT_EQ(r.status, 3) << r.err;
     EXPECT_EQ(r.out, kBanner + "\n" + kPlainTop +
                          "There is no card with number 3.\n"
@@ -53,7 +53,7 @@ TEST(ListCommand, FlashOfACardNumberBeyondTheListIsRefusedWithStatus3) {
 TEST(ListCommand, FlashOfCardZeroIsRefused) {
     TempDir tmp;
     std::string rack = makeRack(tmp, {"93"});
-    auto r = e2e::vjxflashOn(rack, {"-flash", "0", tmp.file("x.tcf")});
+    auto r = e2e::vjxflashOn(rack, {"-flash", "0", tmp.path("x.tcf")});
     EXPECT_EQ(r.status, 3);
     EXPECT_NE(r.out.find("There is no card with number 0.\nPlease enter a card number fom 1 to 1.\n"),
               std::string::npos)

@@ -1,37 +1,20 @@
-// Running the programs under test as child processes.
+// Running the programs under test: vjxsim, tcftool and vjxflash on a rack.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "tests/support/TestUtil.h"
+
 namespace e2e {
 
-struct Result {
-    int status = -1;  // exit status, or 128 + signal
-    std::string out;
-    std::string err;
-};
+using Result = testsupport::Outcome;
+using testsupport::TempDir;
 
-// Runs argv[0] with the arguments; captures standard output and error.
-Result run(const std::vector<std::string>& argv);
+inline std::string readFile(const std::string& path) {
+    return testsupport::readText(path);
+}
 
-// A fresh temporary directory, removed with everything in it at the end.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return m_path; }
-    std::string file(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
-
-std::string readFile(const std::string& path);
-
-// Convenience wrappers around the three programs.
 Result vjxsim(const std::vector<std::string>& args);
 Result tcftool(const std::vector<std::string>& args);
 // vjxsim run RACK [extra run options] -- vjxflash ARGS...

@@ -1,6 +1,6 @@
 // An update killed at any moment leaves a card that the next update repairs.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -42,9 +42,9 @@ pid_t startUpdate(const std::string& rack, const std::string& card, const std::s
 
 TEST(Recovery, UpdateKilledAtRandomMomentsIsRepairedByTheNextRun) {
     TempDir tmp;
-    std::string rack = tmp.file("rack");
+    std::string rack = tmp.path("rack");
     ASSERT_EQ(e2e::vjxsim({"new", rack, "--card", "84,fw=0.90,isp=5,fpga=5"}).status, 0);
-    std::string fpga = tmp.file("fpga.bin"), fw = tmp.file("fw.bin"), file = tmp.file("k.tcf");
+    std::string fpga = tmp.path("fpga.bin"), fw = tmp.path("fw.bin"), file = tmp.path("k.tcf");
     ASSERT_EQ(e2e::vjxsim({"image", "fpga", "--version", "9", "--size", "30000", "-o", fpga}).status, 0);
     ASSERT_EQ(
         e2e::vjxsim({"image", "firmware", "--version", "3.10", "--isp", "9", "--size", "65536", "-o", fw})
@@ -55,7 +55,7 @@ TEST(Recovery, UpdateKilledAtRandomMomentsIsRepairedByTheNextRun) {
 
     // How long a whole update takes here, to spread the kills over it.
     TempDir probeDir;
-    std::string probe = probeDir.file("rack");
+    std::string probe = probeDir.path("rack");
     ASSERT_EQ(e2e::vjxsim({"new", probe, "--card", "84,fw=0.90,isp=5,fpga=5"}).status, 0);
     auto t0 = std::chrono::steady_clock::now();
     ASSERT_EQ(e2e::vjxflashOn(probe, {"-flash", "1", file}).status, 0);

@@ -50,13 +50,13 @@ std::string expectedFlash(const std::string& tcf) {
 class Update : public ::testing::Test {
 protected:
     void SetUp() override {
-        rack = tmp.file("rack");
+        rack = tmp.path("rack");
         // Card 1 is the PCI 9030 card (counted first), card 2 the PCIe card.
         auto r = e2e::vjxsim(
             {"new", rack, "--card", "84,fw=0.90,isp=5,fpga=5", "--card", "80,fw=0.90,isp=5,fpga=5"});
         ASSERT_EQ(r.status, 0) << r.err;
-        fpga = tmp.file("fpga.bin");
-        firmware = tmp.file("fw.bin");
+        fpga = tmp.path("fpga.bin");
+        firmware = tmp.path("fw.bin");
         ASSERT_EQ(e2e::vjxsim({"image", "fpga", "--version", "7", "--size", "20000", "-o", fpga}).status, 0);
         ASSERT_EQ(e2e::vjxsim({"image", "firmware", "--version", "2.01", "--isp", "7", "--size", "65536",
                                "-o", firmware})
@@ -66,7 +66,7 @@ protected:
         fileS = build("s.tcf", "80");
     }
     std::string build(const std::string& name, const std::string& module) {
-        std::string out = tmp.file(name);
+        std::string out = tmp.path(name);
         auto r =
             e2e::tcftool({"build", "-o", out, "--module", module, "--fpga", fpga, "--firmware", firmware});
         EXPECT_EQ(r.status, 0) << r.err;
@@ -124,7 +124,7 @@ TEST_F(Update, BringsBothCardsToTheFileAndStartsTheNewFirmware) {
 }
 
 TEST_F(Update, EepromOnlyFileSucceedsWithoutTouchingTheMicrocontroller) {
-    std::string eepromOnly = tmp.file("e.tcf");
+    std::string eepromOnly = tmp.path("e.tcf");
     ASSERT_EQ(e2e::tcftool({"build", "-o", eepromOnly, "--module", "84"}).status, 0);
     auto before = e2e::vjxsim({"dump", rack, "1", "mcu-flash"}).out;
     auto r = e2e::vjxflashOn(rack, {"-flash", "2", eepromOnly});
@@ -209,9 +209,9 @@ TEST_F(Update, NoisyLinkStillDeliversTheExactImage) {
 
 TEST_F(Update, ImageLargerThanTheConfigurationDeviceIsRefusedBeforeErasing) {
     ASSERT_EQ(e2e::vjxsim({"set", rack, "1", "epcs=0x10"}).status, 0);
-    std::string big = tmp.file("big.bin");
+    std::string big = tmp.path("big.bin");
     ASSERT_EQ(e2e::vjxsim({"image", "fpga", "--version", "7", "--size", "131070", "-o", big}).status, 0);
-    std::string file = tmp.file("big.tcf");
+    std::string file = tmp.path("big.tcf");
     ASSERT_EQ(
         e2e::tcftool({"build", "-o", file, "--module", "84", "--fpga", big, "--firmware", firmware}).status,
         0);

@@ -75,23 +75,6 @@ void OneCard::enterBootLoader() {
     rack.clearTrace();
 }
 
-CapturedLog::CapturedLog() : m_file(std::tmpfile()), m_log(m_file) {}
-
-CapturedLog::~CapturedLog() {
-    if (m_file) std::fclose(m_file);
-}
-
-std::string CapturedLog::text() const {
-    if (!m_file) return "";
-    std::fflush(m_file);
-    const long end = std::ftell(m_file);
-    std::string out(static_cast<size_t>(end > 0 ? end : 0), '\0');
-    std::rewind(m_file);
-    out.resize(std::fread(&out[0], 1, out.size(), m_file));
-    std::fseek(m_file, 0, SEEK_END);
-    return out;
-}
-
 std::vector<unsigned char> UpdateBytes(int module, uint8_t fpgaVersion, const std::string& firmware,
                                        uint8_t isp, size_t firmwareBytes,
                                        std::vector<tcf::SegmentData>* segments) {

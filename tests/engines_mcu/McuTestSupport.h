@@ -14,6 +14,7 @@
 #include "card/VjxPci.h"
 #include "tcf/TcfWriter.h"
 #include "tests/support/SimRack.h"
+#include "tests/support/TestUtil.h"
 
 namespace mcutest {
 
@@ -61,20 +62,7 @@ public:
     CVjxPci pci;
 };
 
-// A log writing into a temporary stream.
-class CapturedLog {
-public:
-    CapturedLog();
-    ~CapturedLog();
-    CapturedLog(const CapturedLog&) = delete;
-    CapturedLog& operator=(const CapturedLog&) = delete;
-    CLogWindow& log() { return m_log; }
-    std::string text() const;
-
-private:
-    std::FILE* m_file;
-    CLogWindow m_log;
-};
+using testsupport::CapturedLog;
 
 // An update file for a card of `module`: FPGA image of `fpgaVersion` and a
 // firmware of `firmwareBytes` answering `firmware` with ISP version `isp`.

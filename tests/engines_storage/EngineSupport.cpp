@@ -14,24 +14,6 @@
 
 namespace enginetest {
 
-CapturedLog::CapturedLog() : m_file(std::tmpfile()), m_log(m_file) {}
-
-CapturedLog::~CapturedLog() {
-    if (m_file) std::fclose(m_file);
-}
-
-std::string CapturedLog::text() const {
-    if (!m_file) return "";
-    std::fflush(m_file);
-    long end = std::ftell(m_file);
-    std::string out(static_cast<size_t>(end), '\0');
-    std::rewind(m_file);
-    size_t got = std::fread(&out[0], 1, out.size(), m_file);
-    out.resize(got);
-    std::fseek(m_file, 0, SEEK_END);
-    return out;
-}
-
 UpdateFile::UpdateFile(const Bytes& bytes) {
     char pattern[] = "/tmp/vjx-engines-XXXXXX";
     const char* dir = ::mkdtemp(pattern);

@@ -12,26 +12,13 @@
 #include "card/VjxPci.h"
 #include "tcf/TcfWriter.h"
 #include "tests/support/SimRack.h"
+#include "tests/support/TestUtil.h"
 
 namespace enginetest {
 
 using Bytes = std::vector<unsigned char>;
 
-// A log writing into a temporary stream.
-class CapturedLog {
-public:
-    CapturedLog();
-    ~CapturedLog();
-    CapturedLog(const CapturedLog&) = delete;
-    CapturedLog& operator=(const CapturedLog&) = delete;
-
-    CLogWindow& log() { return m_log; }
-    std::string text() const;
-
-private:
-    std::FILE* m_file;
-    CLogWindow m_log;
-};
+using testsupport::CapturedLog;
 
 // An update file on disk, removed with its directory at the end.
 class UpdateFile {

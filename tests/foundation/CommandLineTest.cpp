@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "ChildProcess.h"
+#include "tests/support/TestUtil.h"
 
 namespace {
 
-using foundation::Outcome;
-using foundation::runProgram;
+using testsupport::Outcome;
+using testsupport::runProgram;
 
 const std::string kProgram = VJXFLASH_PATH;
 const std::string kHolder = LOCK_HOLDER_PATH;

@@ -22,7 +22,7 @@ protected:
     int readOn(CVjxPci& on, const Bytes& bytes) {
         CFile file;
         EXPECT_TRUE(file.Open(dir.write("f.tcf", bytes).c_str(), CFile::modeRead | CFile::typeBinary));
-        const int result = on.ReadFileHeader(file, log.log(), record.get());
+        const int result = on.ReadFileHeader(file, &log.log(), record.get());
         position = file.GetPosition();
         file.Close();
         return result;
@@ -83,7 +83,7 @@ TEST_F(Reader, NoRecordIsRefusedFirst) {
     CFile file;
     ASSERT_TRUE(
         file.Open(dir.write("f.tcf", tcftest::MinimalFile()).c_str(), CFile::modeRead | CFile::typeBinary));
-    EXPECT_EQ(card.ReadFileHeader(file, log.log(), nullptr), 0);
+    EXPECT_EQ(card.ReadFileHeader(file, &log.log(), nullptr), 0);
     EXPECT_EQ(message(), "Can't allocate memory for struct TTcfSmall");
 }
 
@@ -95,7 +95,7 @@ TEST_F(Reader, AHeaderShorterThan256BytesCannotBeRead) {
     tcftest::CapturedLog second;
     CFile f;
     ASSERT_TRUE(f.Open(dir.write("short.tcf", file).c_str(), CFile::modeRead | CFile::typeBinary));
-    EXPECT_EQ(card.ReadFileHeader(f, second.log(), record.get()), 0);
+    EXPECT_EQ(card.ReadFileHeader(f, &second.log(), record.get()), 0);
     ASSERT_EQ(second.errors().size(), 1u);
     EXPECT_EQ(second.errors()[0], "Can't read flash update file header");
 }
@@ -116,7 +116,7 @@ TEST_F(Reader, IntroWithout0x1AOrWithANonZeroByte22IsWrong) {
         tcftest::CapturedLog each;
         CFile f;
         ASSERT_TRUE(f.Open(dir.write("intro.tcf", file).c_str(), CFile::modeRead | CFile::typeBinary));
-        EXPECT_EQ(card.ReadFileHeader(f, each.log(), record.get()), 0) << "byte " << at;
+        EXPECT_EQ(card.ReadFileHeader(f, &each.log(), record.get()), 0) << "byte " << at;
         ASSERT_EQ(each.errors().size(), 1u);
         EXPECT_EQ(each.errors()[0], "Intro in flash update file header is wrong") << "byte " << at;
     }
@@ -130,7 +130,7 @@ TEST_F(Reader, EveryChangedHeaderByteWithoutANewCrcIsCaughtByTheRightCheck) {
         tcftest::CapturedLog each;
         CFile f;
         ASSERT_TRUE(f.Open(dir.write("crc.tcf", file).c_str(), CFile::modeRead | CFile::typeBinary));
-        EXPECT_EQ(card.ReadFileHeader(f, each.log(), record.get()), 0) << "byte " << at;
+        EXPECT_EQ(card.ReadFileHeader(f, &each.log(), record.get()), 0) << "byte " << at;
         const std::string expected = at < 4    ? "Magic word in flash update file header is unknown"
                                      : at < 23 ? "Intro in flash update file header is wrong"
                                                : "Checksum in flash update file header is wrong";
@@ -147,7 +147,7 @@ TEST_F(Reader, ModuleCodesOutsideTheRangeOrUnknownToTheModelTableAreRefused) {
         CFile f;
         ASSERT_TRUE(f.Open(dir.write("m.tcf", tcftest::MinimalFile(code)).c_str(),
                            CFile::modeRead | CFile::typeBinary));
-        EXPECT_EQ(card.ReadFileHeader(f, each.log(), record.get()), 0) << "code " << code;
+        EXPECT_EQ(card.ReadFileHeader(f, &each.log(), record.get()), 0) << "code " << code;
         ASSERT_EQ(each.errors().size(), 1u) << "code " << code;
         EXPECT_EQ(each.errors()[0], "Module field in flash update file header is wrong") << "code " << code;
     }
@@ -156,7 +156,7 @@ TEST_F(Reader, ModuleCodesOutsideTheRangeOrUnknownToTheModelTableAreRefused) {
         CFile f;
         ASSERT_TRUE(f.Open(dir.write("m.tcf", tcftest::MinimalFile(code)).c_str(),
                            CFile::modeRead | CFile::typeBinary));
-        EXPECT_EQ(card.ReadFileHeader(f, each.log(), record.get()), 1) << "code " << code << each.text();
+        EXPECT_EQ(card.ReadFileHeader(f, &each.log(), record.get()), 1) << "code " << code << each.text();
     }
 }
 
@@ -173,7 +173,7 @@ TEST_F(Reader, ImagesAboveTheEngineLimitsAreRefusedBeforeAnythingIsRead) {
     CFile f;
     ASSERT_TRUE(
         f.Open(dir.write("p.tcf", tcftest::Build(content)).c_str(), CFile::modeRead | CFile::typeBinary));
-    EXPECT_EQ(card.ReadFileHeader(f, second.log(), record.get()), 0);
+    EXPECT_EQ(card.ReadFileHeader(f, &second.log(), record.get()), 0);
     ASSERT_EQ(second.errors().size(), 1u);
     EXPECT_EQ(second.errors()[0],
               "PCIe EEPROM image in flash update file is too large (49 bytes, at most 48)");

@@ -30,7 +30,7 @@ protected:
         EXPECT_TRUE(f.Open(dir.write("s.tcf", file).c_str(), CFile::modeRead | CFile::typeBinary));
         f.Seek(256, 0);
         count = -1;
-        return tcf::ValidateSegments(f, log.log(), record.get(), &count);
+        return tcf::ValidateSegments(f, &log.log(), record.get(), &count);
     }
     std::string message() {
         const auto found = log.errors();
@@ -101,7 +101,7 @@ TEST_F(Segments, ALengthAboveTheBlockIsRefusedWithoutTouchingTheRecordBeyondIt) 
         CFile f;
         ASSERT_TRUE(f.Open(dir.write("long.tcf", file).c_str(), CFile::modeRead | CFile::typeBinary));
         f.Seek(256, 0);
-        EXPECT_EQ(tcf::ValidateSegments(f, each.log(), record.get(), &count), 0);
+        EXPECT_EQ(tcf::ValidateSegments(f, &each.log(), record.get(), &count), 0);
         ASSERT_EQ(each.errors().size(), 1u);
         EXPECT_EQ(each.errors()[0], "Flash update segment is larger than a flash-ROM block");
         EXPECT_EQ(Bytes(record->segHeader, record->segHeader + 16), header) << "length " << length;
@@ -119,7 +119,7 @@ TEST_F(Segments, ABadBlockCrcIsCaughtInAnySegment) {
         CFile f;
         ASSERT_TRUE(f.Open(dir.write("b.tcf", file).c_str(), CFile::modeRead | CFile::typeBinary));
         f.Seek(256, 0);
-        EXPECT_EQ(tcf::ValidateSegments(f, each.log(), record.get(), &count), 0);
+        EXPECT_EQ(tcf::ValidateSegments(f, &each.log(), record.get(), &count), 0);
         ASSERT_EQ(each.errors().size(), 1u);
         EXPECT_EQ(each.errors()[0], "Checksum in flash update segment is wrong") << "segment " << index;
     }

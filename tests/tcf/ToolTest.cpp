@@ -147,7 +147,7 @@ TEST_F(Tool, AWholeFileBuiltFromIntelHexReadsBackByteForByte) {
     auto record = std::make_unique<TTcfSmall>();
     CFile f;
     ASSERT_TRUE(f.Open(file.c_str(), CFile::modeRead | CFile::typeBinary));
-    ASSERT_EQ(card.ReadFileHeader(f, log.log(), record.get()), 1) << log.text();
+    ASSERT_EQ(card.ReadFileHeader(f, &log.log(), record.get()), 1) << log.text();
     EXPECT_EQ(Bytes(card.EepromImage(), card.EepromImage() + card.EepromImageSize()), eeprom);
     EXPECT_EQ(Bytes(card.PcieEepromImage(), card.PcieEepromImage() + card.PcieEepromImageSize()), pcie);
     const Bytes all = tcftest::ReadAll(file);

@@ -1,0 +1,65 @@
+// Small helpers every test group may use: files in a private temporary
+// directory, a log captured in a temporary stream, and child processes with
+// their output collected.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/LogWindow.h"
+
+namespace testsupport {
+
+using Bytes = std::vector<unsigned char>;
+
+// A directory removed with everything in it at the end of the test.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& dir() const { return m_dir; }
+    std::string path(const std::string& name) const { return m_dir + "/" + name; }
+    // Writes a file in the directory and answers its path.
+    std::string write(const std::string& name, const Bytes& bytes) const;
+    std::string writeText(const std::string& name, const std::string& text) const;
+
+private:
+    std::string m_dir;
+};
+
+Bytes readBytes(const std::string& path);
+std::string readText(const std::string& path);
+
+// A log writing into a temporary stream; text() answers everything so far.
+class CapturedLog {
+public:
+    CapturedLog();
+    ~CapturedLog();
+    CapturedLog(const CapturedLog&) = delete;
+    CapturedLog& operator=(const CapturedLog&) = delete;
+
+    CLogWindow& log() { return m_log; }
+    std::string text() const;
+    // The texts inside every error frame, in order.
+    std::vector<std::string> errors() const;
+
+private:
+    std::FILE* m_file;
+    CLogWindow m_log;
+};
+
+struct Outcome {
+    int status = -1;  // exit status, or 128 + signal number
+    std::string out;
+    std::string err;
+};
+
+// Runs `program` with argv (argv[0] included, so that a test can give the
+// program any invocation name), standard input from /dev/null.
+Outcome runProgram(const std::string& program, const std::vector<std::string>& argv);
+
+}  // namespace testsupport
