@@ -44,12 +44,30 @@ constexpr bool kCheckImageSeek = kWindows;
 // The Linux program refuses a file that gives no configuration-EEPROM data.
 constexpr bool kRequireConfigEeprom = !kWindows;
 
+// The Windows driver writes PCI configuration space; the Linux access library
+// has none, so a PCIe bridge reachable only through configuration cycles
+// (slow mode) can be read but never changed there.
+constexpr bool kDriverWritesConfigSpace = kWindows;
+
+// The Linux program logs the FPGA erase as two lines ("Write enable FPGA...",
+// "Bulk erase FPGA..."), Windows as one ("Bulk erasing FPGA...").
+constexpr bool kSplitEraseLogLines = !kWindows;
+
+// PEX 8111 EEPROM preset carried by each program: 32 bytes on Windows, 26 on
+// Linux.
+constexpr bool kLongPcieEepromPreset = kWindows;
+
 constexpr const char* kEpcSiliconIdUnknown =
     kWindows ? "FPGA silicon ID unknown: 0x%02X" : "EPC silicon ID unknown: 0x%02X";
 
 // Error texts of the PCI library and device library that name the driver.
 constexpr const char* kPciLibDeviceOpenFailed =
     kWindows ? "Failed opening WinDriver device\n" : "Failed opening ../Source/pci_lib device\n";
+
+// The driver layer words its status reports after the driver it sits on
+// ("WDC" and bracketed codes on Windows, "MERIX" on Linux) and uses that
+// driver's status codes: see driver/wdc_lib.h, driver/wdc_device.cpp and
+// Source/vjx_pci6_lib.cpp, each keyed on kWindows above.
 
 }  // namespace platform
 }  // namespace vjx

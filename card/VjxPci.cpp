@@ -23,11 +23,6 @@ constexpr DWORD kConfigId = 0x00;
 constexpr DWORD kConfigRevision = 0x08;
 constexpr DWORD kConfigSubsystem = 0x2C;
 
-// The Windows driver writes configuration space; the Linux access library
-// has no configuration write at all, so there a bridge reachable only
-// through configuration cycles can be read but never changed.
-constexpr bool kDriverWritesConfigSpace = vjx::platform::kWindows;
-
 }  // namespace
 
 const char* const CVjxPci::kSlowModeRefused =
@@ -172,7 +167,7 @@ bool CVjxPci::SlowFpgaMode() {
 }
 
 bool CVjxPci::BridgeWritable() {
-    return kDriverWritesConfigSpace || !SlowFpgaMode();
+    return vjx::platform::kDriverWritesConfigSpace || !SlowFpgaMode();
 }
 
 const char* CVjxPci::getErrorString() {

@@ -86,9 +86,6 @@ constexpr unsigned kEraseLimitMs = 10000;
 constexpr int kWritePolls = 11;  // 1 ms apart; the last one only confirms the timeout
 constexpr int kWritePollsCounted = 10;
 
-// The Linux program words the erase lines differently.
-constexpr bool kSplitEraseLines = !vjx::platform::kWindows;
-
 const Line* lineOf(uint32_t bridgeType, CVjxPci::TFpga line) {
     if (static_cast<int>(line) < 0 || static_cast<int>(line) >= kLineCount) return nullptr;
     if (bridgeType == CVjxPci::BRIDGE_9030) return &kLines9030[line];
@@ -388,10 +385,10 @@ int CVjxPci::doFlashFpga(const unsigned char* image, unsigned int size) {
         if (!differs) return 1;
     }
 
-    line(kSplitEraseLines ? "Write enable FPGA..." : "Bulk erasing FPGA...");
+    line(vjx::platform::kSplitEraseLogLines ? "Write enable FPGA..." : "Bulk erasing FPGA...");
     command(kCmdWriteEnable);
     deselect();
-    if (kSplitEraseLines) line("Bulk erase FPGA...");
+    if (vjx::platform::kSplitEraseLogLines) line("Bulk erase FPGA...");
     command(kCmdBulkErase);
     deselect();
 

@@ -127,7 +127,7 @@ Preset PcieEepromPreset(int model) {
         case 11:
         case 12:
         case 14:
-            if (vjx::platform::kWindows) return Preset{kPcieEeprom32, sizeof kPcieEeprom32};
+            if (vjx::platform::kLongPcieEepromPreset) return Preset{kPcieEeprom32, sizeof kPcieEeprom32};
             return Preset{kPcieEeprom26, sizeof kPcieEeprom26};
         default:
             return kNone;
