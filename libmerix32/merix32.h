@@ -20,9 +20,9 @@ extern "C" {
 /* Device information record (40 bytes). */
 typedef struct {
     uint8_t reserved0[2];
-    uint8_t bus;           /* byte 2: PCI bus number */
-    uint8_t slot;          /* byte 3: device number on the bus */
-    uint8_t function;      /* byte 4: function number */
+    uint8_t bus;      /* byte 2: PCI bus number */
+    uint8_t slot;     /* byte 3: device number on the bus */
+    uint8_t function; /* byte 4: function number */
     uint8_t reserved5[11];
     uint64_t space0Length; /* byte 16: length of address space 0 (BAR 0) */
     uint64_t space1Length; /* byte 24: length of address space 1 (BAR 1) */
