@@ -44,6 +44,24 @@ size_t Selects(const std::vector<uint32_t>& writes) {
     return n;
 }
 
+// A card of `spec`, opened, with an update file for `module` whose header and
+// configuration image (the model's preset unless one is given) are loaded as
+// the flash command loads them.
+struct LoadedCard {
+    LoadedCard(const std::string& spec, int module, const Bytes& image = {})
+        : rack({spec}), file(Build(tcf::FileContent{module, {}, image, {}, {}})) {
+        OpenCard(pci, 0);
+        loaded = LoadHeader(pci, file, log.log());
+    }
+    int program() { return pci.ProgramEeprom(&log.log()); }
+
+    testsupport::SimRack rack;
+    CVjxPci pci;
+    CapturedLog log;
+    UpdateFile file;
+    int loaded = 0;
+};
+
 struct PresetCase {
     const char* spec;
     int module;
@@ -58,14 +76,12 @@ class ConfigEepromPreset : public ::testing::TestWithParam<PresetCase> {};
 
 TEST_P(ConfigEepromPreset, WritesPresetInWordOrderAndLeavesAnEqualEepromAlone) {
     const PresetCase& c = GetParam();
-    testsupport::SimRack rack({std::string(c.spec) + ",eeprom=old"});
-    CVjxPci pci;
-    OpenCard(pci, 0);
-    CapturedLog log;
-    UpdateFile file(Build(tcf::FileContent{c.module, {}, {}, {}, {}}));
-    ASSERT_EQ(LoadHeader(pci, file, log.log()), 1) << log.text();
+    LoadedCard card(std::string(c.spec) + ",eeprom=old", c.module);
+    auto& rack = card.rack;
+    auto& log = card.log;
+    ASSERT_EQ(card.loaded, 1) << log.text();
 
-    ASSERT_EQ(pci.ProgramEeprom(&log.log()), 1) << log.text();
+    ASSERT_EQ(card.program(), 1) << log.text();
     EXPECT_EQ(Count(log.text(), "Write EEPROM..."), 1u) << log.text();
 
     // Each 32-bit value sits in two words, upper half first.
@@ -84,7 +100,7 @@ TEST_P(ConfigEepromPreset, WritesPresetInWordOrderAndLeavesAnEqualEepromAlone) {
     // Again: one read command, nothing written, nothing logged.
     const auto before = Contents(rack, 1);
     rack.clearTrace();
-    ASSERT_EQ(pci.ProgramEeprom(&log.log()), 1) << log.text();
+    ASSERT_EQ(card.program(), 1) << log.text();
     EXPECT_EQ(Count(log.text(), "Write EEPROM..."), 1u);
     EXPECT_EQ(Selects(CntrlWrites(rack, c.cntrl)), 1u);
     EXPECT_EQ(Contents(rack, 1), before);
@@ -95,13 +111,11 @@ INSTANTIATE_TEST_SUITE_P(Bridges, ConfigEepromPreset,
                                            PresetCase{"80", 80, 6, 0x50, 0x9030, 6, 0x3068}));
 
 TEST(ConfigEeprom, PresetOf9030StartsAsTheBridgeExpects) {
-    testsupport::SimRack rack({"80,eeprom=old"});
-    CVjxPci pci;
-    OpenCard(pci, 0);
-    CapturedLog log;
-    UpdateFile file(Build(tcf::FileContent{80, {}, {}, {}, {}}));
-    ASSERT_EQ(LoadHeader(pci, file, log.log()), 1) << log.text();
-    ASSERT_EQ(pci.ProgramEeprom(&log.log()), 1) << log.text();
+    LoadedCard card("80,eeprom=old", 80);
+    auto& rack = card.rack;
+    auto& log = card.log;
+    ASSERT_EQ(card.loaded, 1) << log.text();
+    ASSERT_EQ(card.program(), 1) << log.text();
     const uint16_t expected[] = {0x9030, 0x10B5, 0x0000, 0x0000, 0x0480, 0x0001};
     for (unsigned i = 0; i < 6; ++i) EXPECT_EQ(Word(rack, 1, i), expected[i]) << i;
     // The 9030 has no input-enable bit; it is never driven.
@@ -109,16 +123,14 @@ TEST(ConfigEeprom, PresetOf9030StartsAsTheBridgeExpects) {
 }
 
 TEST(ConfigEeprom, The9056SamplesOnlyWithInputEnabledAndDrivesOnlyWithItOff) {
-    testsupport::SimRack rack({"84,eeprom=old"});
-    CVjxPci pci;
-    OpenCard(pci, 0);
-    CapturedLog log;
-    UpdateFile file(Build(tcf::FileContent{84, {}, {}, {}, {}}));
-    ASSERT_EQ(LoadHeader(pci, file, log.log()), 1);
+    LoadedCard card("84,eeprom=old", 84);
+    auto& rack = card.rack;
+    auto& log = card.log;
+    ASSERT_EQ(card.loaded, 1);
     rack.clearTrace();
     // The verify after the write reads correct data only when the input
     // enable was set for every sample.
-    ASSERT_EQ(pci.ProgramEeprom(&log.log()), 1) << log.text();
+    ASSERT_EQ(card.program(), 1) << log.text();
 
     const auto writes = CntrlWrites(rack, 0x6C);
     ASSERT_FALSE(writes.empty());
@@ -135,36 +147,31 @@ TEST(ConfigEeprom, The9056SamplesOnlyWithInputEnabledAndDrivesOnlyWithItOff) {
 }
 
 TEST(ConfigEeprom, ShortImageWritesWholeValuesOnly) {
-    testsupport::SimRack rack({"84"});
-    CVjxPci pci;
-    OpenCard(pci, 0);
-    CapturedLog log;
-    tcf::FileContent content{84, {}, {0x78, 0x56, 0x34, 0x12, 0xAA, 0xBB}, {}, {}};
-    UpdateFile file(Build(content));
-    ASSERT_EQ(LoadHeader(pci, file, log.log()), 1) << log.text();
+    LoadedCard card("84", 84, {0x78, 0x56, 0x34, 0x12, 0xAA, 0xBB});
+    auto& rack = card.rack;
+    auto& log = card.log;
+    ASSERT_EQ(card.loaded, 1) << log.text();
     const uint16_t word2 = Word(rack, 1, 2);
 
-    ASSERT_EQ(pci.ProgramEeprom(&log.log()), 1) << log.text();
+    ASSERT_EQ(card.program(), 1) << log.text();
     EXPECT_EQ(Word(rack, 1, 0), 0x1234);
     EXPECT_EQ(Word(rack, 1, 1), 0x5678);
     EXPECT_EQ(Word(rack, 1, 2), word2);  // the two trailing bytes are not written
     // ... nor compared: a second run finds nothing to do.
-    ASSERT_EQ(pci.ProgramEeprom(&log.log()), 1);
+    ASSERT_EQ(card.program(), 1);
     EXPECT_EQ(Count(log.text(), "Write EEPROM..."), 1u);
 }
 
 TEST(ConfigEepromFault, WriteThatNeverCompletesTimesOutAfterHundredTries) {
-    testsupport::SimRack rack({"84,eeprom=old,eeprom-fault=never-ready"});
-    CVjxPci pci;
-    OpenCard(pci, 0);
-    CapturedLog log;
-    UpdateFile file(Build(tcf::FileContent{84, {}, {}, {}, {}}));
-    ASSERT_EQ(LoadHeader(pci, file, log.log()), 1);
+    LoadedCard card("84,eeprom=old,eeprom-fault=never-ready", 84);
+    auto& rack = card.rack;
+    auto& log = card.log;
+    ASSERT_EQ(card.loaded, 1);
     const auto before = Contents(rack, 1);
     rack.clearTrace();
 
     const uint64_t start = NowUs();
-    EXPECT_EQ(pci.ProgramEeprom(&log.log()), 0);
+    EXPECT_EQ(card.program(), 0);
     const uint64_t waited = NowUs() - start;
     EXPECT_GE(waited, 100u * 10000u);
     EXPECT_LT(waited, 101u * 10000u);
@@ -198,14 +205,12 @@ TEST(ConfigEepromFault, StuckBitIsCaughtByTheCompare) {
 }
 
 TEST(ConfigEepromFault, AbsentEepromIsReportedWithoutWriting) {
-    testsupport::SimRack rack({"84,eeprom=old,eeprom-fault=absent"});
-    CVjxPci pci;
-    OpenCard(pci, 0);
-    CapturedLog log;
-    UpdateFile file(Build(tcf::FileContent{84, {}, {}, {}, {}}));
-    ASSERT_EQ(LoadHeader(pci, file, log.log()), 1);
+    LoadedCard card("84,eeprom=old,eeprom-fault=absent", 84);
+    auto& rack = card.rack;
+    auto& log = card.log;
+    ASSERT_EQ(card.loaded, 1);
     rack.clearTrace();
-    EXPECT_EQ(pci.ProgramEeprom(&log.log()), 0);
+    EXPECT_EQ(card.program(), 0);
     EXPECT_NE(log.text().find("Error -------------------\nFailed reading EEPROM!"), std::string::npos)
         << log.text();
     EXPECT_EQ(log.text().find("Write EEPROM..."), std::string::npos);
