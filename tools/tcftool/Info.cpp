@@ -4,10 +4,43 @@
 #include <nlohmann/json.hpp>
 
 #include "Commands.h"
+#include "Contents.h"
 #include "Inspect.h"
 
 namespace tcftool {
 namespace {
+
+// What the card holds after an update from the file, as digests a user
+// compares with a card's; only for a file the flash command accepts.
+struct CardDigests {
+    bool known = false;
+    bool flash = false;  // the update programs the flash ROM
+    std::string flashDigest;
+};
+
+CardDigests ComputeDigests(const FileReport& report) {
+    CardDigests d;
+    FileContents contents;
+    std::string error;
+    if (!report.accepted || !ReadContents(report.path, &contents, &error)) return d;
+    d.known = true;
+    d.flash = contents.hasFirmware;
+    if (d.flash) d.flashDigest = Digest(contents.flash);
+    return d;
+}
+
+// Eight lower-case hexadecimal digits, as digests are shown.
+std::string Hex8(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08x", value);
+    return text;
+}
+
+std::string DataRange(const tcf::SegmentInfo& s) {
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%04X-0x%04X", s.address, s.address + (s.length ? s.length - 1 : 0));
+    return text;
+}
 
 const char* GoodBad(bool good) {
     return good ? "good" : "bad";
@@ -32,7 +65,7 @@ std::string ImageText(const ImageReport& image) {
     return text;
 }
 
-void PrintJson(const FileReport& r) {
+void PrintJson(const FileReport& r, const CardDigests& digests) {
     nlohmann::json j;
     j["file"] = r.path;
     if (r.fileSize >= 0) j["size"] = r.fileSize;
@@ -45,7 +78,10 @@ void PrintJson(const FileReport& r) {
         nlohmann::json fpga;
         fpga["offset"] = r.fpgaOffset;
         fpga["size"] = r.fpgaSize;
-        if (r.fpgaCrcKnown) fpga["crc32"] = r.fpgaCrc32;
+        if (r.fpgaCrcKnown) {
+            fpga["crc32"] = r.fpgaCrc32;
+            fpga["appendedCrc"] = Hex8(r.fpgaCrc32);
+        }
         j["fpga"] = fpga;
         j["eeprom"] = ImageJson(r.eeprom);
         j["pcieEeprom"] = ImageJson(r.pcieEeprom);
@@ -55,19 +91,24 @@ void PrintJson(const FileReport& r) {
             seg["number"] = s.number;
             seg["address"] = s.address;
             seg["length"] = s.length;
+            seg["data"] = DataRange(s);
             seg["continuation"] = s.continuation;
             seg["headerCrc"] = GoodBad(s.headerCrcGood);
             seg["blockCrc"] = s.blockChecked ? GoodBad(s.blockCrcGood) : "unchecked";
             segments.push_back(seg);
         }
         j["segments"] = segments;
+        if (digests.known)
+            j["flashImage"] =
+                digests.flash ? nlohmann::json{{"size", tcf::kFirmwareSpace}, {"digest", digests.flashDigest}}
+                              : nlohmann::json();
     }
     j["accepted"] = r.accepted;
     if (!r.accepted) j["reason"] = r.reason;
     std::cout << j.dump(2) << "\n";
 }
 
-void PrintText(const FileReport& r) {
+void PrintText(const FileReport& r, const CardDigests& digests) {
     std::printf("File:          %s", r.path.c_str());
     if (r.fileSize >= 0) std::printf(" (%lld bytes)", static_cast<long long>(r.fileSize));
     std::printf("\n");
@@ -84,18 +125,25 @@ void PrintText(const FileReport& r) {
             std::printf("FPGA image:    none\n");
         } else {
             std::printf("FPGA image:    offset 0x%X, %u bytes", r.fpgaOffset, r.fpgaSize);
-            if (r.fpgaCrcKnown) std::printf(", CRC-32 0x%08X", r.fpgaCrc32);
+            if (r.fpgaCrcKnown) std::printf(", CRC-32 0x%08x appended", r.fpgaCrc32);
             std::printf("\n");
         }
         std::printf("EEPROM image:  %s\n", ImageText(r.eeprom).c_str());
         std::printf("PCIe EEPROM:   %s\n", ImageText(r.pcieEeprom).c_str());
         std::printf("Segments:      %zu\n", r.segments.size());
         for (const tcf::SegmentInfo& s : r.segments) {
-            std::printf("  segment %u: block 0x%04X, length 0x%X (%u), header CRC %s, block CRC %s%s\n",
-                        s.number, s.address, s.length, s.length, GoodBad(s.headerCrcGood),
-                        s.blockChecked ? GoodBad(s.blockCrcGood) : "unchecked",
-                        s.continuation ? "" : ", last");
+            std::printf(
+                "  segment %u: block 0x%04X, data %s, length 0x%X (%u), header CRC %s, block CRC %s%s\n",
+                s.number, s.address, DataRange(s).c_str(), s.length, s.length, GoodBad(s.headerCrcGood),
+                s.blockChecked ? GoodBad(s.blockCrcGood) : "unchecked", s.continuation ? "" : ", last");
         }
+    }
+    if (digests.known) {
+        if (digests.flash)
+            std::printf("Flash image:   %u bytes, digest %s\n", tcf::kFirmwareSpace,
+                        digests.flashDigest.c_str());
+        else
+            std::printf("Flash image:   not programmed\n");
     }
     if (r.accepted)
         std::printf("Verdict:       accepted\n");
@@ -107,10 +155,11 @@ void PrintText(const FileReport& r) {
 
 int RunInfo(const std::string& path, bool json) {
     const FileReport report = Inspect(path);
+    const CardDigests digests = ComputeDigests(report);
     if (json)
-        PrintJson(report);
+        PrintJson(report, digests);
     else
-        PrintText(report);
+        PrintText(report, digests);
     return report.accepted ? 0 : 1;
 }
 
