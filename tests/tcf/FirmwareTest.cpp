@@ -65,22 +65,28 @@ TEST(IntelHex, PlacesDataRecordsWithSegmentAndLinearBases) {
     EXPECT_EQ(image[0x12], 0xFF);
 }
 
-TEST(IntelHex, RefusesBrokenOrUnreachableInput) {
+TEST(IntelHex, RefusesBrokenOrUnreachableInputWithTheLineNumber) {
     struct Case {
         std::string text;
         const char* what;
     };
     std::string badSum = Record(0x00, 0, {0x12});
     badSum[9] = badSum[9] == '0' ? '1' : '0';
+    const std::string one = Record(0x00, 0, {1});
     const Case cases[] = {
-        {badSum + kEof, "checksum"},
-        {Record(0x00, 0xFFFF, {1, 2}) + kEof, "beyond"},
-        {Record(0x04, 0, {0x00, 0x01}) + Record(0x00, 0, {1}) + kEof, "beyond"},
-        {Record(0x00, 0, {1}), "end-of-file"},
-        {"10000000\n" + kEof, "':'"},
-        {":0100000001\n" + kEof, "length"},
-        {":0G00000000\n" + kEof, "hexadecimal"},
-        {Record(0x07, 0, {}) + kEof, "type"},
+        {badSum + kEof, "line 1: record checksum"},
+        {one + Record(0x00, 0xFFFF, {1, 2}) + kEof, "line 2: data at 0x10000 lies beyond"},
+        {Record(0x04, 0, {0x00, 0x01}) + one + kEof, "line 2: data at 0x10000"},
+        {one, "no end-of-file"},
+        {"\n10000000\n" + kEof, "line 2: record does not start with ':' but with '1'"},
+        {":0100000001\n" + kEof, "line 1: record length"},
+        {one + ":0100\t000001FE\n" + kEof, "line 2: byte 0x09 in column 6 is not a hexadecimal digit"},
+        {one + one + ":0100000002FD\n" + kEof,
+         "line 3: data at 0x0000 (0x02) overlaps line 1, which gave 0x01"},
+        {Record(0x07, 0, {}) + kEof, "line 1: unknown record type 7"},
+        {one + kEof + one, "line 3: text after the end-of-file record"},
+        {"\xEF\xBB\xBF" + one + kEof, "line 1: the file starts with a UTF-8 byte-order mark"},
+        {one + "\x1A" + kEof, "line 2: record does not start with ':' but with byte 0x1A"},
     };
     for (const Case& c : cases) {
         Bytes image;
@@ -90,11 +96,96 @@ TEST(IntelHex, RefusesBrokenOrUnreachableInput) {
     }
 }
 
-TEST(IntelHex, IsToldApartFromRawBinary) {
-    EXPECT_TRUE(tcf::LooksLikeIntelHex(Record(0x00, 0, {1}) + kEof));
-    EXPECT_FALSE(tcf::LooksLikeIntelHex(std::string("\x02\x00\x10", 3)));
-    EXPECT_FALSE(tcf::LooksLikeIntelHex(std::string(":\x01\x02", 3)));
-    EXPECT_FALSE(tcf::LooksLikeIntelHex(""));
+// What real toolchains and editors leave in a HEX file reads as the clean
+// file does, in the detector and in the parser alike.
+TEST(IntelHex, ToleratesLineEndsBlanksCaseAndAFinalCtrlZ) {
+    const std::string clean = ":0300000002AB0050\n:02AB0000ABCDDB\n:00000001FF\n";
+    Bytes expected;
+    std::string error;
+    ASSERT_TRUE(tcf::ParseIntelHex(clean, &expected, &error)) << error;
+    for (const std::string& text : {
+             std::string(":0300000002ab0050\r\n:02ab0000abcddb\r\n:00000001ff\r\n"),
+             std::string("\n  \n:0300000002AB0050 \t\n\t:02AB0000ABCDDB\n\n:00000001FF"), clean + "\x1A",
+             clean + "\r\n\x1A\r\n",
+             ":02AB0000ABCDDB\n" + clean,  // the same data twice
+         }) {
+        EXPECT_TRUE(tcf::LooksLikeIntelHex(text)) << text;
+        Bytes image;
+        ASSERT_TRUE(tcf::ParseIntelHex(text, &image, &error)) << text << error;
+        EXPECT_EQ(image, expected) << text;
+    }
+}
+
+TEST(Firmware, AutoDetectionRefusesWhatIsRecognisablySomethingElse) {
+    const struct {
+        std::string bytes;
+        const char* what;
+    } cases[] = {
+        {std::string("\x7F"
+                     "ELF\x01\x01\x01\0\0\0",
+                     10),
+         "an ELF object file"},
+        {"S00600004844521B\nS1130000285F245F2212226A000424290008237C2A\n", "Motorola S-records"},
+        {"@0000\n02 00 51\nq\n", "TI-TXT"},
+        {"int main(void) { return 0; }\n", "text"},
+        {"VJX Flash Update File\x1A", "an update file"},
+        {"", "empty"},
+    };
+    for (const auto& c : cases) {
+        tcf::FirmwareImage fw;
+        std::string error;
+        EXPECT_FALSE(tcf::LoadFirmware(c.bytes, tcf::FirmwareFormat::kAuto, &fw, &error)) << c.what;
+        EXPECT_NE(error.find(c.what), std::string::npos) << error;
+    }
+    // Only then raw binary; asked for explicitly, text is raw binary too.
+    tcf::FirmwareImage fw;
+    std::string error;
+    ASSERT_TRUE(tcf::LoadFirmware(std::string("\x02\x00\x51:", 4), tcf::FirmwareFormat::kAuto, &fw, &error));
+    EXPECT_EQ(fw.format, tcf::FirmwareFormat::kBinary);
+    EXPECT_EQ(tcf::RangesText(fw.ranges), "0x0000-0x0003");
+    ASSERT_TRUE(tcf::LoadFirmware("@0000\n", tcf::FirmwareFormat::kBinary, &fw, &error));
+    EXPECT_EQ(fw.image[0], '@');
+    // Asked for as Intel HEX, a binary is refused with the line.
+    EXPECT_FALSE(
+        tcf::LoadFirmware(std::string("\x02\x00\x51", 3), tcf::FirmwareFormat::kIntelHex, &fw, &error));
+    EXPECT_NE(error.find("line 1"), std::string::npos) << error;
+}
+
+TEST(Firmware, WarnsOfErasedBytesWhereTheSegmentHeaderGoesAndOfAnEmptyResetVector) {
+    tcf::FirmwareImage fw;
+    std::string error;
+    const std::string trailer = Record(0x00, 0x7FF8, Bytes(8, 0xFF));
+    ASSERT_TRUE(
+        tcf::LoadFirmware(Record(0x00, 0x0000, {2, 0, 0x51}) + Record(0x00, 0x0100, {1}) + trailer + kEof,
+                          tcf::FirmwareFormat::kAuto, &fw, &error))
+        << error;
+    EXPECT_EQ(fw.format, tcf::FirmwareFormat::kIntelHex);
+    EXPECT_EQ(fw.records, 4u);
+    EXPECT_EQ(tcf::RangesText(fw.ranges), "0x0000-0x0002, 0x0100-0x0100, 0x7FF8-0x7FFF");
+    ASSERT_EQ(fw.warnings.size(), 1u);
+    EXPECT_NE(fw.warnings[0].find("line 3: explicit 0xFF at 0x7FF8-0x7FFF"), std::string::npos)
+        << fw.warnings[0];
+    EXPECT_NE(fw.warnings[0].find("block at 0x4000"), std::string::npos) << fw.warnings[0];
+
+    ASSERT_TRUE(tcf::LoadFirmware(Record(0x00, 0x0100, {1}) + kEof, tcf::FirmwareFormat::kAuto, &fw, &error));
+    ASSERT_EQ(fw.warnings.size(), 1u);
+    EXPECT_NE(fw.warnings[0].find("nothing at address 0x0000"), std::string::npos) << fw.warnings[0];
+    ASSERT_TRUE(tcf::LoadFirmware(std::string("\xFF\x01", 2), tcf::FirmwareFormat::kBinary, &fw, &error));
+    EXPECT_EQ(fw.warnings.size(), 1u);
+}
+
+TEST(IntelHex, WrittenRangesReadBackAsTheImage) {
+    Bytes image(0x10000, 0xFF);
+    for (unsigned i = 0x3F5; i < 0x440; ++i) image[i] = static_cast<unsigned char>(i);
+    image[0xC000] = 0x42;
+    const std::vector<tcf::AddressRange> ranges = {{0x3F5, 0x43F}, {0xC000, 0xC000}};
+    const std::string text = tcf::WriteIntelHex(image, ranges);
+    EXPECT_EQ(text.substr(0, 12), ":0B03F500F5F");  // up to the next 16-byte boundary first
+    tcf::FirmwareImage fw;
+    std::string error;
+    ASSERT_TRUE(tcf::LoadFirmware(text, tcf::FirmwareFormat::kAuto, &fw, &error)) << error;
+    EXPECT_EQ(fw.image, image);
+    EXPECT_EQ(tcf::RangesText(fw.ranges), "0x03F5-0x043F, 0xC000-0xC000");
 }
 
 TEST(RawFirmware, FillsFromAddressZeroAndRefusesMoreThan64KiB) {
