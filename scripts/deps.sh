@@ -5,7 +5,8 @@ set -euo pipefail
 need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 for pkg in cmake ninja-build g++ libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev \
-           libbenchmark-dev clang libclang-rt-14-dev clang-format; do
+           libbenchmark-dev clang libclang-rt-14-dev clang-format \
+           sdcc srecord binutils dpkg-dev file; do
   have_pkg "$pkg" || need+=("$pkg")
 done
 

@@ -241,12 +241,12 @@ std::string LooksLike(const std::string& bytes) {
         return "Motorola S-records; convert them with srec_cat FILE -o OUT.hex -intel";
     if (i + 1 < bytes.size() && bytes[i] == '@' && HexDigit(bytes[i + 1]) >= 0) return "TI-TXT";
     // Text: printable ASCII, blanks and line breaks, and well-formed UTF-8.
+    const size_t ctrlZ = FinalCtrlZ(bytes);
     size_t k = 0;
     while (k < bytes.size()) {
         const unsigned char c = static_cast<unsigned char>(bytes[k]);
         if (c < 0x80) {
-            if ((c < 0x20 && !IsSpace(static_cast<char>(c)) && c != '\f' &&
-                 !(c == kCtrlZ && k == FinalCtrlZ(bytes))) ||
+            if ((c < 0x20 && !IsSpace(static_cast<char>(c)) && c != '\f' && !(c == kCtrlZ && k == ctrlZ)) ||
                 c == 0x7F)
                 return "";
             ++k;

@@ -8,6 +8,8 @@
 
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <regex>
+#include <set>
 
 #include "TcfTestSupport.h"
 #include "card/VjxPci.h"
@@ -236,6 +238,36 @@ TEST_F(Tool, InfoRefusesAnFpgaImageRunningPastTheEndOfTheFile) {
     file.resize(file.size() - 1);
     const nlohmann::json j = info(dir.write("short.tcf", file), 1);
     EXPECT_EQ(j["reason"], "Can't read all EPC bytes.");
+}
+
+// The manual page and --help describe the same commands and options.
+TEST_F(Tool, HelpAndTheManualPageNameTheSameOptions) {
+    const std::regex option("--[a-z][a-z-]*");
+    auto options = [&option](const std::string& text) {
+        std::set<std::string> found;
+        for (auto it = std::sregex_iterator(text.begin(), text.end(), option); it != std::sregex_iterator();
+             ++it)
+            found.insert(it->str());
+        return found;
+    };
+    std::set<std::string> help;
+    for (const char* command : {"info", "build", "extract"}) {
+        Result r = run({command, "--help"});
+        EXPECT_EQ(r.status, 0) << command;
+        const std::set<std::string> found = options(r.out);
+        help.insert(found.begin(), found.end());
+    }
+    Result top = run({"--help"});
+    EXPECT_EQ(top.status, 0);
+    for (const char* command : {"info", "build", "extract"})
+        EXPECT_NE(top.out.find(command), std::string::npos) << top.out;
+
+    std::string page = Slurp(MAN_DIR "/tcftool.1");
+    ASSERT_FALSE(page.empty());
+    page = std::regex_replace(page, std::regex(R"(\\-)"), "-");
+    EXPECT_EQ(options(page), help);
+    for (const char* command : {".B tcftool info", ".B tcftool build", ".B tcftool extract"})
+        EXPECT_NE(page.find(command), std::string::npos) << command;
 }
 
 }  // namespace
