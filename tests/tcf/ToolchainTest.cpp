@@ -224,7 +224,17 @@ TEST_F(Toolchain, BuildExtractBuildGivesTheSameFileAndSrecCatReadsTheFirmware) {
     dir.write("ee.bin", Bytes(136, 0x5A));
     dir.write("pcie.bin", Bytes(32, 0x33));
     const std::vector<std::string> images{"--eeprom", path("ee.bin"), "--pcie-eeprom", path("pcie.bin")};
-    ASSERT_EQ(build("a.tcf", "fw.ihx", images).status, 0);
+    std::vector<std::string> asJson = images;
+    asJson.push_back("--json");
+    Outcome built = build("a.tcf", "fw.ihx", asJson);
+    ASSERT_EQ(built.status, 0) << built.err;
+    const auto report = nlohmann::json::parse(built.out, nullptr, false);
+    ASSERT_FALSE(report.is_discarded()) << built.out;
+    EXPECT_EQ(report["firmware"]["format"], "ihex");
+    EXPECT_TRUE(Contains(report["firmware"]["ranges"].dump(), R"({"first":64,"last":74})")) << report.dump();
+    EXPECT_EQ(report["firmware"]["segments"].size(), 1u);
+    EXPECT_EQ(report["eeprom"]["size"], 136);
+    EXPECT_EQ(report["size"], testsupport::readBytes(path("a.tcf")).size());
 
     Outcome x = tcftool({"extract", path("a.tcf"), "--firmware", path("x.hex"), "--fpga", path("x.fpga"),
                          "--eeprom", path("x.ee"), "--pcie-eeprom", path("x.pcie")});
