@@ -240,6 +240,27 @@ TEST_F(Tool, InfoRefusesAnFpgaImageRunningPastTheEndOfTheFile) {
     EXPECT_EQ(j["reason"], "Can't read all EPC bytes.");
 }
 
+// Two segments for the same block: the card programs both (programming
+// only clears bits), so info shows that flash image; extract can't say which
+// firmware was meant and refuses.
+TEST_F(Tool, SegmentsSharingABlockGiveTheCardsFlashImageButNoExtract) {
+    tcf::FileContent content;
+    content.module = 84;
+    content.fpga = Bytes(100, 7);
+    content.segments = {tcftest::PatternSegment(0, 100, 1), tcftest::PatternSegment(0, 50, 2)};
+    const std::string file = dir.write("twice.tcf", tcftest::Build(content));
+    const nlohmann::json j = info(file, 0);
+    ASSERT_FALSE(j.is_discarded());
+    EXPECT_EQ(j["segments"][1]["data"], "0x0000-0x0031");
+    EXPECT_EQ(j["flashImage"]["size"], 65536);
+    EXPECT_EQ(j["flashImage"]["digest"].get<std::string>().size(), 8u);
+
+    Result x = run({"extract", file, "--firmware", dir.path("fw.hex")});
+    EXPECT_EQ(x.status, 1);
+    EXPECT_NE(x.err.find("segment 2 overlaps an earlier segment at 0x0000"), std::string::npos) << x.err;
+    EXPECT_FALSE(std::ifstream(dir.path("fw.hex")).good());
+}
+
 // The manual page and --help describe the same commands and options.
 TEST_F(Tool, HelpAndTheManualPageNameTheSameOptions) {
     const std::regex option("--[a-z][a-z-]*");

@@ -109,11 +109,10 @@ bool ReadContents(const std::string& path, FileContents* c, std::string* error) 
         }
         for (unsigned i = 0; i < info.length; ++i) {
             const unsigned at = info.address + i;
-            if (given[at]) {
+            if (given[at] && c->overlap.empty()) {
                 std::snprintf(text, sizeof text, "segment %u overlaps an earlier segment at 0x%04X",
                               info.number, at);
-                *error = text;
-                return false;
+                c->overlap = text;
             }
             given[at] = true;
             c->firmware[at] = record->block[i];

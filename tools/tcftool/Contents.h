@@ -19,11 +19,11 @@ struct FileContents {
     std::vector<unsigned char> firmware;    // 64 KiB, segment data over 0xFF
     std::vector<tcf::AddressRange> ranges;  // each segment's data, in file order
     std::vector<unsigned char> flash;       // 64 KiB the flash ROM holds afterwards
+    std::string overlap;                    // non-empty: segments share flash addresses (which ones)
 };
 
 // Reads the images and the segment chain of a file the flash command accepts
-// (run Inspect first). Refuses segments that overlap one another or reach
-// past the flash ROM.
+// (run Inspect first). Refuses segments that reach past the flash ROM.
 bool ReadContents(const std::string& path, FileContents* contents, std::string* error);
 
 // The digest `vjxsim show` gives for a part: the common CRC-32 (IEEE 802.3,

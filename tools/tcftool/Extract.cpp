@@ -76,6 +76,7 @@ int RunExtract(const ExtractOptions& o) {
     std::vector<Output> outputs;
     if (!o.firmware.empty()) {
         if (!c.hasFirmware) return Fail(o.input + " carries no firmware");
+        if (!c.overlap.empty()) return Fail(o.input + ": " + c.overlap);
         if (!ChooseFormat(o.firmware, &format))
             return Fail("can't tell the firmware format from \"" + o.firmware +
                         "\": name it .hex or .bin, or give --firmware-format");
