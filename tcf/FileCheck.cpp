@@ -52,12 +52,16 @@ int CVjxPci::CheckUpdateFile(CFile& file, CLogWindow* log, TTcfSmall* record) {
     }
     // The bridge chip takes the card's identity from the EEPROM at the next
     // power-up. An image with another subsystem key would turn the card
-    // into another model, or into one no program knows, for good. An image
-    // too short to reach the key leaves the key the card has now.
+    // into another model, or into one no program knows, for good. A first
+    // word left blank (0xFFFF) makes the chip ignore the EEPROM and show its
+    // own IDs, the first register load of every preset. An image too short
+    // to reach the key leaves the key the card has now.
     const TModel model = GetModelIndex(header[tcf::kOffModule]);
     const tcf::Preset preset = tcf::ConfigEepromPreset(model);
-    if (preset.keyAt != 0 && m_eeImageSize >= preset.keyAt + 4) {
-        const uint32_t key = tcf::getLE32(m_eeImage.data() + preset.keyAt);
+    const unsigned char* image = m_eeImage.data();
+    const bool blank = m_eeImageSize >= 4 && image[2] == 0xFF && image[3] == 0xFF;
+    if (preset.keyAt != 0 && (blank || m_eeImageSize >= preset.keyAt + 4)) {
+        const uint32_t key = tcf::getLE32(blank ? preset.data : image + preset.keyAt);
         const uint32_t modelKey = tcf::getLE32(preset.data + preset.keyAt);
         if (key != modelKey) {
             const char* becomes = nullptr;

@@ -103,6 +103,16 @@ TEST_F(FileCheck, RefusesEveryFileThatWouldFailHalfWayAndPassesTheRest) {
              });
          },
          nullptr},
+        {"blank first word",
+         [] {
+             return Built([](tcf::FileContent& c) {
+                 c.eeprom = PcieKPresetWithSubsystem(0x3355);
+                 c.eeprom[2] = c.eeprom[3] = 0xFF;
+             });
+         },
+         "EEPROM image in flash update file would turn the card into \"Unprogrammed PCIe card\" (subsystem "
+         "key "
+         "0x905610B5 instead of 0x335510B5)"},
         {"PCIe image of 33 bytes",
          [] { return Built([](tcf::FileContent& c) { c.pcieEeprom = Bytes(33, 0x5A); }); },
          "PCIe EEPROM image in flash update file is too large (33 bytes, at most 32)"},
