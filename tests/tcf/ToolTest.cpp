@@ -254,6 +254,9 @@ TEST_F(Tool, InfoRefusesWhatTheFlashCommandRefusesBeforeItsFirstWrite) {
     Result r = run({"info", fifo});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("Can't open file"), std::string::npos) << r.out;
+    r = run({"build", "-o", dir.path("x.tcf"), "--module", "84", "--eeprom", fifo});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("can't read EEPROM image"), std::string::npos) << r.err;
 }
 
 }  // namespace

@@ -1,15 +1,16 @@
 // tcftool build: an update file from an FPGA image, firmware and EEPROM
 // images, checked afterwards with the flash command's own reader.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
 #include "Commands.h"
 #include "Inspect.h"
 #include "app/CardNames.h"
+#include "app/platform.h"
 #include "tcf/IntelHex.h"
 #include "tcf/TcfWriter.h"
 
@@ -21,14 +22,17 @@ int Fail(const std::string& text) {
     return 1;
 }
 
+// Through the flash command's own file class: a regular file only, so that
+// a FIFO or a device given as input is refused at once instead of blocking.
 bool ReadWhole(const std::string& path, std::string* bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream all;
-    all << in.rdbuf();
-    if (in.bad()) return false;
-    *bytes = all.str();
-    return true;
+    CFile file;
+    CFileStatus status;
+    if (!file.Open(path.c_str(), CFile::modeRead | CFile::typeBinary) ||
+        !CFile::GetStatus(path.c_str(), status) || status.m_size < 0 || status.m_size > UINT32_MAX)
+        return false;
+    const unsigned size = static_cast<unsigned>(status.m_size);
+    bytes->assign(size, '\0');
+    return size == 0 || file.Read(&(*bytes)[0], size) == size;
 }
 
 // An image given by name: must exist and must not be empty (an empty image
