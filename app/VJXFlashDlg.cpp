@@ -78,14 +78,16 @@ int CVJXFlashDlg::ListVjxBoards(int verbose) {
             m_log.AppendFormat("Detecting card %d...", number);
             if (m_vjx.SlowFpgaMode()) m_log.Append("Using slow FPGA programming mode", 1);
             m_log.AppendFormat("Detected: %s card", m_vjx.GetModelDesc());
-            if (m_vjx.HasFlashUpdate()) {
-                CString version, error;
-                int ispVersion = 0, fpgaVersion = 0;
-                if (m_vjx.getFirmwareVersionString(version, error, ispVersion, fpgaVersion))
-                    m_log.AppendFormat("Firmware version: %s", static_cast<const char*>(version));
-            } else {
-                m_log.AppendFormat("Card doesn't support flash updates");
-            }
+        }
+        // The firmware is asked on every listing; verbose only decides
+        // whether its answer is printed.
+        if (m_vjx.HasFlashUpdate()) {
+            CString version, error;
+            int ispVersion = 0, fpgaVersion = 0;
+            if (m_vjx.getFirmwareVersionString(version, error, ispVersion, fpgaVersion) && print)
+                m_log.AppendFormat("Firmware version: %s", static_cast<const char*>(version));
+        } else if (print) {
+            m_log.AppendFormat("Card doesn't support flash updates");
         }
         if (count != 1) {
             CString entry;
@@ -113,6 +115,7 @@ unsigned CVJXFlashDlg::GetCardNum(unsigned position) {
 
 void CVJXFlashDlg::OnFlash() {
     m_flashCompleted = false;
+    m_versionCheckFailed = false;
     if (CountVjxBoards() == 0) return;
 
     const unsigned position = static_cast<unsigned>(m_cardList.GetCurSel());
@@ -207,6 +210,14 @@ void CVJXFlashDlg::OnFlash() {
     }
 
     m_log.AppendFormat("Programming card %d with file \"%s\"...", number, static_cast<const char*>(fileName));
+    // The whole file is checked before the first write: a file refused
+    // half-way would leave the card with its EEPROMs rewritten.
+    if (!m_vjx.CheckUpdateFile(file, &m_log, record.get())) {
+        file.Close();
+        m_vjx.Close();
+        CloseLine();
+        return;
+    }
     SetControlsEnabled(0);
     if (!m_vjx.ProgramEeprom(&m_log) || !m_vjx.ProgramPcieEeprom(&m_log)) {
         file.Close();
@@ -216,6 +227,7 @@ void CVJXFlashDlg::OnFlash() {
         return;
     }
     m_flashCompleted = m_vjx.doFlash(file, m_log, fileModelName) == 1;
+    m_versionCheckFailed = m_flashCompleted && m_vjx.VersionCheckFailed();
     file.Close();
     SetControlsEnabled(1);
     m_vjx.Close();

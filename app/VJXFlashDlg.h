@@ -38,6 +38,9 @@ public:
     // Anything else (no such card, card or file refused, programming failed)
     // leaves it false; the Linux program turns that into its exit status.
     bool FlashCompleted() const { return m_flashCompleted; }
+    // Whether that completed update's final check, the new firmware's
+    // version against the FPGA's, failed.
+    bool FlashVersionCheckFailed() const { return m_versionCheckFailed; }
 
     CComboBox& CardList() { return m_cardList; }
     CEdit& FileName() { return m_fileName; }
@@ -57,6 +60,7 @@ protected:
     uint32_t m_cardCount = 0;
     uint32_t m_skipCount = 0;
     bool m_flashCompleted = false;
+    bool m_versionCheckFailed = false;
 
 private:
     // The two places where the dialog window takes part in the flash

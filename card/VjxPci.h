@@ -119,6 +119,14 @@ public:
     unsigned PcieEepromImageSize() const { return m_pcieImageSize; }
     const unsigned char* PcieEepromImage() const { return m_pcieImage.data(); }
 
+    // ---- Whole-file check (tcf/FileCheck.cpp) -----------------------------
+    // Everything of the file whose header `record` holds (read by
+    // ReadFileHeader, with the images it loaded) that needs no card: the
+    // EEPROM images, the identity the configuration image gives the card,
+    // the segment chain and the FPGA image. Reports the first refusal with
+    // the text the stage concerned would show; 1 when the file is good.
+    int CheckUpdateFile(CFile& file, CLogWindow* log, TTcfSmall* record);
+
     // ---- Configuration EEPROM, Microwire (engines/ConfigEeprom.cpp) -----
     void eeCs(int on);
     void eeSk(int on);
@@ -172,6 +180,10 @@ public:
     // ---- Update sequence (engines/UpdateSequence.cpp) -------------------
     int doFlash(CFile& file, CLogWindow& log, const char* cardName);
     int doFlashIsp(const char* cardName);
+    // Whether the last update ran to its end but the version check of the
+    // new firmware failed (no version answer, or its ISP version differs
+    // from the FPGA's); the update counts as done, the card is suspect.
+    bool VersionCheckFailed() const { return m_versionCheckFailed; }
 
     // ---- Internal communication port (engines/ComPort.cpp) --------------
     int Com_open();
@@ -241,6 +253,11 @@ private:
     unsigned m_pcieImageSize = 0;
     unsigned char m_eeReadBack[140] = {};
     unsigned char m_pcieReadBack[48] = {};
+
+    // Capacity of the FPGA configuration device the last doFlashFpga
+    // identified (0: none); the FPGA's load wait is sized by it.
+    uint32_t m_epcBytes = 0;
+    bool m_versionCheckFailed = false;
 
     // Engines' last-error text and the state of one update.
     CString m_lastError;

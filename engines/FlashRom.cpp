@@ -205,6 +205,7 @@ int CVjxPci::doFlashRom(int segmentCount, TRomVersions* versions) {
     if (!getFirmwareVersionString(versions->firmwareVersion, error, versions->ispVersion,
                                   versions->fpgaVersion)) {
         log.MessageBox(error, 0x10, 0);
+        m_versionCheckFailed = true;
     }
     return 1;
 }

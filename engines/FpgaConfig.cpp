@@ -80,11 +80,23 @@ constexpr unsigned kDotEvery = 4096;
 constexpr unsigned kCrcBytes = 4;
 
 constexpr unsigned kLineSettleMs = 2;
-constexpr int kConfigPolls = 100;  // 1 ms apart
 constexpr unsigned kErasePollMs = 500;
 constexpr unsigned kEraseLimitMs = 10000;
 constexpr int kWritePolls = 11;  // 1 ms apart; the last one only confirms the timeout
 constexpr int kWritePollsCounted = 10;
+
+// Released, the FPGA reads its whole configuration device in active-serial
+// mode, at 10 MHz at the slowest: 10,000 bits per millisecond. A full EPCS4
+// (512 KiB = 4,194,304 bits) thus takes up to 420 ms, a full EPCS1 (1 Mbit)
+// 105 ms. The wait, polled every 1 ms, allows that for the whole device the
+// card carries, on top of the 100 ms the FPGA's own start-up is given.
+constexpr uint64_t kSlowestLoadBitsPerMs = 10000;
+constexpr int kConfigStartPolls = 100;
+
+int configPolls(uint32_t deviceBytes) {
+    const uint64_t bits = static_cast<uint64_t>(deviceBytes) * 8;
+    return kConfigStartPolls + static_cast<int>((bits + kSlowestLoadBitsPerMs - 1) / kSlowestLoadBitsPerMs);
+}
 
 const Line* lineOf(uint32_t bridgeType, CVjxPci::TFpga line) {
     if (static_cast<int>(line) < 0 || static_cast<int>(line) >= kLineCount) return nullptr;
@@ -202,7 +214,10 @@ int CVjxPci::setFpgaConfig() {
     EpcData(FPGA_CONFIG, 0);
     Sleep(kLineSettleMs);
     EpcData(FPGA_HOST, 1);
-    for (int i = 0; i < kConfigPolls; ++i) {
+    // The device the last run identified; without one, the largest any card
+    // carries.
+    const int polls = configPolls(m_epcBytes ? m_epcBytes : epc::largestCapacity());
+    for (int i = 0; i < polls; ++i) {
         Sleep(1);
         if (m_bridgeType == BRIDGE_9030) {
             if (EpcData(FPGA_CONF_DONE)) return 1;
@@ -341,7 +356,11 @@ int CVjxPci::doFlashFpga(const unsigned char* image, unsigned int size) {
     const unsigned char id = receiveMsb();
     deselect();
     const uint32_t capacity = epc::capacity(id);
+    m_epcBytes = capacity;
+    // The two refusals below leave the device as it was: the FPGA is let
+    // load from it again, so the card keeps running.
     if (capacity == 0) {
+        setFpgaConfig();
         CString text;
         text.Format(vjx::platform::kEpcSiliconIdUnknown, id);
         if (log) log->MessageBox(text, 0x10, 0);
@@ -350,6 +369,7 @@ int CVjxPci::doFlashFpga(const unsigned char* image, unsigned int size) {
     // An image that does not fit would wrap round and overwrite its own
     // start; refuse it while the device still holds its old content.
     if (size > capacity) {
+        setFpgaConfig();
         CString text;
         text.Format("\nFPGA image of %u bytes (with CRC) is larger than the configuration device (%u bytes)",
                     size, capacity);
@@ -392,15 +412,20 @@ int CVjxPci::doFlashFpga(const unsigned char* image, unsigned int size) {
     command(kCmdBulkErase);
     deselect();
 
-    unsigned waited = 0;
-    while (status() & kStatusBusy) {
+    // Polled at once and every 500 ms up to 10 s: a poll that finds the
+    // erase finished ends the wait as done, the last one included.
+    bool erased = false;
+    for (unsigned waited = 0;; waited += kErasePollMs) {
+        if (!(status() & kStatusBusy)) {
+            erased = true;
+            break;
+        }
+        if (waited >= kEraseLimitMs) break;
         Sleep(kErasePollMs);
         pumpMessage();
-        waited += kErasePollMs;
-        if (waited > kEraseLimitMs) break;
     }
     line("Programming FPGA...");
-    if (waited >= kEraseLimitMs) {
+    if (!erased) {
         m_lastError += "\nFPGA erase timeout";
         return fail();
     }

@@ -6,8 +6,8 @@
 
 #include "../card/VjxPci.h"
 #include "../tcf/Crc.h"
+#include "../tcf/FileCheck.h"
 #include "../tcf/Tcf.h"
-#include "EpcDevice.h"
 
 namespace {
 
@@ -20,6 +20,7 @@ int CVjxPci::doFlash(CFile& file, CLogWindow& log, const char* cardName) {
     CFile* previousFile = m_file;
     CLogWindow* previousLog = m_log;
     m_lastError.Empty();
+    m_versionCheckFailed = false;
 
     TTcfSmall* record = new (std::nothrow) TTcfSmall;
     m_tcf = record;
@@ -73,12 +74,9 @@ int CVjxPci::doFlashIsp(const char* cardName) {
         if (file.GetPosition() != static_cast<int64_t>(fpgaOffset)) return error("Can't seek EPC.");
         // No configuration device takes more than the largest part; a bigger
         // size is refused before any memory is taken for it.
-        if (static_cast<uint64_t>(fpgaSize) + kCrcBytes > epc::largestCapacity()) {
-            CString text;
-            text.Format(
-                "\nFPGA image of %u bytes (with CRC) is larger than any configuration device (%u bytes)",
-                fpgaSize + kCrcBytes, epc::largestCapacity());
-            m_lastError += text;
+        CString tooLarge;
+        if (!tcf::FpgaImageFits(fpgaSize, &tooLarge)) {
+            m_lastError += tooLarge;
             return errorWithReason("Can't program FPGA: ");
         }
         fpga = new (std::nothrow) unsigned char[fpgaSize + kCrcBytes];

@@ -14,6 +14,12 @@ using Tail = std::array<unsigned char, 4>;
 constexpr Tail kTailEarly = {0x49, 0x92, 0x24, 0x02};  // first PCI 9030 boards
 constexpr Tail kTailLate = {0x00, 0x00, 0x00, 0x06};   // later PCI 9030 boards
 
+// Where each bridge chip loads its subsystem key (configuration offset 0x2C:
+// subsystem ID in the upper half, vendor ID in the lower) from: the 32-bit
+// register load at this image offset.
+constexpr unsigned k9030KeyAt = 12;
+constexpr unsigned k9056KeyAt = 68;
+
 // PCI 9030 register loads (34 values): the subsystem device ID goes to bytes
 // 14 and 15, the board's local-bus tail to bytes 124 to 127.
 constexpr std::array<unsigned char, 136> Make9030(uint16_t subsystem, Tail tail) {
@@ -23,8 +29,8 @@ constexpr std::array<unsigned char, 136> Make9030(uint16_t subsystem, Tail tail)
         0x40, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x01, 0x48, 0x01, 0x48, 0x00, 0x00, 0x00, 0x00,
         0x06, 0x4C, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00};
     for (size_t i = 0; i < sizeof head; ++i) b[i] = head[i];
-    b[14] = static_cast<unsigned char>(subsystem);
-    b[15] = static_cast<unsigned char>(subsystem >> 8);
+    b[k9030KeyAt + 2] = static_cast<unsigned char>(subsystem);
+    b[k9030KeyAt + 3] = static_cast<unsigned char>(subsystem >> 8);
     b[60] = 0x01;
     b[80] = 0x20;
     b[100] = 0x81;
@@ -44,10 +50,10 @@ constexpr std::array<unsigned char, 100> Make9056(uint16_t subsystem) {
         0x00, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x20, 0x01,
         0x00, 0x04, 0x30, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x04, 0x03, 0x07, 0x42};
     for (size_t i = 0; i < sizeof head; ++i) b[i] = head[i];
-    b[68] = 0xB5;
-    b[69] = 0x10;
-    b[70] = static_cast<unsigned char>(subsystem);
-    b[71] = static_cast<unsigned char>(subsystem >> 8);
+    b[k9056KeyAt] = 0xB5;
+    b[k9056KeyAt + 1] = 0x10;
+    b[k9056KeyAt + 2] = static_cast<unsigned char>(subsystem);
+    b[k9056KeyAt + 3] = static_cast<unsigned char>(subsystem >> 8);
     constexpr unsigned char row80[20] = {0x43, 0x00, 0x00, 0x00, 0x06, 0x4C, 0x00, 0x00, 0x00, 0x00,
                                          0x00, 0x00, 0x01, 0x48, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00};
     for (size_t i = 0; i < sizeof row80; ++i) b[80 + i] = row80[i];
@@ -78,42 +84,50 @@ constexpr unsigned char kPcieEeprom26[26] = {0x5A, 0x03, 0x12, 0x00, 0x34, 0x00,
                                              0x80, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00};
 
 template <size_t N>
-constexpr Preset Of(const std::array<unsigned char, N>& a) {
-    return Preset{a.data(), static_cast<unsigned>(N)};
+constexpr Preset Of(const std::array<unsigned char, N>& a, unsigned keyAt) {
+    return Preset{a.data(), static_cast<unsigned>(N), keyAt};
+}
+template <size_t N>
+constexpr Preset Of9030(const std::array<unsigned char, N>& a) {
+    return Of(a, k9030KeyAt);
+}
+template <size_t N>
+constexpr Preset Of9056(const std::array<unsigned char, N>& a) {
+    return Of(a, k9056KeyAt);
 }
 
-constexpr Preset kNone{nullptr, 0};
+constexpr Preset kNone{nullptr, 0, 0};
 
 }  // namespace
 
 Preset ConfigEepromPreset(int model) {
     switch (model) {
         case 2:
-            return Of(kPciM);
+            return Of9030(kPciM);
         case 4:
-            return Of(kPciQ);
+            return Of9030(kPciQ);
         case 5:
-            return Of(kPciR);
+            return Of9030(kPciR);
         case 6:
-            return Of(kPciS);
+            return Of9030(kPciS);
         case 7:
-            return Of(kPciK);
+            return Of9030(kPciK);
         case 8:
-            return Of(kPcieS);
+            return Of9056(kPcieS);
         case 9:
-            return Of(kPcieR);
+            return Of9056(kPcieR);
         case 10:
-            return Of(kPcieM);
+            return Of9056(kPcieM);
         case 11:
-            return Of(kPcieK);
+            return Of9056(kPcieK);
         case 12:
-            return Of(kPcieQ);
+            return Of9056(kPcieQ);
         case 13:
-            return Of(kPciRv2);
+            return Of9030(kPciRv2);
         case 14:
-            return Of(kPcieZ);
+            return Of9056(kPcieZ);
         case 15:
-            return Of(kPciKv2);
+            return Of9030(kPciKv2);
         default:
             return kNone;
     }
@@ -127,8 +141,8 @@ Preset PcieEepromPreset(int model) {
         case 11:
         case 12:
         case 14:
-            if (vjx::platform::kLongPcieEepromPreset) return Preset{kPcieEeprom32, sizeof kPcieEeprom32};
-            return Preset{kPcieEeprom26, sizeof kPcieEeprom26};
+            if (vjx::platform::kLongPcieEepromPreset) return Preset{kPcieEeprom32, sizeof kPcieEeprom32, 0};
+            return Preset{kPcieEeprom26, sizeof kPcieEeprom26, 0};
         default:
             return kNone;
     }

@@ -24,11 +24,9 @@ struct ImageTexts {
     const char* read;
     const char* tooLarge;
 };
-constexpr ImageTexts kConfigTexts = {"Can't seek PCI.", "Can't read all PCI bytes.",
-                                     "EEPROM image in flash update file is too large (%u bytes, at most %u)"};
+constexpr ImageTexts kConfigTexts = {"Can't seek PCI.", "Can't read all PCI bytes.", tcf::kEepromTooLarge};
 constexpr ImageTexts kPcieTexts = {"Can't seek PCIe.", "Can't read all PCIe bytes.",
-                                   "PCIe EEPROM image in flash update file is "
-                                   "too large (%u bytes, at most %u)"};
+                                   tcf::kPcieEepromTooLarge};
 
 int Refuse(CLogWindow* log, const char* text) {
     if (log) log->MessageBox(text, 0x10, 0);

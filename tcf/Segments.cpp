@@ -1,8 +1,8 @@
 // The segment chain behind the file header: every segment header and every
 // padded block must carry a good CRC-8 before anything reaches the card.
-#include <climits>
 #include <cstddef>
 #include <cstring>
+#include <vector>
 
 #include "Crc.h"
 #include "Segment.h"
@@ -56,6 +56,48 @@ const char* SegmentResultText(SegmentResult result) {
     return "Flash update segment is damaged";
 }
 
+namespace {
+
+// Bytes of the flash ROM one segment writes: its data at the block address,
+// its header as the block's trailer in the last 16 bytes of the block.
+struct FlashBytes {
+    unsigned number;
+    unsigned dataStart, dataEnd;        // [start, end)
+    unsigned trailerStart, trailerEnd;  // [start, end)
+};
+
+bool Overlap(unsigned aStart, unsigned aEnd, unsigned bStart, unsigned bEnd) {
+    return aStart < bEnd && bStart < aEnd;
+}
+
+// A block that runs past the end of the flash ROM would wrap round to its
+// start; two segments on the same bytes would program bytes twice without
+// an erase between. Either fails the flash ROM half-way, after it was
+// erased, so such a chain is refused with the other checks. This also bounds
+// the chain: no more than 64 KiB / 17 bytes of segments fit side by side.
+bool PlaceSegment(const SegmentInfo& info, std::vector<FlashBytes>& placed, CString& text) {
+    const FlashBytes b{info.number, info.address, info.address + info.length, info.address + kBlockSize,
+                       info.address + kBlockSize + kSegHeaderSize};
+    if (b.trailerEnd > kFlashRomSize) {
+        text.Format("Flash update segment %u (block 0x%04X) runs past the end of the flash ROM", b.number,
+                    info.address);
+        return false;
+    }
+    for (const FlashBytes& p : placed) {
+        if (Overlap(b.dataStart, b.dataEnd, p.dataStart, p.dataEnd) ||
+            Overlap(b.dataStart, b.dataEnd, p.trailerStart, p.trailerEnd) ||
+            Overlap(b.trailerStart, b.trailerEnd, p.dataStart, p.dataEnd) ||
+            Overlap(b.trailerStart, b.trailerEnd, p.trailerStart, p.trailerEnd)) {
+            text.Format("Flash update segments %u and %u overlap in the flash ROM", p.number, b.number);
+            return false;
+        }
+    }
+    placed.push_back(b);
+    return true;
+}
+
+}  // namespace
+
 int ValidateSegments(CFile& file, CLogWindow* log, TTcfSmall* record, int* count) {
     if (count) *count = 0;
     if (record == nullptr) {
@@ -64,15 +106,16 @@ int ValidateSegments(CFile& file, CLogWindow* log, TTcfSmall* record, int* count
     }
     int segments = 0;
     SegmentInfo info;
+    std::vector<FlashBytes> placed;
     for (;;) {
         SegmentResult result = ReadSegment(file, record, &info);
         if (result != SegmentResult::kOk) {
             if (log) log->MessageBox(SegmentResultText(result), 0x10, 0);
             return 0;
         }
-        if (segments == INT_MAX) {
-            // Only a damaged chain gets here; the count must not overflow.
-            if (log) log->MessageBox("Too many segments in flash update file", 0x10, 0);
+        CString text;
+        if (!PlaceSegment(info, placed, text)) {
+            if (log) log->MessageBox(text, 0x10, 0);
             return 0;
         }
         ++segments;

@@ -22,6 +22,17 @@ constexpr unsigned kBlockSize = 16368;  // data bytes of one flash-ROM block
 constexpr unsigned kSegHeaderSize = 16;
 constexpr unsigned kMaxConfigEepromImage = 140;
 constexpr unsigned kMaxPcieEepromImage = 48;
+// The PEX 8111's EEPROM takes one page in one write command; a longer image
+// would wrap round in the page and overwrite its own start.
+constexpr unsigned kPcieEepromPage = 32;
+// Refusal of an image larger than its EEPROM takes: size, then the limit.
+constexpr const char* kEepromTooLarge =
+    "EEPROM image in flash update file is too large (%u bytes, at most %u)";
+constexpr const char* kPcieEepromTooLarge =
+    "PCIe EEPROM image in flash update file is too large (%u bytes, at most %u)";
+// The microcontroller's flash ROM: 16 KiB blocks, each ending in the
+// 16-byte trailer of the segment written into it.
+constexpr unsigned kFlashRomSize = 0x10000;
 
 // Header field offsets (little-endian u32 unless noted).
 constexpr unsigned kOffModule = 24;  // one byte
@@ -49,12 +60,17 @@ void putBE16(unsigned char* p, uint16_t v);
 struct Preset {
     const unsigned char* data;
     unsigned size;  // bytes
+    // Configuration presets: image offset of the register load that gives
+    // the card its subsystem key (the model's identity), 0 for none.
+    unsigned keyAt;
 };
 // Walks the segment chain from offset 256 (file must be positioned there),
-// checking each segment header and block CRC into `record`; reports the first
-// failure through log->MessageBox(text, 0x10, 0) and answers 0, else answers
-// 1 with the number of segments in *count. Never reads past the record's
-// areas, whatever the file says.
+// checking each segment header and block CRC into `record`, and that every
+// block's data and trailer lie inside the flash ROM with no two segments on
+// the same bytes; reports the first failure through
+// log->MessageBox(text, 0x10, 0) and answers 0, else answers 1 with the
+// number of segments in *count. Never reads past the record's areas,
+// whatever the file says.
 int ValidateSegments(CFile& file, CLogWindow* log, TTcfSmall* record, int* count);
 
 // Built-in images by model number (empty when the model has none).

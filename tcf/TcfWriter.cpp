@@ -64,9 +64,9 @@ bool CheckContent(const FileContent& content, std::string* error) {
         *error = text;
         return false;
     }
-    if (content.pcieEeprom.size() > kMaxPcieEepromImage) {
+    if (content.pcieEeprom.size() > kPcieEepromPage) {
         std::snprintf(text, sizeof text, "PCIe EEPROM image has %zu bytes; at most %u bytes fit",
-                      content.pcieEeprom.size(), kMaxPcieEepromImage);
+                      content.pcieEeprom.size(), kPcieEepromPage);
         *error = text;
         return false;
     }

@@ -14,11 +14,12 @@ namespace {
 
 // Exit statuses of vjxflash.
 enum ExitStatus : int {
-    kExitDone = 0,     // -list ran, or -flash brought the card to the file's content
-    kExitUsage = 1,    // the usage text was printed
-    kExitNoCards = 2,  // at start: no card counted, no driver, or no card of a known model (OnCancel)
-    kExitFailed = 3,   // the lock was refused, or -flash did not complete (no such card number,
-                       // card or file refused, programming failed)
+    kExitDone = 0,       // -list ran, or -flash brought the card to the file's content
+    kExitUsage = 1,      // the usage text was printed
+    kExitNoCards = 2,    // at start: no card counted, no driver, or no card of a known model (OnCancel)
+    kExitFailed = 3,     // the lock was refused, or -flash did not complete (no such card number,
+                         // card or file refused, programming failed)
+    kExitUnchecked = 4,  // -flash completed, but the new firmware's version check failed
 };
 
 const char kUsage[] =
@@ -80,7 +81,8 @@ int main(int argc, char** argv) {
         dialog.FileName().SetWindowText(argv[3]);
         dialog.OnFlash();
         unlockFlash();
-        return dialog.FlashCompleted() ? kExitDone : kExitFailed;
+        if (!dialog.FlashCompleted()) return kExitFailed;
+        return dialog.FlashVersionCheckFailed() ? kExitUnchecked : kExitDone;
     }
 
     PrintUsage(programPath);

@@ -1,9 +1,12 @@
 // The Linux shim's strings, files, windows and message boxes.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "afx.h"
 
@@ -32,10 +35,29 @@ int CFile::Open(const char* path, unsigned mode) {
     if (mode & modeRead) om |= std::ios::in;
     if (mode & typeBinary) om |= std::ios::binary;
     if (!path) return 0;
-    m_stream.open(path, om);
-    // A directory opens as a stream on Linux, but it is no file.
+
+    // Only a regular file is a file here: a directory, a device or a FIFO
+    // is refused, and at once (opening a FIFO for reading would wait for a
+    // writer). The path is opened without blocking and looked at through
+    // that descriptor; the stream then opens the very same file through it,
+    // so nothing can be swapped in between. The file is created only where
+    // the stream itself would create it.
+    const bool write = (mode & modeWrite) != 0;
+    const bool read = (mode & modeRead) != 0;
+    int flags = O_NONBLOCK | O_CLOEXEC | (write ? (read ? O_RDWR : O_WRONLY) : O_RDONLY);
+    if (write && (!read || (mode & modeTruncate))) flags |= O_CREAT;
+    const int fd = ::open(path, flags, 0666);
+    if (fd < 0) return 0;
     struct stat st;
-    if (m_stream.is_open() && ::stat(path, &st) == 0 && S_ISDIR(st.st_mode)) m_stream.close();
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        m_stream.open("/proc/self/fd/" + std::to_string(fd), om);
+        // Without /proc the path is all there is.
+        if (!m_stream.is_open()) {
+            m_stream.clear();
+            m_stream.open(path, om);
+        }
+    }
+    ::close(fd);
     return m_stream.is_open() && m_stream.good() ? 1 : 0;
 }
 

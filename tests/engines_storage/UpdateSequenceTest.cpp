@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "EngineSupport.h"
+#include "sim/Timing.h"
 #include "tcf/Crc.h"
 #include "tcf/Tcf.h"
 
@@ -205,5 +206,39 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"84", 84, "fpga-version=0xff", "Error while programming FPGA\n"},
                       FaultCase{"80", 80, "fpga-version=0xff", "FPGA version number not plausible. "},
                       FaultCase{"84", 84, "fpga-version=0", "FPGA version number not plausible. "}));
+
+// The parts at their datasheet maxima: the EPCS4's bulk erase takes 10 s, a
+// page 5 ms, and the FPGA reads its configuration device at 10 MHz, so that
+// a full EPCS4 (4 Mbit) takes 420 ms to load. A correct update must pass on
+// the slowest parts, with the largest image the device holds too.
+// (Stands in for the simulator's `max` timing profile: with it, this is
+// SimRack(..., "max").)
+sim::Timing SlowestParts() {
+    sim::Timing t = sim::Timing::datasheet();
+    t.name = "max";
+    t.epcsEraseEpcs4Us = 10000000;
+    t.epcsPageUs = 5000;
+    t.fpgaConfigUs = 512u * 1024u * 8u / 10u;  // microseconds at 10 bits per microsecond
+    return t;
+}
+
+class UpdateOnSlowestParts : public ::testing::TestWithParam<size_t> {};
+
+TEST_P(UpdateOnSlowestParts, PassesUpToAFullConfigurationDevice) {
+    testsupport::SimRack rack({std::string("84") + kOld}, SlowestParts());
+    rack.setTracing(false);
+    CVjxPci pci;
+    OpenCard(pci, 0);
+    UpdateFile file(
+        Build(tcf::FileContent{84, FpgaImage(7, GetParam()), {}, {}, Firmware("2.01", 7, 0x10000)}));
+    CapturedLog log;
+    EXPECT_EQ(RunUpdate(pci, file, log.log(), "VJX PCIe K"), 1) << log.text();
+    EXPECT_EQ(log.text().find("Error"), std::string::npos) << log.text();
+    EXPECT_EQ(rack.rack().card(1).mcu().runningVersion(), "2.01");
+}
+
+// The reference card's 400 KiB image, and one that fills the EPCS4 with its
+// CRC.
+INSTANTIATE_TEST_SUITE_P(Images, UpdateOnSlowestParts, ::testing::Values(400u * 1024u, 512u * 1024u - 4u));
 
 }  // namespace

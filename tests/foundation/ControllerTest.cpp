@@ -177,8 +177,12 @@ TEST_F(Controller, NoCardsGiveTheNoCardsBoxWithTheDriverText) {
 TEST_F(Controller, SilentListingFillsTheSameListAndPrintsOnlyBoxes) {
     fake::script.cards = {unknownCard(), card(0x54, "VJX PCIe K"), card(0x5E, "VJX PCI K")};
     fake::script.cards[1].opens = false;
+    fake::script.cards[2].firmware = "9.14";
     EXPECT_EQ(dialog().ListVjxBoards(0), 1);
     EXPECT_EQ(takeLog(), "");
+    // The firmware is asked all the same; only its answer goes unprinted.
+    EXPECT_EQ(fake::script.calls,
+              (Calls{"Count", "Open 0", "Close", "Open 1", "Open 2", "Version", "Close"}));
     ASSERT_EQ(dialog().CardList().GetCount(), 1);
     EXPECT_STREQ(dialog().CardList().GetItem(0), "1: VJX PCI K");
     EXPECT_EQ(dialog().GetCardNum(0), 2u);
@@ -227,9 +231,17 @@ TEST_F(Flash, MatchingFileRunsAllThreeStagesAndCompletes) {
     std::string file = updateFile(0x5E);
     flash(2, file);
     EXPECT_EQ(takeLog(), "\nDetecting card 2...\nProgramming card 2 with file \"" + file + "\"...\n");
-    EXPECT_EQ(fake::script.calls, (Calls{"Count", "Open 1", "ReadFileHeader", "ProgramEeprom",
-                                         "ProgramPcieEeprom", "doFlash VJX PCI K", "Close"}));
+    EXPECT_EQ(fake::script.calls,
+              (Calls{"Count", "Open 1", "ReadFileHeader", "CheckUpdateFile", "ProgramEeprom",
+                     "ProgramPcieEeprom", "doFlash VJX PCI K", "Close"}));
     EXPECT_TRUE(dialog().FlashCompleted());
+    EXPECT_FALSE(dialog().FlashVersionCheckFailed());
+
+    // Completed, but the new firmware's version check failed.
+    fake::script.versionCheckFailed = true;
+    flash(2, file);
+    EXPECT_TRUE(dialog().FlashCompleted());
+    EXPECT_TRUE(dialog().FlashVersionCheckFailed());
 }
 
 TEST_F(Flash, FailedUpdateSequenceIsNotACompletedFlash) {
@@ -320,10 +332,21 @@ TEST_F(Flash, UnknownCardTypeIsNeverProgrammedOnLinux) {
     EXPECT_FALSE(dialog().FlashCompleted());
 }
 
-TEST_F(Flash, FailingEepromStageStopsTheUpdate) {
+TEST_F(Flash, RefusedFileOrFailingEepromStageStopsTheUpdate) {
+    // The whole file is checked after the "Programming" line, before the
+    // first stage writes anything.
+    fake::script.checkFile = 0;
+    flash(1, updateFile(0x54));
+    EXPECT_EQ(fake::script.calls, (Calls{"Count", "Open 0", "ReadFileHeader", "CheckUpdateFile", "Close"}));
+    EXPECT_FALSE(dialog().FlashCompleted());
+    EXPECT_EQ(takeLog(),
+              "\nDetecting card 1...\nProgramming card 1 with file \"" + m_files.back() + "\"...\n");
+
+    fake::script.checkFile = 1;
     fake::script.programEeprom = 0;
     flash(1, updateFile(0x54));
-    EXPECT_EQ(fake::script.calls, (Calls{"Count", "Open 0", "ReadFileHeader", "ProgramEeprom", "Close"}));
+    EXPECT_EQ(fake::script.calls,
+              (Calls{"Count", "Open 0", "ReadFileHeader", "CheckUpdateFile", "ProgramEeprom", "Close"}));
     EXPECT_FALSE(dialog().FlashCompleted());
     EXPECT_EQ(takeLog(),
               "\nDetecting card 1...\nProgramming card 1 with file \"" + m_files.back() + "\"...\n");
@@ -331,8 +354,8 @@ TEST_F(Flash, FailingEepromStageStopsTheUpdate) {
     fake::script.programEeprom = 1;
     fake::script.programPcieEeprom = 0;
     flash(1, updateFile(0x54));
-    EXPECT_EQ(fake::script.calls,
-              (Calls{"Count", "Open 0", "ReadFileHeader", "ProgramEeprom", "ProgramPcieEeprom", "Close"}));
+    EXPECT_EQ(fake::script.calls, (Calls{"Count", "Open 0", "ReadFileHeader", "CheckUpdateFile",
+                                         "ProgramEeprom", "ProgramPcieEeprom", "Close"}));
     std::string file = m_files.back();
     EXPECT_EQ(takeLog(), "\nDetecting card 1...\nProgramming card 1 with file \"" + file + "\"...\n");
 }

@@ -91,6 +91,11 @@ int CVjxPci::ReadFileHeader(CFile& file, CLogWindow*, TTcfSmall* record) {
     return script.readHeader;
 }
 
+int CVjxPci::CheckUpdateFile(CFile&, CLogWindow*, TTcfSmall*) {
+    record("CheckUpdateFile");
+    return script.checkFile;
+}
+
 int CVjxPci::ProgramEeprom(CLogWindow*) {
     record("ProgramEeprom");
     return script.programEeprom;
@@ -106,5 +111,6 @@ int CVjxPci::doFlash(CFile& file, CLogWindow&, const char* cardName) {
     unsigned char first = 0;
     file.SeekToBegin();
     record(std::string("doFlash ") + cardName + (file.Read(&first, 1) ? "" : " (file closed)"));
+    m_versionCheckFailed = script.versionCheckFailed;
     return script.doFlash;
 }

@@ -24,10 +24,12 @@ struct Script {
     std::string libInitText = "driver missing";
     std::string errorText = "bus scan found nothing";
     int readHeader = 1;
+    int checkFile = 1;
     int programEeprom = 1;
     int programPcieEeprom = 1;
     int doFlash = 1;
-    std::vector<std::string> calls;  // "Count", "Open 2", "Close", ...
+    bool versionCheckFailed = false;  // what doFlash leaves behind
+    std::vector<std::string> calls;   // "Count", "Open 2", "Close", ...
 };
 
 extern Script script;

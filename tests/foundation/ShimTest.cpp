@@ -1,5 +1,6 @@
 // The desktop-framework shim: strings, files, windows and the clock.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -122,7 +123,7 @@ TEST_F(TempFile, WriteTruncateAndStatus) {
     EXPECT_EQ(std::string(buffer, 3), "nEw");
 }
 
-TEST(CFileMissing, OpenFailsAndEveryOperationStaysHarmless) {
+TEST(CFileMissing, OpenFailsForAnythingButARegularFileAndEveryOperationStaysHarmless) {
     CFile f;
     EXPECT_EQ(f.Open("/nonexistent/dir/file.tcf", kReadBinaryShared), 0);
     char buffer[4];
@@ -134,7 +135,22 @@ TEST(CFileMissing, OpenFailsAndEveryOperationStaysHarmless) {
     status.m_size = 77;
     EXPECT_EQ(CFile::GetStatus("/nonexistent/dir/file.tcf", status), 0);
     EXPECT_EQ(status.m_size, 0);
-    EXPECT_EQ(f.Open("/tmp", kReadBinaryShared), 0);  // a directory is no file
+    EXPECT_EQ(f.Open("/tmp", kReadBinaryShared), 0);       // a directory is no file,
+    EXPECT_EQ(f.Open("/dev/null", kReadBinaryShared), 0);  // nor is a device,
+    // nor a FIFO, refused at once instead of waiting for a writer.
+    char dir[] = "/tmp/vjxfifoXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string fifo = std::string(dir) + "/update.tcf";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(f.Open(fifo.c_str(), kReadBinaryShared), 0);
+    EXPECT_EQ(f.Open(fifo.c_str(), CFile::modeWrite | CFile::typeBinary), 0);
+    unlink(fifo.c_str());
+    // Writing creates a missing file; reading and writing does not.
+    EXPECT_EQ(f.Open(fifo.c_str(), CFile::modeRead | CFile::modeWrite | CFile::typeBinary), 0);
+    EXPECT_NE(f.Open(fifo.c_str(), CFile::modeWrite | CFile::typeBinary), 0);
+    f.Close();
+    unlink(fifo.c_str());
+    rmdir(dir);
 }
 
 TEST(Windows, ComboBoxKeepsItsSelectionAsGiven) {

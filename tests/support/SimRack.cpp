@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <utility>
+
 #include "sim/Clock.h"
 #include "sim/FileUtil.h"
 #include "sim/Timing.h"
@@ -19,7 +21,10 @@ sim::Timing timingNamed(const std::string& name) {
 
 }  // namespace
 
-SimRack::SimRack(std::vector<std::string> cardSpecs, const std::string& timing) : m_timing(timing) {
+SimRack::SimRack(std::vector<std::string> cardSpecs, const std::string& timing)
+    : SimRack(std::move(cardSpecs), timingNamed(timing)) {}
+
+SimRack::SimRack(std::vector<std::string> cardSpecs, const sim::Timing& timing) : m_timing(timing) {
     char pattern[] = "/tmp/vjxsim-test-XXXXXX";
     if (!mkdtemp(pattern)) {
         ADD_FAILURE() << "cannot make a temporary directory";
@@ -28,11 +33,11 @@ SimRack::SimRack(std::vector<std::string> cardSpecs, const std::string& timing) 
     m_dir = pattern;
     std::string error;
     std::unique_ptr<sim::Rack> rack =
-        sim::Rack::create(m_dir, cardSpecs, timingNamed(timing), sim::virtualClock(), &error);
+        sim::Rack::create(m_dir, cardSpecs, timing, sim::virtualClock(), &error);
     if (!rack) {
         ADD_FAILURE() << "rack not made: " << error;
         sim::removeTree(m_dir);
-        rack = sim::Rack::create(m_dir, {}, timingNamed(timing), sim::virtualClock(), &error);
+        rack = sim::Rack::create(m_dir, {}, timing, sim::virtualClock(), &error);
     }
     m_rack = rack.release();
     m_rack->trace().toMemory();
@@ -73,8 +78,7 @@ void SimRack::reopen() {
     delete m_rack;
     m_rack = nullptr;
     std::string error;
-    std::unique_ptr<sim::Rack> rack =
-        sim::Rack::open(m_dir, timingNamed(m_timing), sim::virtualClock(), &error);
+    std::unique_ptr<sim::Rack> rack = sim::Rack::open(m_dir, m_timing, sim::virtualClock(), &error);
     if (!rack) {
         ADD_FAILURE() << "rack not reopened: " << error;
         abort();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "sim/Rack.h"
+#include "sim/Timing.h"
 
 namespace testsupport {
 
@@ -17,6 +18,8 @@ public:
     // "blank-9056", ...); timing "instant" or "datasheet". A bad spec fails
     // the current test (GoogleTest ADD_FAILURE) and leaves an empty rack.
     explicit SimRack(std::vector<std::string> cardSpecs, const std::string& timing = "instant");
+    // The same with busy times of the test's own choosing.
+    SimRack(std::vector<std::string> cardSpecs, const sim::Timing& timing);
     ~SimRack();  // unbinds and removes the directory
     SimRack(const SimRack&) = delete;
     SimRack& operator=(const SimRack&) = delete;
@@ -38,7 +41,7 @@ public:
 
 private:
     std::string m_dir;
-    std::string m_timing;
+    sim::Timing m_timing;
     sim::Rack* m_rack = nullptr;
 };
 

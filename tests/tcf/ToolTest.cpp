@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -118,6 +119,10 @@ TEST_F(Tool, AWholeFileBuiltFromIntelHexReadsBackByteForByte) {
     Bytes fpga(20000), eeprom(136), pcie(32);
     for (size_t i = 0; i < fpga.size(); ++i) fpga[i] = static_cast<unsigned char>(i * 31);
     for (size_t i = 0; i < eeprom.size(); ++i) eeprom[i] = static_cast<unsigned char>(i + 1);
+    // The PCI 9030 loads the card's subsystem key from bytes 12 to 15: the
+    // VJX PCI S's, or the file would turn the card into another one.
+    const unsigned char key[4] = {0xB5, 0x10, 0x68, 0x30};
+    std::copy(key, key + 4, eeprom.begin() + 12);
     for (size_t i = 0; i < pcie.size(); ++i) pcie[i] = static_cast<unsigned char>(0x80 + i);
 
     const std::string file = dir.path("full.tcf");
@@ -229,15 +234,31 @@ TEST_F(Tool, InfoGivesTheFlashCommandsReasonForARefusedFile) {
     EXPECT_NE(missing.out.find("Can't open file"), std::string::npos) << missing.out;
 }
 
-TEST_F(Tool, InfoRefusesAnFpgaImageRunningPastTheEndOfTheFile) {
+// The verdict is the flash command's whole-file check, run before its first
+// write; a FIFO is no file and is refused at once, without waiting for a
+// writer.
+TEST_F(Tool, InfoRefusesWhatTheFlashCommandRefusesBeforeItsFirstWrite) {
     tcf::FileContent content;
     content.module = 84;
     content.fpga = Bytes(100, 7);
     content.segments = {tcftest::PatternSegment(0, 100)};
     Bytes file = tcftest::Build(content);
-    file.resize(file.size() - 1);
-    const nlohmann::json j = info(dir.write("short.tcf", file), 1);
-    EXPECT_EQ(j["reason"], "Can't read all EPC bytes.");
+    tcf::putLE32(&file[tcf::kOffFpgaSize], 524285);
+    tcftest::SealHeader(file);
+    const nlohmann::json j = info(dir.write("big.tcf", file), 1);
+    EXPECT_EQ(
+        j["reason"],
+        "Can't program FPGA: \nFPGA image of 524289 bytes (with CRC) is larger than any configuration device "
+        "(524288 bytes)");
+
+    const std::string fifo = dir.path("fifo.tcf");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    Result r = run({"info", fifo});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Can't open file"), std::string::npos) << r.out;
+    r = run({"build", "-o", dir.path("x.tcf"), "--module", "84", "--eeprom", fifo});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("can't read EEPROM image"), std::string::npos) << r.err;
 }
 
 // Two segments for the same block: the card programs both (programming

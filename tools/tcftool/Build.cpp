@@ -1,6 +1,7 @@
 // tcftool build: an update file from an FPGA image, firmware and EEPROM
 // images, checked afterwards with the flash command's own reader.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>

@@ -1,10 +1,10 @@
 #include "Contents.h"
 
+#include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <memory>
-#include <sstream>
 
+#include "app/platform.h"
 #include "tcf/Crc.h"
 #include "tcf/Segment.h"
 #include "tcf/Tcf.h"
@@ -22,14 +22,17 @@ bool ReadAt(std::FILE* f, uint32_t offset, uint32_t size, std::vector<unsigned c
 
 }  // namespace
 
+// Through the flash command's own file class: a regular file only, so that
+// a FIFO or a device given as input is refused at once instead of blocking.
 bool ReadWholeFile(const std::string& path, std::string* bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream all;
-    all << in.rdbuf();
-    if (in.bad()) return false;
-    *bytes = all.str();
-    return true;
+    CFile file;
+    CFileStatus status;
+    if (!file.Open(path.c_str(), CFile::modeRead | CFile::typeBinary) ||
+        !CFile::GetStatus(path.c_str(), status) || status.m_size < 0 || status.m_size > UINT32_MAX)
+        return false;
+    const unsigned size = static_cast<unsigned>(status.m_size);
+    bytes->assign(size, '\0');
+    return size == 0 || file.Read(&(*bytes)[0], size) == size;
 }
 
 bool ParseFirmwareFormat(const std::string& text, tcf::FirmwareFormat* format) {

@@ -126,7 +126,8 @@ FileReport Inspect(const std::string& path) {
     CVjxPci card;
     auto record = std::make_unique<TTcfSmall>();
     CapturedLog log;
-    r.accepted = card.ReadFileHeader(file, log.log(), record.get()) != 0;
+    r.accepted = card.ReadFileHeader(file, log.log(), record.get()) != 0 &&
+                 card.CheckUpdateFile(file, log.log(), record.get()) != 0;
     if (!r.accepted) r.reason = log.LastError();
 
     // The header area holds the file's first 256 bytes whenever they could
@@ -149,19 +150,7 @@ FileReport Inspect(const std::string& path) {
     // Without an FPGA image the update reads no segments at all.
     if (r.fpgaSize == 0) return r;
 
-    // The chain as the update sequence checks it (on fresh streams: a refused
-    // header may have left the first one failed), then segment by segment
-    // for the listing, up to where the check stops.
-    std::string chainReason;
-    CFile chain;
-    if (chain.Open(path.c_str(), kOpenRead)) {
-        chain.Seek(tcf::kHeaderSize, 0);
-        CapturedLog chainLog;
-        int count = 0;
-        if (!tcf::ValidateSegments(chain, chainLog.log(), record.get(), &count))
-            chainReason = chainLog.LastError();
-        chain.Close();
-    }
+    // Segment by segment for the listing, up to where the walk stops.
     CFile walk;
     if (walk.Open(path.c_str(), kOpenRead)) {
         walk.Seek(tcf::kHeaderSize, 0);
@@ -174,13 +163,6 @@ FileReport Inspect(const std::string& path) {
         walk.Close();
     }
 
-    // The update sequence then reads the FPGA image whole.
-    if (chainReason.empty() && static_cast<int64_t>(r.fpgaOffset) + r.fpgaSize > r.fileSize)
-        chainReason = "Can't read all EPC bytes.";
-    if (r.accepted && !chainReason.empty()) {
-        r.accepted = false;
-        r.reason = chainReason;
-    }
     return r;
 }
 
