@@ -20,7 +20,7 @@ endfunction()
 function(vjx_windows_side_sources out root)
   set(${out}
     ${root}/app/windows/AboutDlg.cpp
-    ${root}/app/windows/File.cpp
+    ${root}/app/windows/afxcommon.cpp
     ${root}/app/windows/FileFilter.cpp
     ${root}/app/windows/LogWindow.cpp
     ${root}/app/windows/VJXFlashDlg.cpp

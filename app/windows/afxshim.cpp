@@ -228,25 +228,6 @@ intptr_t CDialog::DoModal() {
 
 // ---- File dialog ------------------------------------------------------------
 
-CFileDialog::CFileDialog(int openFileDialog, const char* defaultExt, const char* fileName, unsigned flags,
-                         const char* filter, CWnd* parent)
-    : m_open(openFileDialog),
-      m_defaultExt(defaultExt),
-      m_fileName(fileName),
-      m_flags(flags),
-      m_platformFilter(ToPlatformFilter(filter)),
-      m_parent(parent) {}
-
-std::string CFileDialog::ToPlatformFilter(const char* filter) {
-    std::string out = filter ? filter : "";
-    for (char& c : out)
-        if (c == '|') c = '\0';
-    // The list ends with an empty text even when the filter lacks "||".
-    out.push_back('\0');
-    out.push_back('\0');
-    return out;
-}
-
 intptr_t CFileDialog::DoModal() {
     char path[MAX_PATH * 4] = {};
     if (!m_fileName.IsEmpty()) lstrcpynA(path, m_fileName, sizeof path);

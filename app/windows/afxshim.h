@@ -7,8 +7,9 @@
 // The header does not include <windows.h>: the shared code defines its own
 // DWORD and must not see the platform's macros. Window and icon handles are
 // the platform's own (STRICT) handle types, declared here incomplete.
-// afxshim.cpp implements it over Win32; a native build of the Windows paths
-// (VJX_WINDOWS_VARIANT) links a scripted framework in its place.
+// afxshim.cpp implements it over Win32, afxcommon.cpp the parts that need no
+// window; a native build of the Windows paths (VJX_WINDOWS_VARIANT) links a
+// scripted framework in place of afxshim.cpp.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
-// CFile of the Windows framework layer over the C runtime's streams. The
-// Windows program opens with the share mode the flags ask for; the native
-// test build has no share modes and opens plainly.
+// The parts of the Windows framework layer that need no window, built for
+// the program and for the native test build alike: CFile over the C
+// runtime's streams (the program opens with the share mode the flags ask
+// for; the native build has no share modes), and the file dialog's filter.
 #include <cstdio>
 
 #include "afxshim.h"
@@ -87,4 +88,22 @@ int64_t CFile::GetPosition() {
 void CFile::Close() {
     if (m_file) std::fclose(m_file);
     m_file = nullptr;
+}
+
+CFileDialog::CFileDialog(int openFileDialog, const char* defaultExt, const char* fileName, unsigned flags,
+                         const char* filter, CWnd* parent)
+    : m_open(openFileDialog),
+      m_defaultExt(defaultExt),
+      m_fileName(fileName),
+      m_flags(flags),
+      m_platformFilter(ToPlatformFilter(filter)),
+      m_parent(parent) {}
+
+std::string CFileDialog::ToPlatformFilter(const char* filter) {
+    std::string out = filter ? filter : "";
+    for (char& c : out)
+        if (c == '|') c = '\0';
+    // The list ends with an empty text even when the filter lacks "||".
+    while (out.size() < 2 || out[out.size() - 1] != '\0' || out[out.size() - 2] != '\0') out.push_back('\0');
+    return out;
 }
