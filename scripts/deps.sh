@@ -5,7 +5,9 @@ set -euo pipefail
 need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 for pkg in cmake ninja-build g++ libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev \
-           libbenchmark-dev clang libclang-rt-14-dev clang-format; do
+           libbenchmark-dev clang libclang-rt-14-dev clang-format python3 \
+           g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 fonts-wine xvfb x11-apps \
+           imagemagick; do
   have_pkg "$pkg" || need+=("$pkg")
 done
 

@@ -189,6 +189,25 @@ bool CDialog::OnSysCommand(unsigned, intptr_t) {
     return false;
 }
 
+namespace {
+
+// Dialogs come up centred over their owner (over the work area without
+// one), as the platform's applications show them.
+void CentreOverOwner(HWND hwnd) {
+    RECT area;
+    HWND owner = ::GetWindow(hwnd, GW_OWNER);
+    if (!owner || !::IsWindowVisible(owner) || ::IsIconic(owner) || !::GetWindowRect(owner, &area))
+        ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    RECT rect;
+    ::GetWindowRect(hwnd, &rect);
+    const int x = area.left + ((area.right - area.left) - (rect.right - rect.left)) / 2;
+    const int y = area.top + ((area.bottom - area.top) - (rect.bottom - rect.top)) / 2;
+    ::SetWindowPos(hwnd, nullptr, x > 0 ? x : 0, y > 0 ? y : 0, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace
+
 // The dialog procedure: finds the dialog object (handed over with
 // WM_INITDIALOG) and calls its message map.
 struct DialogAccess {
@@ -197,6 +216,7 @@ struct DialogAccess {
             CDialog* dialog = reinterpret_cast<CDialog*>(lParam);
             ::SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
             dialog->m_hWnd = hwnd;
+            CentreOverOwner(hwnd);
             return dialog->OnInitDialog();
         }
         CDialog* dialog = reinterpret_cast<CDialog*>(::GetWindowLongPtrA(hwnd, DWLP_USER));
@@ -220,8 +240,12 @@ struct DialogAccess {
     }
 };
 
+// Without a parent of its own a dialog is owned by the application's main
+// window (while that is open), so it stays in front of it.
 intptr_t CDialog::DoModal() {
     HWND parent = m_parent ? m_parent->m_hWnd : nullptr;
+    if (!parent && g_app && g_app->m_pMainWnd && g_app->m_pMainWnd != this)
+        parent = g_app->m_pMainWnd->m_hWnd;
     return ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_templateId), parent,
                              DialogAccess::Proc, reinterpret_cast<LPARAM>(this));
 }

@@ -28,12 +28,18 @@ struct Identity {
 
 TEST(WindowsModels, RevisionSelectsTheCoreRowsAndDescriptionsComeFromTheModuleCodes) {
     const Identity cases[] = {
-        {0x335410B5, 0x80, 16, "VJX PCIe M (v2)"}, {0x335410B5, 0x01, 10, "VJX PCIe M"},
-        {0x335510B5, 0x80, 17, "VJX PCIe K (v2)"}, {0x341510B5, 0x80, 18, "VJX PCIe Q (v2)"},
-        {0x349310B5, 0x80, 19, "VJX PCIe Z (v2)"}, {0x349310B5, 0x00, 14, "VJX PCIe Z"},
-        {0x306810B5, 0x80, 6, "VJX PCI S"},        {0x222110B5, 0x00, 0, "(Unknown)"},
-        {0x243110B5, 0x00, 1, "(Unknown)"},        {0x290510B5, 0x00, 3, "(Unknown)"},
-        {0x905610B5, 0x00, 20, "Unprogrammed PCIe card"}, {0x12345678, 0x00, 20, "(Unknown)"},
+        {0x335410B5, 0x80, 16, "VJX PCIe M (v2)"},
+        {0x335410B5, 0x01, 10, "VJX PCIe M"},
+        {0x335510B5, 0x80, 17, "VJX PCIe K (v2)"},
+        {0x341510B5, 0x80, 18, "VJX PCIe Q (v2)"},
+        {0x349310B5, 0x80, 19, "VJX PCIe Z (v2)"},
+        {0x349310B5, 0x00, 14, "VJX PCIe Z"},
+        {0x306810B5, 0x80, 6, "VJX PCI S"},
+        {0x222110B5, 0x00, 0, "(Unknown)"},
+        {0x243110B5, 0x00, 1, "(Unknown)"},
+        {0x290510B5, 0x00, 3, "(Unknown)"},
+        {0x905610B5, 0x00, 20, "Unprogrammed PCIe card"},
+        {0x12345678, 0x00, 20, "(Unknown)"},
     };
     for (const Identity& c : cases) {
         const char* description = nullptr;
@@ -43,7 +49,8 @@ TEST(WindowsModels, RevisionSelectsTheCoreRowsAndDescriptionsComeFromTheModuleCo
 }
 
 TEST(WindowsModels, ModuleCodesUpTo0x63) {
-    for (int code = 0x60; code <= 0x63; ++code) EXPECT_EQ(vjx::models::ModelForModuleCode(code), code - 0x60 + 16);
+    for (int code = 0x60; code <= 0x63; ++code)
+        EXPECT_EQ(vjx::models::ModelForModuleCode(code), code - 0x60 + 16);
     EXPECT_STREQ(GetCardName(0x63), "VJX PCIe Z (v2)");
     EXPECT_STREQ(GetCardName(0x64), "(Unknown)");
     EXPECT_EQ(vjx::models::ModelForModuleCode(0x64), 20);
@@ -92,9 +99,9 @@ TEST_F(WindowsReader, PcieCardTakesThe32BytePreset) {
     tcf::FileContent content;
     content.module = 0x54;
     ASSERT_EQ(read(content), 1) << log();
-    const std::vector<unsigned char> expected = {0x5A, 0x03, 0x18, 0x00, 0x34, 0x00, 0x50, 0x00, 0x00, 0x00, 0x48,
-                                                 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x10, 0x33, 0x00, 0x00, 0x00,
-                                                 0x20, 0x10, 0x80, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00};
+    const std::vector<unsigned char> expected = {
+        0x5A, 0x03, 0x18, 0x00, 0x34, 0x00, 0x50, 0x00, 0x00, 0x00, 0x48, 0x00, 0x02, 0x00, 0x00, 0x00,
+        0x00, 0x10, 0x33, 0x00, 0x00, 0x00, 0x20, 0x10, 0x80, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00};
     ASSERT_EQ(m_card.PcieEepromImageSize(), 32u);
     EXPECT_EQ(std::vector<unsigned char>(m_card.PcieEepromImage(), m_card.PcieEepromImage() + 32), expected);
 }

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/foundation/FakeCard.h"
 #include "FileFilter.h"
 #include "ScriptedFramework.h"
 #include "app/CardNames.h"
 #include "app/VJXFlashDlg.h"
 #include "resource.h"
+#include "tests/foundation/FakeCard.h"
 
 namespace {
 
@@ -143,7 +143,8 @@ TEST_F(Dialog, AboutEntryOpensTheAboutBoxWithTheProgramsVersion) {
     EXPECT_TRUE(access().OnSysCommand(0x10, 0));
     EXPECT_TRUE(access().OnSysCommand(0x13, 0));  // the low four bits are the platform's
     EXPECT_FALSE(access().OnSysCommand(0xF020, 0));
-    EXPECT_EQ(fw().events, (Strings{"dialog 100 VJX Flash Version 5.45", "dialog 100 VJX Flash Version 5.45"}));
+    EXPECT_EQ(fw().events,
+              (Strings{"dialog 100 VJX Flash Version 5.45", "dialog 100 VJX Flash Version 5.45"}));
 }
 
 TEST_F(Dialog, OnlyTheMinimisedDialogPaintsItsIcon) {
@@ -188,7 +189,8 @@ TEST_F(Dialog, CardChecksAreErrorBoxes) {
     control(IDC_CARDLIST).sel = 0;
     command(IDC_FLASH);  // no file name
     ASSERT_EQ(fw().boxes.size(), 2u);
-    EXPECT_EQ(fw().boxes[0].text, "There is no card with number 0.\nPlease enter a card number fom 1 to 1.\n");
+    EXPECT_EQ(fw().boxes[0].text,
+              "There is no card with number 0.\nPlease enter a card number fom 1 to 1.\n");
     EXPECT_EQ(fw().boxes[1].text, "Please enter a flash update file name");
     for (const scripted::Box& box : fw().boxes) EXPECT_EQ(box.type, 0x10u);
 }
@@ -233,9 +235,8 @@ TEST_P(UnknownCard, OnlyYesProgramsTheCardAsTheFilesModel) {
 
     const std::string added = log().substr(logBefore.size());
     if (GetParam() == IDYES) {
-        EXPECT_EQ(fake::script.calls,
-                  (Strings{"Count", "Open 0", "ReadFileHeader", "ProgramEeprom", "ProgramPcieEeprom",
-                           "doFlash VJX PCIe K", "Close"}));
+        EXPECT_EQ(fake::script.calls, (Strings{"Count", "Open 0", "ReadFileHeader", "ProgramEeprom",
+                                               "ProgramPcieEeprom", "doFlash VJX PCIe K", "Close"}));
         EXPECT_EQ(m_dialog->Card().GetModel(), fake::modelOfCode(0x54));
     } else {
         EXPECT_EQ(fake::script.calls, (Strings{"Count", "Open 0", "ReadFileHeader", "Close"}));
@@ -258,7 +259,8 @@ TEST_F(Dialog, BrowseOffersTheSelectedModelsFilterAndTakesTheChosenPath) {
     ASSERT_EQ(fw().choosers.size(), 2u);
     const scripted::Chooser& chooser = fw().choosers[0];
     const char expected[] =
-        "VJX PCIe K - Flash Update Files\0VJX?PCIe?K *.tcf\0Flash Update Files (*.tcf)\0*.tcf\0All Files (*.*)\0"
+        "VJX PCIe K - Flash Update Files\0VJX?PCIe?K *.tcf\0Flash Update Files (*.tcf)\0*.tcf\0All Files "
+        "(*.*)\0"
         "*.*\0\0";
     EXPECT_EQ(chooser.filter, std::string(expected, sizeof expected - 1));
     EXPECT_EQ(chooser.defaultExt, "tcf");
@@ -271,9 +273,9 @@ TEST(FileFilter, ModelNamesOfListEntries) {
     EXPECT_STREQ(ModelNameOfEntry("VJX PCIe K"), "VJX PCIe K");
     EXPECT_STREQ(ModelNameOfEntry("1: VJX PCI S"), "VJX PCI S");
     EXPECT_STREQ(ModelNameOfEntry("12: PCI Q"), "PCI Q");
-    EXPECT_STREQ(ModelNameOfEntry("10: VJX PCIe K (v2)"), "VJX PCIe K (v2)");  // 19 characters
+    EXPECT_STREQ(ModelNameOfEntry("10: VJX PCIe K (v2)"), "VJX PCIe K (v2)");   // 19 characters
     EXPECT_STREQ(ModelNameOfEntry("10: VJX PCIe K (v2)x"), "VJX PCIe K (v2)");  // the 20th is not read
-    EXPECT_STREQ(ModelNameOfEntry("100: PCI Q"), "");                          // no colon at 2 or 3
+    EXPECT_STREQ(ModelNameOfEntry("100: PCI Q"), "");                           // no colon at 2 or 3
     EXPECT_STREQ(ModelNameOfEntry(""), "");
     EXPECT_STREQ(ModelNameOfEntry("1: "), "");
     EXPECT_STREQ(ModelNameOfEntry("2: Unprogrammed PCIe card"), "");
@@ -285,13 +287,16 @@ TEST(FileFilter, ModelNamesOfListEntries) {
 
 TEST(FileFilter, PatternsAndTheFilterWithoutAModel) {
     using vjx::windows::FileFilterForEntry;
-    EXPECT_STREQ(FileFilterForEntry("VJX PCIe K (v2)"),
-                 "VJX PCIe K (v2) - Flash Update Files|VJX?PCIe?K?*v2* *.tcf|Flash Update Files (*.tcf)|*.tcf|"
-                 "All Files (*.*)|*.*||");
-    EXPECT_STREQ(FileFilterForEntry("12: PCI Q"),
-                 "PCI Q - Flash Update Files|PCI?Q *.tcf|Flash Update Files (*.tcf)|*.tcf|All Files (*.*)|*.*||");
-    EXPECT_STREQ(FileFilterForEntry("3: PCI-Q/x.y"),
-                 "PCI-Q/x.y - Flash Update Files|PCIQxy *.tcf|Flash Update Files (*.tcf)|*.tcf|All Files (*.*)|*.*||");
+    EXPECT_STREQ(
+        FileFilterForEntry("VJX PCIe K (v2)"),
+        "VJX PCIe K (v2) - Flash Update Files|VJX?PCIe?K?*v2* *.tcf|Flash Update Files (*.tcf)|*.tcf|"
+        "All Files (*.*)|*.*||");
+    EXPECT_STREQ(
+        FileFilterForEntry("12: PCI Q"),
+        "PCI Q - Flash Update Files|PCI?Q *.tcf|Flash Update Files (*.tcf)|*.tcf|All Files (*.*)|*.*||");
+    EXPECT_STREQ(
+        FileFilterForEntry("3: PCI-Q/x.y"),
+        "PCI-Q/x.y - Flash Update Files|PCIQxy *.tcf|Flash Update Files (*.tcf)|*.tcf|All Files (*.*)|*.*||");
     EXPECT_STREQ(FileFilterForEntry(""), "Flash Update Files (*.tcf)|*.tcf|All Files (*.*)|*.*||");
     EXPECT_EQ(CFileDialog::ToPlatformFilter("a|b"), std::string("a\0b\0\0", 5));
 }
@@ -303,8 +308,9 @@ TEST_F(Dialog, ConfigureAndSendOpenTheSelectedCard) {
     const size_t before = log().size();
     command(IDC_CONFIGURE);
     command(IDC_SEND);
-    EXPECT_EQ(log().substr(before),
-              "\r\nConfiguring card 2...\r\nCard 2...\r\n\r\nSerial connection to card 2...\r\nCard 2...\r\n");
+    EXPECT_EQ(
+        log().substr(before),
+        "\r\nConfiguring card 2...\r\nCard 2...\r\n\r\nSerial connection to card 2...\r\nCard 2...\r\n");
     EXPECT_EQ(fake::script.calls, (Strings{"Count", "Open 1", "Close", "Count", "Open 1", "Close"}));
     EXPECT_TRUE(fw().boxes.empty());
 }

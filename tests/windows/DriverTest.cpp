@@ -24,7 +24,8 @@ protected:
 TEST_F(WindowsDriver, WithoutADriverTheProgramKnowsWhy) {
     EXPECT_EQ(VJX_PCI_LibInit(), 0x20000001u);
     EXPECT_EQ(kernel::state().devicePath, "\\\\.\\merix6");
-    EXPECT_STREQ(VJX_PCI6_GetLastErr(), "Failed to initialize the WDC library. Error 0x20000001 - Invalid handle\n");
+    EXPECT_STREQ(VJX_PCI6_GetLastErr(),
+                 "Failed to initialize the WDC library. Error 0x20000001 - Invalid handle\n");
     EXPECT_EQ(VJX_PCI_CountCards(0x10B5, 0x9056), 0u);
     EXPECT_STREQ(VJX_PCI_ErrorString, "Failed opening device driver\n");
     EXPECT_EQ(WD_Version(WDC_GetWDHandle(), nullptr), 0xFFFFFFFFu);  // nothing sent without a driver
@@ -81,9 +82,10 @@ TEST_F(WindowsDriver, ErrorMessagesGoToTheDebugMonitorWhenALevelIsOn) {
     kernel::state().present = true;
     ASSERT_EQ(WDC_DriverOpen(0), 0u);
     EXPECT_EQ(WDC_SetDebugOptions(WDC_DBG_OUT_DBM), 0x2000001Bu);
-    EXPECT_STREQ(WdcGetLastErrStr(),
-                 "WDC_SetDebugOptions: Error - You must set either the WDC_DBG_LEVEL_TRACE, WDC_DBG_LEVEL_ERR, "
-                 "WDC_DBG_DEFAULT or WDC_DBG_NONE debug option.\n");
+    EXPECT_STREQ(
+        WdcGetLastErrStr(),
+        "WDC_SetDebugOptions: Error - You must set either the WDC_DBG_LEVEL_TRACE, WDC_DBG_LEVEL_ERR, "
+        "WDC_DBG_DEFAULT or WDC_DBG_NONE debug option.\n");
     ASSERT_EQ(WDC_SetDebugOptions(WDC_DBG_NONE), 0u);
     WDC_Err("quiet %d", 1);
     EXPECT_TRUE(kernel::state().requests.empty());

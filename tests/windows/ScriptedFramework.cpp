@@ -135,7 +135,8 @@ void CEdit::ReplaceSel(const char* text, int) {
     const size_t start = std::min(static_cast<size_t>(m_hWnd->selStart), t.size());
     const size_t end = std::max(start, std::min(static_cast<size_t>(m_hWnd->selEnd), t.size()));
     std::string add = text ? text : "";
-    if (t.size() - (end - start) + add.size() > m_hWnd->limit) add.resize(m_hWnd->limit - (t.size() - (end - start)));
+    if (t.size() - (end - start) + add.size() > m_hWnd->limit)
+        add.resize(m_hWnd->limit - (t.size() - (end - start)));
     t.replace(start, end - start, add);
     m_hWnd->selStart = m_hWnd->selEnd = static_cast<int>(start + add.size());
 }
@@ -226,7 +227,8 @@ intptr_t CDialog::DoModal() {
 }
 
 intptr_t CFileDialog::DoModal() {
-    g_state.choosers.push_back({m_platformFilter, static_cast<const char*>(m_defaultExt), m_flags, m_parent != nullptr});
+    g_state.choosers.push_back(
+        {m_platformFilter, static_cast<const char*>(m_defaultExt), m_flags, m_parent != nullptr});
     std::string path;
     if (!g_state.chosen.empty()) {
         path = g_state.chosen.front();

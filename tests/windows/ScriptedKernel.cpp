@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "driver/windows/KernelPort.h"
 #include "driver/wd_types.h"
+#include "driver/windows/KernelPort.h"
 
 namespace kernel {
 

@@ -16,12 +16,12 @@ struct Request {
 };
 
 struct State {
-    bool present = false;          // the device path opens
-    std::string devicePath;        // path of the last open
+    bool present = false;    // the device path opens
+    std::string devicePath;  // path of the last open
     int opens = 0, closes = 0;
-    bool answer = true;            // requests reach the driver and get a status
+    bool answer = true;  // requests reach the driver and get a status
     uint32_t version = 1190;
-    uint32_t cards = 0;            // functions a bus scan reports
+    uint32_t cards = 0;  // functions a bus scan reports
     std::vector<Request> requests;
 };
 

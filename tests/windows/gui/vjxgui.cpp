@@ -5,6 +5,7 @@
 // time, 2 for a bad command line.
 //
 //   vjxgui wait TITLE [MS]            a visible top-level window TITLE appears
+//   vjxgui paint TITLE                the window and its controls painted now
 //   vjxgui gone TITLE [MS]            no window TITLE is left
 //   vjxgui controls TITLE             every child: id, class, position and size
 //                                     in dialog units, visible, enabled, text
@@ -335,9 +336,9 @@ bool PrintTemplate(HMODULE module, int id) {
         r.byte();  // character set
         font = r.text();
     }
-    std::printf("dialog %d style=0x%08lX exstyle=0x%08lX x=%d y=%d w=%d h=%d title=\"%s\" font=%d \"%s\"\n", id,
-                static_cast<unsigned long>(style), static_cast<unsigned long>(exStyle), x, y, w, h, title.c_str(),
-                points, font.c_str());
+    std::printf("dialog %d style=0x%08lX exstyle=0x%08lX x=%d y=%d w=%d h=%d title=\"%s\" font=%d \"%s\"\n",
+                id, static_cast<unsigned long>(style), static_cast<unsigned long>(exStyle), x, y, w, h,
+                title.c_str(), points, font.c_str());
     for (WORD i = 0; i < items; ++i) {
         r.align();
         r.dword();  // help id
@@ -379,7 +380,8 @@ bool PrintVersion(const char* path) {
         char block[16];
         std::snprintf(block, sizeof block, "%04X%04X", translation[0], translation[1]);
         std::printf("translation %s\n", block);
-        for (const char* name : {"FileDescription", "FileVersion", "InternalName", "ProductName", "ProductVersion"}) {
+        for (const char* name :
+             {"FileDescription", "FileVersion", "InternalName", "ProductName", "ProductVersion"}) {
             const std::string query = std::string("\\StringFileInfo\\") + block + "\\" + name;
             char* value = nullptr;
             if (VerQueryValueA(info.data(), query.c_str(), reinterpret_cast<void**>(&value), &length))
@@ -451,6 +453,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (action == "wait") return 0;
+    if (action == "paint") {
+        // Paints synchronously, in the window's own thread, before answering.
+        RedrawWindow(top, nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        SendMessageA(top, WM_NULL, 0, 0);
+        return 0;
+    }
     if (action == "controls") {
         PrintControls(top);
         return 0;
