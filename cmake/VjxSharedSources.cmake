@@ -13,17 +13,23 @@ function(vjx_shared_sources out root)
   set(${out} ${sources} PARENT_SCOPE)
 endfunction()
 
-# The Windows program's own parts that build on any host: the dialog's
-# Windows side, the about box, the file filter and the log on the edit
-# control (app/windows/ without the Win32 framework and the entry), and the
-# Windows driver adapter above its seam to the kernel driver.
-function(vjx_windows_side_sources out root)
+# The Windows dialog's own parts that build on any host: its Windows side,
+# the about box, the file filter, the log on the edit control and the
+# framework's parts that need no window (app/windows/ without the Win32
+# framework and the entry).
+function(vjx_windows_dialog_sources out root)
   set(${out}
     ${root}/app/windows/AboutDlg.cpp
     ${root}/app/windows/afxcommon.cpp
     ${root}/app/windows/FileFilter.cpp
     ${root}/app/windows/LogWindow.cpp
     ${root}/app/windows/VJXFlashDlg.cpp
-    ${root}/driver/windows/WinDriver.cpp
     PARENT_SCOPE)
+endfunction()
+
+# The above and the Windows driver adapter above its seam to the kernel
+# driver.
+function(vjx_windows_side_sources out root)
+  vjx_windows_dialog_sources(dialog ${root})
+  set(${out} ${dialog} ${root}/driver/windows/WinDriver.cpp PARENT_SCOPE)
 endfunction()

@@ -1,7 +1,8 @@
 // The parts of the Windows framework layer that need no window, built for
 // the program and for the native test build alike: CFile over the C
 // runtime's streams (the program opens with the share mode the flags ask
-// for; the native build has no share modes), and the file dialog's filter.
+// for; the native build has no share modes), the dialog's default message
+// map, and the file dialog's filter.
 #include <cstdio>
 
 #include "afxshim.h"
@@ -106,4 +107,26 @@ std::string CFileDialog::ToPlatformFilter(const char* filter) {
     // The list ends with an empty text even when the filter lacks "||".
     while (out.size() < 2 || out[out.size() - 1] != '\0' || out[out.size() - 2] != '\0') out.push_back('\0');
     return out;
+}
+
+int CDialog::OnInitDialog() {
+    CDataExchange dx(this);
+    DoDataExchange(&dx);
+    return 1;
+}
+
+bool CDialog::OnCommand(unsigned id, unsigned) {
+    if (id == IDOK) {
+        OnOK();
+        return true;
+    }
+    if (id == IDCANCEL) {
+        OnCancel();
+        return true;
+    }
+    return false;
+}
+
+bool CDialog::OnSysCommand(unsigned, intptr_t) {
+    return false;
 }

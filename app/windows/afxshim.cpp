@@ -163,30 +163,8 @@ HWND CDialog::GetDlgItem(int id) const {
     return ::GetDlgItem(m_hWnd, id);
 }
 
-int CDialog::OnInitDialog() {
-    CDataExchange dx(this);
-    DoDataExchange(&dx);
-    return 1;
-}
-
 void CDialog::EndDialog(int result) {
     ::EndDialog(m_hWnd, result);
-}
-
-bool CDialog::OnCommand(unsigned id, unsigned) {
-    if (id == IDOK) {
-        OnOK();
-        return true;
-    }
-    if (id == IDCANCEL) {
-        OnCancel();
-        return true;
-    }
-    return false;
-}
-
-bool CDialog::OnSysCommand(unsigned, intptr_t) {
-    return false;
 }
 
 namespace {

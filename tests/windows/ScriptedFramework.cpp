@@ -190,30 +190,8 @@ HWND CDialog::GetDlgItem(int id) const {
     return scripted::child(m_hWnd, id);
 }
 
-int CDialog::OnInitDialog() {
-    CDataExchange dx(this);
-    DoDataExchange(&dx);
-    return 1;
-}
-
 void CDialog::EndDialog(int result) {
     m_hWnd->ended = 1 + result;
-}
-
-bool CDialog::OnCommand(unsigned id, unsigned) {
-    if (id == IDOK) {
-        OnOK();
-        return true;
-    }
-    if (id == IDCANCEL) {
-        OnCancel();
-        return true;
-    }
-    return false;
-}
-
-bool CDialog::OnSysCommand(unsigned, intptr_t) {
-    return false;
 }
 
 // A modal dialog of the scripted framework opens, initialises, records what
