@@ -4,6 +4,7 @@
 // of a missing driver.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "ScriptedKernel.h"
@@ -13,8 +14,8 @@
 
 namespace {
 
-// Every test runs in a process of its own (ctest), so the adapter's state
-// starts fresh; within one run the driver is closed after each test.
+// The driver is closed after each test; the kernel driver's state is reset
+// before.
 class WindowsDriver : public ::testing::Test {
 protected:
     void SetUp() override { kernel::state() = kernel::State{}; }
@@ -32,20 +33,25 @@ TEST_F(WindowsDriver, WithoutADriverTheProgramKnowsWhy) {
     EXPECT_TRUE(kernel::state().requests.empty());
 }
 
+// The name is the process's for its whole life, so this runs in a fresh
+// process of its own.
 TEST_F(WindowsDriver, DevicePathFollowsTheDriverNameWhichCannotChangeOnceSet) {
-    EXPECT_EQ(WDC_DriverOpen(0), 0x20000001u);
-    EXPECT_EQ(kernel::state().devicePath, "\\\\.\\windrvr1230");
-    EXPECT_EQ(WD_SetDriverName("merix6"), 0u);
-    EXPECT_EQ(WD_SetDriverName("merix6"), 0u);
-    EXPECT_NE(WD_SetDriverName("other"), 0u);
-    kernel::state().present = true;
-    EXPECT_EQ(WDC_DriverOpen(0), 0u);
-    EXPECT_EQ(kernel::state().devicePath, "\\\\.\\merix6");
-    EXPECT_EQ(WDC_DriverOpen(0), 0x20000011u);  // already open: the first handle stays
-    EXPECT_EQ(kernel::state().opens, 2);
-    EXPECT_EQ(WDC_DriverClose(), 0u);
-    EXPECT_EQ(kernel::state().closes, 1);
-    EXPECT_FALSE(WdHandleValid(WDC_GetWDHandle()));
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            const bool defaultPath =
+                WDC_DriverOpen(0) == 0x20000001u && kernel::state().devicePath == "\\\\.\\windrvr1230";
+            const bool nameKept = WD_SetDriverName("merix6") == 0 && WD_SetDriverName("merix6") == 0 &&
+                                  WD_SetDriverName("other") != 0;
+            kernel::state().present = true;
+            const bool opened = WDC_DriverOpen(0) == 0 && kernel::state().devicePath == "\\\\.\\merix6";
+            const bool onlyOnce = WDC_DriverOpen(0) == 0x20000011u && kernel::state().opens == 2;
+            const bool closed =
+                WDC_DriverClose() == 0 && kernel::state().closes == 1 && !WdHandleValid(WDC_GetWDHandle());
+            std::exit((defaultPath ? 0 : 1) | (nameKept ? 0 : 2) | (opened ? 0 : 4) | (onlyOnce ? 0 : 8) |
+                      (closed ? 0 : 16));
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(WindowsDriver, RequestsCarryTheirCodeAndSizeAndThePresetStatus) {
