@@ -84,6 +84,9 @@ public:
     // "Flash!", "Flash All!", the file-name field, the card list and last the
     // dialog itself.
     void EnableWindow(int enable);
+    // Ends the dialog, except while a card is being programmed (the
+    // controls disabled): then nothing may stop the engines halfway.
+    void OnCancel() override;
     void OnBrowse();
     // The hidden "Configure!" and "Send!" commands: they count the cards
     // and open the selected one.
@@ -98,15 +101,16 @@ protected:
     HICON OnQueryDragIcon() override;
 
     HICON m_hIcon = nullptr;
-    CEdit m_sendText;           // 1008, bound, never read
-    CButton m_sendButton;       // 1007 "Send!"
-    CButton m_configureButton;  // 1005 "Configure!"
-    CButton m_closeButton;      // 2 "Close"
-    CButton m_flashButton;      // 1003 "Flash!"
-    CButton m_flashAllButton;   // 1006 "Flash All!"
-    CButton m_browseButton;     // 1002 "Browse"
-    CButton m_programRom;       // 1010, bound, never read
-    CButton m_programFpga;      // 1011, bound, never read
+    bool m_programming = false;  // between EnableWindow(0) and EnableWindow(1)
+    CEdit m_sendText;            // 1008, bound, never read
+    CButton m_sendButton;        // 1007 "Send!"
+    CButton m_configureButton;   // 1005 "Configure!"
+    CButton m_closeButton;       // 2 "Close"
+    CButton m_flashButton;       // 1003 "Flash!"
+    CButton m_flashAllButton;    // 1006 "Flash All!"
+    CButton m_browseButton;      // 1002 "Browse"
+    CButton m_programRom;        // 1010, bound, never read
+    CButton m_programFpga;       // 1011, bound, never read
 
 private:
     void RunCardCommand(bool configure);

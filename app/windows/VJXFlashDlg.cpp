@@ -13,6 +13,7 @@ namespace {
 
 constexpr unsigned kErrorBox = 0x10;
 constexpr unsigned kBeepQuestion = 0x20;
+constexpr unsigned kBeepRefused = 0x30;  // the exclamation sound
 constexpr unsigned kYesNoCancelQuestion = 0x23;
 constexpr unsigned kButtonClicked = 0;
 constexpr unsigned kAllTheText = 0;  // edit limit: the platform's largest
@@ -101,6 +102,7 @@ HICON CVJXFlashDlg::OnQueryDragIcon() {
 }
 
 void CVJXFlashDlg::EnableWindow(int enable) {
+    m_programming = enable == 0;
     m_browseButton.EnableWindow(enable);
     m_closeButton.EnableWindow(enable);
     m_flashButton.EnableWindow(enable);
@@ -108,6 +110,17 @@ void CVJXFlashDlg::EnableWindow(int enable) {
     m_fileName.EnableWindow(enable);
     m_cardList.EnableWindow(enable);
     CDialog::EnableWindow(enable);
+}
+
+// "Close" is disabled while programming, but the window's close command
+// (from the task bar, or a key press waiting in the queue) still arrives
+// through the message pump the engines run.
+void CVJXFlashDlg::OnCancel() {
+    if (m_programming) {
+        MessageBeep(kBeepRefused);
+        return;
+    }
+    CDialog::OnCancel();
 }
 
 void CVJXFlashDlg::SetControlsEnabled(int enable) {

@@ -138,6 +138,17 @@ TEST_F(Dialog, CloseEndsTheDialogAndReturnDoesNot) {
     EXPECT_EQ(ended(), 1 + IDCANCEL);
 }
 
+TEST_F(Dialog, NothingEndsTheDialogWhileACardIsProgrammed) {
+    open({card(0x54)});
+    m_dialog->EnableWindow(0);
+    command(IDCANCEL);
+    EXPECT_EQ(ended(), 0);
+    EXPECT_EQ(fw().beeps, std::vector<unsigned>{0x30});
+    m_dialog->EnableWindow(1);
+    command(IDCANCEL);
+    EXPECT_EQ(ended(), 1 + IDCANCEL);
+}
+
 TEST_F(Dialog, AboutEntryOpensTheAboutBoxWithTheProgramsVersion) {
     open({card(0x54)});
     EXPECT_TRUE(access().OnSysCommand(0x10, 0));
