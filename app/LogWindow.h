@@ -1,6 +1,8 @@
-// The one sink for progress, result and error text. The Linux form writes to
-// a stdio stream (standard output unless told otherwise) and frames message
-// boxes with dashed lines; the Windows form appends to the log edit control.
+// The one sink for progress, result and error text. The line handling is
+// shared (LogWindow.cpp); the Linux form (linux/LogWindow.cpp) writes to a
+// stdio stream (standard output unless told otherwise) and frames message
+// boxes with dashed lines, the Windows form (windows/LogWindow.cpp) appends
+// to the log edit control and shows real message boxes.
 #pragma once
 
 #include <cstdio>
@@ -9,7 +11,12 @@
 
 class CLogWindow : public CEdit {
 public:
+#if VJX_WINDOWS_PROGRAM
+    // Attached to the dialog's log edit control when the dialog binds it.
+    CLogWindow() = default;
+#else
     explicit CLogWindow(std::FILE* out = stdout) : m_out(out) {}
+#endif
     ~CLogWindow() override = default;
 
     // Appends one character on the current line ("\n" writes nothing).
@@ -24,6 +31,8 @@ public:
     int MessageBox(const char* text, unsigned type, unsigned helpId);
     int MessageBox(const char* text1, const char* text2, unsigned type, unsigned helpId);
 
+#if !VJX_WINDOWS_PROGRAM
 private:
     std::FILE* m_out;
+#endif
 };

@@ -15,11 +15,10 @@ constexpr unsigned kBeepError = 0x10;
 constexpr unsigned kBeepSilent = 0x80;
 
 // Update files are read with read, binary and deny-write-to-others.
-constexpr unsigned kOpenUpdateFile = 0x38;
+constexpr unsigned kOpenUpdateFile = CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary;
 
 }  // namespace
 
-CVJXFlashDlg::CVJXFlashDlg(std::FILE* logOut) : m_log(logOut) {}
 CVJXFlashDlg::~CVJXFlashDlg() = default;
 
 void CVJXFlashDlg::ShowAboutMessage() {
@@ -29,14 +28,17 @@ void CVJXFlashDlg::ShowAboutMessage() {
 
 int CVJXFlashDlg::OnInitDialog() {
     CDialog::OnInitDialog();
+    SetUpWindow();
     ShowAboutMessage();
     if (CountVjxBoards() == 0) {
         CloseLine();
         OnCancel();
+        return 1;
     }
     if (ListVjxBoards(0) == 0) {
         CloseLine();
         OnCancel();
+        return 1;
     }
     return 1;
 }
@@ -234,29 +236,12 @@ void CVJXFlashDlg::OnFlash() {
     CloseLine();
 }
 
-#if VJX_WINDOWS_PROGRAM
+#if !VJX_WINDOWS_PROGRAM
+// The Windows forms are in windows/VJXFlashDlg.cpp.
 
-void CVJXFlashDlg::SetControlsEnabled(int enable) {
-    EnableWindow(enable);
-}
+CVJXFlashDlg::CVJXFlashDlg(std::FILE* logOut) : m_log(logOut) {}
 
-int CVJXFlashDlg::ConfirmUnknownCard(const char* fileModelName) {
-    constexpr unsigned kBeepQuestion = 0x20;
-    constexpr unsigned kYesNoCancelQuestion = 0x23;
-    constexpr int kAnswerYes = 6;
-    CString entry;
-    m_cardList.GetWindowText(entry);
-    MessageBeep(kBeepQuestion);
-    CString text =
-        "The card's type is unknown.  Be sure to load\na compatible flash update file to the card!\n\nIs \"";
-    text += entry;
-    text += "\" a \"";
-    text += fileModelName;
-    text += "\" card?";
-    return MessageBox(text, nullptr, kYesNoCancelQuestion) == kAnswerYes;
-}
-
-#else
+void CVJXFlashDlg::SetUpWindow() {}
 
 void CVJXFlashDlg::SetControlsEnabled(int) {}
 

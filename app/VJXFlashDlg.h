@@ -13,14 +13,19 @@
 
 class CVJXFlashDlg : public CDialog {
 public:
+#if VJX_WINDOWS_PROGRAM
+    explicit CVJXFlashDlg(CWnd* parent = nullptr);
+#else
     // logOut: where the Linux log writes (standard output in the program).
     explicit CVJXFlashDlg(std::FILE* logOut = stdout);
+#endif
     ~CVJXFlashDlg() override;
     CVJXFlashDlg(const CVJXFlashDlg&) = delete;
     CVJXFlashDlg& operator=(const CVJXFlashDlg&) = delete;
 
-    // Start-up: banner, card count and the silent card list. Ends the
-    // process with status 2 (OnCancel) when there is no usable card.
+    // Start-up: banner, card count and the card list (silent on Linux).
+    // Without a usable card it cancels: the Linux process ends with status
+    // 2, the Windows dialog ends.
     int OnInitDialog() override;
     void ShowAboutMessage();
 
@@ -37,17 +42,33 @@ public:
     // Whether the last OnFlash ran the update sequence to a successful end.
     // Anything else (no such card, card or file refused, programming failed)
     // leaves it false; the Linux program turns that into its exit status.
-    bool FlashCompleted() const { return m_flashCompleted; }
+    bool FlashCompleted() const {
+        return m_flashCompleted;
+    }
     // Whether that completed update's final check, the new firmware's
     // version against the FPGA's, failed.
-    bool FlashVersionCheckFailed() const { return m_versionCheckFailed; }
+    bool FlashVersionCheckFailed() const {
+        return m_versionCheckFailed;
+    }
 
-    CComboBox& CardList() { return m_cardList; }
-    CEdit& FileName() { return m_fileName; }
-    CLogWindow& Log() { return m_log; }
-    CVjxPci& Card() { return m_vjx; }
-    uint32_t CardCount() const { return m_cardCount; }
-    uint32_t SkipCount() const { return m_skipCount; }
+    CComboBox& CardList() {
+        return m_cardList;
+    }
+    CEdit& FileName() {
+        return m_fileName;
+    }
+    CLogWindow& Log() {
+        return m_log;
+    }
+    CVjxPci& Card() {
+        return m_vjx;
+    }
+    uint32_t CardCount() const {
+        return m_cardCount;
+    }
+    uint32_t SkipCount() const {
+        return m_skipCount;
+    }
 
 protected:
     CVjxPci m_vjx;
@@ -62,12 +83,54 @@ protected:
     bool m_flashCompleted = false;
     bool m_versionCheckFailed = false;
 
+#if VJX_WINDOWS_PROGRAM
+    // ---- The Windows dialog (windows/VJXFlashDlg.cpp) --------------------
+public:
+    // Enables (non-zero) or disables, in this order, "Browse", "Close",
+    // "Flash!", "Flash All!", the file-name field, the card list and last the
+    // dialog itself.
+    void EnableWindow(int enable);
+    // Ends the dialog, except while a card is being programmed (the
+    // controls disabled): then nothing may stop the engines halfway.
+    void OnCancel() override;
+    void OnBrowse();
+    // The hidden "Configure!" and "Send!" commands: they count the cards
+    // and open the selected one.
+    void OnConfigure();
+    void OnSend();
+
+protected:
+    void DoDataExchange(CDataExchange* dx) override;
+    bool OnCommand(unsigned id, unsigned code) override;
+    bool OnSysCommand(unsigned id, intptr_t lParam) override;
+    bool OnPaint() override;
+    HICON OnQueryDragIcon() override;
+
+    HICON m_hIcon = nullptr;
+    bool m_programming = false;  // between EnableWindow(0) and EnableWindow(1)
+    CEdit m_sendText;            // 1008, bound, never read
+    CButton m_sendButton;        // 1007 "Send!"
+    CButton m_configureButton;   // 1005 "Configure!"
+    CButton m_closeButton;       // 2 "Close"
+    CButton m_flashButton;       // 1003 "Flash!"
+    CButton m_flashAllButton;    // 1006 "Flash All!"
+    CButton m_browseButton;      // 1002 "Browse"
+    CButton m_programRom;        // 1010, bound, never read
+    CButton m_programFpga;       // 1011, bound, never read
+
 private:
-    // The two places where the dialog window takes part in the flash
-    // command; both are empty in the Linux program.
+    void RunCardCommand(bool configure);
+#endif
+
+private:
+    // The places where the dialog window takes part in start-up and in the
+    // flash command; all empty in the Linux program.
+    void SetUpWindow();
     void SetControlsEnabled(int enable);
     // Asked when the card's own type is unknown: non-zero when the user
     // confirms that the file fits (the Linux program refuses instead).
     int ConfirmUnknownCard(const char* fileModelName);
-    void CloseLine() { m_log.Append("", 1); }
+    void CloseLine() {
+        m_log.Append("", 1);
+    }
 };

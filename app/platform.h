@@ -3,7 +3,10 @@
 // few texts they word differently. Everything else is shared.
 #pragma once
 
-#if defined(_WIN32)
+// The Windows program is the MinGW build (_WIN32). VJX_WINDOWS_VARIANT builds
+// the same Windows paths natively, over the framework layer's declarations
+// with a scripted framework behind them, so that tests run them on Linux.
+#if defined(_WIN32) || defined(VJX_WINDOWS_VARIANT)
 #define VJX_WINDOWS_PROGRAM 1
 #include "windows/afxshim.h"
 #else
@@ -27,6 +30,10 @@ constexpr int kHighestModuleCode = kWindows ? 0x63 : 0x5F;
 
 // Model number of an unknown card (the Linux table ends with model 15).
 constexpr int kUnknownModel = kWindows ? 20 : 16;
+
+// The Windows program describes a known model by its module code's name
+// (GetCardName), the Linux program by the model table's own description.
+constexpr bool kDescribeByCardName = kWindows;
 
 // Bridge type 4 (PCIe core inside the FPGA, revision 0x80) is driven only by
 // the Windows program; the Linux program treats such a card as type 3.

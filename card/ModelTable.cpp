@@ -53,6 +53,35 @@ constexpr UnprogrammedKey kUnprogrammed[] = {
 
 constexpr const char* kUnknownDescription = "(Unknown)";
 
+constexpr int kFirstModuleCode = 0x50;
+
+// Names by module code, 0x50 and up, in order.
+constexpr const char* kCardNames[] = {
+    "VJX PCI S",        // 0x50
+    "VJX PCIe S",       // 0x51
+    "VJX PCIe R",       // 0x52
+    "VJX PCIe M",       // 0x53
+    "VJX PCIe K",       // 0x54
+    "PCIe Q",           // 0x55
+    "VJX PCI R (v2)",   // 0x56
+    "VJX PCIe Z",       // 0x57
+    "(Unknown)",        // 0x58
+    "(Unknown)",        // 0x59
+    "VJX PCI M",        // 0x5A
+    "(Unknown)",        // 0x5B
+    "PCI Q",            // 0x5C
+    "VJX PCI R",        // 0x5D
+    "VJX PCI K",        // 0x5E
+    "VJX PCI K (v2)",   // 0x5F
+    "VJX PCIe M (v2)",  // 0x60
+    "VJX PCIe K (v2)",  // 0x61
+    "VJX PCIe Q (v2)",  // 0x62
+    "VJX PCIe Z (v2)",  // 0x63
+};
+constexpr int kNamedCodes = static_cast<int>(sizeof kCardNames / sizeof kCardNames[0]);
+static_assert(platform::kHighestModuleCode < kFirstModuleCode + kNamedCodes,
+              "every module code the program accepts has a name");
+
 bool RowInThisProgram(const ModelRow& row) {
     return kHasBridgeType4 || row.revision != Revision::Is80;
 }
@@ -75,7 +104,8 @@ bool RevisionMatches(Revision wanted, int revision) {
 int Lookup(uint32_t key, int revision, const char** description) {
     for (const ModelRow& row : kModels) {
         if (row.key == key && RowInThisProgram(row) && RevisionMatches(row.revision, revision)) {
-            if (description) *description = row.description;
+            if (description)
+                *description = platform::kDescribeByCardName ? CardName(row.moduleCode) : row.description;
             return row.model;
         }
     }
@@ -90,6 +120,11 @@ int ModelForModuleCode(int code) {
     for (const ModelRow& row : kModels)
         if (row.moduleCode == code && row.takesFiles && RowInThisProgram(row)) return row.model;
     return kUnknownModel;
+}
+
+const char* CardName(int code) {
+    if (code < kFirstModuleCode || code > platform::kHighestModuleCode) return kUnknownDescription;
+    return kCardNames[code - kFirstModuleCode];
 }
 
 }  // namespace models

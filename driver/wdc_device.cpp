@@ -228,6 +228,10 @@ UINT64 WDC_AddrSpaceIsActive(WDC_DEVICE_HANDLE device, DWORD addrSpace) {
     return device->pAddrDesc[addrSpace].qwBytes;
 }
 
+bool WDC_IntIsEnabled(WDC_DEVICE_HANDLE device) {
+    return device && device->Int.fEnabled != 0;
+}
+
 void* WDC_GetDevContext(WDC_DEVICE_HANDLE device) {
     return device ? device->pCtx : nullptr;
 }

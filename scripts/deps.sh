@@ -5,8 +5,10 @@ set -euo pipefail
 need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 for pkg in cmake ninja-build g++ libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev \
-           libbenchmark-dev clang libclang-rt-14-dev clang-format \
-           sdcc srecord binutils dpkg-dev file; do
+           libbenchmark-dev clang libclang-rt-14-dev clang-format python3 \
+           sdcc srecord binutils dpkg-dev file \
+           g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 fonts-wine xvfb x11-apps \
+           imagemagick; do
   have_pkg "$pkg" || need+=("$pkg")
 done
 

@@ -8,39 +8,7 @@
 #include <string>
 #include <vector>
 
-class CString {
-public:
-    CString() = default;
-    CString(const char* text) : m_str(text ? text : "") {}
-    CString(const CString&) = default;
-    CString& operator=(const CString&) = default;
-    CString& operator=(const char* text) {
-        m_str = text ? text : "";
-        return *this;
-    }
-
-    void Empty() { m_str.clear(); }
-    int IsEmpty() const { return m_str.empty() ? 1 : 0; }
-    int GetLength() const { return static_cast<int>(m_str.size()); }
-    operator const char*() const { return m_str.c_str(); }
-
-    CString& operator+=(const char* text) {
-        if (text) m_str += text;
-        return *this;
-    }
-    CString& operator+=(const CString& other) {
-        m_str += other.m_str;
-        return *this;
-    }
-
-    // Replaces the content with printf-style output; no length limit.
-    void Format(const char* format, ...) __attribute__((format(printf, 2, 3)));
-
-    const std::string& str() const { return m_str; }
-
-private:
-    std::string m_str;
-};
+#include "../afxstring.h"
 
 struct CFileStatus {
     int64_t m_size = 0;
@@ -48,8 +16,15 @@ struct CFileStatus {
 
 class CFile {
 public:
-    // Open-mode bits of this shim (all others are ignored).
-    enum : unsigned { modeTruncate = 0x02, modeWrite = 0x04, modeRead = 0x08, typeBinary = 0x10 };
+    // Open-mode bits of this shim. All others are ignored, shareDenyWrite
+    // among them (a stream cannot deny others).
+    enum : unsigned {
+        modeTruncate = 0x02,
+        modeWrite = 0x04,
+        modeRead = 0x08,
+        typeBinary = 0x10,
+        shareDenyWrite = 0x20
+    };
 
     CFile() = default;
     CFile(const CFile&) = delete;

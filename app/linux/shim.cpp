@@ -10,22 +10,6 @@
 
 #include "afx.h"
 
-void CString::Format(const char* format, ...) {
-    size_t size = 100;
-    for (;;) {
-        m_str.resize(size);
-        va_list args;
-        va_start(args, format);
-        int r = std::vsnprintf(&m_str[0], size, format, args);
-        va_end(args);
-        if (r >= 0 && static_cast<size_t>(r) < size) {
-            m_str.resize(static_cast<size_t>(r));
-            return;
-        }
-        size = r < 0 ? size * 2 : static_cast<size_t>(r) + 1;
-    }
-}
-
 int CFile::Open(const char* path, unsigned mode) {
     if (m_stream.is_open()) m_stream.close();
     m_stream.clear();

@@ -79,9 +79,6 @@ DWORD WDC_IntEnable(WDC_DEVICE_HANDLE, WDC_INT_HANDLER, void*) {
 DWORD WDC_IntDisable(WDC_DEVICE_HANDLE) {
     return MERIX_NOT_IMPLEMENTED;
 }
-bool WDC_IntIsEnabled(WDC_DEVICE_HANDLE device) {
-    return device && device->Int.fEnabled != 0;
-}
 
 namespace {
 

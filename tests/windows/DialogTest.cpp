@@ -1,0 +1,351 @@
+// The Windows dialog over the scripted framework and a scripted card
+// object: start-up, the boxes that answer, the question about a card of
+// unknown type, the enabling order, the file chooser and the hidden
+// commands.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FileFilter.h"
+#include "ScriptedFramework.h"
+#include "app/CardNames.h"
+#include "app/VJXFlashDlg.h"
+#include "resource.h"
+#include "tests/foundation/FakeCard.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+fake::Card card(int code) {
+    fake::Card c;
+    c.model = fake::modelOfCode(code);
+    c.desc = GetCardName(code);
+    c.firmware = "9.14";
+    return c;
+}
+
+// A file whose header names module code `code` (the scripted card object
+// reads only the header).
+class UpdateFile {
+public:
+    explicit UpdateFile(int code) {
+        char name[] = "/tmp/vjxwinXXXXXX";
+        const int fd = mkstemp(name);
+        EXPECT_GE(fd, 0);
+        m_path = name;
+        unsigned char header[256] = {};
+        header[24] = static_cast<unsigned char>(code);
+        EXPECT_EQ(write(fd, header, sizeof header), static_cast<ssize_t>(sizeof header));
+        close(fd);
+    }
+    ~UpdateFile() { unlink(m_path.c_str()); }
+    const char* path() const { return m_path.c_str(); }
+
+private:
+    std::string m_path;
+};
+
+// The dialog with its message map reachable, as the framework reaches it.
+class TestDialog : public CVJXFlashDlg {
+public:
+    using CVJXFlashDlg::OnCommand;
+    using CVJXFlashDlg::OnPaint;
+    using CVJXFlashDlg::OnQueryDragIcon;
+    using CVJXFlashDlg::OnSysCommand;
+};
+
+class Dialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scripted::reset();
+        fake::script = fake::Script{};
+        scripted::state().strings[IDS_ABOUTBOX] = "&About VJXFlash...";
+    }
+    void TearDown() override { m_dialog.reset(); }
+
+    TestDialog& open(std::vector<fake::Card> cards) {
+        fake::script.cards = std::move(cards);
+        m_dialog = std::make_unique<TestDialog>();
+        scripted::open(*m_dialog);
+        return *m_dialog;
+    }
+    HWND__& control(int id) { return scripted::control(*m_dialog, id); }
+    std::string log() { return control(IDC_LOG).text; }
+    int ended() { return m_dialog->m_hWnd->ended; }  // 1 + EndDialog's code, 0 while open
+    void command(unsigned id) { m_dialog->OnCommand(id, 0); }
+    scripted::State& fw() { return scripted::state(); }
+    TestDialog& access() { return *m_dialog; }
+
+    std::unique_ptr<TestDialog> m_dialog;
+};
+
+TEST_F(Dialog, StartUpPrintsTheListingWithWindowsLineBreaksAndSetsUpTheWindow) {
+    open({card(0x54)});
+    EXPECT_EQ(log(),
+              "VJX Flash Version 5.45\r\n\r\nDetecting card 1...\r\nDetected: VJX PCIe K card\r\n"
+              "Firmware version: 9.14\r\n");
+    EXPECT_EQ(control(IDC_CARDLIST).items, Strings{"VJX PCIe K"});
+    EXPECT_EQ(control(IDC_CARDLIST).sel, 0);
+    EXPECT_EQ(m_dialog->m_hWnd->systemMenu, (Strings{"separator", "16 &About VJXFlash..."}));
+    const HICON icon = AfxLoadIcon(IDR_MAINFRAME);
+    EXPECT_EQ(m_dialog->m_hWnd->bigIcon, icon);
+    EXPECT_EQ(m_dialog->m_hWnd->smallIcon, icon);
+    EXPECT_EQ(access().OnQueryDragIcon(), icon);
+    EXPECT_EQ(ended(), 0);
+    EXPECT_TRUE(fw().boxes.empty());
+}
+
+TEST_F(Dialog, WithoutTheAboutStringTheSystemMenuStaysAsItIs) {
+    fw().strings.clear();
+    open({card(0x54)});
+    EXPECT_TRUE(m_dialog->m_hWnd->systemMenu.empty());
+}
+
+TEST_F(Dialog, NoCardCountedShowsOneErrorBoxAndEndsTheDialog) {
+    fake::script.errorText = "Failed opening device driver";
+    open({});
+    ASSERT_EQ(fw().boxes.size(), 1u);
+    EXPECT_EQ(fw().boxes[0].text, "No VJX cards found!\n\nFailed opening device driver");
+    EXPECT_EQ(fw().boxes[0].type, 0x10u);
+    EXPECT_FALSE(fw().boxes[0].ofWindow);
+    EXPECT_EQ(ended(), 1 + IDCANCEL);
+    EXPECT_EQ(fake::script.calls, Strings{"Count"});  // no listing after the cancel
+}
+
+TEST_F(Dialog, CardsOfNoKnownModelEndTheDialog) {
+    fake::Card unknown = card(0x54);
+    unknown.model = vjx::platform::kUnknownModel;
+    open({unknown});
+    ASSERT_EQ(fw().boxes.size(), 1u);
+    EXPECT_EQ(fw().boxes[0].text, "Cards found, but no VJX cards!\n");
+    EXPECT_EQ(ended(), 1 + IDCANCEL);
+    EXPECT_EQ(control(IDC_CARDLIST).sel, -1);  // an empty list keeps no selection
+}
+
+TEST_F(Dialog, CloseEndsTheDialogAndReturnDoesNot) {
+    open({card(0x54)});
+    command(IDOK);
+    EXPECT_EQ(ended(), 0);
+    command(IDC_FLASHALL);
+    EXPECT_EQ(ended(), 0);
+    command(IDCANCEL);
+    EXPECT_EQ(ended(), 1 + IDCANCEL);
+}
+
+TEST_F(Dialog, NothingEndsTheDialogWhileACardIsProgrammed) {
+    open({card(0x54)});
+    m_dialog->EnableWindow(0);
+    command(IDCANCEL);
+    EXPECT_EQ(ended(), 0);
+    EXPECT_EQ(fw().beeps, std::vector<unsigned>{0x30});
+    m_dialog->EnableWindow(1);
+    command(IDCANCEL);
+    EXPECT_EQ(ended(), 1 + IDCANCEL);
+}
+
+TEST_F(Dialog, AboutEntryOpensTheAboutBoxWithTheProgramsVersion) {
+    open({card(0x54)});
+    EXPECT_TRUE(access().OnSysCommand(0x10, 0));
+    EXPECT_TRUE(access().OnSysCommand(0x13, 0));  // the low four bits are the platform's
+    EXPECT_FALSE(access().OnSysCommand(0xF020, 0));
+    EXPECT_EQ(fw().events,
+              (Strings{"dialog 100 VJX Flash Version 5.45", "dialog 100 VJX Flash Version 5.45"}));
+}
+
+TEST_F(Dialog, OnlyTheMinimisedDialogPaintsItsIcon) {
+    open({card(0x54)});
+    EXPECT_FALSE(access().OnPaint());
+    m_dialog->m_hWnd->iconic = true;
+    EXPECT_TRUE(access().OnPaint());
+    EXPECT_EQ(fw().events, Strings{"paint icon"});
+}
+
+TEST_F(Dialog, FlashDisablesTheControlsInOrderAndEnablesThemAgain) {
+    UpdateFile file(0x54);
+    open({card(0x54)});
+    control(IDC_FILENAME).text = file.path();
+    command(IDC_FLASH);
+    const Strings off = {"enable 1002 0", "enable 2 0",    "enable 1003 0",  "enable 1006 0",
+                         "enable 1001 0", "enable 1004 0", "enable dialog 0"};
+    Strings on = off;
+    for (std::string& e : on) e.back() = '1';
+    Strings expected = off;
+    expected.insert(expected.end(), on.begin(), on.end());
+    EXPECT_EQ(fw().events, expected);
+    EXPECT_NE(log().find("Programming card 1 with file \"" + std::string(file.path()) + "\"...\r\n"),
+              std::string::npos);
+    EXPECT_TRUE(m_dialog->FlashCompleted());
+}
+
+TEST_F(Dialog, AFailingEepromStageEnablesTheControlsAgain) {
+    UpdateFile file(0x54);
+    fake::script.programEeprom = 0;
+    open({card(0x54)});
+    control(IDC_FILENAME).text = file.path();
+    command(IDC_FLASH);
+    EXPECT_EQ(fw().events.back(), "enable dialog 1");
+    EXPECT_TRUE(control(IDC_FLASH).enabled);
+}
+
+TEST_F(Dialog, CardChecksAreErrorBoxes) {
+    open({card(0x54)});
+    control(IDC_CARDLIST).sel = -1;  // nothing selected
+    command(IDC_FLASH);
+    control(IDC_CARDLIST).sel = 0;
+    command(IDC_FLASH);  // no file name
+    ASSERT_EQ(fw().boxes.size(), 2u);
+    EXPECT_EQ(fw().boxes[0].text,
+              "There is no card with number 0.\nPlease enter a card number fom 1 to 1.\n");
+    EXPECT_EQ(fw().boxes[1].text, "Please enter a flash update file name");
+    for (const scripted::Box& box : fw().boxes) EXPECT_EQ(box.type, 0x10u);
+}
+
+TEST_F(Dialog, AFileForAnotherModelBeepsAndShowsTheIncompatibleBox) {
+    UpdateFile file(0x5C);
+    open({card(0x54)});
+    control(IDC_FILENAME).text = file.path();
+    command(IDC_FLASH);
+    EXPECT_EQ(fw().beeps, std::vector<unsigned>{0x10});
+    ASSERT_EQ(fw().boxes.size(), 1u);
+    EXPECT_EQ(fw().boxes[0].text, "Incompatible flash update file!\n\nCard is a \"VJX PCIe K\", but\n" +
+                                      std::string(file.path()) + "\nis designed for a \"PCI Q\" card.");
+    EXPECT_EQ(fw().boxes[0].type, 0x10u);
+    EXPECT_TRUE(fw().events.empty());  // the controls were never disabled
+}
+
+// A card listed as a VJX PCIe K whose configuration EEPROM was cleared since
+// (an update that failed in its first stage): the dialog asks before it
+// writes, and only Yes programs the card as the file's model.
+class UnknownCard : public Dialog, public ::testing::WithParamInterface<int> {};
+
+TEST_P(UnknownCard, OnlyYesProgramsTheCardAsTheFilesModel) {
+    UpdateFile file(0x54);
+    open({card(0x54)});
+    fake::script.cards[0].model = vjx::platform::kUnknownModel;
+    fake::script.calls.clear();
+    const std::string logBefore = log();
+    fw().answers = {GetParam()};
+    control(IDC_FILENAME).text = file.path();
+    command(IDC_FLASH);
+
+    ASSERT_FALSE(fw().boxes.empty());
+    const scripted::Box& question = fw().boxes[0];
+    EXPECT_EQ(question.text,
+              "The card's type is unknown.  Be sure to load\na compatible flash update file to the card!\n\n"
+              "Is \"VJX PCIe K\" a \"VJX PCIe K\" card?");
+    EXPECT_EQ(question.type, 0x23u);
+    EXPECT_TRUE(question.ofWindow);
+    EXPECT_EQ(question.caption, "VJXFlash");
+    EXPECT_EQ(fw().beeps, std::vector<unsigned>{0x20});
+
+    const std::string added = log().substr(logBefore.size());
+    if (GetParam() == IDYES) {
+        EXPECT_EQ(fake::script.calls, (Strings{"Count", "Open 0", "ReadFileHeader", "ProgramEeprom",
+                                               "ProgramPcieEeprom", "doFlash VJX PCIe K", "Close"}));
+        EXPECT_EQ(m_dialog->Card().GetModel(), fake::modelOfCode(0x54));
+    } else {
+        EXPECT_EQ(fake::script.calls, (Strings{"Count", "Open 0", "ReadFileHeader", "Close"}));
+        // Nothing of the question in the log, and no closing line.
+        EXPECT_EQ(added, "\r\nDetecting card 1...");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, UnknownCard, ::testing::Values(IDYES, IDNO, IDCANCEL));
+
+TEST_F(Dialog, BrowseOffersTheSelectedModelsFilterAndTakesTheChosenPath) {
+    open({card(0x54)});
+    control(IDC_FILENAME).text = "old.tcf";
+    fw().chosen = {"", "C:\\updates\\VJX PCIe K 9.14.tcf"};
+    command(IDC_BROWSE);
+    EXPECT_EQ(control(IDC_FILENAME).text, "old.tcf");  // cancelled
+    command(IDC_BROWSE);
+    EXPECT_EQ(control(IDC_FILENAME).text, "C:\\updates\\VJX PCIe K 9.14.tcf");
+
+    ASSERT_EQ(fw().choosers.size(), 2u);
+    const scripted::Chooser& chooser = fw().choosers[0];
+    const char expected[] =
+        "VJX PCIe K - Flash Update Files\0VJX?PCIe?K *.tcf\0Flash Update Files (*.tcf)\0*.tcf\0All Files "
+        "(*.*)\0"
+        "*.*\0\0";
+    EXPECT_EQ(chooser.filter, std::string(expected, sizeof expected - 1));
+    EXPECT_EQ(chooser.defaultExt, "tcf");
+    EXPECT_EQ(chooser.flags, 0x4u);
+    EXPECT_TRUE(chooser.hasParent);
+}
+
+TEST(FileFilter, ModelNamesOfListEntries) {
+    using vjx::windows::ModelNameOfEntry;
+    EXPECT_STREQ(ModelNameOfEntry("VJX PCIe K"), "VJX PCIe K");
+    EXPECT_STREQ(ModelNameOfEntry("1: VJX PCI S"), "VJX PCI S");
+    EXPECT_STREQ(ModelNameOfEntry("12: PCI Q"), "PCI Q");
+    EXPECT_STREQ(ModelNameOfEntry("10: VJX PCIe K (v2)"), "VJX PCIe K (v2)");   // 19 characters
+    EXPECT_STREQ(ModelNameOfEntry("10: VJX PCIe K (v2)x"), "VJX PCIe K (v2)");  // the 20th is not read
+    EXPECT_STREQ(ModelNameOfEntry("100: PCI Q"), "");                           // no colon at 2 or 3
+    EXPECT_STREQ(ModelNameOfEntry(""), "");
+    EXPECT_STREQ(ModelNameOfEntry("1: "), "");
+    EXPECT_STREQ(ModelNameOfEntry("2: Unprogrammed PCIe card"), "");
+    // A 5V card is listed "(Unknown)": alone it names no model, numbered it
+    // does.
+    EXPECT_STREQ(ModelNameOfEntry("(Unknown)"), "");
+    EXPECT_STREQ(ModelNameOfEntry("2: (Unknown)"), "(Unknown)");
+}
+
+TEST(FileFilter, PatternsAndTheFilterWithoutAModel) {
+    using vjx::windows::FileFilterForEntry;
+    EXPECT_STREQ(
+        FileFilterForEntry("VJX PCIe K (v2)"),
+        "VJX PCIe K (v2) - Flash Update Files|VJX?PCIe?K?*v2* *.tcf|Flash Update Files (*.tcf)|*.tcf|"
+        "All Files (*.*)|*.*||");
+    EXPECT_STREQ(
+        FileFilterForEntry("12: PCI Q"),
+        "PCI Q - Flash Update Files|PCI?Q *.tcf|Flash Update Files (*.tcf)|*.tcf|All Files (*.*)|*.*||");
+    EXPECT_STREQ(
+        FileFilterForEntry("3: PCI-Q/x.y"),
+        "PCI-Q/x.y - Flash Update Files|PCIQxy *.tcf|Flash Update Files (*.tcf)|*.tcf|All Files (*.*)|*.*||");
+    EXPECT_STREQ(FileFilterForEntry(""), "Flash Update Files (*.tcf)|*.tcf|All Files (*.*)|*.*||");
+    EXPECT_EQ(CFileDialog::ToPlatformFilter("a|b"), std::string("a\0b\0\0", 5));
+}
+
+TEST_F(Dialog, ConfigureAndSendOpenTheSelectedCard) {
+    open({card(0x50), card(0x54)});
+    control(IDC_CARDLIST).sel = 1;
+    fake::script.calls.clear();
+    const size_t before = log().size();
+    command(IDC_CONFIGURE);
+    command(IDC_SEND);
+    EXPECT_EQ(
+        log().substr(before),
+        "\r\nConfiguring card 2...\r\nCard 2...\r\n\r\nSerial connection to card 2...\r\nCard 2...\r\n");
+    EXPECT_EQ(fake::script.calls, (Strings{"Count", "Open 1", "Close", "Count", "Open 1", "Close"}));
+    EXPECT_TRUE(fw().boxes.empty());
+}
+
+TEST_F(Dialog, ConfigureReportsNoSelectionAndACardThatDoesNotOpen) {
+    open({card(0x50), card(0x54)});
+    control(IDC_CARDLIST).sel = -1;
+    command(IDC_CONFIGURE);
+    control(IDC_CARDLIST).sel = 0;
+    fake::script.cards[0].opens = false;
+    command(IDC_SEND);
+    ASSERT_EQ(fw().boxes.size(), 2u);
+    EXPECT_EQ(fw().boxes[0].text, "Please select card");
+    EXPECT_EQ(fw().boxes[1].text, "Can't open card!");
+    EXPECT_NE(log().find("\r\nConfiguring card 0...\r\nPlease select card\r\n"), std::string::npos);
+    EXPECT_NE(log().find("\r\nSerial connection to card 1...\r\nCard 1...\r\nCan't open card!\r\n"),
+              std::string::npos);
+}
+
+TEST_F(Dialog, TheLogKeepsAWholeUpdatesWorth) {
+    open({card(0x54)});
+    const std::string line(100, 'x');
+    for (int i = 0; i < 1000; ++i) m_dialog->Log().Append(line.c_str(), 1);
+    EXPECT_GT(log().size(), 100000u);
+}
+
+}  // namespace

@@ -1,0 +1,124 @@
+// The Windows driver adapter over a scripted kernel driver: the device path
+// and the driver name, opening the driver, the requests and their status,
+// the debug output and the status texts, and what the libraries above make
+// of a missing driver.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "ScriptedKernel.h"
+#include "Source/pci_lib.h"
+#include "Source/vjx_pci6_lib.h"
+#include "driver/wdc_lib.h"
+
+namespace {
+
+// The driver is closed after each test; the kernel driver's state is reset
+// before.
+class WindowsDriver : public ::testing::Test {
+protected:
+    void SetUp() override { kernel::state() = kernel::State{}; }
+    void TearDown() override { WDC_DriverClose(); }
+};
+
+TEST_F(WindowsDriver, WithoutADriverTheProgramKnowsWhy) {
+    EXPECT_EQ(VJX_PCI_LibInit(), 0x20000001u);
+    EXPECT_EQ(kernel::state().devicePath, "\\\\.\\merix6");
+    EXPECT_STREQ(VJX_PCI6_GetLastErr(),
+                 "Failed to initialize the WDC library. Error 0x20000001 - Invalid handle\n");
+    EXPECT_EQ(VJX_PCI_CountCards(0x10B5, 0x9056), 0u);
+    EXPECT_STREQ(VJX_PCI_ErrorString, "Failed opening device driver\n");
+    EXPECT_EQ(WD_Version(WDC_GetWDHandle(), nullptr), 0xFFFFFFFFu);  // nothing sent without a driver
+    EXPECT_TRUE(kernel::state().requests.empty());
+}
+
+// The name is the process's for its whole life, so this runs in a fresh
+// process of its own.
+TEST_F(WindowsDriver, DevicePathFollowsTheDriverNameWhichCannotChangeOnceSet) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            const bool defaultPath =
+                WDC_DriverOpen(0) == 0x20000001u && kernel::state().devicePath == "\\\\.\\windrvr1230";
+            const bool nameKept = WD_SetDriverName("merix6") == 0 && WD_SetDriverName("merix6") == 0 &&
+                                  WD_SetDriverName("other") != 0;
+            kernel::state().present = true;
+            const bool opened = WDC_DriverOpen(0) == 0 && kernel::state().devicePath == "\\\\.\\merix6";
+            const bool onlyOnce = WDC_DriverOpen(0) == 0x20000011u && kernel::state().opens == 2;
+            const bool closed =
+                WDC_DriverClose() == 0 && kernel::state().closes == 1 && !WdHandleValid(WDC_GetWDHandle());
+            std::exit((defaultPath ? 0 : 1) | (nameKept ? 0 : 2) | (opened ? 0 : 4) | (onlyOnce ? 0 : 8) |
+                      (closed ? 0 : 16));
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(WindowsDriver, RequestsCarryTheirCodeAndSizeAndThePresetStatus) {
+    kernel::state().present = true;
+    kernel::state().cards = 3;
+    ASSERT_EQ(VJX_PCI_LibInit(), 0u);
+    EXPECT_EQ(VJX_PCI_CountCards(0x10B5, 0x9030), 3u);
+    ASSERT_EQ(kernel::state().requests.size(), 2u);
+    EXPECT_EQ(kernel::state().requests[0].code, 0x95383443u);
+    EXPECT_EQ(kernel::state().requests[0].size, 132u);
+    EXPECT_EQ(kernel::state().requests[1].code, 0x9538368Fu);
+    EXPECT_EQ(kernel::state().requests[1].size, 2016u);
+    uint32_t search[2];
+    std::memcpy(search, kernel::state().requests[1].record.data(), sizeof search);
+    EXPECT_EQ(search[0], 0x10B5u);
+    EXPECT_EQ(search[1], 0x9030u);
+
+    // A request the driver leaves unanswered keeps the preset failure.
+    WD_PCI_CONFIG_DUMP dump = {};
+    EXPECT_EQ(WD_PciConfigDump(WDC_GetWDHandle(), &dump), 0x20000000u);
+    EXPECT_EQ(kernel::state().requests.back().code, 0x9538346Bu);
+    EXPECT_EQ(kernel::state().requests.back().size, 40u);
+}
+
+TEST_F(WindowsDriver, DriverBelowVersion1190IsRefused) {
+    kernel::state().present = true;
+    kernel::state().version = 1189;
+    ASSERT_EQ(VJX_PCI_LibInit(), 0u);
+    EXPECT_EQ(VJX_PCI_CountCards(0x10B5, 0x9056), 0u);
+    EXPECT_STREQ(VJX_PCI_ErrorString, "Incorrect device driver version (11.89 < 11.90)\n");
+}
+
+TEST_F(WindowsDriver, ErrorMessagesGoToTheDebugMonitorWhenALevelIsOn) {
+    kernel::state().present = true;
+    ASSERT_EQ(WDC_DriverOpen(0), 0u);
+    EXPECT_EQ(WDC_SetDebugOptions(WDC_DBG_OUT_DBM), 0x2000001Bu);
+    EXPECT_STREQ(
+        WdcGetLastErrStr(),
+        "WDC_SetDebugOptions: Error - You must set either the WDC_DBG_LEVEL_TRACE, WDC_DBG_LEVEL_ERR, "
+        "WDC_DBG_DEFAULT or WDC_DBG_NONE debug option.\n");
+    ASSERT_EQ(WDC_SetDebugOptions(WDC_DBG_NONE), 0u);
+    WDC_Err("quiet %d", 1);
+    EXPECT_TRUE(kernel::state().requests.empty());
+
+    ASSERT_EQ(WDC_SetDebugOptions(WDC_DBG_LEVEL_TRACE | WDC_DBG_OUT_DBM), 0u);
+    WDC_Err("WDC_PciDeviceOpen: Error %s", "x");
+    ASSERT_EQ(kernel::state().requests.size(), 1u);
+    const kernel::Request& message = kernel::state().requests[0];
+    EXPECT_EQ(message.code, 0x95383593u);
+    ASSERT_EQ(message.size, 264u);
+    EXPECT_STREQ(reinterpret_cast<const char*>(message.record.data()), "WDC_PciDeviceOpen: Error x");
+    uint32_t levelAndSection[2];
+    std::memcpy(levelAndSection, message.record.data() + 256, sizeof levelAndSection);
+    EXPECT_EQ(levelAndSection[0], 1u);
+    EXPECT_EQ(levelAndSection[1], 0xFFFFFFFFu);
+}
+
+TEST(WindowsStatusTexts, DriverTableAndUnknownCodes) {
+    EXPECT_STREQ(Stat2Str(0), "Success");
+    EXPECT_STREQ(Stat2Str(0xFFFFFFFF), "Invalid WinDriver handle");
+    EXPECT_STREQ(Stat2Str(0x20000000), "Error");
+    EXPECT_STREQ(Stat2Str(0x2000000A), "Function not implemented");
+    EXPECT_STREQ(Stat2Str(0x20000011), "Operation already done");
+    EXPECT_STREQ(Stat2Str(0x2000001B), "Invalid parameter");
+    EXPECT_STREQ(Stat2Str(0x20000023), "Driver not installed");
+    EXPECT_STREQ(Stat2Str(0x20000009), "Unrecognized error code");
+    EXPECT_STREQ(Stat2Str(0x20000024), "Unrecognized error code");
+}
+
+}  // namespace
