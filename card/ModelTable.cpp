@@ -1,7 +1,7 @@
 // Model table of the VJX cards.
 #include "ModelTable.h"
 
-#include "../app/platform.h"
+#include "../platform/platform.h"
 
 namespace vjx {
 namespace models {
@@ -10,8 +10,6 @@ namespace {
 
 using platform::kHasBridgeType4;
 using platform::kUnknownModel;
-
-constexpr int kRevisionCore = 0x80;
 
 constexpr ModelRow kModels[] = {
     {0x222110B5, Revision::Any, 0, "VJX PCI M (5V)", 88, false},
@@ -86,10 +84,24 @@ int Lookup(uint32_t key, int revision, const char** description) {
     return kUnknownModel;
 }
 
-int ModelForModuleCode(int code) {
+namespace {
+
+const ModelRow* RowForModuleCode(int code) {
     for (const ModelRow& row : kModels)
-        if (row.moduleCode == code && row.takesFiles && RowInThisProgram(row)) return row.model;
-    return kUnknownModel;
+        if (row.moduleCode == code && row.takesFiles && RowInThisProgram(row)) return &row;
+    return nullptr;
+}
+
+}  // namespace
+
+int ModelForModuleCode(int code) {
+    const ModelRow* row = RowForModuleCode(code);
+    return row ? row->model : kUnknownModel;
+}
+
+const char* FileModelName(int code) {
+    const ModelRow* row = RowForModuleCode(code);
+    return row ? row->description : kUnknownDescription;
 }
 
 }  // namespace models

@@ -1,14 +1,19 @@
 // The one place where the Linux program and the Windows program differ in
 // data: which framework they are built on, the model rows they know, and the
-// few texts they word differently. Everything else is shared.
+// few texts they word differently. Everything else is shared. It sits below
+// every layer, so that each may ask it without reaching up.
 #pragma once
 
+// The desktop framework (strings, files, dialog classes, Sleep) is an outside
+// library to every layer, reached by name on the include path as the
+// framework's own header would be: the build puts app/linux (the Linux
+// shim) or app/windows (the Windows shim) there.
 #if defined(_WIN32)
 #define VJX_WINDOWS_PROGRAM 1
-#include "windows/afxshim.h"
+#include <afxshim.h>
 #else
 #define VJX_WINDOWS_PROGRAM 0
-#include "linux/afx.h"
+#include <afx.h>
 #endif
 
 namespace vjx {
