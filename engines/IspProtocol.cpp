@@ -104,7 +104,8 @@ int CVjxPci::sendIspRecord(unsigned char length, unsigned short address, unsigne
             }
             if (readOk) {
                 // Wrong echo: two probes make the boot loader drop the record.
-                Com_write("UU", 2);
+                const char probes[2] = {isp::PROBE, isp::PROBE};
+                Com_write(probes, 2);
             } else {
                 // Silent echo: drain, then probe until the boot loader stops
                 // the resynchronisation with "X".

@@ -16,6 +16,8 @@
 #include <afx.h>
 #endif
 
+#include "../chips/Pex8111.h"
+
 namespace vjx {
 namespace platform {
 
@@ -39,7 +41,7 @@ constexpr bool kHasBridgeType4 = kWindows;
 
 // Device asked for when looking for the PCIe bridge above a card: the Linux
 // program asks for the PEX 8111 only, Windows for any PLX function.
-constexpr unsigned kBridgeSearchDevice = kWindows ? 0x0000 : 0x8111;
+constexpr unsigned kBridgeSearchDevice = kWindows ? 0x0000 : pex8111::kDeviceId;
 
 // Driver version the PCI library requires (major * 100 + minor).
 constexpr unsigned kRequiredDriverVersion = kWindows ? 1190 : 830;
