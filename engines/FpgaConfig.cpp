@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "../card/VjxPci.h"
-#include "EpcDevice.h"
+#include "../chips/Epcs.h"
 #include "FpgaLinePort.h"
 #include "Spi25.h"
 

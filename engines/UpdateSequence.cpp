@@ -5,10 +5,10 @@
 #include <new>
 
 #include "../card/VjxPci.h"
+#include "../chips/Epcs.h"
 #include "../chips/VjxFpga.h"
 #include "../tcf/Crc.h"
 #include "../tcf/Tcf.h"
-#include "EpcDevice.h"
 
 namespace {
 
