@@ -3,5 +3,5 @@
 #include "../card/ModelTable.h"
 
 const char* GetCardName(int code) {
-    return vjx::models::CardName(code);
+    return vjx::models::FileModelName(code);
 }

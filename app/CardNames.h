@@ -1,5 +1,5 @@
 // Display names of the models that update files are made for, by the module
-// code in byte 24 of the file header.
+// code in byte 24 of the file header: the model table's descriptions.
 #pragma once
 
 // Name of the model that module code `code` stands for; "(Unknown)" for

@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-#include "platform.h"
+#include "../platform/platform.h"
 
 class CLogWindow : public CEdit {
 public:

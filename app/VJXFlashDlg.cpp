@@ -1,6 +1,10 @@
 #include "VJXFlashDlg.h"
 
+#include <functional>
+#include <initializer_list>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "../tcf/Tcf.h"
 #include "CardNames.h"
@@ -115,10 +119,63 @@ unsigned CVJXFlashDlg::GetCardNum(unsigned position) {
     return 0;
 }
 
+namespace {
+
+// What the flash command opens, and the order in which it is put back when
+// the command ends, whichever way it ends: each stage of the command names
+// the order of its exits once, and every exit is a plain return. A step
+// whose thing was never opened is skipped; the close line is always due.
+class CFlashEnd {
+public:
+    enum Step { kFile, kCard, kControls, kLine, kSteps };
+    explicit CFlashEnd(std::function<void(Step)> close) : m_close(std::move(close)) { m_open[kLine] = true; }
+    ~CFlashEnd() {
+        for (Step step : m_order) Close(step);
+    }
+    CFlashEnd(const CFlashEnd&) = delete;
+    CFlashEnd& operator=(const CFlashEnd&) = delete;
+
+    void Opened(Step step) { m_open[step] = true; }
+    // The order for the exits from here on.
+    void Order(std::initializer_list<Step> order) { m_order.assign(order); }
+    // Puts one thing back at once (and not again at the end).
+    void Close(Step step) {
+        if (!m_open[step]) return;
+        m_open[step] = false;
+        m_close(step);
+    }
+
+private:
+    std::function<void(Step)> m_close;
+    bool m_open[kSteps] = {};
+    std::vector<Step> m_order{kLine};
+};
+
+}  // namespace
+
 void CVJXFlashDlg::OnFlash() {
     m_flashCompleted = false;
     m_versionCheckFailed = false;
     if (CountVjxBoards() == 0) return;
+
+    CFile file;
+    CFlashEnd end([this, &file](CFlashEnd::Step step) {
+        switch (step) {
+            case CFlashEnd::kFile:
+                file.Close();
+                break;
+            case CFlashEnd::kCard:
+                m_vjx.Close();
+                break;
+            case CFlashEnd::kControls:
+                SetControlsEnabled(1);
+                break;
+            default:
+                CloseLine();
+                break;
+        }
+    });
+    using S = CFlashEnd;
 
     const unsigned position = static_cast<unsigned>(m_cardList.GetCurSel());
     const unsigned listed = m_cardCount - m_skipCount;
@@ -128,7 +185,6 @@ void CVJXFlashDlg::OnFlash() {
         text.Format("There is no card with number %d.\nPlease enter a card number fom 1 to %d.\n", number,
                     static_cast<int>(listed));
         m_log.MessageBox(text, kCheckBox, 0);
-        CloseLine();
         return;
     }
 
@@ -136,13 +192,12 @@ void CVJXFlashDlg::OnFlash() {
     m_log.AppendFormat("Detecting card %d...", number);
     if (!m_vjx.Open(card)) {
         m_log.AppendFormat("Card %d: Detection failed! (%s)", number, "Can't open card!");
-        CloseLine();
         return;
     }
+    end.Opened(S::kCard);
+    end.Order({S::kCard, S::kLine});
     if (!m_vjx.HasFlashUpdate() && m_vjx.KnownModel()) {
         m_log.MessageBox("Card doesn't support flash updates", kCheckBox, 0);
-        m_vjx.Close();
-        CloseLine();
         return;
     }
     if (m_vjx.SlowFpgaMode()) m_log.Append("Using slow FPGA programming mode", 1);
@@ -151,27 +206,21 @@ void CVJXFlashDlg::OnFlash() {
     m_fileName.GetWindowText(fileName);
     if (fileName.IsEmpty()) {
         m_log.MessageBox("Please enter a flash update file name", kCheckBox, 0);
-        m_vjx.Close();
-        CloseLine();
         return;
     }
-
-    CFile file;
     if (!file.Open(fileName, kOpenUpdateFile)) {
-        m_vjx.Close();
+        end.Close(S::kCard);
         CString text;
         text.Format("Can't open file \"%s\"!", static_cast<const char*>(fileName));
         m_log.MessageBox(text, kErrorBox, 0);
-        CloseLine();
         return;
     }
+    end.Opened(S::kFile);
 
+    // The reader reports its own reason: no close line.
+    end.Order({S::kFile, S::kCard});
     auto record = std::make_unique<TTcfSmall>();
-    if (!m_vjx.ReadFileHeader(file, &m_log, record.get())) {
-        file.Close();
-        m_vjx.Close();
-        return;
-    }
+    if (!m_vjx.ReadFileHeader(file, &m_log, record.get())) return;
 
     const int moduleCode = record->header[tcf::kOffModule];
     const char* fileModelName = GetCardName(moduleCode);
@@ -187,15 +236,14 @@ void CVJXFlashDlg::OnFlash() {
             text += fileModelName;
             text += "\" card.";
             m_log.MessageBox(text, kErrorBox, 0);
-            file.Close();
-            CloseLine();
-            m_vjx.Close();
+            end.Order({S::kFile, S::kLine, S::kCard});
             return;
         }
         if (!ConfirmUnknownCard(fileModelName)) {
-            file.Close();
-            if (!vjx::platform::kWindows) CloseLine();
-            m_vjx.Close();
+            if (vjx::platform::kWindows)
+                end.Order({S::kFile, S::kCard});
+            else
+                end.Order({S::kFile, S::kLine, S::kCard});
             return;
         }
         m_vjx.SetModel(m_vjx.GetModelIndex(moduleCode));
@@ -203,37 +251,24 @@ void CVJXFlashDlg::OnFlash() {
 
     // A PCIe bridge this driver can reach only through configuration reads
     // cannot be programmed; refuse the card before any part of it changes.
+    end.Order({S::kFile, S::kCard, S::kLine});
     if (!m_vjx.BridgeWritable()) {
         m_log.MessageBox(CVjxPci::kSlowModeRefused, kErrorBox, 0);
-        file.Close();
-        m_vjx.Close();
-        CloseLine();
         return;
     }
 
     m_log.AppendFormat("Programming card %d with file \"%s\"...", number, static_cast<const char*>(fileName));
     // The whole file is checked before the first write: a file refused
     // half-way would leave the card with its EEPROMs rewritten.
-    if (!m_vjx.CheckUpdateFile(file, &m_log, record.get())) {
-        file.Close();
-        m_vjx.Close();
-        CloseLine();
-        return;
-    }
+    if (!m_vjx.CheckUpdateFile(file, &m_log, record.get())) return;
     SetControlsEnabled(0);
-    if (!m_vjx.ProgramEeprom(&m_log) || !m_vjx.ProgramPcieEeprom(&m_log)) {
-        file.Close();
-        m_vjx.Close();
-        SetControlsEnabled(1);
-        CloseLine();
-        return;
-    }
+    end.Opened(S::kControls);
+    end.Order({S::kFile, S::kCard, S::kControls, S::kLine});
+    if (!m_vjx.ProgramEeprom(&m_log) || !m_vjx.ProgramPcieEeprom(&m_log)) return;
+
+    end.Order({S::kFile, S::kControls, S::kCard, S::kLine});
     m_flashCompleted = m_vjx.doFlash(file, m_log, fileModelName) == 1;
     m_versionCheckFailed = m_flashCompleted && m_vjx.VersionCheckFailed();
-    file.Close();
-    SetControlsEnabled(1);
-    m_vjx.Close();
-    CloseLine();
 }
 
 #if !VJX_WINDOWS_PROGRAM

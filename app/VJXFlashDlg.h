@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "../card/VjxPci.h"
+#include "../platform/platform.h"
 #include "LogWindow.h"
-#include "platform.h"
 
 class CVJXFlashDlg : public CDialog {
 public:

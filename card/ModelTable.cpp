@@ -1,7 +1,7 @@
 // Model table of the VJX cards.
 #include "ModelTable.h"
 
-#include "../app/platform.h"
+#include "../platform/platform.h"
 
 namespace vjx {
 namespace models {
@@ -10,8 +10,6 @@ namespace {
 
 using platform::kHasBridgeType4;
 using platform::kUnknownModel;
-
-constexpr int kRevisionCore = 0x80;
 
 constexpr ModelRow kModels[] = {
     {0x222110B5, Revision::Any, 0, "VJX PCI M (5V)", 88, false},
@@ -53,35 +51,6 @@ constexpr UnprogrammedKey kUnprogrammed[] = {
 
 constexpr const char* kUnknownDescription = "(Unknown)";
 
-constexpr int kFirstModuleCode = 0x50;
-
-// Names by module code, 0x50 and up, in order.
-constexpr const char* kCardNames[] = {
-    "VJX PCI S",        // 0x50
-    "VJX PCIe S",       // 0x51
-    "VJX PCIe R",       // 0x52
-    "VJX PCIe M",       // 0x53
-    "VJX PCIe K",       // 0x54
-    "PCIe Q",           // 0x55
-    "VJX PCI R (v2)",   // 0x56
-    "VJX PCIe Z",       // 0x57
-    "(Unknown)",        // 0x58
-    "(Unknown)",        // 0x59
-    "VJX PCI M",        // 0x5A
-    "(Unknown)",        // 0x5B
-    "PCI Q",            // 0x5C
-    "VJX PCI R",        // 0x5D
-    "VJX PCI K",        // 0x5E
-    "VJX PCI K (v2)",   // 0x5F
-    "VJX PCIe M (v2)",  // 0x60
-    "VJX PCIe K (v2)",  // 0x61
-    "VJX PCIe Q (v2)",  // 0x62
-    "VJX PCIe Z (v2)",  // 0x63
-};
-constexpr int kNamedCodes = static_cast<int>(sizeof kCardNames / sizeof kCardNames[0]);
-static_assert(platform::kHighestModuleCode < kFirstModuleCode + kNamedCodes,
-              "every module code the program accepts has a name");
-
 bool RowInThisProgram(const ModelRow& row) {
     return kHasBridgeType4 || row.revision != Revision::Is80;
 }
@@ -105,7 +74,8 @@ int Lookup(uint32_t key, int revision, const char** description) {
     for (const ModelRow& row : kModels) {
         if (row.key == key && RowInThisProgram(row) && RevisionMatches(row.revision, revision)) {
             if (description)
-                *description = platform::kDescribeByCardName ? CardName(row.moduleCode) : row.description;
+                *description =
+                    platform::kDescribeByCardName ? FileModelName(row.moduleCode) : row.description;
             return row.model;
         }
     }
@@ -116,15 +86,24 @@ int Lookup(uint32_t key, int revision, const char** description) {
     return kUnknownModel;
 }
 
-int ModelForModuleCode(int code) {
+namespace {
+
+const ModelRow* RowForModuleCode(int code) {
     for (const ModelRow& row : kModels)
-        if (row.moduleCode == code && row.takesFiles && RowInThisProgram(row)) return row.model;
-    return kUnknownModel;
+        if (row.moduleCode == code && row.takesFiles && RowInThisProgram(row)) return &row;
+    return nullptr;
 }
 
-const char* CardName(int code) {
-    if (code < kFirstModuleCode || code > platform::kHighestModuleCode) return kUnknownDescription;
-    return kCardNames[code - kFirstModuleCode];
+}  // namespace
+
+int ModelForModuleCode(int code) {
+    const ModelRow* row = RowForModuleCode(code);
+    return row ? row->model : kUnknownModel;
+}
+
+const char* FileModelName(int code) {
+    const ModelRow* row = RowForModuleCode(code);
+    return row ? row->description : kUnknownDescription;
 }
 
 }  // namespace models

@@ -21,18 +21,21 @@ struct ModelRow {
     bool takesFiles;  // update files with this module code exist
 };
 
+// Cards of this PCI revision ID carry their PCIe core in the FPGA.
+constexpr int kRevisionCore = 0x80;
+
 // Looks a key (and the function's revision ID, 0x80 or other) up: the model
 // number, or the unknown model, with its description. The Windows program
-// describes a known model by the name of its module code (CardName), so the
+// describes a known model by the name of its module code (FileModelName), so the
 // 5V models, whose codes have no name, are "(Unknown)" there.
 int Lookup(uint32_t key, int revision, const char** description);
 
 // The model an update file's module code names; unknown for any other code.
 int ModelForModuleCode(int code);
 
-// The display name of the model a module code stands for; "(Unknown)" for
-// every code the program does not know. Never null.
-const char* CardName(int code);
+// That model's description, "(Unknown)" for any other code (the 5V models
+// among them: no update files are made for them). Never null.
+const char* FileModelName(int code);
 
 }  // namespace models
 }  // namespace vjx

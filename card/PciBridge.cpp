@@ -7,22 +7,10 @@
 #include <cstring>
 
 #include "../Source/pci_lib.h"
+#include "../chips/PciConfig.h"
+#include "../chips/Pex8111.h"
 
 namespace {
-
-// Configuration space of the bridge.
-constexpr uint32_t kCfgId = 0x00;
-constexpr uint32_t kCfgClass = 0x0B;
-constexpr uint32_t kCfgPrimaryBus = 0x18;
-constexpr uint32_t kCfgSecondaryBus = 0x19;
-constexpr uint32_t kCfgMainIndex = 0x84;
-constexpr uint32_t kCfgMainData = 0x88;
-constexpr uint32_t kClassBridge = 6;
-
-// Registers behind the main index (offset - 0x1000 is the index).
-constexpr uint32_t kRegisterBase = 0x1000;
-constexpr uint32_t kRegEectl = 0x1004;
-constexpr uint32_t kRegGpioctl = 0x1020;
 
 bool SameSlot(const WD_PCI_SLOT& a, const WD_PCI_SLOT& b) {
     return a.dwBus == b.dwBus && a.dwSlot == b.dwSlot && a.dwFunction == b.dwFunction;
@@ -66,7 +54,7 @@ int CPciBridge::Open(uint32_t vendor, uint32_t device, const WD_PCI_SLOT* cardSl
         if (SameSlot(slot, *cardSlot)) continue;
         m_slot = slot;
         m_class = ReadCLASS();
-        if (m_class != kClassBridge) continue;
+        if (m_class != pcicfg::CLASS_BRIDGE) continue;
         found = ReadPRIMBUSNUM() == slot.dwBus && ReadSECBUSNUM() == cardSlot->dwBus;
     }
     if (!found) {
@@ -97,20 +85,20 @@ void CPciBridge::Close() {
 
 uint32_t CPciBridge::ReadEECTL() {
     if (m_memoryMapped) return VJX_PCI6_ReadEECTL_8111(m_device);
-    return ReadBytesLCR(kRegEectl, 4);
+    return ReadBytesLCR(pex8111::EECTL, 4);
 }
 
 void CPciBridge::WriteEECTL(uint32_t value) {
     if (m_memoryMapped)
         VJX_PCI6_WriteEECTL_8111(m_device, value);
     else
-        WriteBytesLCR(kRegEectl, 4, value);
+        WriteBytesLCR(pex8111::EECTL, 4, value);
 }
 
 uint32_t CPciBridge::ReadGPIOCTL(int refresh) {
     if (!refresh) return m_gpioctl;
     if (m_memoryMapped && !HasRegisterSpace(m_device)) m_memoryMapped = 0;
-    m_gpioctl = m_memoryMapped ? VJX_PCI6_ReadGPIOCTL_8111(m_device) : ReadBytesLCR(kRegGpioctl, 4);
+    m_gpioctl = m_memoryMapped ? VJX_PCI6_ReadGPIOCTL_8111(m_device) : ReadBytesLCR(pex8111::GPIOCTL, 4);
     return m_gpioctl;
 }
 
@@ -119,24 +107,24 @@ void CPciBridge::WriteGPIOCTL(uint32_t value) {
     if (m_memoryMapped)
         VJX_PCI6_WriteGPIOCTL_8111(m_device, value);
     else
-        WriteBytesLCR(kRegGpioctl, 4, value);
+        WriteBytesLCR(pex8111::GPIOCTL, 4, value);
     m_gpioctl = value;
 }
 
 uint32_t CPciBridge::ReadID() {
-    return ReadBytes(kCfgId, 4);
+    return ReadBytes(pcicfg::ID, 4);
 }
 
 uint32_t CPciBridge::ReadCLASS() {
-    return ReadBytes(kCfgClass, 1);
+    return ReadBytes(pcicfg::CLASS, 1);
 }
 
 uint32_t CPciBridge::ReadPRIMBUSNUM() {
-    return ReadBytes(kCfgPrimaryBus, 1);
+    return ReadBytes(pcicfg::PRIMARY_BUS, 1);
 }
 
 uint32_t CPciBridge::ReadSECBUSNUM() {
-    return ReadBytes(kCfgSecondaryBus, 1);
+    return ReadBytes(pcicfg::SECONDARY_BUS, 1);
 }
 
 uint32_t CPciBridge::ReadBytes(uint32_t offset, uint32_t count) {
@@ -148,30 +136,30 @@ void CPciBridge::WriteBytes(uint32_t offset, uint32_t count, uint32_t value) {
 }
 
 uint32_t CPciBridge::ReadMAININDEX() {
-    return ReadBytes(kCfgMainIndex, 4);
+    return ReadBytes(pex8111::CFG_MAININDEX, 4);
 }
 
 // The copy spares the index write when the register already holds the value.
 void CPciBridge::WriteMAININDEX(uint32_t value) {
     if (value == m_mainIndex) return;
-    WriteBytes(kCfgMainIndex, 4, value);
+    WriteBytes(pex8111::CFG_MAININDEX, 4, value);
     m_mainIndex = value;
 }
 
 uint32_t CPciBridge::ReadMAINDATA(uint32_t count) {
-    return ReadBytes(kCfgMainData, count);
+    return ReadBytes(pex8111::CFG_MAINDATA, count);
 }
 
 void CPciBridge::WriteMAINDATA(uint32_t count, uint32_t value) {
-    WriteBytes(kCfgMainData, count, value);
+    WriteBytes(pex8111::CFG_MAINDATA, count, value);
 }
 
 uint32_t CPciBridge::ReadBytesLCR(uint32_t offset, uint32_t count) {
-    WriteMAININDEX(offset - kRegisterBase);
+    WriteMAININDEX(offset - pex8111::REGISTER_BASE);
     return ReadMAINDATA(count);
 }
 
 void CPciBridge::WriteBytesLCR(uint32_t offset, uint32_t count, uint32_t value) {
-    WriteMAININDEX(offset - kRegisterBase);
+    WriteMAININDEX(offset - pex8111::REGISTER_BASE);
     WriteMAINDATA(count, value);
 }

@@ -3,20 +3,9 @@
 // the program uses (reads answer 0, writes are dropped); the card registers
 // in the FPGA are the same on every card.
 #include "../Source/pci_lib.h"
+#include "../chips/PlxPci90xx.h"
+#include "../chips/VjxFpga.h"
 #include "VjxPci.h"
-
-namespace {
-
-// Values written to the interrupt control registers to switch the card's
-// local interrupt input 1 off (and to acknowledge it on the PCI 9030).
-constexpr uint32_t kLinti1Off9030 = 0x542;
-constexpr uint32_t kLinti1Ack9030 = 0x543;
-constexpr uint32_t kLinti1Off9056 = 0x0F010100;
-
-// The card's write index into its 64-byte receive ring.
-constexpr uint8_t kRingSize = 0x40;
-
-}  // namespace
 
 uint32_t CVjxPci::ReadCNTRL() {
     switch (m_bridgeType) {
@@ -94,7 +83,7 @@ void CVjxPci::WriteTRCON(uint8_t value) {
 // as 0, so the caller never indexes past the ring.
 uint8_t CVjxPci::ReadRPTR() {
     const uint8_t value = VJX_PCI_ReadRPTR(m_pci);
-    return value < kRingSize ? value : 0;
+    return value < fpga::kRingSize ? value : 0;
 }
 
 void CVjxPci::WriteTBUF(uint8_t value) {
@@ -122,10 +111,10 @@ void CVjxPci::WriteTSTART(uint8_t value) {
 void CVjxPci::Linti1Disable() {
     switch (m_bridgeType) {
         case BRIDGE_9030:
-            WriteINTCSR(kLinti1Off9030);
+            WriteINTCSR(plx::pci9030::INTCSR_LINTI1_OFF);
             break;
         case BRIDGE_9056:
-            WriteINTCSR(kLinti1Off9056);
+            WriteINTCSR(plx::pci9056::INTCSR_LINTI1_OFF);
             break;
         default:
             break;
@@ -133,5 +122,5 @@ void CVjxPci::Linti1Disable() {
 }
 
 void CVjxPci::Linti1Ack() {
-    if (m_bridgeType == BRIDGE_9030) WriteINTCSR(kLinti1Ack9030);
+    if (m_bridgeType == BRIDGE_9030) WriteINTCSR(plx::pci9030::INTCSR_LINTI1_ACK);
 }

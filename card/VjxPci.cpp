@@ -4,8 +4,9 @@
 #include <cstring>
 
 #include "../Source/pci_lib.h"
-#include "../app/platform.h"
-#include "../tcf/Tcf.h"
+#include "../chips/PciConfig.h"
+#include "../chips/PlxPci90xx.h"
+#include "../platform/platform.h"
 #include "ModelTable.h"
 
 namespace {
@@ -13,15 +14,11 @@ namespace {
 using vjx::platform::kHasBridgeType4;
 using vjx::platform::kUnknownModel;
 
-constexpr DWORD kPlxVendor = 0x10B5;
-constexpr DWORD kDevice9050 = 0x9050;
-constexpr DWORD kDevice9030 = 0x9030;
-constexpr DWORD kDevice9056 = 0x9056;
-constexpr uint8_t kRevisionCore = 0x80;
-
-constexpr DWORD kConfigId = 0x00;
-constexpr DWORD kConfigRevision = 0x08;
-constexpr DWORD kConfigSubsystem = 0x2C;
+constexpr DWORD kPlxVendor = plx::kVendorId;
+constexpr DWORD kDevice9050 = plx::kDevicePci9050;
+constexpr DWORD kDevice9030 = plx::kDevicePci9030;
+constexpr DWORD kDevice9056 = plx::kDevicePci9056;
+using vjx::models::kRevisionCore;
 
 }  // namespace
 
@@ -125,15 +122,15 @@ uint32_t ReadConfig(VJX_PCI_STRUCT* pci, DWORD offset, DWORD count) {
 }  // namespace
 
 uint32_t CVjxPci::ReadID() {
-    return ReadConfig(m_pci, kConfigId, 4);
+    return ReadConfig(m_pci, pcicfg::ID, 4);
 }
 
 uint32_t CVjxPci::ReadSUBID() {
-    return ReadConfig(m_pci, kConfigSubsystem, 4);
+    return ReadConfig(m_pci, pcicfg::SUBSYSTEM, 4);
 }
 
 uint8_t CVjxPci::ReadRevision() {
-    return static_cast<uint8_t>(ReadConfig(m_pci, kConfigRevision, 1));
+    return static_cast<uint8_t>(ReadConfig(m_pci, pcicfg::REVISION, 1));
 }
 
 CVjxPci::TModel CVjxPci::GetModel(int key, int revision, const char** description) {
@@ -142,11 +139,6 @@ CVjxPci::TModel CVjxPci::GetModel(int key, int revision, const char** descriptio
 
 bool CVjxPci::KnownModel() const {
     return m_model != kUnknownModel;
-}
-
-bool CVjxPci::HasFlashUpdate() const {
-    if (kHasBridgeType4 && m_bridgeType == BRIDGE_9056_CORE) return true;
-    return KnownModel() && tcf::ConfigEepromPreset(m_model).size != 0;
 }
 
 CVjxPci::TModel CVjxPci::GetModelIndex(int code) const {

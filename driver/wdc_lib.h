@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "../app/platform.h"
+#include "../platform/platform.h"
 #include "wd_types.h"
 
 // ---- Status codes --------------------------------------------------------

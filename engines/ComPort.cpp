@@ -13,7 +13,7 @@ namespace {
 
 // RPTR values of 64 and above are taken as 0.
 uint8_t ringPosition(uint8_t value) {
-    return value >= mcu::kRingSize ? 0 : value;
+    return value >= fpga::kRingSize ? 0 : value;
 }
 
 uint32_t elapsedSince(uint32_t t0) {
@@ -24,8 +24,8 @@ uint32_t elapsedSince(uint32_t t0) {
 
 int CVjxPci::Com_open() {
     if (m_comOpen) return 0;
-    WriteCFG(mcu::kCfgPortOn);
-    WriteTRCON(mcu::kTrconOpen);
+    WriteCFG(fpga::CFG_PORT_ON);
+    WriteTRCON(fpga::TRCON_OPEN);
     m_comTimeout = mcu::kDefaultTimeoutMs;
     // Skip whatever the ring held before.
     m_comRingIndex = ringPosition(ReadRPTR());
@@ -36,7 +36,7 @@ int CVjxPci::Com_open() {
 
 int CVjxPci::Com_close() {
     if (!m_comOpen) return 0;
-    WriteCFG(mcu::kCfgOff);
+    WriteCFG(fpga::CFG_OFF);
     m_comOpen = 0;
     return 1;
 }
@@ -66,14 +66,14 @@ int CVjxPci::Com_readPoll() {
     // for the next poll.
     const uint8_t w = ringPosition(ReadRPTR());
     while (m_comRingIndex != w) {
-        const uint8_t end = m_comRingIndex > w ? mcu::kRingSize : w;
+        const uint8_t end = m_comRingIndex > w ? fpga::kRingSize : w;
         while (m_comRingIndex < end) {
             const int p = m_comRingIndex++;
             const int byte = Com_readRam(p);
             if (m_comCount >= mcu::kBufferSize) return 0;  // buffer full: the byte is lost
             m_comBuffer[m_comCount++] = static_cast<unsigned char>(byte);
         }
-        if (m_comRingIndex >= mcu::kRingSize) m_comRingIndex = 0;
+        if (m_comRingIndex >= fpga::kRingSize) m_comRingIndex = 0;
     }
     return 1;
 }
@@ -123,9 +123,9 @@ int CVjxPci::Com_writeWait() {
     if (!m_comOpen) return 0;
     for (;;) {
         Com_readPoll();  // keep the receive ring drained meanwhile
-        if (!(ReadIRQF() & mcu::kIrqfBusy)) return 1;
+        if (!(ReadIRQF() & fpga::IRQF_TX_BUSY)) return 1;
         if (elapsedSince(t0) > static_cast<uint32_t>(m_comTimeout)) {
-            return (ReadIRQF() & mcu::kIrqfBusy) ? 0 : 1;
+            return (ReadIRQF() & fpga::IRQF_TX_BUSY) ? 0 : 1;
         }
         Sleep(1);
     }
@@ -134,7 +134,7 @@ int CVjxPci::Com_writeWait() {
 int CVjxPci::Com_writeLimit(const char* bytes, unsigned long count) {
     // The transmit window holds 63 bytes; anything longer would spill into
     // the receive ring's addresses.
-    if (count > mcu::kChunkMax || (count > 0 && !bytes)) return 0;
+    if (count > fpga::kTransmitMax || (count > 0 && !bytes)) return 0;
     if (!m_comOpen || !Com_writeWait()) return 0;
     for (unsigned long i = 0; i < count; ++i) {
         Com_writeRam(static_cast<int>(i), static_cast<unsigned char>(bytes[i]));
@@ -147,13 +147,14 @@ int CVjxPci::Com_writeLimit(const char* bytes, unsigned long count) {
 
 int CVjxPci::Com_write(const char* bytes, unsigned long count) {
     if (!m_comOpen) return 0;
-    if (count <= mcu::kChunkMax) return Com_writeLimit(bytes, count);
+    constexpr unsigned long chunk = fpga::kTransmitMax;
+    if (count <= chunk) return Com_writeLimit(bytes, count);
     // Full chunks first, then the rest (always 1..63 bytes).
-    const unsigned long full = (count - (mcu::kChunkMax + 1)) / mcu::kChunkMax + 1;
+    const unsigned long full = (count - (chunk + 1)) / chunk + 1;
     for (unsigned long k = 0; k < full; ++k) {
-        if (!Com_writeLimit(bytes + k * mcu::kChunkMax, mcu::kChunkMax)) return 0;
+        if (!Com_writeLimit(bytes + k * chunk, chunk)) return 0;
     }
-    return Com_writeLimit(bytes + full * mcu::kChunkMax, count - full * mcu::kChunkMax);
+    return Com_writeLimit(bytes + full * chunk, count - full * chunk);
 }
 
 int CVjxPci::Com_write(char byte) {

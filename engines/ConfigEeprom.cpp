@@ -4,25 +4,18 @@
 // read-modify-write of the whole register; the only waits are the 10 ms
 // polls while the part writes a word.
 #include "../card/VjxPci.h"
+#include "../chips/Microwire93.h"
+#include "../chips/PlxPci90xx.h"
 #include "../tcf/Tcf.h"
 
 namespace {
 
 // CNTRL bits wired to the EEPROM (same positions on the PCI 9030 and 9056).
-constexpr uint32_t kEeSk = 0x01000000;  // clock
-constexpr uint32_t kEeCs = 0x02000000;  // chip select, active high
-constexpr uint32_t kEeDi = 0x04000000;  // data to the EEPROM
-constexpr uint32_t kEeDo = 0x08000000;  // data from the EEPROM
-// PCI 9056 only: the EEPROM data pin is shared; the bridge samples it only
-// while this bit is set and drives it only while it is clear.
-constexpr uint32_t kEeDoInputEnable = 0x80000000;
-
-// Microwire opcodes (the two bits after the start bit).
-constexpr int kOpExtended = 0;  // EWEN / EWDS, told apart by the address bits
-constexpr int kOpWrite = 1;
-constexpr int kOpRead = 2;
-constexpr int kPatternEwen = 0x30;  // 11 followed by zeros
-constexpr int kPatternEwds = 0x00;  // 00 followed by zeros
+using plx::CNTRL_EECS;
+using plx::CNTRL_EEDI;
+using plx::CNTRL_EEDO;
+using plx::CNTRL_EESK;
+using plx::pci9056::CNTRL_EEDO_INPUT_ENABLE;
 
 constexpr int kAddressBits = 8;
 constexpr int kReadyTries = 100;
@@ -41,27 +34,27 @@ static uint32_t withBit(uint32_t value, uint32_t mask, int on) {
 }
 
 void CVjxPci::eeCs(int on) {
-    WriteCNTRL(withBit(ReadCNTRL(), kEeCs, on));
+    WriteCNTRL(withBit(ReadCNTRL(), CNTRL_EECS, on));
 }
 
 void CVjxPci::eeSk(int on) {
-    WriteCNTRL(withBit(ReadCNTRL(), kEeSk, on));
+    WriteCNTRL(withBit(ReadCNTRL(), CNTRL_EESK, on));
 }
 
 void CVjxPci::eeDi(int on) {
     // The 9056 must stop sampling the shared pin before the host drives it.
     eeDoEnable(0);
-    WriteCNTRL(withBit(ReadCNTRL(), kEeDi, on));
+    WriteCNTRL(withBit(ReadCNTRL(), CNTRL_EEDI, on));
 }
 
 int CVjxPci::eeDo() {
     eeDoEnable(1);
-    return (ReadCNTRL() & kEeDo) ? 1 : 0;
+    return (ReadCNTRL() & CNTRL_EEDO) ? 1 : 0;
 }
 
 void CVjxPci::eeDoEnable(int on) {
     if (m_bridgeType != BRIDGE_9056) return;
-    WriteCNTRL(withBit(ReadCNTRL(), kEeDoInputEnable, on));
+    WriteCNTRL(withBit(ReadCNTRL(), CNTRL_EEDO_INPUT_ENABLE, on));
 }
 
 void CVjxPci::eeEnable(int on) {
@@ -131,19 +124,19 @@ void CVjxPci::eeCmd(int op, int pattern, int bits) {
 }
 
 void CVjxPci::eeCmdRead(int address, int bits) {
-    eeAddress(kOpRead, address, bits);
+    eeAddress(microwire::OP_READ, address, bits);
 }
 
 void CVjxPci::eeCmdWrite(int address, int bits) {
-    eeAddress(kOpWrite, address, bits);
+    eeAddress(microwire::OP_WRITE, address, bits);
 }
 
 void CVjxPci::eeCmdWen(int bits) {
-    eeCmd(kOpExtended, kPatternEwen, bits);
+    eeCmd(microwire::OP_EXTENDED, microwire::EXT_EWEN, bits);
 }
 
 void CVjxPci::eeCmdWds(int bits) {
-    eeCmd(kOpExtended, kPatternEwds, bits);
+    eeCmd(microwire::OP_EXTENDED, microwire::EXT_EWDS, bits);
 }
 
 int CVjxPci::eeWaitReady() {

@@ -6,7 +6,7 @@
 
 int CVjxPci::getVersion(TVersion* version) {
     if (!version) return 6;
-    if (!Com_write(mcu::kAppVersion)) return 6;
+    if (!Com_write(isp::APP_VERSION)) return 6;
     int* const fields[mcu::kVersionBytes] = {&version->major, &version->minor2, &version->minor1,
                                              &version->hasMinor, &version->isp};
     for (int k = 0; k < mcu::kVersionBytes; ++k) {

@@ -34,7 +34,7 @@ int CVjxPci::doEnableBootrom() {
 int CVjxPci::doClearBSB() {
     const int saved = Com_setTimeout(mcu::kClearBsbMs);
     int answer = -1;
-    if (Com_write(mcu::kAppClearBsb)) answer = Com_read();
+    if (Com_write(isp::APP_CLEAR_BSB)) answer = Com_read();
     Sleep(20);
     Com_setTimeout(saved);
     return answer;
@@ -42,13 +42,13 @@ int CVjxPci::doClearBSB() {
 
 int CVjxPci::setIspProgram(unsigned int address, unsigned char* data, unsigned int length,
                            int* acknowledged) {
-    if (length > mcu::kMaxRecordData) {
+    if (length > isp::kMaxRecordData) {
         m_lastError = "Record too long in setIspProgram()";
         return 0;
     }
     const int saved = Com_setTimeout(mcu::kRecordAnswerMs);
     if (!sendIspRecord(static_cast<unsigned char>(length), static_cast<unsigned short>(address & 0xFFFF),
-                       mcu::kRecData, data)) {
+                       isp::REC_DATA, data)) {
         Com_setTimeout(saved);
         return 0;
     }
@@ -68,7 +68,7 @@ int CVjxPci::setIspProgramBlock(unsigned int address, unsigned char* data, unsig
     while (length > 0) {
         if ((address & (kDotEvery - 1)) == 0 && m_log) m_log->Append('.');
         pumpMessage();
-        const unsigned int k = length < mcu::kMaxRecordData ? length : mcu::kMaxRecordData;
+        const unsigned int k = length < isp::kMaxRecordData ? length : isp::kMaxRecordData;
         int acknowledged = 0;
         if (!setIspProgram(address, data, k, &acknowledged)) {
             communicationError = 1;
@@ -92,8 +92,8 @@ int CVjxPci::setIspProgramBlock(unsigned int address, unsigned char* data, unsig
 }
 
 int CVjxPci::doIspStartApplication() {
-    unsigned char start[] = {0x03, 0x01, 0x00, 0x00};
-    if (!sendIspRecord(sizeof start, 0, mcu::kRecCommand, start)) return 0;
+    unsigned char start[] = {isp::CMD_START, isp::START_APPLICATION, 0x00, 0x00};  // at address 0x0000
+    if (!sendIspRecord(sizeof start, 0, isp::REC_COMMAND, start)) return 0;
 
     // The timeout in force is the time one silent probe costs.
     const int t = Com_setTimeout(1000);
@@ -130,7 +130,7 @@ int CVjxPci::doFlashRom(int segmentCount, TRomVersions* versions) {
         log.MessageBox("Can't get ISP manufacturer: ", m_lastError, 0x10, 0);
         return 0;
     }
-    if (versions->manufacturer != mcu::kManufacturer) {
+    if (versions->manufacturer != isp::kManufacturer) {
         CString text;
         text.Format("Flash-ROM manufacturer 0x%02lX is unknown", versions->manufacturer);
         log.MessageBox(text, 0x10, 0);
@@ -140,7 +140,7 @@ int CVjxPci::doFlashRom(int segmentCount, TRomVersions* versions) {
         log.MessageBox("Can't get ISP device: ", m_lastError, 0x10, 0);
         return 0;
     }
-    if (versions->device != mcu::kDevice) {
+    if (versions->device != isp::kDevice) {
         CString text;
         text.Format("Flash-ROM device 0x%02lX is unknown", versions->device);
         log.MessageBox(text, 0x10, 0);

@@ -33,13 +33,13 @@ constexpr TBlankBlock kBlankBlocks[] = {
 int CVjxPci::doIspReset(int enterBootLoader) {
     // Reset pulse of 50 ms; the boot-loader request is held from the start of
     // the pulse until 2 ms after its end.
-    WriteCFG(enterBootLoader ? mcu::kCfgResetBoot : mcu::kCfgReset);
+    WriteCFG(enterBootLoader ? fpga::CFG_MCU_RESET | fpga::CFG_BOOT_REQUEST : fpga::CFG_MCU_RESET);
     Sleep(50);
     if (enterBootLoader) {
-        WriteCFG(mcu::kCfgBootRequest);
+        WriteCFG(fpga::CFG_BOOT_REQUEST);
         Sleep(2);
     }
-    WriteCFG(mcu::kCfgOff);
+    WriteCFG(fpga::CFG_OFF);
     Sleep(300);
     Com_close();
     Com_open();
@@ -52,10 +52,10 @@ int CVjxPci::doIspReset(int enterBootLoader) {
 
 int CVjxPci::doIspDetect() {
     for (int i = 0; i < mcu::kDetectTries; ++i) {
-        if (!Com_write(mcu::kIspProbe)) return 0;
+        if (!Com_write(isp::PROBE)) return 0;
         const int byte = Com_read();
         if (byte < 0) return 0;
-        if (byte == mcu::kIspProbe) return 1;
+        if (byte == isp::PROBE) return 1;
     }
     return 0;
 }
@@ -104,16 +104,17 @@ int CVjxPci::sendIspRecord(unsigned char length, unsigned short address, unsigne
             }
             if (readOk) {
                 // Wrong echo: two probes make the boot loader drop the record.
-                Com_write("UU", 2);
+                const char probes[2] = {isp::PROBE, isp::PROBE};
+                Com_write(probes, 2);
             } else {
                 // Silent echo: drain, then probe until the boot loader stops
                 // the resynchronisation with "X".
                 Com_setTimeout(mcu::kEchoSilenceMs);
                 drain(*this);
                 for (int i = 0; i < mcu::kResyncTries; ++i) {
-                    Com_write(mcu::kIspProbe);
+                    Com_write(isp::PROBE);
                     const int byte = Com_read();
-                    if (byte < 0 || byte == mcu::kIspResyncStop) break;
+                    if (byte < 0 || byte == isp::RESYNC_STOP) break;
                 }
                 drain(*this);
             }
@@ -188,19 +189,21 @@ int CVjxPci::getIspResult(int count, unsigned char* out) {
         m_lastError = "Timeout in getIspResult()";
         return 0;
     }
-    return ack[0] == '.' && ack[1] == '\r' && ack[2] == '\n';
+    return ack[0] == isp::ANSWER_OK && ack[1] == '\r' && ack[2] == '\n';
 }
 
 int CVjxPci::getIspVersion(unsigned int* version) {
     unsigned char byte = 0;
-    if (!sendIspCmd(mcu::kRecRead, 0x0F, 0x00) || !getIspResult(1, &byte)) return 0;
+    if (!sendIspCmd(isp::REC_READ, isp::READ_BOOT_VERSION, 0x00) || !getIspResult(1, &byte)) return 0;
     if (version) *version = byte;
     return 1;
 }
 
 int CVjxPci::getIspMan(unsigned long* manufacturer) {
     unsigned char byte = 0;
-    if (!sendIspCmd(mcu::kRecRead, 0x00, 0x00) || !getIspResult(1, &byte)) return 0;
+    if (!sendIspCmd(isp::REC_READ, isp::READ_SIGNATURE, isp::SIGNATURE_MANUFACTURER) ||
+        !getIspResult(1, &byte))
+        return 0;
     if (manufacturer) *manufacturer = byte;
     return 1;
 }
@@ -209,7 +212,7 @@ int CVjxPci::getIspDev(unsigned long* device) {
     unsigned long id = 0;
     for (unsigned char which = 1; which <= 3; ++which) {
         unsigned char byte = 0;
-        if (!sendIspCmd(mcu::kRecRead, 0x00, which) || !getIspResult(1, &byte)) return 0;
+        if (!sendIspCmd(isp::REC_READ, isp::READ_SIGNATURE, which) || !getIspResult(1, &byte)) return 0;
         id = (id << 8) | byte;
     }
     if (device) *device = id;
@@ -219,14 +222,15 @@ int CVjxPci::getIspDev(unsigned long* device) {
 int CVjxPci::setIspEraseChip() {
     if (m_log) m_log->Append('.');
     const int saved = Com_setTimeout(mcu::kEraseChipMs);
-    const int ok = sendIspCmd(mcu::kRecCommand, 0x07) && getIspResult(0, nullptr);
+    const int ok = sendIspCmd(isp::REC_COMMAND, isp::CMD_ERASE_CHIP) && getIspResult(0, nullptr);
     Com_setTimeout(saved);
     return ok;
 }
 
 int CVjxPci::doProgramBSB(int value) {
     const int saved = Com_setTimeout(mcu::kBootConfigMs);
-    const int ok = sendIspCmd(mcu::kRecCommand, 0x06, 0x00, static_cast<unsigned char>(value & 0xFF)) &&
+    const int ok = sendIspCmd(isp::REC_COMMAND, isp::CMD_WRITE_BOOT, isp::WRITE_BOOT_BSB,
+                              static_cast<unsigned char>(value & 0xFF)) &&
                    getIspResult(0, nullptr);
     Com_setTimeout(saved);
     return ok;
@@ -234,14 +238,15 @@ int CVjxPci::doProgramBSB(int value) {
 
 int CVjxPci::doProgramBLJB(int value) {
     const int saved = Com_setTimeout(mcu::kBootConfigMs);
-    const int ok = sendIspCmd(mcu::kRecCommand, 0x0A, 0x04, static_cast<unsigned char>(value & 0xFF)) &&
+    const int ok = sendIspCmd(isp::REC_COMMAND, isp::CMD_WRITE_FUSE, isp::WRITE_FUSE_BLJB,
+                              static_cast<unsigned char>(value & 0xFF)) &&
                    getIspResult(0, nullptr);
     Com_setTimeout(saved);
     return ok;
 }
 
 int CVjxPci::setIspEraseBSB() {
-    return sendIspCmd(mcu::kRecCommand, 0x04, 0x00) && getIspResult(0, nullptr);
+    return sendIspCmd(isp::REC_COMMAND, isp::CMD_ERASE_BOOT, isp::ERASE_BOOT_BSB) && getIspResult(0, nullptr);
 }
 
 int CVjxPci::getIspBlankCheck(unsigned int blockCode, int* blank) {
@@ -255,7 +260,7 @@ int CVjxPci::getIspBlankCheck(unsigned int blockCode, int* blank) {
     }
 
     const int saved = Com_setTimeout(mcu::kRecordAnswerMs);
-    if (!sendIspDisplay(mcu::kRecDisplay, block->start, block->end, 0x01)) {
+    if (!sendIspDisplay(isp::REC_DISPLAY, block->start, block->end, isp::DISPLAY_BLANK_CHECK)) {
         Com_setTimeout(saved);
         return 0;
     }
@@ -270,9 +275,9 @@ namespace mcu {
 StatusAnswer readStatusAnswer(CVjxPci& card, int* positive) {
     const int first = card.Com_read();
     if (first < 0) return StatusAnswer::Timeout;
-    if (positive) *positive = first == '.' ? 1 : 0;
+    if (positive) *positive = first == isp::ANSWER_OK ? 1 : 0;
     char rest[3];
-    if (first != '.' && !card.Com_read(rest, 3)) return StatusAnswer::Timeout;
+    if (first != isp::ANSWER_OK && !card.Com_read(rest, 3)) return StatusAnswer::Timeout;
     char crlf[2] = {0, 0};
     if (!card.Com_read(crlf, 2)) return StatusAnswer::Timeout;
     return crlf[0] == '\r' && crlf[1] == '\n' ? StatusAnswer::Complete : StatusAnswer::BadEnd;

@@ -1,49 +1,24 @@
-// Constants of the link to the card's microcontroller: the mailbox in the
-// FPGA's registers, the control values written to it, and the boot loader's
-// command set. Shared by the port, the boot-loader protocol, the flash-ROM
-// engine and the firmware version query.
+// The host's side of the link to the card's microcontroller: buffer sizes,
+// timeouts and retry bounds of the port and the boot-loader exchanges. The
+// mailbox registers are in chips/VjxFpga.h, the boot loader's characters,
+// record types and commands in chips/IspBootLoader.h. Shared by the port, the
+// boot-loader protocol, the flash-ROM engine and the firmware version query.
 #pragma once
+
+#include "../chips/IspBootLoader.h"
+#include "../chips/VjxFpga.h"
 
 class CVjxPci;
 
 namespace mcu {
 
-// ---- Mailbox -----------------------------------------------------------
-constexpr int kRingSize = 64;              // receive ring, window addresses 0x00..0x3F
-constexpr unsigned kChunkMax = 63;         // bytes of one transmission, window 0x01..0x3F
-constexpr unsigned kBufferSize = 1000;     // host-side receive buffer
-constexpr int kDefaultTimeoutMs = 50;      // silence tolerated by a wait after opening
-constexpr unsigned kPollEvery = 16;        // drain the ring every 16 transmit bytes
-constexpr unsigned char kIrqfBusy = 0x01;  // IRQF: transmission in progress
+// ---- Port --------------------------------------------------------------
+constexpr unsigned kBufferSize = 1000;  // host-side receive buffer
+constexpr int kDefaultTimeoutMs = 50;   // silence tolerated by a wait after opening
+constexpr unsigned kPollEvery = 16;     // drain the ring every 16 transmit bytes
 
-// CFG values. Bit 0 resets the microcontroller, bit 2 asks for its boot
-// loader on the way out of reset, bit 3 switches the port on.
-constexpr unsigned char kCfgOff = 0x00;
-constexpr unsigned char kCfgReset = 0x01;
-constexpr unsigned char kCfgBootRequest = 0x04;
-constexpr unsigned char kCfgResetBoot = kCfgReset | kCfgBootRequest;
-constexpr unsigned char kCfgPortOn = 0x08;
-constexpr unsigned char kTrconOpen = 0x15;
-
-// ---- Application commands ------------------------------------------------
-constexpr char kAppVersion = 'R';   // answered with five version bytes
-constexpr char kAppClearBsb = 'S';  // clear the BSB and restart into the boot loader
-constexpr int kVersionBytes = 5;
-
-// ---- Boot loader -----------------------------------------------------------
-constexpr char kIspProbe = 'U';           // answered "U" while the boot loader is idle
-constexpr char kIspResyncStop = 'X';      // ends a resynchronisation
-constexpr unsigned kMaxRecordData = 128;  // data bytes of one programming record
-
-// Record types.
-constexpr unsigned char kRecData = 0x00;
-constexpr unsigned char kRecCommand = 0x03;
-constexpr unsigned char kRecDisplay = 0x04;
-constexpr unsigned char kRecRead = 0x05;
-
-// Identification the program accepts.
-constexpr unsigned long kManufacturer = 0x58;
-constexpr unsigned long kDevice = 0xD7ECEF;
+// ---- Application -----------------------------------------------------------
+constexpr int kVersionBytes = 5;  // answer to isp::APP_VERSION
 
 // Timeouts of the boot-loader exchanges, milliseconds.
 constexpr int kEchoSilenceMs = 50;

@@ -1,26 +1,20 @@
-// EEPROM of the PEX 8111 PCIe bridge: an SPI part that the bridge drives
-// itself through its EECTL register, one byte per register write. The host
-// waits for the bridge's busy bit between bytes; chip select stays on from
-// the first byte of a command until EECTL is written with 0.
+// EEPROM of the PEX 8111 PCIe bridge: a 25xx SPI part that the bridge
+// drives itself through its EECTL register, one byte per register write.
+// The host waits for the bridge's busy bit between bytes; chip select stays
+// on from the first byte of a command until EECTL is written with 0. The
+// byte shifter is a serial-memory port under the 25-series commands.
 #include <cstring>
 
 #include "../card/VjxPci.h"
+#include "../chips/Pex8111.h"
 #include "../tcf/Tcf.h"
+#include "Spi25.h"
 
 namespace {
 
-// EECTL bits.
-constexpr uint32_t kSendStart = 0x00010000;   // shift out bits 7..0
-constexpr uint32_t kReadStart = 0x00020000;   // shift a byte into bits 15..8
-constexpr uint32_t kChipSelect = 0x00040000;  // EEPROM selected
-constexpr uint32_t kBusy = 0x00080000;        // a byte is being shifted
-constexpr uint32_t kSendKeep = 0x7FFAFF00;    // bits kept when a byte is sent
-constexpr uint32_t kReadKeep = 0x7FFFFFFF;    // bit 31 is cleared by every command
+using namespace pex8111;
 
-// SPI EEPROM commands.
-constexpr unsigned char kCmdWriteEnable = 0x06;
-constexpr unsigned char kCmdWrite = 0x02;
-constexpr unsigned char kCmdRead = 0x03;
+constexpr int kAddressBytes = 2;
 
 constexpr int kIdleReads = 100;
 constexpr unsigned kIdlePollMs = 1;
@@ -38,7 +32,7 @@ void report(CLogWindow* log, const char* text) {
 int CPciBridge::EE_WaitIdle() {
     for (int i = 0; i < kIdleReads; ++i) {
         uint32_t value = ReadEECTL();
-        if (!(value & kBusy)) return static_cast<int>(value);
+        if (!(value & EECTL_BUSY)) return static_cast<int>(value);
         Sleep(kIdlePollMs);
     }
     return -1;
@@ -59,14 +53,14 @@ void CPciBridge::EE_WriteByte(unsigned char b) {
         WriteEECTL(0);
         return;
     }
-    WriteEECTL((static_cast<uint32_t>(v) & kSendKeep) | kSendStart | kChipSelect | b);
+    WriteEECTL((static_cast<uint32_t>(v) & EECTL_WRITE_KEEP) | EECTL_WRITE_START | EECTL_CS_ENABLE | b);
 }
 
 int CPciBridge::EE_ReadByte() {
     if (m_eeFailed) return -1;
     int v = EE_WaitIdle();
     if (v != -1) {
-        WriteEECTL((static_cast<uint32_t>(v) | kReadStart | kChipSelect) & kReadKeep);
+        WriteEECTL((static_cast<uint32_t>(v) | EECTL_READ_START | EECTL_CS_ENABLE) & EECTL_READ_KEEP);
         v = EE_WaitIdle();
     }
     if (v == -1) {
@@ -74,39 +68,55 @@ int CPciBridge::EE_ReadByte() {
         WriteEECTL(0);
         return -1;
     }
-    return (v >> 8) & 0xFF;
+    return (v >> EECTL_READ_DATA_SHIFT) & 0xFF;
 }
 
+// ---- The byte shifter as a serial-memory port ---------------------------------
+
+namespace {
+
+// Chip select comes with every byte; the shifter always sends the most
+// significant bit first, so the other order is made by reversing the byte.
+class CEectlPort : public SpiPort {
+public:
+    explicit CEectlPort(CPciBridge& bridge) : m_bridge(bridge) {}
+    void Select() override {}
+    void Deselect() override { m_bridge.EE_Off(); }
+    void Send(uint8_t byte, SpiBitOrder order) override { m_bridge.EE_WriteByte(inOrder(byte, order)); }
+    uint8_t Receive(SpiBitOrder order) override {
+        const int byte = m_bridge.EE_ReadByte();
+        return byte < 0 ? 0 : inOrder(static_cast<uint8_t>(byte), order);
+    }
+    bool Failed() const override { return m_bridge.EE_Failed(); }
+
+private:
+    static uint8_t inOrder(uint8_t byte, SpiBitOrder order) {
+        if (order == SpiBitOrder::MsbFirst) return byte;
+        uint8_t reversed = 0;
+        for (int i = 0; i < 8; ++i)
+            reversed = static_cast<uint8_t>(reversed | (((byte >> i) & 1) << (7 - i)));
+        return reversed;
+    }
+    CPciBridge& m_bridge;
+};
+
+}  // namespace
+
+// Each transfer starts by ending whatever command a failed one left open.
 void CPciBridge::EE_WriteData(int address, int count, const unsigned char* data) {
-    EE_Off();
-    if (m_eeFailed) return;
-    // The write enable latches when chip select goes off.
-    EE_WriteByte(kCmdWriteEnable);
-    if (m_eeFailed) return;
-    EE_Off();
-    if (m_eeFailed) return;
-    EE_WriteByte(kCmdWrite);
-    EE_WriteByte(static_cast<unsigned char>((address >> 8) & 0xFF));
-    EE_WriteByte(static_cast<unsigned char>(address & 0xFF));
-    for (int i = 0; i < count && data && !m_eeFailed; ++i) EE_WriteByte(data[i]);
-    if (m_eeFailed) return;
-    // Chip select off starts the EEPROM's internal write.
-    EE_Off();
+    CEectlPort port(*this);
+    port.Deselect();
+    if (port.Failed()) return;
+    spi25::PageProgram(port, static_cast<uint32_t>(address), kAddressBytes, data,
+                       count > 0 ? static_cast<unsigned>(count) : 0, SpiBitOrder::MsbFirst);
 }
 
 void CPciBridge::EE_ReadData(int address, int count, unsigned char* data) {
-    EE_Off();
-    if (m_eeFailed) return;
-    EE_WriteByte(kCmdRead);
-    EE_WriteByte(static_cast<unsigned char>((address >> 8) & 0xFF));
-    EE_WriteByte(static_cast<unsigned char>(address & 0xFF));
-    for (int i = 0; i < count && data && !m_eeFailed; ++i) {
-        int byte = EE_ReadByte();
-        if (byte < 0) return;
-        data[i] = static_cast<unsigned char>(byte);
-    }
-    if (m_eeFailed) return;
-    EE_Off();
+    CEectlPort port(*this);
+    port.Deselect();
+    if (port.Failed()) return;
+    spi25::Read(port, static_cast<uint32_t>(address), kAddressBytes, data,
+                count > 0 ? static_cast<unsigned>(count) : 0, SpiBitOrder::MsbFirst);
 }
 
 // ---- Stage ----------------------------------------------------------------------

@@ -5,6 +5,8 @@
 #include <new>
 
 #include "../card/VjxPci.h"
+#include "../chips/Epcs.h"
+#include "../chips/VjxFpga.h"
 #include "../tcf/Crc.h"
 #include "../tcf/FileCheck.h"
 #include "../tcf/Tcf.h"
@@ -15,6 +17,13 @@ constexpr unsigned kCrcBytes = 4;
 constexpr unsigned kApplicationStartMs = 300;
 
 }  // namespace
+
+// A card takes flash updates when its model has a configuration-EEPROM
+// preset (the models made for update files); PCIe-core cards always do.
+bool CVjxPci::HasFlashUpdate() const {
+    if (vjx::platform::kHasBridgeType4 && m_bridgeType == BRIDGE_9056_CORE) return true;
+    return KnownModel() && tcf::ConfigEepromPreset(m_model).size != 0;
+}
 
 int CVjxPci::doFlash(CFile& file, CLogWindow& log, const char* cardName) {
     CFile* previousFile = m_file;
@@ -55,7 +64,7 @@ int CVjxPci::doFlashIsp(const char* cardName) {
     const uint32_t fpgaOffset = tcf::getLE32(m_tcf->header + tcf::kOffFpgaOffset);
     const uint32_t fpgaSize = tcf::getLE32(m_tcf->header + tcf::kOffFpgaSize);
     TRomVersions versions;
-    unsigned char* fpga = nullptr;
+    unsigned char* image = nullptr;
 
     auto run = [&]() -> bool {
         // An EEPROM-only file: nothing for the configuration device or the
@@ -79,24 +88,25 @@ int CVjxPci::doFlashIsp(const char* cardName) {
             m_lastError += tooLarge;
             return errorWithReason("Can't program FPGA: ");
         }
-        fpga = new (std::nothrow) unsigned char[fpgaSize + kCrcBytes];
-        if (!fpga) return error("Can't allocate EPC.");
-        if (file.Read(fpga, fpgaSize) != fpgaSize) return error("Can't read all EPC bytes.");
+        image = new (std::nothrow) unsigned char[fpgaSize + kCrcBytes];
+        if (!image) return error("Can't allocate EPC.");
+        if (file.Read(image, fpgaSize) != fpgaSize) return error("Can't read all EPC bytes.");
         // The CRC goes behind the image, little-endian: it lands in the
         // device right after the image and identifies the content later.
         CCrc32 crc;
-        crc.Update(fpga, fpgaSize);
-        tcf::putLE32(fpga + fpgaSize, crc.Get());
+        crc.Update(image, fpgaSize);
+        tcf::putLE32(image + fpgaSize, crc.Get());
         // The flash-ROM stage reads the file again from its start.
         file.Seek(0, 0);
         if (file.GetPosition() != 0) return error("Can't seek to begin.");
 
-        if (!doFlashFpga(fpga, fpgaSize + kCrcBytes)) return false;
+        if (!doFlashFpga(image, fpgaSize + kCrcBytes)) return false;
         int configured = 0;
         getFpgaConfig(&configured);
         if (!configured) return error("Error while programming FPGA");
         const uint8_t version = ReadVERSION();
-        if (version == 0 || version == 0xFF) return errorWithReason("FPGA version number not plausible. ");
+        if (version == fpga::VERSION_NONE || version == fpga::VERSION_UNCONFIGURED)
+            return errorWithReason("FPGA version number not plausible. ");
 
         if (!doFlashRom(segmentCount, &versions)) return false;
         doIspReset(0);
@@ -110,7 +120,7 @@ int CVjxPci::doFlashIsp(const char* cardName) {
 
     const bool ok = run();
     Com_close();
-    delete[] fpga;
+    delete[] image;
     if (!ok) return 0;
 
     CString text;

@@ -8,7 +8,7 @@
 
 #include "../card/ModelTable.h"
 #include "../card/VjxPci.h"
-#include "../engines/EpcDevice.h"
+#include "../chips/Epcs.h"
 #include "Tcf.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "../app/platform.h"
+#include "../platform/platform.h"
 #include "Tcf.h"
 
 namespace tcf {

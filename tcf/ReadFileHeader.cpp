@@ -3,8 +3,8 @@
 #include <cstring>
 #include <vector>
 
-#include "../app/platform.h"
 #include "../card/VjxPci.h"
+#include "../platform/platform.h"
 #include "Crc.h"
 #include "Tcf.h"
 

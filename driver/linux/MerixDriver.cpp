@@ -4,12 +4,13 @@
 // WinDriver records are built from what the library reports.
 #include <cstring>
 
+#include "../../chips/PlxPci90xx.h"
 #include "../wdc_lib.h"
 #include "MerixHandle.h"
 
 namespace {
 
-constexpr DWORD kPlxVendor = 0x10B5;
+constexpr DWORD kPlxVendor = plx::kVendorId;
 constexpr DWORD kDriverVersion = 830;
 constexpr const char* kVersionText = "MERIX adapter 8.30";
 constexpr DWORD kConfigSpaceSize = 256;

@@ -146,7 +146,7 @@ TEST_F(CardFakeTest, ReceiveIndexOutsideTheRingReadsZero) {
     EXPECT_EQ(pci.ReadRPTR(), 0x3F);
     rptr = 0x40;
     EXPECT_EQ(pci.ReadRPTR(), 0);
-    rptr = 0xFF;
+    rptr = 0xFF;  // what an FPGA that is not configured answers
     EXPECT_EQ(pci.ReadRPTR(), 0);
 }
 

@@ -75,17 +75,6 @@ TEST(CardSim, EmptyRackCountsNothing) {
     EXPECT_EQ(pci.Open(0), 0);
 }
 
-TEST(CardSim, PcieCardWithoutBridgeFailsToOpen) {
-    testsupport::SimRack rack({"84,bridge=none", "80"});
-    CVjxPci pci;
-    ASSERT_EQ(pci.Count(), 2u);
-    EXPECT_EQ(pci.Open(1), 0);
-    EXPECT_EQ(pci.GetBridgeType(), 0u);
-    EXPECT_EQ(SlotOf(pci).dwSlot, 0u);
-    ASSERT_EQ(pci.Open(0), 1);
-    EXPECT_EQ(pci.GetModel(), 6);
-}
-
 // Two PCIe cards, two PEX 8111s: the second card's registers go through the
 // second bridge only.
 TEST(CardSim, OnlyTheBridgeAboveTheCardIsUsed) {
@@ -215,19 +204,6 @@ TEST(CardSim, BridgeChipRegistersFollowTheBridgeType) {
     pci.Linti1Disable();
     EXPECT_EQ(Summary(rack), (Lines{"card3 w 0 68 32 f010100"}));
     pci.Close();
-}
-
-TEST(CardSim, ReceiveIndexOfAnUnconfiguredFpgaReadsZero) {
-    testsupport::SimRack rack({"80,fpga-config=never"});
-    CVjxPci pci;
-    ASSERT_EQ(pci.Count(), 1u);
-    ASSERT_EQ(pci.Open(0), 1);
-    rack.clearTrace();
-    EXPECT_EQ(pci.ReadRPTR(), 0);
-    const auto accesses = Accesses(rack);
-    ASSERT_EQ(accesses.size(), 1u);
-    EXPECT_EQ(accesses[0].offset, 0x94u);
-    EXPECT_GE(accesses[0].value, 0x40u);
 }
 
 }  // namespace

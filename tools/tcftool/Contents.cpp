@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/platform.h"
+#include "platform/platform.h"
 #include "tcf/Crc.h"
 #include "tcf/Segment.h"
 #include "tcf/Tcf.h"

@@ -8,8 +8,8 @@
 
 #include "app/CardNames.h"
 #include "app/LogWindow.h"
-#include "app/platform.h"
 #include "card/VjxPci.h"
+#include "platform/platform.h"
 #include "tcf/Crc.h"
 #include "tcf/Tcf.h"
 

@@ -1,18 +1,25 @@
 // The one place where the Linux program and the Windows program differ in
 // data: which framework they are built on, the model rows they know, and the
-// few texts they word differently. Everything else is shared.
+// few texts they word differently. Everything else is shared. It sits below
+// every layer, so that each may ask it without reaching up.
 #pragma once
 
+// The desktop framework (strings, files, dialog classes, Sleep) is an outside
+// library to every layer, reached by name on the include path as the
+// framework's own header would be: the build puts app/linux (the Linux
+// shim) or app/windows (the Windows framework layer) there.
 // The Windows program is the MinGW build (_WIN32). VJX_WINDOWS_VARIANT builds
 // the same Windows paths natively, over the framework layer's declarations
 // with a scripted framework behind them, so that tests run them on Linux.
 #if defined(_WIN32) || defined(VJX_WINDOWS_VARIANT)
 #define VJX_WINDOWS_PROGRAM 1
-#include "windows/afxshim.h"
+#include <afxshim.h>
 #else
 #define VJX_WINDOWS_PROGRAM 0
-#include "linux/afx.h"
+#include <afx.h>
 #endif
+
+#include "../chips/Pex8111.h"
 
 namespace vjx {
 namespace platform {
@@ -41,7 +48,7 @@ constexpr bool kHasBridgeType4 = kWindows;
 
 // Device asked for when looking for the PCIe bridge above a card: the Linux
 // program asks for the PEX 8111 only, Windows for any PLX function.
-constexpr unsigned kBridgeSearchDevice = kWindows ? 0x0000 : 0x8111;
+constexpr unsigned kBridgeSearchDevice = kWindows ? 0x0000 : pex8111::kDeviceId;
 
 // Driver version the PCI library requires (major * 100 + minor).
 constexpr unsigned kRequiredDriverVersion = kWindows ? 1190 : 830;
