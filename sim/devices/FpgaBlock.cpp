@@ -126,6 +126,16 @@ void FpgaBlock::restore(const FpgaState& state) {
     m_readyAt = 0;
 }
 
+FpgaBlock::Busy FpgaBlock::busy() const {
+    return {m_part.busyForever ? UINT64_MAX : m_part.busyUntil, m_readyAt};
+}
+
+void FpgaBlock::restoreBusy(const Busy& busy) {
+    m_part.busyForever = busy.epcsUntilUs == UINT64_MAX;
+    m_part.busyUntil = m_part.busyForever ? 0 : busy.epcsUntilUs;
+    m_readyAt = busy.loadEndsUs;
+}
+
 void FpgaBlock::unconfigure() {
     if (!m_state.configured && m_state.version == 0xFF) return;
     m_state = FpgaState();

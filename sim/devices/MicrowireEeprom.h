@@ -31,6 +31,14 @@ public:
     uint16_t word(unsigned address) const;
     bool writeInProgress(uint64_t nowUs) const;
 
+    // When the write cycle in progress ends (UINT64_MAX: never), for the rack
+    // to keep across processes: the part goes on writing when its user dies.
+    uint64_t busyUntil() const { return m_busyForever ? UINT64_MAX : m_busyUntil; }
+    void restoreBusy(uint64_t untilUs) {
+        m_busyForever = untilUs == UINT64_MAX;
+        m_busyUntil = m_busyForever ? 0 : untilUs;
+    }
+
 private:
     // Where the part is in the command it is receiving.
     enum class Phase : uint8_t {
