@@ -129,7 +129,7 @@ bool NvRegion::intact(std::string* why, bool lookAtFile) const {
         // A file with no name left is written to no one.
         struct stat st {};
         if (fstat(m_fd, &st) == 0 && st.st_nlink == 0) {
-            if (why) *why = m_path + ": removed while the rack was in use";
+            if (why) *why = m_path + ": removed while in use";
             return false;
         }
     }
