@@ -115,6 +115,8 @@ private:
     uint32_t epcsWrap(uint32_t address) const;
     void unconfigure();
     void load(uint64_t nowUs);
+    bool hostDrivesLoadLines() const;    // data to the device, clock or chip select
+    bool loading(uint64_t nowUs) const;  // a load started and not yet ended
 
     NvRegion& m_epcs;
     const Timing& m_timing;

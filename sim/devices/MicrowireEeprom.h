@@ -27,6 +27,11 @@ public:
     void drive(bool cs, bool sk, bool di, uint64_t nowUs);
     // Level of DO now (high while deselected or idle after a command).
     bool dataOut(uint64_t nowUs);
+    // Whether the part drives DO now (status while selected and idle, data
+    // being read out); otherwise DO floats.
+    bool drivesDataOut() const {
+        return !m_faults.absent && m_cs && (m_phase == Phase::Idle || m_phase == Phase::ReadOut);
+    }
 
     uint16_t word(unsigned address) const;
     bool writeInProgress(uint64_t nowUs) const;

@@ -61,6 +61,34 @@ TEST(CardWires, Type2LinesHoldTheFpgaAndReachTheConfigurationDevice) {
     EXPECT_TRUE(lines.level(4));
 }
 
+// Loading, the FPGA drives the device's data, clock and chip select itself:
+// a host still driving one of them makes the load fail, at its start or
+// before it has ended.
+TEST(CardWires, AHostDrivingTheDeviceLinesMakesTheLoadFail) {
+    testsupport::SimRack sr({"80,fpga=9"}, "datasheet");
+    Bus bus(sr.rack(), 1);
+    FpgaLines lines(bus, false);
+    for (int driven : {0, 2, 3}) {
+        lines.holdFpga();
+        for (int line : {0, 2, 3})
+            if (line != driven) lines.release(line);
+        lines.drive(5, false);
+        lines.drive(8, true);
+        sim::virtualClock().advance(1000000);
+        EXPECT_EQ(bus.read8(2, kVersion), 0xFF) << "line " << driven << " still driven";
+    }
+    lines.holdFpga();
+    lines.releaseFpga();
+    lines.drive(2, false);  // before the load has ended
+    sim::virtualClock().advance(1000000);
+    EXPECT_EQ(bus.read8(2, kVersion), 0xFF);
+    lines.holdFpga();
+    lines.releaseFpga();
+    sim::virtualClock().advance(1000000);
+    lines.drive(2, false);  // after it: the FPGA no longer drives the lines
+    EXPECT_EQ(bus.read8(2, kVersion), 9);
+}
+
 TEST(CardWires, Type3LinesSpreadOverPex8111AndCntrl) {
     testsupport::SimRack sr({"84,fpga=5"});
     Bus bus(sr.rack(), 1);
@@ -70,6 +98,7 @@ TEST(CardWires, Type3LinesSpreadOverPex8111AndCntrl) {
     EXPECT_EQ(lines.readSiliconId(), 0x12);
     // A line whose driver is an input drives nothing: with line 8 released
     // (CNTRL select off) the board's pull-up lets the FPGA go.
+    for (int line : {0, 2, 3}) lines.release(line);
     lines.release(8);
     lines.drive(5, false);
     EXPECT_EQ(bus.read8(2, kVersion), 5);
