@@ -1,6 +1,7 @@
 #include "Process.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -41,6 +42,28 @@ Result vjxflashOn(const std::string& rack, const std::vector<std::string>& args,
     argv.push_back(VJXFLASH_BIN);
     argv.insert(argv.end(), args.begin(), args.end());
     return run(argv);
+}
+
+std::string newRackAndUpdate(const TempDir& tmp, const std::string& rack, const std::string& card,
+                             unsigned firmwareSize) {
+    const std::string fpga = tmp.path("fpga.bin"), fw = tmp.path("fw.bin"), file = tmp.path("k.tcf");
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"new", rack, "--card", card},
+             {"image", "fpga", "--version", "9", "--size", "30000", "-o", fpga},
+             {"image", "firmware", "--version", "3.10", "--isp", "9", "--size", std::to_string(firmwareSize),
+              "-o", fw}}) {
+        Result r = vjxsim(args);
+        if (r.status != 0) {
+            ADD_FAILURE() << "vjxsim " << args[0] << ": " << r.err;
+            return "";
+        }
+    }
+    Result r = tcftool({"build", "-o", file, "--module", "84", "--fpga", fpga, "--firmware", fw});
+    if (r.status != 0) {
+        ADD_FAILURE() << "tcftool build: " << r.out << r.err;
+        return "";
+    }
+    return file;
 }
 
 Started start(const std::vector<std::string>& argv, const std::string& outFile, const std::string& errFile,

@@ -23,6 +23,13 @@ Result tcftool(const std::vector<std::string>& args);
 Result vjxflashOn(const std::string& rack, const std::vector<std::string>& args,
                   const std::vector<std::string>& runOptions = {});
 
+// A new rack at `rack` with one card of `card` (as `vjxsim new --card` takes
+// it), and in `tmp` an update file for module 84 that brings it to FPGA
+// version 9 (30000 bytes) and firmware "3.10" (ISP 9, `firmwareSize` bytes).
+// Answers the file's path; a failure fails the test and answers "".
+std::string newRackAndUpdate(const TempDir& tmp, const std::string& rack, const std::string& card,
+                             unsigned firmwareSize);
+
 // A program running beside the test, in a process group of its own (so that
 // the whole group can be killed at once), its output going to files.
 struct Started {

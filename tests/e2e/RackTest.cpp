@@ -29,16 +29,8 @@ bool waitUntil(const std::function<bool()>& condition, double seconds) {
 class Rack : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(e2e::vjxsim({"new", rack, "--card", "84,fw=0.90,isp=5,fpga=5,epcs=0x10"}).status, 0);
-        const std::string fpga = tmp.path("fpga.bin"), fw = tmp.path("fw.bin");
-        ASSERT_EQ(e2e::vjxsim({"image", "fpga", "--version", "9", "--size", "30000", "-o", fpga}).status, 0);
-        ASSERT_EQ(
-            e2e::vjxsim({"image", "firmware", "--version", "3.10", "--isp", "9", "--size", "16384", "-o", fw})
-                .status,
-            0);
-        ASSERT_EQ(
-            e2e::tcftool({"build", "-o", file, "--module", "84", "--fpga", fpga, "--firmware", fw}).status,
-            0);
+        file = e2e::newRackAndUpdate(tmp, rack, "84,fw=0.90,isp=5,fpga=5,epcs=0x10", 16384);
+        ASSERT_FALSE(file.empty());
     }
     e2e::Started startUpdate() {
         return e2e::start(
@@ -55,7 +47,7 @@ protected:
 
     TempDir tmp;
     std::string rack = tmp.path("rack");
-    std::string file = tmp.path("k.tcf");
+    std::string file;
 };
 
 // Reproduces a rollback seen before: a program refused the lock while an

@@ -24,15 +24,9 @@ pid_t startUpdate(const std::string& rack, const std::string& card, const std::s
 TEST(Recovery, UpdateKilledAtRandomMomentsIsRepairedByTheNextRun) {
     TempDir tmp;
     std::string rack = tmp.path("rack");
-    ASSERT_EQ(e2e::vjxsim({"new", rack, "--card", "84,fw=0.90,isp=5,fpga=5"}).status, 0);
-    std::string fpga = tmp.path("fpga.bin"), fw = tmp.path("fw.bin"), file = tmp.path("k.tcf");
-    ASSERT_EQ(e2e::vjxsim({"image", "fpga", "--version", "9", "--size", "30000", "-o", fpga}).status, 0);
-    ASSERT_EQ(
-        e2e::vjxsim({"image", "firmware", "--version", "3.10", "--isp", "9", "--size", "65536", "-o", fw})
-            .status,
-        0);
-    ASSERT_EQ(e2e::tcftool({"build", "-o", file, "--module", "84", "--fpga", fpga, "--firmware", fw}).status,
-              0);
+    const std::string file = e2e::newRackAndUpdate(tmp, rack, "84,fw=0.90,isp=5,fpga=5", 65536);
+    ASSERT_FALSE(file.empty());
+    const std::string fpga = tmp.path("fpga.bin");
 
     // How long a whole update takes here, to spread the kills over it.
     TempDir probeDir;
@@ -71,15 +65,8 @@ TEST(Recovery, UpdateKilledAtRandomMomentsIsRepairedByTheNextRun) {
 TEST(Recovery, AProgramStartedRightAfterAKillDuringBulkEraseMeetsABusyEpcs) {
     TempDir tmp;
     std::string rack = tmp.path("rack");
-    ASSERT_EQ(e2e::vjxsim({"new", rack, "--card", "84,fw=0.90,isp=5,fpga=5,epcs=0x10"}).status, 0);
-    std::string fpga = tmp.path("fpga.bin"), fw = tmp.path("fw.bin"), file = tmp.path("k.tcf");
-    ASSERT_EQ(e2e::vjxsim({"image", "fpga", "--version", "9", "--size", "30000", "-o", fpga}).status, 0);
-    ASSERT_EQ(
-        e2e::vjxsim({"image", "firmware", "--version", "3.10", "--isp", "9", "--size", "16384", "-o", fw})
-            .status,
-        0);
-    ASSERT_EQ(e2e::tcftool({"build", "-o", file, "--module", "84", "--fpga", fpga, "--firmware", fw}).status,
-              0);
+    const std::string file = e2e::newRackAndUpdate(tmp, rack, "84,fw=0.90,isp=5,fpga=5,epcs=0x10", 16384);
+    ASSERT_FALSE(file.empty());
 
     pid_t pid = startUpdate(rack, "1", file, "datasheet");
     ASSERT_GT(pid, 0);
