@@ -343,7 +343,7 @@ bool Card::loadState(uint64_t nowUs, std::string* error) {
         return false;
     }
     applyFaults();
-    restoreBusy(nowUs);
+    restoreBusy();
     // The FPGA sees the lines as the restored registers drive them.
     pinsChanged(nowUs);
     m_configured = m_fpga->configured(nowUs);
@@ -368,8 +368,7 @@ uint64_t getTime(const uint8_t* at) {
 // next process meets it as the next program on a real machine would. Times
 // taken on another clock (another boot of the machine, or a test's virtual
 // clock) lie in a past that clock cannot compare: those periods are over.
-void Card::restoreBusy(uint64_t nowUs) {
-    (void)nowUs;
+void Card::restoreBusy() {
     const uint8_t* r = m_busyMem.data();
     if (m_busyMem.size() != kBusyBytes) return;
     std::string tag(reinterpret_cast<const char*>(r), kClockTagBytes);

@@ -106,7 +106,7 @@ private:
     void noteState();
     void noteConfiguration(uint64_t nowUs);
     void noteBusy();
-    void restoreBusy(uint64_t nowUs);
+    void restoreBusy();
     std::string path(const char* file) const { return m_dir + "/" + file; }
 
     unsigned m_number;

@@ -29,13 +29,14 @@ SimBackend& SimBackend::instance() {
 // At the end of the program: what it changed is saved, or the program ends
 // with an error instead of passing for one whose cards remember.
 SimBackend::~SimBackend() {
-    if (!m_owned) return;
     std::string error;
-    if (!m_owned->saveState(&error) || !m_owned->intact(&error)) {
+    if (m_owned && (!m_owned->saveState(&error) || !m_owned->intact(&error))) {
         fprintf(stderr, "vjxsim: the simulated machine stops: %s\n", error.c_str());
         _exit(kExitRackFault);
     }
-    if (!m_statsPath.empty() && !writeFileAtomic(m_statsPath, m_owned->trace().countsJson(), &error)) {
+    // A program that never opened a card made no accesses: its counts are zero.
+    const std::string counts = m_owned ? m_owned->trace().countsJson() : Trace().countsJson();
+    if (!m_statsPath.empty() && !writeFileAtomic(m_statsPath, counts, &error)) {
         fprintf(stderr, "vjxsim: access counts not written: %s\n", error.c_str());
         _exit(kExitRackFault);
     }
