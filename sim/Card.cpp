@@ -54,7 +54,6 @@ bool Card::openParts(std::string* error) {
         return false;
     if (!m_flashMem.open(path("mcu-flash.bin"), kMcuFlashBytes, 0xFF, error)) return false;
     if (!m_busyMem.open(path("busy.bin"), kBusyBytes, 0x00, error)) return false;
-    m_busySaved.assign(m_busyMem.data(), m_busyMem.data() + m_busyMem.size());
     return m_bootMem.open(path("mcu-boot.bin"), 2, 0xFF, error);
 }
 
@@ -385,18 +384,16 @@ void Card::restoreBusy() {
 // write, so a process killed at any moment leaves them in place.
 void Card::noteBusy() {
     if (m_readOnly || m_busyMem.size() != kBusyBytes) return;
+    const FpgaBlock::Busy f = m_fpga->busy();
+    const uint64_t times[kBusyTimes] = {m_eeprom->busyUntil(), m_spi ? m_spi->busyUntil() : 0, f.epcsUntilUs,
+                                        f.loadEndsUs, m_mcu->busyUntil()};
+    if (m_busyWritten && memcmp(times, m_busySaved, sizeof times) == 0) return;
     uint8_t r[kBusyBytes] = {};
     memcpy(r, m_clockTag.data(), m_clockTag.size());
-    uint8_t* t = r + kClockTagBytes;
-    putTime(t, m_eeprom->busyUntil());
-    putTime(t + 8, m_spi ? m_spi->busyUntil() : 0);
-    FpgaBlock::Busy f = m_fpga->busy();
-    putTime(t + 16, f.epcsUntilUs);
-    putTime(t + 24, f.loadEndsUs);
-    putTime(t + 32, m_mcu->busyUntil());
-    if (memcmp(r, m_busySaved.data(), kBusyBytes) == 0) return;
+    for (size_t i = 0; i < kBusyTimes; ++i) putTime(r + kClockTagBytes + 8 * i, times[i]);
     m_busyMem.write(0, r, kBusyBytes);
-    m_busySaved.assign(r, r + kBusyBytes);
+    memcpy(m_busySaved, times, sizeof times);
+    m_busyWritten = true;
 }
 
 bool Card::intact(std::string* why, bool lookAtFiles) const {

@@ -118,7 +118,8 @@ private:
     NvRegion m_eepromMem, m_pcieMem, m_epcsMem, m_flashMem, m_bootMem;
     NvRegion m_busyMem;  // busy.bin: when the parts' busy periods end
     std::string m_clockTag;
-    std::vector<uint8_t> m_busySaved;
+    uint64_t m_busySaved[5] = {};  // the times busy.bin holds
+    bool m_busyWritten = false;    // by this process (with its clock's tag)
     std::unique_ptr<MicrowireEeprom> m_eeprom;
     std::unique_ptr<SpiEeprom25> m_spi;
     std::unique_ptr<Pex8111Eectl> m_eectl;
