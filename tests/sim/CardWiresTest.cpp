@@ -25,6 +25,42 @@ TEST(CardWires, Pci9056DataOutNeedsTheInputEnable) {
     EXPECT_NE(garbage, words);
 }
 
+// Selected and idle, the EEPROM drives its ready status (high) on the one
+// data pin of the PCI 9056. Zeros clocked with the chip driving the pin low
+// fight it: the EEPROM takes in anyone's guess, stray start bits among them,
+// and the read that follows goes astray. Before that fight, the same zeros
+// would have been ignored and the read returned the first word.
+TEST(CardWires, Pci9056DataPinDrivenAgainstTheEepromTakesInGarbage) {
+    testsupport::SimRack sr({"84"});
+    Bus bus(sr.rack(), 1);
+    constexpr unsigned kCntrl = 0x6C;
+    const uint32_t base =
+        bus.read32(0, kCntrl) & ~0x8F000000u;  // clock 24, select 25, data 26, input enable 31
+    auto put = [&](bool sk, bool di, bool inputEnable) {
+        bus.write32(
+            0, kCntrl,
+            base | 1u << 25 | (sk ? 1u << 24 : 0) | (di ? 1u << 26 : 0) | (inputEnable ? 1u << 31 : 0));
+    };
+    put(false, false, false);
+    for (int i = 0; i < 16; ++i) {  // zeros against the ready status
+        put(true, false, false);
+        put(false, false, false);
+    }
+    const uint32_t readWord0 = 0x6u << 8;  // start bit, READ (10), address 0
+    for (int b = 10; b >= 0; --b) {
+        const bool bit = (readWord0 >> b) & 1;
+        put(false, bit, false);
+        put(true, bit, false);
+    }
+    uint32_t answer = 0;  // the dummy 0 and the word
+    for (int b = 0; b < 17; ++b) {
+        put(false, false, true);
+        answer = answer << 1 | ((bus.read32(0, kCntrl) >> 27) & 1);
+        put(true, false, true);
+    }
+    EXPECT_NE(answer, 0x9056u) << "the zeros were taken as zeros";
+}
+
 TEST(CardWires, Pci9030EepromReadsAndWritesThroughCntrl) {
     testsupport::SimRack sr({"80"});
     Bus bus(sr.rack(), 1);
