@@ -1,5 +1,7 @@
 #include "Card.h"
 
+#include <string.h>
+
 #include <nlohmann/json.hpp>
 
 #include "Checksums.h"
@@ -10,6 +12,14 @@ namespace {
 
 constexpr size_t kMcuFlashBytes = 64 * 1024;
 
+// busy.bin: the clock's tag (NUL-padded), then when each busy period ends as
+// 8-byte little-endian microseconds on that clock: configuration EEPROM
+// write, PEX 8111 EEPROM write, EPCS program or erase, FPGA load,
+// microcontroller start-up or flash operation. UINT64_MAX: never.
+constexpr size_t kClockTagBytes = 48;
+constexpr size_t kBusyTimes = 5;
+constexpr size_t kBusyBytes = kClockTagBytes + 8 * kBusyTimes;
+
 }  // namespace
 
 Card::Card(unsigned number, CardSpec spec, const Timing& timing, bool readOnly)
@@ -19,12 +29,12 @@ Card::Card(unsigned number, CardSpec spec, const Timing& timing, bool readOnly)
       m_identity(chipIdentity(m_spec.chip)),
       m_readOnly(readOnly) {}
 
-Card::~Card() {
-    if (m_cardFn) saveState();
-}
+Card::~Card() = default;
 
-bool Card::open(const std::string& dir, uint64_t nowUs, bool* restored, std::string* error) {
+bool Card::open(const std::string& dir, const std::string& clockTag, uint64_t nowUs, bool* restored,
+                std::string* error) {
     m_dir = dir;
+    m_clockTag = clockTag.substr(0, kClockTagBytes);
     if (!makeDirectory(dir, error) || !openParts(error)) return false;
     build(nowUs);
     *restored = false;
@@ -43,6 +53,7 @@ bool Card::openParts(std::string* error) {
     if (!m_epcsMem.open(path("epcs.bin"), FpgaBlock::epcsSizeFor(m_spec.parsed.fpga.epcsId), 0xFF, error))
         return false;
     if (!m_flashMem.open(path("mcu-flash.bin"), kMcuFlashBytes, 0xFF, error)) return false;
+    if (!m_busyMem.open(path("busy.bin"), kBusyBytes, 0x00, error)) return false;
     return m_bootMem.open(path("mcu-boot.bin"), 2, 0xFF, error);
 }
 
@@ -98,6 +109,13 @@ void Card::applyFaults() {
     LinkOptions link = o.link;
     link.seed += m_sessions * 0x9E3779B97F4A7C15ull;
     m_mailbox->setLink(link);
+    // A part freed of its hang fault ends the operation that hung.
+    FpgaBlock::Busy fpga = m_fpga->busy();
+    if (fpga.epcsUntilUs == UINT64_MAX && !o.fpga.eraseHangs && !o.fpga.writeHangs) {
+        fpga.epcsUntilUs = 0;
+        m_fpga->restoreBusy(fpga);
+    }
+    if (m_eeprom->busyUntil() == UINT64_MAX && !o.eeprom.neverReady) m_eeprom->restoreBusy(0);
 }
 
 bool Card::wantsImage(Part part) const {
@@ -177,6 +195,7 @@ bool Card::makeContent(const std::vector<Part>& parts, std::string* error) {
 }
 
 void Card::powerCycle(uint64_t nowUs) {
+    m_touched = true;
     build(nowUs);
     const NvRegion& e = m_eepromMem;
     // An EEPROM whose data line stays high reads as blank.
@@ -190,10 +209,12 @@ void Card::powerCycle(uint64_t nowUs) {
     pinsChanged(nowUs);
     m_mcu->powerCycle(nowUs);
     m_configured = m_fpga->configured(nowUs);
+    noteBusy();
     saveState();
 }
 
 bool Card::setOptions(const std::vector<std::string>& changes, uint64_t nowUs, std::string* error) {
+    m_touched = true;
     std::vector<std::string> all = m_spec.options;
     CardSpec check;
     if (!mergeOptions(all, changes, error) || !CardSpec::make(m_spec.model, all, &check, error)) return false;
@@ -219,6 +240,7 @@ bool Card::setOptions(const std::vector<std::string>& changes, uint64_t nowUs, s
             return false;
         m_spec = next;
         applyFaults();
+        noteBusy();
     }
     return true;
 }
@@ -235,6 +257,7 @@ bool Card::lineLevel(int line, uint64_t nowUs) {
 }
 
 void Card::beforeAccess(uint64_t nowUs) {
+    m_touched = true;
     // Bytes on the link up to now, and what the microcontroller made of
     // them, happen before this access.
     if (m_fpga->configured(nowUs)) m_mailbox->advance(nowUs);
@@ -246,6 +269,7 @@ void Card::afterAccess(uint64_t nowUs) {
     if (m_mcu->takeReloadRequest()) m_fpga->reload(nowUs);
     noteConfiguration(nowUs);
     noteState();
+    noteBusy();
 }
 
 void Card::noteConfiguration(uint64_t nowUs) {
@@ -259,7 +283,11 @@ void Card::noteState() {
 }
 
 bool Card::saveState(std::string* error) {
-    if (m_dir.empty() || !m_cardFn || m_readOnly) return true;
+    if (m_dir.empty() || !m_cardFn || m_readOnly || !m_touched) return true;
+    if (!m_fault.empty()) {
+        if (error) *error = m_fault;
+        return false;
+    }
     nlohmann::json j;
     j["identity"] = {{"subsystem", m_identity.subsystem},
                      {"revision", m_identity.revision},
@@ -270,7 +298,14 @@ bool Card::saveState(std::string* error) {
     j["sessions"] = m_sessions;
     j["plx_registers"] = m_cardFn->registers();
     if (m_bridgeFn) j["pex"] = {{"gpioctl", m_bridgeFn->gpioctl()}, {"main_index", m_bridgeFn->mainIndex()}};
-    if (!writeFileAtomic(path("state.json"), j.dump() + "\n", error)) return false;
+    std::string why;
+    if (!writeFileAtomic(path("state.json"), j.dump() + "\n", &why)) {
+        // Saving again at the next access would fail the same way, and
+        // going on would let the run pass for one the card remembers.
+        m_fault = "card " + std::to_string(m_number) + ": cannot save its state: " + why;
+        if (error) *error = m_fault;
+        return false;
+    }
     m_savedFpgaChanges = m_fpga->changeCount();
     m_savedMcuChanges = m_mcu->changeCount();
     return true;
@@ -307,10 +342,68 @@ bool Card::loadState(uint64_t nowUs, std::string* error) {
         return false;
     }
     applyFaults();
+    restoreBusy();
     // The FPGA sees the lines as the restored registers drive them.
     pinsChanged(nowUs);
     m_configured = m_fpga->configured(nowUs);
-    return saveState(error);  // the session count moved
+    return true;
+}
+
+namespace {
+
+void putTime(uint8_t* at, uint64_t value) {
+    for (int i = 0; i < 8; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+uint64_t getTime(const uint8_t* at) {
+    uint64_t value = 0;
+    for (int i = 7; i >= 0; --i) value = value << 8 | at[i];
+    return value;
+}
+
+}  // namespace
+
+// A part that was busy when the last process ended goes on being busy: the
+// next process meets it as the next program on a real machine would. Times
+// taken on another clock (another boot of the machine, or a test's virtual
+// clock) lie in a past that clock cannot compare: those periods are over.
+void Card::restoreBusy() {
+    const uint8_t* r = m_busyMem.data();
+    if (m_busyMem.size() != kBusyBytes) return;
+    std::string tag(reinterpret_cast<const char*>(r), kClockTagBytes);
+    tag.resize(strnlen(tag.c_str(), kClockTagBytes));
+    if (tag.empty() || tag != m_clockTag) return;
+    const uint8_t* t = r + kClockTagBytes;
+    m_eeprom->restoreBusy(getTime(t));
+    if (m_spi) m_spi->restoreBusy(getTime(t + 8));
+    m_fpga->restoreBusy({getTime(t + 16), getTime(t + 24)});
+    m_mcu->restoreBusy(getTime(t + 32));
+}
+
+// Records when the parts' busy periods end whenever that changes, with one
+// write, so a process killed at any moment leaves them in place.
+void Card::noteBusy() {
+    if (m_readOnly || m_busyMem.size() != kBusyBytes) return;
+    const FpgaBlock::Busy f = m_fpga->busy();
+    const uint64_t times[kBusyTimes] = {m_eeprom->busyUntil(), m_spi ? m_spi->busyUntil() : 0, f.epcsUntilUs,
+                                        f.loadEndsUs, m_mcu->busyUntil()};
+    if (m_busyWritten && memcmp(times, m_busySaved, sizeof times) == 0) return;
+    uint8_t r[kBusyBytes] = {};
+    memcpy(r, m_clockTag.data(), m_clockTag.size());
+    for (size_t i = 0; i < kBusyTimes; ++i) putTime(r + kClockTagBytes + 8 * i, times[i]);
+    m_busyMem.write(0, r, kBusyBytes);
+    memcpy(m_busySaved, times, sizeof times);
+    m_busyWritten = true;
+}
+
+bool Card::intact(std::string* why, bool lookAtFiles) const {
+    if (!m_fault.empty()) {
+        if (why) *why = m_fault;
+        return false;
+    }
+    for (const NvRegion* r : {&m_eepromMem, &m_pcieMem, &m_epcsMem, &m_flashMem, &m_bootMem, &m_busyMem})
+        if (!r->intact(why, lookAtFiles)) return false;
+    return true;
 }
 
 }  // namespace sim

@@ -44,8 +44,10 @@ public:
     // come from the factory: all 0xFF) and builds the models, restoring the
     // saved runtime state when there is one.
     // `restored` tells whether saved runtime state was found (otherwise the
-    // caller powers the card up).
-    bool open(const std::string& dir, uint64_t nowUs, bool* restored, std::string* error);
+    // caller powers the card up). `clockTag` names the clock the times are
+    // taken from (see Rack); busy periods saved on another clock are over.
+    bool open(const std::string& dir, const std::string& clockTag, uint64_t nowUs, bool* restored,
+              std::string* error);
     void place(const Placement& placement);
     // Writes the content a new card of this spec carries into `parts`.
     bool makeContent(const std::vector<Part>& parts, std::string* error);
@@ -60,8 +62,16 @@ public:
     // Around every bus access to one of the card's functions.
     void beforeAccess(uint64_t nowUs);
     void afterAccess(uint64_t nowUs);
-    // Saves the runtime state now (the rack does it when it closes).
+    // Saves the runtime state now (the rack does it when it closes), if this
+    // process changed the card: accessed it, powered it or set its options.
+    // A card nobody touched keeps what its last user saved, whatever this
+    // process loaded before that.
     bool saveState(std::string* error = nullptr);
+    bool touched() const { return m_touched; }
+    // False once the card's files cannot keep what happens: a write or save
+    // failed, or (when `lookAtFiles`) the files were removed. `why` says
+    // what. A failed save is never retried.
+    bool intact(std::string* why, bool lookAtFiles) const;
 
     unsigned number() const { return m_number; }
     const CardSpec& spec() const { return m_spec; }
@@ -95,6 +105,8 @@ private:
     bool loadState(uint64_t nowUs, std::string* error);
     void noteState();
     void noteConfiguration(uint64_t nowUs);
+    void noteBusy();
+    void restoreBusy();
     std::string path(const char* file) const { return m_dir + "/" + file; }
 
     unsigned m_number;
@@ -104,6 +116,10 @@ private:
     Placement m_placement;
 
     NvRegion m_eepromMem, m_pcieMem, m_epcsMem, m_flashMem, m_bootMem;
+    NvRegion m_busyMem;  // busy.bin: when the parts' busy periods end
+    std::string m_clockTag;
+    uint64_t m_busySaved[5] = {};  // the times busy.bin holds
+    bool m_busyWritten = false;    // by this process (with its clock's tag)
     std::unique_ptr<MicrowireEeprom> m_eeprom;
     std::unique_ptr<SpiEeprom25> m_spi;
     std::unique_ptr<Pex8111Eectl> m_eectl;
@@ -116,6 +132,8 @@ private:
     Identity m_identity;
     bool m_configured = false;  // the FPGA at the last access
     bool m_readOnly = false;
+    bool m_touched = false;
+    std::string m_fault;
     uint64_t m_sessions = 0;  // how often the rack was opened since the card was made
     uint64_t m_savedFpgaChanges = ~0ull;
     uint64_t m_savedMcuChanges = ~0ull;

@@ -91,6 +91,8 @@ bool NvRegion::open(const std::string& path, size_t size, uint8_t fill, std::str
     }
     m_data.swap(data);
     m_fd = fd;
+    m_path = path;
+    m_fault.clear();
     return true;
 }
 
@@ -111,12 +113,29 @@ void NvRegion::write(size_t offset, const void* bytes, size_t len) {
     }
     if (len == 0) return;
     memcpy(m_data.data() + offset, bytes, len);
-    if (m_fd >= 0) writeAll(m_fd, m_data.data() + offset, len, static_cast<off_t>(offset));
+    if (m_fd >= 0 && !writeAll(m_fd, m_data.data() + offset, len, static_cast<off_t>(offset)) &&
+        m_fault.empty())
+        m_fault = m_path + ": cannot write: " + strerror(errno);
 }
 
 void NvRegion::fill(uint8_t value) {
     std::fill(m_data.begin(), m_data.end(), value);
-    if (m_fd >= 0 && !m_data.empty()) writeAll(m_fd, m_data.data(), m_data.size(), 0);
+    if (m_fd >= 0 && !m_data.empty() && !writeAll(m_fd, m_data.data(), m_data.size(), 0) && m_fault.empty())
+        m_fault = m_path + ": cannot write: " + strerror(errno);
+}
+
+bool NvRegion::intact(std::string* why, bool lookAtFile) const {
+    if (lookAtFile && m_fault.empty() && m_fd >= 0) {
+        // A file with no name left is written to no one.
+        struct stat st {};
+        if (fstat(m_fd, &st) == 0 && st.st_nlink == 0) {
+            if (why) *why = m_path + ": removed while in use";
+            return false;
+        }
+    }
+    if (m_fault.empty()) return true;
+    if (why) *why = m_fault;
+    return false;
 }
 
 }  // namespace sim

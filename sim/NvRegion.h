@@ -32,9 +32,17 @@ public:
     void writeByte(size_t offset, uint8_t value) { write(offset, &value, 1); }
     void fill(uint8_t value);
 
+    // False once a write did not reach the file, or (when `lookAtFile`; a
+    // system call) the file was removed while open, as when the rack is
+    // deleted under the running process. `why` says what. Data that cannot
+    // be kept must not pass for kept.
+    bool intact(std::string* why, bool lookAtFile) const;
+
 private:
     std::vector<uint8_t> m_data;
     int m_fd = -1;
+    std::string m_path;
+    std::string m_fault;
 };
 
 }  // namespace sim

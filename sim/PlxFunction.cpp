@@ -115,8 +115,15 @@ void PlxFunction::writeLocal(unsigned offset, uint32_t value, uint64_t nowUs) {
         m_regs[offset / 4] = value;
         bool di = value & plx::kEeDataIn;
         // The PCI 9056 has one EEDI/EEDO pin: turned to input, it carries
-        // whatever the EEPROM puts on it.
-        if (m_chip == Chip::Pci9056 && (value & plx::kEeInputEnable)) di = m_eeprom.dataOut(nowUs);
+        // whatever the EEPROM puts on it. Driven by the chip while the EEPROM
+        // drives it too at the other level, it is anyone's guess.
+        if (m_chip == Chip::Pci9056) {
+            if (value & plx::kEeInputEnable) {
+                di = m_eeprom.dataOut(nowUs);
+            } else if (m_eeprom.drivesDataOut() && m_eeprom.dataOut(nowUs) != di) {
+                di = noiseBit();
+            }
+        }
         m_eeprom.drive(value & plx::kEeSelect, value & plx::kEeClock, di, nowUs);
         const uint32_t userBits = plx::kUserOut | plx::kUserInSelect | plx::kUserOutSelect;
         if (m_chip == Chip::Pci9056 && ((old ^ value) & userBits)) m_wiring.pinsChanged(nowUs);

@@ -1,5 +1,7 @@
 #include "Rack.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
@@ -17,6 +19,14 @@ Rack::Rack(std::string dir, const Timing& timing, Clock& clock)
 Rack::~Rack() {
     saveState();
     m_trace.flush();
+}
+
+std::string Rack::clockTag(Clock& clock) {
+    if (dynamic_cast<VirtualClock*>(&clock)) return "virtual";
+    std::string boot;
+    readFile("/proc/sys/kernel/random/boot_id", &boot, nullptr);
+    while (!boot.empty() && (boot.back() == '\n' || boot.back() == ' ')) boot.pop_back();
+    return "monotonic " + boot;
 }
 
 std::unique_ptr<Rack> Rack::create(const std::string& dir, const std::vector<std::string>& cardSpecs,
@@ -38,11 +48,12 @@ std::unique_ptr<Rack> Rack::create(const std::string& dir, const std::vector<std
     if (!makeDirectory(dir, error) || !makeDirectory(dir + "/runtime", error)) return nullptr;
     std::unique_ptr<Rack> rack(new Rack(dir, timing, clock));
     uint64_t now = clock.nowUs();
+    const std::string tag = clockTag(clock);
     for (size_t i = 0; i < specs.size(); ++i) {
         unsigned number = static_cast<unsigned>(i + 1);
         std::unique_ptr<Card> card(new Card(number, specs[i], *rack->m_timing));
         bool restored = false;
-        if (!card->open(dir + "/card" + std::to_string(number), now, &restored, error) ||
+        if (!card->open(dir + "/card" + std::to_string(number), tag, now, &restored, error) ||
             !card->makeContent({Part::Eeprom, Part::PcieEeprom, Part::Epcs, Part::McuFlash}, error))
             return nullptr;
         rack->m_cards.push_back(std::move(card));
@@ -83,6 +94,8 @@ bool Rack::load(bool readOnly, std::string* error) {
     }
     if (!makeDirectory(runtimeDir(), error)) return false;
     uint64_t now = m_clock->nowUs();
+    m_lastCheckUs = now;
+    const std::string tag = clockTag(*m_clock);
     std::vector<Card*> unpowered;
     for (size_t i = 0; i < described.size(); ++i) {
         CardSpec spec;
@@ -93,7 +106,7 @@ bool Rack::load(bool readOnly, std::string* error) {
         unsigned number = static_cast<unsigned>(i + 1);
         std::unique_ptr<Card> card(new Card(number, spec, *m_timing, readOnly));
         bool restored = false;
-        if (!card->open(m_dir + "/card" + std::to_string(number), now, &restored, error)) return false;
+        if (!card->open(m_dir + "/card" + std::to_string(number), tag, now, &restored, error)) return false;
         if (!restored) unpowered.push_back(card.get());
         m_cards.push_back(std::move(card));
     }
@@ -242,6 +255,7 @@ void Rack::configAccess(const Slot& s, bool write, unsigned offset, unsigned cou
             for (unsigned i = 0; i < n; ++i) bytes[done + i] = static_cast<uint8_t>(value >> (8 * i));
         }
         s.card->afterAccess(now);
+        watch(*s.card, now);
         m_trace.record(now, s.kind == Kind::Bridge, s.number,
                        write ? AccessOp::ConfigWrite : AccessOp::ConfigRead, 0, at, width, value);
         m_clock->spend(m_timing->busAccessUs);
@@ -274,6 +288,7 @@ bool Rack::read(Kind kind, unsigned number, unsigned space, unsigned offset, uns
     s->card->beforeAccess(now);
     *value = functionOf(*s)->read(space, offset, width, now);
     s->card->afterAccess(now);
+    watch(*s->card, now);
     m_trace.record(now, kind == Kind::Bridge, number, AccessOp::Read, space, offset, width, *value);
     m_clock->spend(m_timing->busAccessUs);
     return true;
@@ -288,6 +303,7 @@ bool Rack::write(Kind kind, unsigned number, unsigned space, unsigned offset, un
     s->card->beforeAccess(now);
     functionOf(*s)->write(space, offset, width, value, now);
     s->card->afterAccess(now);
+    watch(*s->card, now);
     m_trace.record(now, kind == Kind::Bridge, number, AccessOp::Write, space, offset, width, value);
     m_clock->spend(m_timing->busAccessUs);
     return true;
@@ -319,8 +335,51 @@ bool Rack::setOptions(unsigned number, const std::vector<std::string>& changes, 
     return saveDescription(error);
 }
 
-void Rack::saveState() {
-    for (auto& c : m_cards) c->saveState();
+bool Rack::saveState(std::string* error) {
+    bool ok = true;
+    for (auto& c : m_cards) {
+        std::string why;
+        if ((!c->intact(&why, false) || !c->saveState(&why)) && ok) {
+            ok = false;
+            if (error) *error = why;
+        }
+    }
+    return ok;
+}
+
+bool Rack::touched() const {
+    for (const auto& c : m_cards)
+        if (c->touched()) return true;
+    return false;
+}
+
+// A failed write of the card just accessed shows at once; a rack removed
+// from under the process shows at the next check, whichever card is used.
+void Rack::watch(Card& card, uint64_t nowUs) {
+    if (!m_fault.empty()) return;
+    std::string why;
+    if (!card.intact(&why, false)) {
+        m_fault = why;
+        return;
+    }
+    if (nowUs >= m_lastCheckUs && nowUs - m_lastCheckUs < kCheckIntervalUs) return;
+    m_lastCheckUs = nowUs;
+    struct stat st {};
+    if (stat((m_dir + "/rack.json").c_str(), &st) != 0) {
+        m_fault = m_dir + ": the rack was removed while in use";
+        return;
+    }
+    for (const auto& c : m_cards)
+        if (!c->intact(&why, true)) {
+            m_fault = why;
+            return;
+        }
+}
+
+bool Rack::intact(std::string* why) const {
+    if (m_fault.empty()) return true;
+    if (why) *why = m_fault;
+    return false;
 }
 
 }  // namespace sim

@@ -73,8 +73,24 @@ public:
     bool powerCycle(unsigned number, std::string* error);
     // Changes a card's options (see Card::setOptions) and records them.
     bool setOptions(unsigned number, const std::vector<std::string>& changes, std::string* error);
-    // Saves every card's runtime state (also done when the rack closes).
-    void saveState();
+    // Saves the runtime state of every card this process changed (also done
+    // when the rack closes); false with the first failure, also of a part's
+    // write before.
+    bool saveState(std::string* error = nullptr);
+    // Whether this process changed any card.
+    bool touched() const;
+
+    // False once the rack can no longer keep what happens on its cards: a
+    // write or save failed, or the rack's files were removed while in use.
+    // `why` says what. Checked after every access (a failed write at once,
+    // removed files at least every kCheckIntervalUs of the rack's clock).
+    bool intact(std::string* why) const;
+    static constexpr uint64_t kCheckIntervalUs = 200000;
+
+    // Names the clock the rack's times are taken from, as busy periods are
+    // kept in the rack: "virtual" for a test's virtual clock, otherwise the
+    // machine's monotonic clock, which every process of this boot shares.
+    static std::string clockTag(Clock& clock);
 
 private:
     struct Slot {
@@ -93,6 +109,7 @@ private:
     bool checkRegister(const Slot* s, Kind kind, unsigned number, unsigned space, unsigned offset,
                        unsigned width, std::string* error) const;
     void configAccess(const Slot& s, bool write, unsigned offset, unsigned count, uint8_t* bytes);
+    void watch(Card& card, uint64_t nowUs);
 
     std::string m_dir;
     std::unique_ptr<Timing> m_timing;  // the cards' models keep a reference
@@ -100,6 +117,8 @@ private:
     Trace m_trace;
     std::vector<std::unique_ptr<Card>> m_cards;
     std::vector<Slot> m_slots;  // bus order
+    std::string m_fault;
+    uint64_t m_lastCheckUs = 0;
 };
 
 std::string functionName(PciFunction::Kind kind, unsigned number);  // "card1", "bridge2"

@@ -1,6 +1,6 @@
 #include "AboutDlg.h"
 
-#include "../platform.h"
+#include "../../platform/platform.h"
 #include "resource.h"
 
 CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX) {}

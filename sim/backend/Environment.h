@@ -11,5 +11,10 @@ constexpr const char* kEnvTrace = "VJXSIM_TRACE";           // bus trace file, a
 constexpr const char* kEnvTraceOnly = "VJXSIM_TRACE_ONLY";  // kinds of access traced
 constexpr const char* kEnvStats = "VJXSIM_STATS";           // access counts (JSON) written at exit
 
+// Exit status of a program whose simulated machine could not go on: the
+// rack could no longer keep what happened on its cards (a save failed, or
+// the rack was removed while in use). The library says why on standard error.
+constexpr int kExitRackFault = 70;
+
 }  // namespace backend
 }  // namespace sim

@@ -1,5 +1,7 @@
 #include "SimBackend.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,8 +26,20 @@ SimBackend& SimBackend::instance() {
     return backend;
 }
 
+// At the end of the program: what it changed is saved, or the program ends
+// with an error instead of passing for one whose cards remember.
 SimBackend::~SimBackend() {
-    if (m_owned && !m_statsPath.empty()) writeFileAtomic(m_statsPath, m_owned->trace().countsJson(), nullptr);
+    std::string error;
+    if (m_owned && (!m_owned->saveState(&error) || !m_owned->intact(&error))) {
+        fprintf(stderr, "vjxsim: the simulated machine stops: %s\n", error.c_str());
+        _exit(kExitRackFault);
+    }
+    // A program that never opened a card made no accesses: its counts are zero.
+    const std::string counts = m_owned ? m_owned->trace().countsJson() : Trace().countsJson();
+    if (!m_statsPath.empty() && !writeFileAtomic(m_statsPath, counts, &error)) {
+        fprintf(stderr, "vjxsim: access counts not written: %s\n", error.c_str());
+        _exit(kExitRackFault);
+    }
 }
 
 void bind(Rack* rack) {
@@ -46,53 +60,83 @@ int SimBackend::fail(const std::string& text) {
     return -1;
 }
 
-bool SimBackend::openFromEnvironment() {
+bool SimBackend::readEnvironment() {
     m_envTried = true;
     const char* dir = getenv(kEnvRack);
     if (!dir || !*dir) {
         m_envError = std::string(kEnvRack) + " is not set: run the program with 'vjxsim run RACK -- COMMAND'";
         return false;
     }
-    Timing timing;
     const char* profile = getenv(kEnvTiming);
-    if (profile && *profile && !Timing::byName(profile, timing)) {
-        m_envError = std::string(kEnvTiming) + "='" + profile + "' is no timing profile (instant, datasheet)";
+    if (profile && *profile && !Timing::byName(profile, m_envTiming)) {
+        m_envError = std::string(kEnvTiming) + "='" + profile + "' is no timing profile";
         return false;
     }
     std::string error;
-    std::unique_ptr<Rack> rack = Rack::open(dir, timing, m_monotonic, &error);
-    if (!rack) {
-        m_envError = "Simulated rack: " + error;
-        return false;
-    }
     const char* only = getenv(kEnvTraceOnly);
-    TraceFilter filter;
-    if (only && !TraceFilter::parse(only, &filter, &error)) {
+    if (only && !TraceFilter::parse(only, &m_envFilter, &error)) {
         m_envError = std::string(kEnvTraceOnly) + ": " + error;
         return false;
     }
-    rack->trace().setFilter(filter);
-    const char* trace = getenv(kEnvTrace);
-    if (trace && *trace && !rack->trace().toFile(trace, &error)) {
-        m_envError = error;
+    std::string text;
+    if (!readFile(std::string(dir) + "/rack.json", &text, nullptr)) {
+        m_envError =
+            std::string("Simulated rack: ") + dir + ": not a rack (no rack.json; make one with 'vjxsim new')";
         return false;
     }
+    const char* trace = getenv(kEnvTrace);
+    if (trace) m_tracePath = trace;
     const char* stats = getenv(kEnvStats);
     if (stats) m_statsPath = stats;
-    m_owned = std::move(rack);
-    m_rack = m_owned.get();
-    m_registry.reset(new merix::Registry(m_rack->runtimeDir()));
+    m_envDir = dir;
+    m_registry.reset(new merix::Registry(m_envDir + "/runtime"));
     return true;
 }
 
-bool SimBackend::ensureRack() {
-    if (!m_rack && !m_envTried) openFromEnvironment();
-    if (m_rack) {
-        registerProcess();
-        return true;
+// The cards as their last user left them, read when this program first
+// opens one: a program waiting for the lock must not work on, nor save, a
+// state another program changes meanwhile.
+bool SimBackend::loadRack() {
+    std::string error;
+    std::unique_ptr<Rack> rack = Rack::open(m_envDir, m_envTiming, m_monotonic, &error);
+    if (!rack) {
+        m_error = "Simulated rack: " + error;
+        return false;
     }
-    m_error = m_envError;
-    return false;
+    rack->trace().setFilter(m_envFilter);
+    if (!m_tracePath.empty() && !rack->trace().toFile(m_tracePath, &error)) {
+        m_error = error;
+        return false;
+    }
+    m_owned = std::move(rack);
+    m_rack = m_owned.get();
+    return true;
+}
+
+bool SimBackend::ensureSettings() {
+    if (!m_registry && !m_rack && !m_envTried) readEnvironment();
+    if (!m_registry) {
+        m_error = m_envError;
+        return false;
+    }
+    return registerProcess();
+}
+
+bool SimBackend::ensureRack() {
+    if (!ensureSettings()) return false;
+    return m_rack || loadRack();
+}
+
+// After every access: a rack that can no longer keep what happens ends the
+// program (the shared library), or fails the call (a test's bound rack).
+int SimBackend::checked(int status) {
+    std::string why;
+    if (!m_rack || m_rack->intact(&why)) return status;
+    if (m_owned) {
+        fprintf(stderr, "vjxsim: the simulated machine stops: %s\n", why.c_str());
+        _exit(kExitRackFault);
+    }
+    return fail(why);
 }
 
 bool SimBackend::registerProcess() {
@@ -109,6 +153,7 @@ const SimBackend::Handle* SimBackend::handle(int h) {
         m_error = "Invalid handle " + std::to_string(h);
         return nullptr;
     }
+    if (!m_rack && !ensureRack()) return nullptr;  // read again after the flag was taken
     return &m_handles[h - 1];
 }
 
@@ -185,7 +230,7 @@ int SimBackend::configDump(int h, unsigned offset, unsigned count, void* buffer)
     std::string error;
     if (!m_rack->configRead(p->kind, p->number, offset, count, static_cast<uint8_t*>(buffer), &error))
         return fail("ConfigDump: " + error);
-    return 0;
+    return checked(0);
 }
 
 int SimBackend::read(int h, uint8_t space, unsigned offset, unsigned width, uint32_t* value) {
@@ -195,7 +240,7 @@ int SimBackend::read(int h, uint8_t space, unsigned offset, unsigned width, uint
     if (!value) return fail("Read: no place for the value");
     std::string error;
     if (!m_rack->read(p->kind, p->number, space, offset, width, value, &error)) return fail("Read: " + error);
-    return 0;
+    return checked(0);
 }
 
 int SimBackend::write(int h, uint8_t space, unsigned offset, unsigned width, uint32_t value) {
@@ -205,22 +250,28 @@ int SimBackend::write(int h, uint8_t space, unsigned offset, unsigned width, uin
     std::string error;
     if (!m_rack->write(p->kind, p->number, space, offset, width, value, &error))
         return fail("Write: " + error);
-    return 0;
+    return checked(0);
 }
 
 int SimBackend::activeProcessCount() {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!ensureRack()) return 1;  // nobody else can be using a rack we cannot find
-    return m_registry ? m_registry->activeProcessCount() : 1;
+    if (!ensureSettings()) return 1;  // nobody else can be using a rack we cannot find
+    return m_registry->activeProcessCount();
 }
 
 int SimBackend::setFlashActive(int on) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!ensureRack()) return 0;
+    if (!ensureSettings()) return 0;
     std::string error;
     if (!m_registry->setFlashActive(on != 0, &error)) {
         m_error = error;
         return 0;
+    }
+    // A rack this program read before it held the flag may be out of date:
+    // read it again when a card is next opened (nothing of it was used).
+    if (on && m_owned && !m_owned->touched()) {
+        m_owned.reset();
+        m_rack = nullptr;
     }
     return 1;
 }

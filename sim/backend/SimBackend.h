@@ -46,8 +46,11 @@ private:
         unsigned number = 0;
     };
     SimBackend() = default;
+    bool ensureSettings();
     bool ensureRack();
-    bool openFromEnvironment();
+    bool readEnvironment();
+    bool loadRack();
+    int checked(int status);
     const Handle* handle(int h);
     bool usable(const Handle& h, const char* what);  // the card can be opened for access
     int fail(const std::string& text);
@@ -55,11 +58,17 @@ private:
 
     std::mutex m_mutex;
     Rack* m_rack = nullptr;
-    // The shared library's own rack, opened from the environment.
+    // The shared library's own rack, opened from the environment: its
+    // settings at the first call, its cards when the first card is opened
+    // (after the program took the access library's lock).
     MonotonicClock m_monotonic;
     std::unique_ptr<Rack> m_owned;
     bool m_envTried = false;
     std::string m_envError;
+    std::string m_envDir;
+    Timing m_envTiming;
+    TraceFilter m_envFilter;
+    std::string m_tracePath;
     std::string m_statsPath;
 
     std::unique_ptr<merix::Registry> m_registry;

@@ -91,13 +91,31 @@ void FpgaBlock::applyLines(const LineDrive& host, uint64_t nowUs) {
         }
     }
     const bool held = level(kLineHold) && !level(kLineHostAccess);
-    if (held == m_held) return;
+    if (held == m_held) {
+        if (!held && loading(nowUs) && hostDrivesLoadLines()) unconfigure();  // contention: the load fails
+        return;
+    }
     m_held = held;
     if (held) {
         unconfigure();
     } else {
         load(nowUs);
     }
+}
+
+// ---- line contention -------------------------------------------------------
+// Loading, the FPGA is the master of the device's serial interface: it
+// drives data to the device, the clock and chip select itself. A host that
+// still drives any of them (a bridge pin left an output) fights the FPGA's
+// drivers, and the FPGA reads garbage: the load fails, at its start or
+// whenever the host starts driving before it has ended.
+
+bool FpgaBlock::hostDrivesLoadLines() const {
+    return m_host.driven[kLineToEpcs] || m_host.driven[kLineClock] || m_host.driven[kLineChipSelect];
+}
+
+bool FpgaBlock::loading(uint64_t nowUs) const {
+    return m_state.configured && nowUs < m_readyAt;
 }
 
 bool FpgaBlock::lineLevel(int line, uint64_t nowUs) {
@@ -126,6 +144,16 @@ void FpgaBlock::restore(const FpgaState& state) {
     m_readyAt = 0;
 }
 
+FpgaBlock::Busy FpgaBlock::busy() const {
+    return {m_part.busyForever ? UINT64_MAX : m_part.busyUntil, m_readyAt};
+}
+
+void FpgaBlock::restoreBusy(const Busy& busy) {
+    m_part.busyForever = busy.epcsUntilUs == UINT64_MAX;
+    m_part.busyUntil = m_part.busyForever ? 0 : busy.epcsUntilUs;
+    m_readyAt = busy.loadEndsUs;
+}
+
 void FpgaBlock::unconfigure() {
     if (!m_state.configured && m_state.version == 0xFF) return;
     m_state = FpgaState();
@@ -137,7 +165,7 @@ void FpgaBlock::unconfigure() {
 // program or erase does not answer, so the load fails.
 void FpgaBlock::load(uint64_t nowUs) {
     unconfigure();
-    if (m_options.neverConfigures || epcsBusy(nowUs)) return;
+    if (m_options.neverConfigures || epcsBusy(nowUs) || hostDrivesLoadLines()) return;
     const std::vector<uint8_t> stream = imageView(m_epcs.size());
     uint8_t version = 0;
     if (!fpga_image::parse(stream.data(), stream.size(), &version)) return;

@@ -59,6 +59,15 @@ public:
 
     FpgaState state() const;
     void restore(const FpgaState& state);
+    // Busy periods that outlive the process, for the rack to keep: when the
+    // EPCS's program or erase ends (UINT64_MAX: never) and when the FPGA's
+    // load in progress ends. Restored after restore().
+    struct Busy {
+        uint64_t epcsUntilUs = 0;
+        uint64_t loadEndsUs = 0;
+    };
+    Busy busy() const;
+    void restoreBusy(const Busy& busy);
     // Counts every change of state(), so the rack knows when to save it.
     uint64_t changeCount() const { return m_changes; }
 
@@ -106,6 +115,8 @@ private:
     uint32_t epcsWrap(uint32_t address) const;
     void unconfigure();
     void load(uint64_t nowUs);
+    bool hostDrivesLoadLines() const;    // data to the device, clock or chip select
+    bool loading(uint64_t nowUs) const;  // a load started and not yet ended
 
     NvRegion& m_epcs;
     const Timing& m_timing;

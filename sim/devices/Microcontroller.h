@@ -73,6 +73,10 @@ public:
     void restore(McuMode mode);
     uint64_t changeCount() const { return m_changes; }
     void powerCycle(uint64_t nowUs);  // reset as at power-on
+    // Until when the part is starting up or its flash is busy (erase,
+    // programming), for the rack to keep across processes.
+    uint64_t busyUntil() const { return m_readyAtUs; }
+    void restoreBusy(uint64_t untilUs) { m_readyAtUs = untilUs; }
 
     uint8_t bsb() const;
     uint8_t bljb() const;

@@ -27,9 +27,22 @@ public:
     void drive(bool cs, bool sk, bool di, uint64_t nowUs);
     // Level of DO now (high while deselected or idle after a command).
     bool dataOut(uint64_t nowUs);
+    // Whether the part drives DO now (status while selected and idle, data
+    // being read out); otherwise DO floats.
+    bool drivesDataOut() const {
+        return !m_faults.absent && m_cs && (m_phase == Phase::Idle || m_phase == Phase::ReadOut);
+    }
 
     uint16_t word(unsigned address) const;
     bool writeInProgress(uint64_t nowUs) const;
+
+    // When the write cycle in progress ends (UINT64_MAX: never), for the rack
+    // to keep across processes: the part goes on writing when its user dies.
+    uint64_t busyUntil() const { return m_busyForever ? UINT64_MAX : m_busyUntil; }
+    void restoreBusy(uint64_t untilUs) {
+        m_busyForever = untilUs == UINT64_MAX;
+        m_busyUntil = m_busyForever ? 0 : untilUs;
+    }
 
 private:
     // Where the part is in the command it is receiving.

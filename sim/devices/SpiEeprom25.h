@@ -30,6 +30,11 @@ public:
 
     bool writeInProgress(uint64_t nowUs) const;
 
+    // When the write cycle in progress ends, for the rack to keep across
+    // processes.
+    uint64_t busyUntil() const { return m_busyUntil; }
+    void restoreBusy(uint64_t untilUs) { m_busyUntil = untilUs; }
+
 private:
     enum class State : uint8_t { Deselected, Opcode, Address, Data, Ignore };
 

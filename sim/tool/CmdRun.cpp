@@ -81,6 +81,13 @@ int cmdRun(const RunSettings& s, const char*) {
         std::string err;
         if (!sim::writeFileAtomic(absolute(s.trace), "", &err)) return error(err);
     }
+    if (!s.stats.empty()) {
+        // The counts are written when the program ends; a place they cannot
+        // go is refused before it starts (and what is there is no longer
+        // taken for this run's counts).
+        std::string err;
+        if (!sim::writeFileAtomic(absolute(s.stats), "", &err)) return error("--stats: " + err);
+    }
 
     std::vector<char*> argv;
     for (const auto& a : s.command) argv.push_back(const_cast<char*>(a.c_str()));

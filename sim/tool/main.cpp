@@ -4,6 +4,7 @@
 
 #include "Commands.h"
 #include "sim/CardOptions.h"
+#include "sim/Timing.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"vjxsim - racks of simulated VJX cards"};
@@ -53,7 +54,12 @@ int main(int argc, char** argv) {
     cRun->add_option("--trace-only", run.traceOnly, "trace only these kinds of access");
     cRun->add_option("--stats", run.stats, "write the access counts by kind (JSON) to FILE at the end");
     cRun->add_option("--timing", run.timing, "timing profile")
-        ->check(CLI::IsMember({"instant", "datasheet"}));
+        ->check(CLI::Validator(
+            [](std::string& name) {
+                sim::Timing t;
+                return sim::Timing::byName(name, t) ? std::string() : "no timing profile '" + name + "'";
+            },
+            "PROFILE"));
     cRun->add_option("COMMAND", run.command, "the command and its arguments, after --")->required();
 
     auto* cPower = app.add_subcommand("power-cycle", "power every card (or card N) down and up again");
@@ -75,7 +81,13 @@ int main(int argc, char** argv) {
     iFw->add_option("--size", size, "image size: 16384, 32768, 49152 or 65536 (default 65536)");
     iFw->add_option("-o", out, "output file")->required();
 
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // Help is no error; every usage error is status 1, whatever the
+        // parser calls it.
+        return app.exit(e) == 0 ? 0 : 1;
+    }
 
     if (*cNew) return vjxsim::cmdNew(dir, cards);
     if (*cSet) return vjxsim::cmdSet(dir, number, options);

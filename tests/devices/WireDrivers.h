@@ -96,6 +96,10 @@ struct EpcsHost {
         for (int line : {8, 5, 0, 2}) drive(line, line == 5);
         drive(3, true);
     }
+    void release(int line) {
+        d.driven[line] = false;
+        f.applyLines(d, now);
+    }
     // Give everything back: all lines inputs.
     void letGo() {
         d = sim::LineDrive();

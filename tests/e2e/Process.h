@@ -1,6 +1,8 @@
 // Running the programs under test: vjxsim, tcftool and vjxflash on a rack.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -20,5 +22,25 @@ Result tcftool(const std::vector<std::string>& args);
 // vjxsim run RACK [extra run options] -- vjxflash ARGS...
 Result vjxflashOn(const std::string& rack, const std::vector<std::string>& args,
                   const std::vector<std::string>& runOptions = {});
+
+// A new rack at `rack` with one card of `card` (as `vjxsim new --card` takes
+// it), and in `tmp` an update file for module 84 that brings it to FPGA
+// version 9 (30000 bytes) and firmware "3.10" (ISP 9, `firmwareSize` bytes).
+// Answers the file's path; a failure fails the test and answers "".
+std::string newRackAndUpdate(const TempDir& tmp, const std::string& rack, const std::string& card,
+                             unsigned firmwareSize);
+
+// A program running beside the test, in a process group of its own (so that
+// the whole group can be killed at once), its output going to files.
+struct Started {
+    pid_t pid = -1;
+    int input = -1;  // write end of its standard input (withInput), else -1
+};
+Started start(const std::vector<std::string>& argv, const std::string& outFile, const std::string& errFile,
+              bool withInput = false);
+// Closes its standard input and answers its exit status (128 + signal
+// number when killed); -1 when it has not ended within `seconds` (it is
+// killed then).
+int finish(Started& program, double seconds);
 
 }  // namespace e2e

@@ -156,5 +156,23 @@ TEST(Backend, ProcessCountAndFlashFlagBelongToTheRack) {
     EXPECT_EQ(vjxSetFlashActive(0), 1);
 }
 
+// A rack removed while in use can keep nothing more: every access fails
+// from the next check on, and stays failed (no retry on every access).
+TEST(Backend, ARackRemovedInUseFailsEveryAccess) {
+    testsupport::SimRack sr({"80"});
+    Opened card(0x1001, false);
+    ASSERT_EQ(card.status, 0);
+    uint32_t value = 0;
+    ASSERT_EQ(vjxReadOffset32(card.handle, 0, 0x54, &value), 0);
+    sim::removeTree(sr.dir());
+    sim::virtualClock().advance(sim::Rack::kCheckIntervalUs);
+    EXPECT_EQ(vjxReadOffset32(card.handle, 0, 0x54, &value), -1);
+    EXPECT_NE(std::string(vjxGetErrorString()).find("removed while in use"), std::string::npos)
+        << vjxGetErrorString();
+    EXPECT_EQ(vjxWriteOffset32(card.handle, 0, 0x54, 0), -1);
+    std::string error;
+    EXPECT_FALSE(sr.rack().saveState(&error));
+}
+
 }  // namespace
 }  // namespace simtest

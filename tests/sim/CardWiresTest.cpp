@@ -25,6 +25,42 @@ TEST(CardWires, Pci9056DataOutNeedsTheInputEnable) {
     EXPECT_NE(garbage, words);
 }
 
+// Selected and idle, the EEPROM drives its ready status (high) on the one
+// data pin of the PCI 9056. Zeros clocked with the chip driving the pin low
+// fight it: the EEPROM takes in anyone's guess, stray start bits among them,
+// and the read that follows goes astray. Before that fight, the same zeros
+// would have been ignored and the read returned the first word.
+TEST(CardWires, Pci9056DataPinDrivenAgainstTheEepromTakesInGarbage) {
+    testsupport::SimRack sr({"84"});
+    Bus bus(sr.rack(), 1);
+    constexpr unsigned kCntrl = 0x6C;
+    const uint32_t base =
+        bus.read32(0, kCntrl) & ~0x8F000000u;  // clock 24, select 25, data 26, input enable 31
+    auto put = [&](bool sk, bool di, bool inputEnable) {
+        bus.write32(
+            0, kCntrl,
+            base | 1u << 25 | (sk ? 1u << 24 : 0) | (di ? 1u << 26 : 0) | (inputEnable ? 1u << 31 : 0));
+    };
+    put(false, false, false);
+    for (int i = 0; i < 16; ++i) {  // zeros against the ready status
+        put(true, false, false);
+        put(false, false, false);
+    }
+    const uint32_t readWord0 = 0x6u << 8;  // start bit, READ (10), address 0
+    for (int b = 10; b >= 0; --b) {
+        const bool bit = (readWord0 >> b) & 1;
+        put(false, bit, false);
+        put(true, bit, false);
+    }
+    uint32_t answer = 0;  // the dummy 0 and the word
+    for (int b = 0; b < 17; ++b) {
+        put(false, false, true);
+        answer = answer << 1 | ((bus.read32(0, kCntrl) >> 27) & 1);
+        put(true, false, true);
+    }
+    EXPECT_NE(answer, 0x9056u) << "the zeros were taken as zeros";
+}
+
 TEST(CardWires, Pci9030EepromReadsAndWritesThroughCntrl) {
     testsupport::SimRack sr({"80"});
     Bus bus(sr.rack(), 1);
@@ -61,6 +97,34 @@ TEST(CardWires, Type2LinesHoldTheFpgaAndReachTheConfigurationDevice) {
     EXPECT_TRUE(lines.level(4));
 }
 
+// Loading, the FPGA drives the device's data, clock and chip select itself:
+// a host still driving one of them makes the load fail, at its start or
+// before it has ended.
+TEST(CardWires, AHostDrivingTheDeviceLinesMakesTheLoadFail) {
+    testsupport::SimRack sr({"80,fpga=9"}, "datasheet");
+    Bus bus(sr.rack(), 1);
+    FpgaLines lines(bus, false);
+    for (int driven : {0, 2, 3}) {
+        lines.holdFpga();
+        for (int line : {0, 2, 3})
+            if (line != driven) lines.release(line);
+        lines.drive(5, false);
+        lines.drive(8, true);
+        sim::virtualClock().advance(1000000);
+        EXPECT_EQ(bus.read8(2, kVersion), 0xFF) << "line " << driven << " still driven";
+    }
+    lines.holdFpga();
+    lines.releaseFpga();
+    lines.drive(2, false);  // before the load has ended
+    sim::virtualClock().advance(1000000);
+    EXPECT_EQ(bus.read8(2, kVersion), 0xFF);
+    lines.holdFpga();
+    lines.releaseFpga();
+    sim::virtualClock().advance(1000000);
+    lines.drive(2, false);  // after it: the FPGA no longer drives the lines
+    EXPECT_EQ(bus.read8(2, kVersion), 9);
+}
+
 TEST(CardWires, Type3LinesSpreadOverPex8111AndCntrl) {
     testsupport::SimRack sr({"84,fpga=5"});
     Bus bus(sr.rack(), 1);
@@ -70,6 +134,7 @@ TEST(CardWires, Type3LinesSpreadOverPex8111AndCntrl) {
     EXPECT_EQ(lines.readSiliconId(), 0x12);
     // A line whose driver is an input drives nothing: with line 8 released
     // (CNTRL select off) the board's pull-up lets the FPGA go.
+    for (int line : {0, 2, 3}) lines.release(line);
     lines.release(8);
     lines.drive(5, false);
     EXPECT_EQ(bus.read8(2, kVersion), 5);

@@ -84,6 +84,70 @@ TEST(Persistence, CompletedWritesSurviveAKilledProcess) {
     EXPECT_FALSE(rack->card(1).fpga().state().configured) << "the state was saved when the FPGA changed";
 }
 
+// A part busy when its process ends goes on being busy for the next one: a
+// bulk erase started before a reopen still runs after it, and the EPCS
+// answers nothing but its status until the erase time is over.
+TEST(Persistence, BusyPeriodsOutliveTheProcess) {
+    testsupport::SimRack sr({"80"}, "datasheet");
+    auto command = [](FpgaLines& lines, std::initializer_list<uint8_t> bytes) {
+        lines.drive(3, false);
+        uint8_t last = 0;
+        for (uint8_t b : bytes) last = lines.shiftMsb(b);
+        lines.drive(3, true);
+        return last;
+    };
+    {
+        Bus bus(sr.rack(), 1);
+        FpgaLines lines(bus, false);
+        lines.holdFpga();
+        command(lines, {0x06});  // write enable
+        command(lines, {0xC7});  // bulk erase
+    }
+    sr.reopen();
+    Bus bus(sr.rack(), 1);
+    FpgaLines lines(bus, false);
+    EXPECT_EQ(lines.readSiliconId(), 0xFF) << "the erase goes on: the ID command is ignored";
+    EXPECT_EQ(command(lines, {0x05, 0x00}) & 0x01, 0x01) << "status shows the erase in progress";
+    const uint64_t epcs4BulkEraseUs = sim::Timing::datasheet().epcsEraseEpcs4Us;
+    sim::virtualClock().advance(epcs4BulkEraseUs);
+    EXPECT_EQ(command(lines, {0x05, 0x00}) & 0x01, 0x00);
+    EXPECT_EQ(lines.readSiliconId(), 0x12);
+
+    // Times taken on another clock (another boot, or a test's virtual clock
+    // read by a real process) cannot be compared: those periods are over.
+    command(lines, {0x06});
+    command(lines, {0xC7});
+    sr.rack().saveState();
+    sim::MonotonicClock machine;
+    std::string error;
+    auto other = sim::Rack::open(sr.dir(), sim::Timing::datasheet(), machine, &error, true);
+    ASSERT_TRUE(other) << error;
+    EXPECT_EQ(other->card(1).fpga().busy().epcsUntilUs, 0u);
+}
+
+// A process that opened the rack and then changed nothing (one the lock
+// refused) saves nothing: it cannot roll back what another process did
+// after it had read the rack.
+TEST(Persistence, AnUntouchedCardKeepsWhatItsLastUserSaved) {
+    TempDir tmp;
+    std::string dir = tmp.path + "/rack";
+    std::string error;
+    { ASSERT_TRUE(sim::Rack::create(dir, {"80"}, sim::Timing::instant(), sim::virtualClock(), &error)); }
+    auto waiting = sim::Rack::open(dir, sim::Timing::instant(), sim::virtualClock(), &error);
+    ASSERT_TRUE(waiting) << error;
+    {
+        auto user = sim::Rack::open(dir, sim::Timing::instant(), sim::virtualClock(), &error);
+        ASSERT_TRUE(user) << error;
+        Bus bus(*user, 1);
+        FpgaLines(bus, false).holdFpga();
+    }
+    EXPECT_FALSE(waiting->touched());
+    waiting.reset();
+    auto after = sim::Rack::open(dir, sim::Timing::instant(), sim::virtualClock(), &error);
+    ASSERT_TRUE(after) << error;
+    EXPECT_FALSE(after->card(1).fpga().state().configured) << "the last user's state, not the waiting one's";
+}
+
 // Each opening of the rack is a new run on the noisy link: the noise of a
 // series of runs repeats exactly, but one run does not repeat the last.
 TEST(Persistence, NoisyLinkDrawsAgainInEachRun) {

@@ -212,12 +212,21 @@ TEST_F(Tool, RunBindsTheSimulatedLibraryToTheRack) {
     ASSERT_TRUE(sim::readFile(path("t.txt"), &trace, nullptr));
     EXPECT_EQ(std::count(trace.begin(), trace.end(), '\n'), 2);
 
-    EXPECT_NE(run("run R --timing slow -- true").status, 0);
     EXPECT_NE(run("run R --trace-only bogus -- true").status, 0);
+    Result badStats = run("run R --stats nowhere/s.json -- true");
+    EXPECT_EQ(badStats.status, 1) << "counts that cannot be written are an error, before the program runs";
+    EXPECT_NE(badStats.err.find("--stats: "), std::string::npos) << badStats.err;
     Result notRack = run("run . -- true");
     EXPECT_NE(notRack.status, 0);
     EXPECT_NE(notRack.err.find("not a rack"), std::string::npos);
     EXPECT_EQ(run("run R -- /nonexistent/program").status, 127);
+}
+
+// Every usage error is status 1, whatever the parser calls it.
+TEST_F(Tool, UsageErrorsExitWithOne) {
+    for (const char* args : {"", "run", "run R --timing slow -- true", "dump R 1 flash", "show",
+                             "set R x fw=1", "image fpga --version 300 --size 100 -o x", "frobnicate"})
+        EXPECT_EQ(run(args).status, 1) << args;
 }
 
 TEST_F(Tool, HelpListsEveryOption) {

@@ -1,0 +1,112 @@
+// The rack never lies: a program refused the lock saves nothing, and a rack
+// removed under a running program ends the run with an error instead of
+// letting it pass for one whose cards remember.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "Process.h"
+
+using e2e::TempDir;
+
+namespace {
+
+bool waitUntil(const std::function<bool()>& condition, double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// A PCIe card with an EPCS1 (3 s bulk erase in the typical timing) and an
+// update file that changes its FPGA image and firmware.
+class Rack : public ::testing::Test {
+protected:
+    void SetUp() override {
+        file = e2e::newRackAndUpdate(tmp, rack, "84,fw=0.90,isp=5,fpga=5,epcs=0x10", 16384);
+        ASSERT_FALSE(file.empty());
+    }
+    e2e::Started startUpdate() {
+        return e2e::start(
+            {VJXSIM_BIN, "run", rack, "--timing", "datasheet", "--", VJXFLASH_BIN, "-flash", "1", file},
+            tmp.path("update.out"), tmp.path("update.err"));
+    }
+    // The update holds the access library's flag (the file names its pid).
+    bool updateHoldsTheRack() { return !e2e::readFile(rack + "/runtime/flash.lock").empty(); }
+    // A bulk erase is stored when it starts: the image's first bytes read blank.
+    bool eraseStarted() {
+        const std::string epcs = e2e::readFile(rack + "/card1/epcs.bin");
+        return epcs.size() > 16 && epcs.compare(0, 16, std::string(16, '\xFF')) == 0;
+    }
+
+    TempDir tmp;
+    std::string rack = tmp.path("rack");
+    std::string file;
+};
+
+// Reproduces a rollback seen before: a program refused the lock while an
+// update runs, and ending after it, must leave the updated card as it is.
+TEST_F(Rack, AProgramRefusedTheLockNeverRollsBackAnUpdate) {
+    e2e::Started update = startUpdate();
+    ASSERT_GT(update.pid, 0);
+    ASSERT_TRUE(waitUntil([&] { return updateHoldsTheRack(); }, 30));
+    e2e::Started refused = e2e::start({VJXSIM_BIN, "run", rack, "--", LOCK_HOLDER_BIN},
+                                      tmp.path("holder.out"), tmp.path("holder.err"), true);
+    ASSERT_GT(refused.pid, 0);
+    ASSERT_TRUE(waitUntil([&] { return !e2e::readFile(tmp.path("holder.out")).empty(); }, 30));
+    EXPECT_EQ(e2e::readFile(tmp.path("holder.out")), "refused\n");
+
+    EXPECT_EQ(e2e::finish(update, 120), 0) << e2e::readFile(tmp.path("update.out"));
+    EXPECT_EQ(e2e::finish(refused, 30), 0) << e2e::readFile(tmp.path("holder.err"));
+
+    auto show = e2e::vjxsim({"show", rack, "--json"});
+    nlohmann::json card = nlohmann::json::parse(show.out, nullptr, false)["cards"][0];
+    EXPECT_EQ(card["fpga_configured"], true) << show.out;
+    EXPECT_EQ(card["fpga_version"], 9);
+    EXPECT_EQ(card["firmware_version"], "3.10");
+    auto list = e2e::vjxflashOn(rack, {"-list"});
+    EXPECT_NE(list.out.find("Firmware version: 3.10"), std::string::npos) << list.out;
+}
+
+// Removed during the bulk erase, the rack can keep nothing more: the run
+// ends with the simulator's error long before the erase would be over.
+TEST_F(Rack, ARackRemovedDuringARunEndsItWithAnError) {
+    e2e::Started update = startUpdate();
+    ASSERT_GT(update.pid, 0);
+    ASSERT_TRUE(waitUntil([&] { return eraseStarted(); }, 30));
+    const auto removed = std::chrono::steady_clock::now();
+    ASSERT_EQ(system(("rm -rf '" + rack + "'").c_str()), 0);
+    const int status = e2e::finish(update, 120);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - removed).count();
+    EXPECT_EQ(status, 70) << e2e::readFile(tmp.path("update.out"));
+    const std::string err = e2e::readFile(tmp.path("update.err"));
+    EXPECT_NE(err.find("vjxsim: the simulated machine stops: "), std::string::npos) << err;
+    EXPECT_LT(seconds, 3.0) << "the EPCS1's bulk erase alone takes 3 s";
+}
+
+// A change made under a running program would be lost when it saves: set
+// and power-cycle refuse a rack in use and change it once it is free.
+TEST_F(Rack, SetAndPowerCycleRefuseARackInUse) {
+    e2e::Started user = e2e::start({VJXSIM_BIN, "run", rack, "--", LOCK_HOLDER_BIN}, tmp.path("holder.out"),
+                                   tmp.path("holder.err"), true);
+    ASSERT_GT(user.pid, 0);
+    ASSERT_TRUE(waitUntil([&] { return !e2e::readFile(tmp.path("holder.out")).empty(); }, 30));
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"set", rack, "1", "fw=2.00"}, {"power-cycle", rack}, {"power-cycle", rack, "--card", "1"}}) {
+        auto r = e2e::vjxsim(args);
+        EXPECT_EQ(r.status, 1) << args[0];
+        EXPECT_NE(r.err.find("in use by a running program; nothing changed"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(e2e::finish(user, 30), 0);
+    EXPECT_EQ(e2e::vjxsim({"set", rack, "1", "fw=2.00"}).status, 0);
+    auto show = e2e::vjxsim({"show", rack, "--json"});
+    EXPECT_EQ(nlohmann::json::parse(show.out, nullptr, false)["cards"][0]["firmware_version"], "2.00");
+}
+
+}  // namespace
