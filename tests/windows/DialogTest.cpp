@@ -246,8 +246,9 @@ TEST_P(UnknownCard, OnlyYesProgramsTheCardAsTheFilesModel) {
 
     const std::string added = log().substr(logBefore.size());
     if (GetParam() == IDYES) {
-        EXPECT_EQ(fake::script.calls, (Strings{"Count", "Open 0", "ReadFileHeader", "ProgramEeprom",
-                                               "ProgramPcieEeprom", "doFlash VJX PCIe K", "Close"}));
+        EXPECT_EQ(fake::script.calls,
+                  (Strings{"Count", "Open 0", "ReadFileHeader", "CheckUpdateFile", "ProgramEeprom",
+                           "ProgramPcieEeprom", "doFlash VJX PCIe K", "Close"}));
         EXPECT_EQ(m_dialog->Card().GetModel(), fake::modelOfCode(0x54));
     } else {
         EXPECT_EQ(fake::script.calls, (Strings{"Count", "Open 0", "ReadFileHeader", "Close"}));
