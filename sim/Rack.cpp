@@ -244,7 +244,7 @@ void Rack::configAccess(const Slot& s, bool write, unsigned offset, unsigned cou
         s.card->afterAccess(now);
         m_trace.record(now, s.kind == Kind::Bridge, s.number,
                        write ? AccessOp::ConfigWrite : AccessOp::ConfigRead, 0, at, width, value);
-        m_clock->spend(m_timing->busAccessUs);
+        m_clock->spendNs(m_timing->configNs);
         done += n;
     }
 }
@@ -275,7 +275,7 @@ bool Rack::read(Kind kind, unsigned number, unsigned space, unsigned offset, uns
     *value = functionOf(*s)->read(space, offset, width, now);
     s->card->afterAccess(now);
     m_trace.record(now, kind == Kind::Bridge, number, AccessOp::Read, space, offset, width, *value);
-    m_clock->spend(m_timing->busAccessUs);
+    m_clock->spendNs(isPcie(s->card->chip()) ? m_timing->readPcieNs : m_timing->readPciNs);
     return true;
 }
 
@@ -289,7 +289,7 @@ bool Rack::write(Kind kind, unsigned number, unsigned space, unsigned offset, un
     functionOf(*s)->write(space, offset, width, value, now);
     s->card->afterAccess(now);
     m_trace.record(now, kind == Kind::Bridge, number, AccessOp::Write, space, offset, width, value);
-    m_clock->spend(m_timing->busAccessUs);
+    m_clock->spendNs(m_timing->writeNs);
     return true;
 }
 

@@ -56,7 +56,8 @@ bool SimBackend::openFromEnvironment() {
     Timing timing;
     const char* profile = getenv(kEnvTiming);
     if (profile && *profile && !Timing::byName(profile, timing)) {
-        m_envError = std::string(kEnvTiming) + "='" + profile + "' is no timing profile (instant, datasheet)";
+        m_envError =
+            std::string(kEnvTiming) + "='" + profile + "' is no timing profile (" + Timing::namesText() + ")";
         return false;
     }
     std::string error;

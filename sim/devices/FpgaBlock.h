@@ -20,6 +20,8 @@
 
 #include "../NvRegion.h"
 #include "../Timing.h"
+#include "BusyPeriod.h"
+#include "SpiMemory.h"
 
 namespace sim {
 
@@ -38,8 +40,10 @@ struct FpgaBlockOptions {
 
 // Runtime state that survives the process (kept by the rack).
 struct FpgaState {
-    bool configured = false;
+    bool configured = false;  // configured, or will be once its load ends
     uint8_t version = 0xFF;
+    BusyPeriod loading;   // the FPGA still reading its configuration
+    BusyPeriod epcsBusy;  // the EPCS's erase or page program
 };
 
 class FpgaBlock {
@@ -73,48 +77,34 @@ public:
     static size_t epcsSizeFor(uint8_t siliconId);  // 128 KiB, 512 KiB, else 512 KiB
 
 private:
-    // The EPCS command in progress on the wire.
-    struct Epcs {
+    // The EPCS's serial wire: bits gathered into the bytes the SPI memory
+    // takes, and the byte it drives shifted out on DATA.
+    struct Wire {
         bool selected = false;
         bool clock = false;
         uint8_t shift = 0;  // bits of the byte being received
         int bits = 0;       // how many of them
-        int bytes = 0;      // complete bytes of this command, opcode included
-        uint8_t command = 0;
-        bool ignored = false;  // command refused (part busy) or unknown
-        uint32_t address = 0;
-        bool outActive = false;  // DATA driven by the part
-        uint8_t outByte = 0;     // byte going out in the current byte slot
+        bool outActive = false;
+        uint8_t outByte = 0xFF;  // byte going out in the current byte slot
         bool data = true;        // level on DATA
-        bool wel = false;
-        uint64_t busyUntil = 0;
-        bool busyForever = false;
-        uint8_t page[256] = {};
-        bool given[256] = {};
-        bool anyData = false;
     };
 
     bool level(int line) const;  // resolved level of a host-side line
-    bool epcsBusy(uint64_t nowUs) const;
-    uint8_t epcsStatus(uint64_t nowUs) const;
     void epcsSelect(bool selected, uint64_t nowUs);
     void epcsRisingEdge(bool bit, uint64_t nowUs);
     void epcsFallingEdge();
-    void epcsByte(uint8_t byte, uint64_t nowUs);
-    void epcsExecute(uint64_t nowUs);
-    void epcsStartCycle(uint64_t busyUs, bool hangs, uint64_t nowUs);
-    uint32_t epcsWrap(uint32_t address) const;
     void unconfigure();
     void load(uint64_t nowUs);
+    void noteChange();
 
     NvRegion& m_epcs;
     const Timing& m_timing;
     FpgaBlockOptions m_options;
+    SpiMemory m_part;
     LineDrive m_host;
-    Epcs m_part;
+    Wire m_wire;
     bool m_held = false;
-    FpgaState m_state;       // where the FPGA is, or will be once its load ends
-    uint64_t m_readyAt = 0;  // when the load in progress ends
+    FpgaState m_state;  // where the FPGA is, or will be once its load ends
     uint64_t m_changes = 0;
 };
 

@@ -4,6 +4,7 @@
 
 #include "Commands.h"
 #include "sim/CardOptions.h"
+#include "sim/Timing.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"vjxsim - racks of simulated VJX cards"};
@@ -15,7 +16,8 @@ int main(int argc, char** argv) {
         "                  an unprogrammed card (every part blank)\n"
         "Options per card:\n" +
         sim::optionHelp() +
-        "Timing profiles: instant (every busy time zero), datasheet (typical data-sheet figures).\n"
+        "Timing profiles: instant (every busy time zero), typical (typical data-sheet figures; also called\n"
+        "datasheet), max (data-sheet maxima).\n"
         "Trace kinds (--trace-only): all, or a comma list of config, space0, space2, writes.");
 
     std::string dir;
@@ -52,8 +54,7 @@ int main(int argc, char** argv) {
     cRun->add_option("--trace", run.trace, "write the bus trace to FILE");
     cRun->add_option("--trace-only", run.traceOnly, "trace only these kinds of access");
     cRun->add_option("--stats", run.stats, "write the access counts by kind (JSON) to FILE at the end");
-    cRun->add_option("--timing", run.timing, "timing profile")
-        ->check(CLI::IsMember({"instant", "datasheet"}));
+    cRun->add_option("--timing", run.timing, "timing profile")->check(CLI::IsMember(sim::Timing::names()));
     cRun->add_option("COMMAND", run.command, "the command and its arguments, after --")->required();
 
     auto* cPower = app.add_subcommand("power-cycle", "power every card (or card N) down and up again");

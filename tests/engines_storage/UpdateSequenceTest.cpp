@@ -61,11 +61,12 @@ struct CardCase {
     uint32_t intcsrValue;
 };
 
-class UpdateSequence : public ::testing::TestWithParam<CardCase> {};
+class UpdateSequence : public ::testing::TestWithParam<std::tuple<CardCase, std::string>> {};
 
 TEST_P(UpdateSequence, StagesRunInOrderAndTheNewFirmwareIsReported) {
-    const CardCase& c = GetParam();
-    testsupport::SimRack rack({std::string(c.model) + kOld});
+    const CardCase& c = std::get<0>(GetParam());
+    const std::string& profile = std::get<1>(GetParam());
+    testsupport::SimRack rack({ForProfile(std::string(c.model) + kOld, profile)}, profile);
     CVjxPci pci;
     OpenCard(pci, 0);
     UpdateFile file(
@@ -96,8 +97,11 @@ TEST_P(UpdateSequence, StagesRunInOrderAndTheNewFirmwareIsReported) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Bridges, UpdateSequence,
-                         ::testing::Values(CardCase{"84", 84, "VJX PCIe K", true, 0x0F010100},
-                                           CardCase{"80", 80, "VJX PCI S", false, 0x542}));
+                         ::testing::Combine(::testing::Values(CardCase{"84", 84, "VJX PCIe K", true,
+                                                                       0x0F010100},
+                                                              CardCase{"80", 80, "VJX PCI S", false, 0x542}),
+                                            Profiles()),
+                         CaseProfileName<CardCase>);
 
 TEST(UpdateSequenceFile, EepromOnlyFileSucceedsWithoutTouchingTheCard) {
     testsupport::SimRack rack({std::string("84") + kOld});

@@ -11,6 +11,8 @@
 namespace testsupport {
 namespace {
 
+constexpr uint64_t kPoweredForUs = 1000000;
+
 sim::Timing timingNamed(const std::string& name) {
     sim::Timing t;
     if (!sim::Timing::byName(name, t)) ADD_FAILURE() << "unknown timing profile '" << name << "'";
@@ -18,6 +20,10 @@ sim::Timing timingNamed(const std::string& name) {
 }
 
 }  // namespace
+
+std::string ForProfile(const std::string& spec, const std::string& profile) {
+    return profile == "max" ? spec + ",epcs=0x10" : spec;
+}
 
 SimRack::SimRack(std::vector<std::string> cardSpecs, const std::string& timing) : m_timing(timing) {
     char pattern[] = "/tmp/vjxsim-test-XXXXXX";
@@ -37,6 +43,10 @@ SimRack::SimRack(std::vector<std::string> cardSpecs, const std::string& timing) 
     m_rack = rack.release();
     m_rack->trace().toMemory();
     sim::backend::bind(m_rack);
+    // The machine was switched on a while before the program under test
+    // starts: the FPGA has loaded and the microcontroller has started, even
+    // at the parts' slowest times.
+    sim::virtualClock().advance(kPoweredForUs);
 }
 
 SimRack::~SimRack() {

@@ -4,6 +4,8 @@
 // with the bus trace kept in memory.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -11,10 +13,20 @@
 
 namespace testsupport {
 
+// The timing profiles that tests of the host run in: the logic alone, and the
+// parts at their typical and at their data-sheet maximum times.
+inline auto Profiles() {
+    return ::testing::Values(std::string("instant"), std::string("typical"), std::string("max"));
+}
+// A card spec for `profile`. At the maximum an EPCS4 card carries an EPCS1
+// instead: its 6 s bulk erase fits the host's erase budget, the EPCS4's 10 s
+// does not (tests/engines_storage/HostBudgetTest.cpp names that case).
+std::string ForProfile(const std::string& spec, const std::string& profile);
+
 class SimRack {
 public:
     // cardSpecs as `vjxsim new --card` takes them ("84", "80,fw=9.14",
-    // "blank-9056", ...); timing "instant" or "datasheet". A bad spec fails
+    // "blank-9056", ...); timing "instant", "typical" or "max". A bad spec fails
     // the current test (GoogleTest ADD_FAILURE) and leaves an empty rack.
     explicit SimRack(std::vector<std::string> cardSpecs, const std::string& timing = "instant");
     ~SimRack();  // unbinds and removes the directory
