@@ -55,6 +55,11 @@ int main(int argc, char** argv) {
     cRun->add_option("--trace-only", run.traceOnly, "trace only these kinds of access");
     cRun->add_option("--stats", run.stats, "write the access counts by kind (JSON) to FILE at the end");
     cRun->add_option("--timing", run.timing, "timing profile")->check(CLI::IsMember(sim::Timing::names()));
+    cRun->add_option(
+            "--clock", run.clock,
+            "real (default), or virtual: the command's sleeps and clock readings are virtual, so the "
+            "parts' longest times cost no waiting")
+        ->check(CLI::IsMember({"real", "virtual"}));
     cRun->add_option("COMMAND", run.command, "the command and its arguments, after --")->required();
 
     auto* cPower = app.add_subcommand("power-cycle", "power every card (or card N) down and up again");

@@ -104,13 +104,14 @@ TEST_F(Update, BothCardTypesAtTheMaximumTimes) {
     ASSERT_EQ(made.status, 0) << made.err;
     const std::vector<std::string> atMax = {"--timing", "max", "--clock", "virtual"};
 
-    auto r = e2e::vjxflashOn(rack, {"-flash", "2", fileK}, atMax);
+    // The host counts the PCI 9050 card first, then the PCI 9030, then the PCIe card.
+    auto r = e2e::vjxflashOn(rack, {"-flash", "3", fileK}, atMax);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_TRUE(contains(r.out, "Programming VJX PCIe K card was successful.\nFirmware version: 2.01\n"))
         << r.out;
     expectCardHoldsFile("1", fileK);
 
-    r = e2e::vjxflashOn(rack, {"-flash", "1", fileS}, atMax);
+    r = e2e::vjxflashOn(rack, {"-flash", "2", fileS}, atMax);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_TRUE(contains(r.out, "Programming VJX PCI S card was successful.\nFirmware version: 2.01\n"))
         << r.out;
