@@ -36,6 +36,7 @@ int main() {
         return ok;
     };
     std::printf("bench_list: -list of %zu cards, 115200 baud\n", specs.size());
+    bench::printSleepOvershoot();
     for (const std::string profile : {"typical", "max"}) {
         const bench::RunResult real = bench::runOnce(specs, profile, false, list);
         const bench::RunResult virt = bench::runOnce(specs, profile, true, list);

@@ -1,5 +1,7 @@
 #include "BenchRack.h"
 
+#include <sys/prctl.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -85,10 +87,37 @@ double BenchRack::cpuPerAccessNs() {
     return (cpuSeconds() - start) * 1e9 / kReads;
 }
 
+namespace {
+
+double meanOvershootUs(int sleeps) {
+    uint64_t total = 0;
+    for (int i = 0; i < sleeps; ++i) {
+        const uint64_t start = monotonicUs();
+        timespec ts{0, 1000000L};
+        while (nanosleep(&ts, &ts) != 0) {
+        }
+        total += monotonicUs() - start - 1000;
+    }
+    return static_cast<double>(total) / sleeps;
+}
+
+}  // namespace
+
+void printSleepOvershoot() {
+    const int slack = prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
+    const double withDefault = meanOvershootUs(200);
+    prctl(PR_SET_TIMERSLACK, 1, 0, 0, 0);
+    const double withMinimal = meanOvershootUs(200);
+    prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(slack), 0, 0, 0);
+    std::printf("  a 1 ms sleep overshoots by %.0f us with the timer slack of %d ns, by %.0f us with 1 ns\n",
+                withDefault, slack, withMinimal);
+}
+
 std::string firstErrorLine(std::FILE* log) {
     std::rewind(log);
     char line[512];
     while (std::fgets(line, sizeof line, log)) {
+        if (std::strncmp(line, "---", 3) == 0) continue;  // the banner of the error frame
         if (std::strstr(line, "rror") || std::strstr(line, "timeout")) {
             std::string text = line;
             while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
@@ -131,8 +160,10 @@ RunResult runOnce(const std::vector<std::string>& cardSpecs, const std::string& 
 void printComparison(const std::string& profile, const RunResult& real, const RunResult& v) {
     std::printf("  %s timing:\n", profile.c_str());
     if (!real.ok || !v.ok)
-        std::printf("    the job did not complete (real: %s; virtual: %s); figures are up to that point\n",
-                    real.ok ? "ok" : real.failure.c_str(), v.ok ? "ok" : v.failure.c_str());
+        std::printf(
+            "    the job did not complete: real run %s, virtual run %s; figures are up to that point\n",
+            real.ok ? "completed" : ("failed (" + real.failure + ")").c_str(),
+            v.ok ? "completed" : ("failed (" + v.failure + ")").c_str());
     auto share = [&](double ms) { return real.elapsedMs > 0 ? 100.0 * ms / real.elapsedMs : 0.0; };
     const double overshoot = real.sleptMs - real.requestedMs;
     std::printf("    real time            %10.1f ms\n", real.elapsedMs);

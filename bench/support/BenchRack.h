@@ -73,6 +73,10 @@ RunResult runOnce(const std::vector<std::string>& cardSpecs, const std::string& 
 // Both runs of one profile side by side: real, virtual, their ratio, and the
 // share of the real run spent in host CPU, sleep overshoot and bus time.
 void printComparison(const std::string& profile, const RunResult& real, const RunResult& virtualRun);
+// How much a 1 ms sleep overshoots on this machine, in microseconds (mean of
+// a series), with the thread's timer slack as it is and with the slack set
+// to 1 ns; prints both.
+void printSleepOvershoot();
 // The first line of a log holding "Error" or "error", for a failed run.
 std::string firstErrorLine(std::FILE* log);
 

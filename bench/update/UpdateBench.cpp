@@ -74,6 +74,7 @@ int main(int argc, char** argv) {
     const bench::Body body = [&](bench::BenchRack& rack, std::string* failure) {
         return update(rack, fpgaKiB * 1024, failure);
     };
+    bench::printSleepOvershoot();
     for (const std::string profile : {"typical", "max"}) {
         const bench::RunResult real = bench::runOnce({kCard}, profile, false, body);
         const bench::RunResult virt = bench::runOnce({kCard}, profile, true, body);

@@ -20,6 +20,7 @@
 
 #include "../NvRegion.h"
 #include "../Timing.h"
+#include "../hw/Spi25.h"
 #include "BusyPeriod.h"
 #include "SpiMemory.h"
 
@@ -31,11 +32,11 @@ struct LineDrive {
 };
 
 struct FpgaBlockOptions {
-    uint8_t epcsId = 0x12;         // silicon ID: 0x10 EPCS1, 0x12 EPCS4, other = unsupported part
-    bool eraseHangs = false;       // bulk erase never completes
-    bool writeHangs = false;       // page program never completes
-    bool neverConfigures = false;  // the FPGA never reaches configuration done
-    int versionOverride = -1;      // 0..255: VERSION reads this after a configuration
+    uint8_t epcsId = spi25::kIdEpcs4;  // silicon ID: EPCS1, EPCS4, other = unsupported part
+    bool eraseHangs = false;           // bulk erase never completes
+    bool writeHangs = false;           // page program never completes
+    bool neverConfigures = false;      // the FPGA never reaches configuration done
+    int versionOverride = -1;          // 0..255: VERSION reads this after a configuration
 };
 
 // Runtime state that survives the process (kept by the rack).
