@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the benchmarks (real time, datasheet timing of the simulated parts).
+# Runs the benchmarks (typical and maximum timing of the simulated parts, real and virtual time).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh

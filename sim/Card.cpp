@@ -110,12 +110,10 @@ void Card::applyFaults() {
     link.seed += m_sessions * 0x9E3779B97F4A7C15ull;
     m_mailbox->setLink(link);
     // A part freed of its hang fault ends the operation that hung.
-    FpgaBlock::Busy fpga = m_fpga->busy();
-    if (fpga.epcsUntilUs == UINT64_MAX && !o.fpga.eraseHangs && !o.fpga.writeHangs) {
-        fpga.epcsUntilUs = 0;
-        m_fpga->restoreBusy(fpga);
-    }
-    if (m_eeprom->busyUntil() == UINT64_MAX && !o.eeprom.neverReady) m_eeprom->restoreBusy(0);
+    const FpgaState fpga = m_fpga->state();
+    if (fpga.epcsBusy.forever && !o.fpga.eraseHangs && !o.fpga.writeHangs)
+        m_fpga->restoreBusy(BusyPeriod(), fpga.loading);
+    if (m_eeprom->busyPeriod().forever && !o.eeprom.neverReady) m_eeprom->restoreBusy(BusyPeriod());
 }
 
 bool Card::wantsImage(Part part) const {
@@ -361,6 +359,15 @@ uint64_t getTime(const uint8_t* at) {
     return value;
 }
 
+// On disk a busy period is the time it ends, UINT64_MAX for never.
+uint64_t timeOf(const BusyPeriod& busy) {
+    return busy.forever ? UINT64_MAX : busy.endUs;
+}
+
+BusyPeriod periodOf(uint64_t time) {
+    return time == UINT64_MAX ? BusyPeriod::never() : BusyPeriod::until(time);
+}
+
 }  // namespace
 
 // A part that was busy when the last process ended goes on being busy: the
@@ -374,19 +381,20 @@ void Card::restoreBusy() {
     tag.resize(strnlen(tag.c_str(), kClockTagBytes));
     if (tag.empty() || tag != m_clockTag) return;
     const uint8_t* t = r + kClockTagBytes;
-    m_eeprom->restoreBusy(getTime(t));
-    if (m_spi) m_spi->restoreBusy(getTime(t + 8));
-    m_fpga->restoreBusy({getTime(t + 16), getTime(t + 24)});
-    m_mcu->restoreBusy(getTime(t + 32));
+    m_eeprom->restoreBusy(periodOf(getTime(t)));
+    if (m_spi) m_spi->restoreBusy(periodOf(getTime(t + 8)));
+    m_fpga->restoreBusy(periodOf(getTime(t + 16)), periodOf(getTime(t + 24)));
+    m_mcu->restoreBusy(periodOf(getTime(t + 32)));
 }
 
 // Records when the parts' busy periods end whenever that changes, with one
 // write, so a process killed at any moment leaves them in place.
 void Card::noteBusy() {
     if (m_readOnly || m_busyMem.size() != kBusyBytes) return;
-    const FpgaBlock::Busy f = m_fpga->busy();
-    const uint64_t times[kBusyTimes] = {m_eeprom->busyUntil(), m_spi ? m_spi->busyUntil() : 0, f.epcsUntilUs,
-                                        f.loadEndsUs, m_mcu->busyUntil()};
+    const FpgaState f = m_fpga->state();
+    const uint64_t times[kBusyTimes] = {timeOf(m_eeprom->busyPeriod()),
+                                        m_spi ? timeOf(m_spi->busyPeriod()) : 0, timeOf(f.epcsBusy),
+                                        timeOf(f.loading), timeOf(m_mcu->busyPeriod())};
     if (m_busyWritten && memcmp(times, m_busySaved, sizeof times) == 0) return;
     uint8_t r[kBusyBytes] = {};
     memcpy(r, m_clockTag.data(), m_clockTag.size());

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Checksums.h"
+#include "hw/Spi25.h"
 
 namespace sim {
 namespace {
@@ -36,7 +37,7 @@ const char* modeName(McuMode m) {
 }
 
 const char* epcsName(uint8_t id) {
-    return id == 0x10 ? "EPCS1" : id == 0x12 ? "EPCS4" : "unsupported part";
+    return id == spi25::kIdEpcs1 ? "EPCS1" : id == spi25::kIdEpcs4 ? "EPCS4" : "unsupported part";
 }
 
 std::string hex(uint32_t v, int digits) {

@@ -14,12 +14,18 @@ public:
     // Charges time for work the hardware does (a bus access). A real clock
     // ignores it, because real time passes anyway.
     virtual void spend(uint64_t us) { (void)us; }
+    // The same in nanoseconds (a bus access takes less than a microsecond).
+    virtual void spendNs(uint64_t ns) { (void)ns; }
 };
 
-// The monotonic clock of the machine (the simulated library uses it).
+// The monotonic clock of the machine (the simulated library uses it). In a
+// program run on virtual time (VJXSIM_CLOCK=virtual, see
+// clock/ProcessClock.c) its readings are virtual, and the time a bus access
+// takes moves it.
 class MonotonicClock : public Clock {
 public:
     uint64_t nowUs() override;
+    void spendNs(uint64_t ns) override;
 };
 
 // A clock that moves only when told. In-process tests use the one instance
@@ -29,11 +35,20 @@ class VirtualClock : public Clock {
 public:
     uint64_t nowUs() override { return m_now; }
     void spend(uint64_t us) override { m_now += us; }
+    void spendNs(uint64_t ns) override {
+        m_ns += ns;
+        m_now += m_ns / 1000;
+        m_ns %= 1000;
+    }
     void advance(uint64_t us) { m_now += us; }
-    void set(uint64_t us) { m_now = us; }
+    void set(uint64_t us) {
+        m_now = us;
+        m_ns = 0;
+    }
 
 private:
     uint64_t m_now = 1000000;  // start away from zero, as a tick count would
+    uint64_t m_ns = 0;         // nanoseconds spent beyond m_now
 };
 
 VirtualClock& virtualClock();

@@ -1,13 +1,15 @@
 #include "Pex8111Function.h"
 
 #include "CardModels.h"
-#include "PlxRegisters.h"
+#include "hw/CardFpga.h"
+#include "hw/Pex8111.h"
 
 namespace sim {
 namespace {
 
 // GPIOCTL pins as the card wires them: GPIO n carries FPGA line kLine[n].
-constexpr int kLine[4] = {0, 2, 3, 5};
+constexpr int kLine[pex::kGpios] = {fpga_lines::kToEpcs, fpga_lines::kClock, fpga_lines::kChipSelect,
+                                    fpga_lines::kHold};
 
 }  // namespace
 
@@ -94,10 +96,10 @@ uint32_t Pex8111Function::readRegister(unsigned offset, uint64_t nowUs) {
     if (offset == pex::kEectl) return m_eectl.read(nowUs);
     if (offset == pex::kGpioctl) {
         uint32_t v = m_gpioctl;
-        for (int gpio = 0; gpio < 4; ++gpio) {
-            if (m_gpioctl & (0x10u << gpio)) continue;  // output: reads back what it drives
+        for (int gpio = 0; gpio < pex::kGpios; ++gpio) {
+            if (m_gpioctl & pex::gpioOutputEnable(gpio)) continue;  // output: reads back what it drives
             bool level = m_wiring.lineLevel(kLine[gpio], nowUs);
-            v = (v & ~(1u << gpio)) | (level ? 1u << gpio : 0);
+            v = (v & ~pex::gpioData(gpio)) | (level ? pex::gpioData(gpio) : 0);
         }
         return v;
     }
@@ -118,12 +120,12 @@ void Pex8111Function::writeRegister(unsigned offset, uint32_t value, uint64_t no
 }
 
 void Pex8111Function::contributeLines(LineDrive& drive) const {
-    for (int gpio = 0; gpio < 4; ++gpio) {
-        bool output = m_gpioctl & (0x10u << gpio);
+    for (int gpio = 0; gpio < pex::kGpios; ++gpio) {
+        bool output = m_gpioctl & pex::gpioOutputEnable(gpio);
         if (gpio == 0 && (m_gpioctl & pex::kGpio0Function)) output = false;  // pin given to another function
         if (!output) continue;
         drive.driven[kLine[gpio]] = true;
-        drive.level[kLine[gpio]] = m_gpioctl & (1u << gpio);
+        drive.level[kLine[gpio]] = m_gpioctl & pex::gpioData(gpio);
     }
 }
 

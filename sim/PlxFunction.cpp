@@ -1,6 +1,7 @@
 #include "PlxFunction.h"
 
-#include "PlxRegisters.h"
+#include "hw/CardFpga.h"
+#include "hw/Plx.h"
 
 namespace sim {
 

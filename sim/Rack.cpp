@@ -258,7 +258,7 @@ void Rack::configAccess(const Slot& s, bool write, unsigned offset, unsigned cou
         watch(*s.card, now);
         m_trace.record(now, s.kind == Kind::Bridge, s.number,
                        write ? AccessOp::ConfigWrite : AccessOp::ConfigRead, 0, at, width, value);
-        m_clock->spend(m_timing->busAccessUs);
+        m_clock->spendNs(m_timing->configNs);
         done += n;
     }
 }
@@ -290,7 +290,7 @@ bool Rack::read(Kind kind, unsigned number, unsigned space, unsigned offset, uns
     s->card->afterAccess(now);
     watch(*s->card, now);
     m_trace.record(now, kind == Kind::Bridge, number, AccessOp::Read, space, offset, width, *value);
-    m_clock->spend(m_timing->busAccessUs);
+    m_clock->spendNs(isPcie(s->card->chip()) ? m_timing->readPcieNs : m_timing->readPciNs);
     return true;
 }
 
@@ -305,7 +305,7 @@ bool Rack::write(Kind kind, unsigned number, unsigned space, unsigned offset, un
     s->card->afterAccess(now);
     watch(*s->card, now);
     m_trace.record(now, kind == Kind::Bridge, number, AccessOp::Write, space, offset, width, value);
-    m_clock->spend(m_timing->busAccessUs);
+    m_clock->spendNs(m_timing->writeNs);
     return true;
 }
 

@@ -1,32 +1,58 @@
-// How long the simulated parts take. "instant" makes every busy time zero
-// (tests); "datasheet" uses typical datasheet figures (benchmarks, demos).
+// How long the simulated parts and the bus take, in three profiles:
+//   instant  every time zero (tests of logic only),
+//   typical  the parts' typical data-sheet figures ("datasheet" is another
+//            name for it),
+//   max      the data-sheet maximum of every figure that has one.
+// sim/README.md lists every figure with the data sheet it comes from.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace sim {
 
 struct Timing {
     std::string name = "instant";
-    uint64_t busAccessUs = 0;       // one register or configuration access
-    uint64_t eepromWriteUs = 0;     // Microwire EEPROM self-timed write
+
+    // The bus, in nanoseconds: a register read is a non-posted transaction
+    // (the CPU waits for the completion), a register write is posted.
+    uint64_t readPciNs = 0;    // register read of a PCI card
+    uint64_t readPcieNs = 0;   // register read through the PEX 8111
+    uint64_t writeNs = 0;      // posted register write
+    uint64_t configNs = 0;     // one configuration-space access
+    uint64_t eectlByteUs = 0;  // PEX 8111 shifting one EEPROM byte
+
+    uint64_t eepromWriteUs = 0;     // Microwire EEPROM: WRITE or ERASE cycle
+    uint64_t eepromWriteAllUs = 0;  // Microwire EEPROM: WRAL or ERAL cycle
     uint64_t spiEepromWriteUs = 0;  // 25xx EEPROM write cycle
-    uint64_t eectlByteUs = 0;       // PEX 8111 shifting one EEPROM byte
-    uint64_t epcsPageUs = 0;        // EPCS page program
-    uint64_t epcsEraseEpcs1Us = 0;  // EPCS1 bulk erase
-    uint64_t epcsEraseEpcs4Us = 0;  // EPCS4 bulk erase
-    uint64_t fpgaConfigUs = 0;      // FPGA loading its configuration
-    uint64_t mcuChipEraseUs = 0;    // boot loader chip erase
-    uint64_t mcuRecordUs = 0;       // boot loader programming one record
-    uint64_t mcuBootConfigUs = 0;   // boot loader writing BSB or BLJB
-    uint64_t mcuResetUs = 0;        // microcontroller start-up after reset
-    bool wireTime = false;          // bytes take their time on the link
+
+    uint64_t epcsPageUs = 0;            // EPCS page program
+    uint64_t epcsSectorEraseUs = 0;     // EPCS sector erase
+    uint64_t epcsBulkEraseEpcs1Us = 0;  // EPCS1 bulk erase
+    uint64_t epcsBulkEraseEpcs4Us = 0;  // EPCS4 bulk erase
+    uint64_t fpgaClockHz = 0;           // active-serial clock; 0 = the load takes no time
+
+    uint64_t mcuChipEraseUs = 0;   // boot loader: full chip erase
+    uint64_t mcuRecordUs = 0;      // boot loader: programming one record (one flash page)
+    uint64_t mcuBootConfigUs = 0;  // boot loader: writing BSB or BLJB
+    uint64_t mcuTurnaroundUs = 0;  // boot loader: a record answered without flash work
+    uint64_t mcuResetUs = 0;       // microcontroller start-up after reset
+    bool wireTime = false;         // bytes take their time on the serial link
 
     static Timing instant();
-    static Timing datasheet();
-    // "instant" or "datasheet"; false for an unknown name.
+    static Timing typical();
+    static Timing max();
+    // "instant", "typical", "max" or "datasheet" (typical); false for an
+    // unknown name.
     static bool byName(const std::string& name, Timing& out);
+    static const std::vector<std::string>& names();  // every accepted name
+    static std::string namesText();                  // "instant, typical, max, datasheet"
+
+    // EPCS bulk erase of a part with that silicon ID (EPCS1, else EPCS4).
+    uint64_t bulkEraseUs(uint8_t siliconId) const;
+    // The FPGA reading `bytes` of configuration at the active-serial clock.
+    uint64_t fpgaLoadUs(uint64_t bytes) const;
 };
 
 // Microseconds one byte takes on an asynchronous link (start, 8 data, stop).

@@ -4,12 +4,26 @@
 #include <time.h>
 
 #include "app/linux/afx.h"
+#include "sim/Clock.h"
 
 namespace bench {
+namespace {
+
+bool g_virtual = false;
+
+}  // namespace
 
 SleepLog& sleepLog() {
     static SleepLog log;
     return log;
+}
+
+void useVirtualClock(bool on) {
+    g_virtual = on;
+}
+
+bool virtualClockInUse() {
+    return g_virtual;
 }
 
 uint64_t SleepLog::requestedMsOf(std::initializer_list<unsigned> durations) const {
@@ -27,6 +41,10 @@ uint64_t monotonicUs() {
     return static_cast<uint64_t>(ts.tv_sec) * 1000000u + static_cast<uint64_t>(ts.tv_nsec) / 1000u;
 }
 
+uint64_t nowUs() {
+    return g_virtual ? sim::virtualClock().nowUs() : monotonicUs();
+}
+
 double cpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -37,16 +55,21 @@ double cpuSeconds() {
 }  // namespace bench
 
 void Sleep(unsigned ms) {
+    bench::SleepLog& log = bench::sleepLog();
+    ++log.callsByMs[ms];
+    log.requestedMs += ms;
+    if (bench::virtualClockInUse()) {
+        sim::virtualClock().advance(static_cast<uint64_t>(ms) * 1000u);
+        log.sleptUs += static_cast<uint64_t>(ms) * 1000u;
+        return;
+    }
     const uint64_t start = bench::monotonicUs();
     timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
     while (nanosleep(&ts, &ts) != 0) {
     }
-    bench::SleepLog& log = bench::sleepLog();
-    ++log.callsByMs[ms];
-    log.requestedMs += ms;
     log.sleptUs += bench::monotonicUs() - start;
 }
 
 unsigned long GetTickCount() {
-    return static_cast<unsigned long>(bench::monotonicUs() / 1000u);
+    return static_cast<unsigned long>(bench::nowUs() / 1000u);
 }

@@ -1,9 +1,12 @@
-// Sleep and GetTickCount of the benchmark programs: real time, as in the
-// shipped program, with every requested sleep recorded so that a benchmark
-// can say how much of its wall time the engines spent waiting.
+// Sleep and GetTickCount of the benchmark programs. In real time (as in the
+// shipped program) every requested sleep is recorded with what it really
+// took, so that a benchmark can tell the timer's overshoot from the waits
+// the engines asked for. On the virtual clock a sleep takes exactly what it
+// asks for and costs no waiting.
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 
 namespace bench {
@@ -18,7 +21,12 @@ struct SleepLog {
 };
 
 SleepLog& sleepLog();
-uint64_t monotonicUs();
-double cpuSeconds();  // user + system time of this process
+// Sleep and GetTickCount on the simulator's virtual clock (true) or in real
+// time (false, the default).
+void useVirtualClock(bool on);
+bool virtualClockInUse();
+uint64_t monotonicUs();  // real time
+uint64_t nowUs();        // the clock in use
+double cpuSeconds();     // user + system time of this process
 
 }  // namespace bench

@@ -1,8 +1,13 @@
-// A rack of simulated cards for a benchmark: made in a temporary directory,
-// bound to the in-process access library, running on the monotonic clock
-// with the datasheet timing of the parts.
+// A rack of simulated cards for a benchmark, made in a temporary directory
+// and bound to the in-process access library, in a timing profile, on one of
+// two clocks:
+//   real time     the machine's monotonic clock, as the shipped program runs;
+//   virtual time  the simulator's virtual clock with exact sleeps and bus
+//                 accesses that cost nothing: the time the engines' own
+//                 algorithm takes on the modelled parts.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,7 +19,7 @@ namespace bench {
 
 class BenchRack {
 public:
-    explicit BenchRack(const std::vector<std::string>& cardSpecs);
+    BenchRack(const std::vector<std::string>& cardSpecs, const std::string& profile, bool virtualTime);
     ~BenchRack();
     BenchRack(const BenchRack&) = delete;
     BenchRack& operator=(const BenchRack&) = delete;
@@ -30,8 +35,15 @@ public:
         uint64_t toHost = 0;
     };
     LinkBytes linkBytes();
-    // Prints the register and configuration accesses by kind.
-    void printAccesses();
+    // Register reads, register writes and configuration accesses so far.
+    struct Accesses {
+        uint64_t reads = 0, writes = 0, configs = 0;
+        uint64_t total() const { return reads + writes + configs; }
+    };
+    Accesses accesses();
+    // CPU time one register access through the simulated library costs, in
+    // nanoseconds, measured on card 1.
+    double cpuPerAccessNs();
 
 private:
     std::string m_dir;
@@ -39,5 +51,33 @@ private:
     sim::MonotonicClock m_clock;
     std::unique_ptr<sim::Rack> m_rack;
 };
+
+// What one run took.
+struct RunResult {
+    bool ok = false;
+    std::string failure;       // the log's first error line when !ok
+    double elapsedMs = 0;      // on the clock in use
+    double cpuMs = 0;          // host CPU (the engines and the simulated parts)
+    double requestedMs = 0;    // sleeps asked for
+    double sleptMs = 0;        // sleeps as they took
+    double busCpuMs = 0;       // CPU of the simulated bus: accesses x cpuPerAccessNs
+    double modelledBusMs = 0;  // what the accesses take on a real bus in this profile
+    BenchRack::Accesses accesses;
+};
+
+// Runs `body` on a new rack of `cardSpecs` in `profile`, in real or virtual
+// time; the body answers whether the job succeeded and, if not, why.
+using Body = std::function<bool(BenchRack& rack, std::string* failure)>;
+RunResult runOnce(const std::vector<std::string>& cardSpecs, const std::string& profile, bool virtualTime,
+                  const Body& body);
+// Both runs of one profile side by side: real, virtual, their ratio, and the
+// share of the real run spent in host CPU, sleep overshoot and bus time.
+void printComparison(const std::string& profile, const RunResult& real, const RunResult& virtualRun);
+// How much a 1 ms sleep overshoots on this machine, in microseconds (mean of
+// a series), with the thread's timer slack as it is and with the slack set
+// to 1 ns; prints both.
+void printSleepOvershoot();
+// The first line of a log holding "Error" or "error", for a failed run.
+std::string firstErrorLine(std::FILE* log);
 
 }  // namespace bench

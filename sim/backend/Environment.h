@@ -6,10 +6,11 @@ namespace sim {
 namespace backend {
 
 constexpr const char* kEnvRack = "VJXSIM_RACK";             // rack directory
-constexpr const char* kEnvTiming = "VJXSIM_TIMING";         // instant (default) or datasheet
+constexpr const char* kEnvTiming = "VJXSIM_TIMING";         // instant (default), typical (datasheet) or max
 constexpr const char* kEnvTrace = "VJXSIM_TRACE";           // bus trace file, appended
 constexpr const char* kEnvTraceOnly = "VJXSIM_TRACE_ONLY";  // kinds of access traced
 constexpr const char* kEnvStats = "VJXSIM_STATS";           // access counts (JSON) written at exit
+constexpr const char* kEnvClock = "VJXSIM_CLOCK";           // "virtual": the program runs on virtual time
 
 // Exit status of a program whose simulated machine could not go on: the
 // rack could no longer keep what happened on its cards (a save failed, or

@@ -69,7 +69,8 @@ bool SimBackend::readEnvironment() {
     }
     const char* profile = getenv(kEnvTiming);
     if (profile && *profile && !Timing::byName(profile, m_envTiming)) {
-        m_envError = std::string(kEnvTiming) + "='" + profile + "' is no timing profile";
+        m_envError =
+            std::string(kEnvTiming) + "='" + profile + "' is no timing profile (" + Timing::namesText() + ")";
         return false;
     }
     std::string error;

@@ -8,46 +8,26 @@
 //
 // The EPCS samples ASDI on the rising edge of DCLK while nCS is low and
 // changes DATA after the falling edge, so a host that drops the clock, reads
-// DATA and raises the clock sees one bit per cycle. Commands that change the
-// memory (WREN, WRDI, page program, bulk and sector erase) act when nCS rises
-// and only when it rises on a byte boundary; program and erase need the
-// write-enable latch, which every program or erase clears. Programming can
-// only clear bits. A started program or erase is stored at once (the part
-// finishes it on its own); RDSR shows it busy for its cycle time, and while
-// busy the part ignores every command but RDSR.
+// DATA and raises the clock sees one bit per cycle. Its commands are those of
+// the SPI memory (SpiMemory.h); a command that changes the memory acts only
+// when nCS rises on a byte boundary.
+//
+// Released, the FPGA reads its configuration from the device at the
+// active-serial clock: an image of N bytes takes N * 8 clocks, and the FPGA
+// reports done (and VERSION answers) only after that.
 #include "FpgaBlock.h"
 
 #include <algorithm>
+
+#include "../hw/CardFpga.h"
+#include "../hw/Spi25.h"
 
 namespace sim {
 
 namespace {
 
-enum EpcsOpcode : uint8_t {
-    kPageProgram = 0x02,
-    kRead = 0x03,
-    kWriteDisable = 0x04,
-    kReadStatus = 0x05,
-    kWriteEnable = 0x06,
-    kReadId = 0xAB,
-    kBulkErase = 0xC7,
-    kSectorErase = 0xD8,
-};
-
-constexpr uint8_t kStatusWip = 0x01;
-constexpr uint8_t kStatusWel = 0x02;
-constexpr size_t kPageSize = 256;
-constexpr size_t kSectorSize = 64 * 1024;
-constexpr int kAddressBytes = 3;
-
-constexpr int kLineToEpcs = 0;
-constexpr int kLineFromEpcs = 1;
-constexpr int kLineClock = 2;
-constexpr int kLineChipSelect = 3;
-constexpr int kLineDone = 4;
-constexpr int kLineHold = 5;
-constexpr int kLineHostAccess = 8;
-constexpr int kLines = 9;
+using namespace fpga_lines;
+constexpr int kLines = fpga_lines::kCount;
 constexpr bool kPull[kLines] = {false, true, false, true, false, false, false, false, true};
 
 uint8_t reverseBits(uint8_t b) {
@@ -59,14 +39,24 @@ uint8_t reverseBits(uint8_t b) {
 }  // namespace
 
 FpgaBlock::FpgaBlock(NvRegion& epcs, const Timing& timing, const FpgaBlockOptions& options)
-    : m_epcs(epcs), m_timing(timing), m_options(options) {}
+    : m_epcs(epcs),
+      m_timing(timing),
+      m_options(options),
+      m_part(epcs, SpiMemoryPart::epcs(options.epcsId, timing)) {
+    setOptions(options);
+}
 
 void FpgaBlock::setOptions(const FpgaBlockOptions& options) {
     m_options = options;
+    m_part.setPart(SpiMemoryPart::epcs(options.epcsId, m_timing));
+    SpiMemoryFaults faults;
+    faults.eraseHangs = options.eraseHangs;
+    faults.writeHangs = options.writeHangs;
+    m_part.setFaults(faults);
 }
 
 size_t FpgaBlock::epcsSizeFor(uint8_t siliconId) {
-    return siliconId == 0x10 ? 128 * 1024 : 512 * 1024;
+    return siliconId == spi25::kIdEpcs1 ? 128 * 1024 : 512 * 1024;
 }
 
 bool FpgaBlock::level(int line) const {
@@ -77,20 +67,20 @@ bool FpgaBlock::level(int line) const {
 
 void FpgaBlock::applyLines(const LineDrive& host, uint64_t nowUs) {
     m_host = host;  // an input line drives nothing: level() looks at driven lines only
-    const bool selected = !level(kLineChipSelect);
-    if (selected != m_part.selected) epcsSelect(selected, nowUs);
-    const bool clock = level(kLineClock);
-    if (clock != m_part.clock) {
-        m_part.clock = clock;
-        if (m_part.selected) {
+    const bool selected = !level(kChipSelect);
+    if (selected != m_wire.selected) epcsSelect(selected, nowUs);
+    const bool clock = level(kClock);
+    if (clock != m_wire.clock) {
+        m_wire.clock = clock;
+        if (m_wire.selected) {
             if (clock) {
-                epcsRisingEdge(level(kLineToEpcs), nowUs);
+                epcsRisingEdge(level(kToEpcs), nowUs);
             } else {
                 epcsFallingEdge();
             }
         }
     }
-    const bool held = level(kLineHold) && !level(kLineHostAccess);
+    const bool held = level(kHold) && !level(kHostAccess);
     if (held == m_held) {
         if (!held && loading(nowUs) && hostDrivesLoadLines()) unconfigure();  // contention: the load fails
         return;
@@ -111,23 +101,23 @@ void FpgaBlock::applyLines(const LineDrive& host, uint64_t nowUs) {
 // whenever the host starts driving before it has ended.
 
 bool FpgaBlock::hostDrivesLoadLines() const {
-    return m_host.driven[kLineToEpcs] || m_host.driven[kLineClock] || m_host.driven[kLineChipSelect];
+    return m_host.driven[kToEpcs] || m_host.driven[kClock] || m_host.driven[kChipSelect];
 }
 
 bool FpgaBlock::loading(uint64_t nowUs) const {
-    return m_state.configured && nowUs < m_readyAt;
+    return m_state.configured && m_state.loading.at(nowUs);
 }
 
 bool FpgaBlock::lineLevel(int line, uint64_t nowUs) {
     if (line < 0 || line >= kLines) return false;
     if (m_host.driven[line]) return m_host.level[line];
-    if (line == kLineFromEpcs) return m_part.selected && m_part.outActive ? m_part.data : kPull[line];
-    if (line == kLineDone) return configured(nowUs);
+    if (line == kFromEpcs) return m_wire.selected && m_wire.outActive ? m_wire.data : kPull[line];
+    if (line == kDone) return configured(nowUs);
     return kPull[line];
 }
 
 bool FpgaBlock::configured(uint64_t nowUs) {
-    return !m_held && m_state.configured && nowUs >= m_readyAt;
+    return !m_held && m_state.configured && !m_state.loading.at(nowUs);
 }
 
 uint8_t FpgaBlock::version(uint64_t nowUs) {
@@ -135,23 +125,23 @@ uint8_t FpgaBlock::version(uint64_t nowUs) {
 }
 
 FpgaState FpgaBlock::state() const {
-    return m_state;
+    FpgaState state = m_state;
+    state.epcsBusy = m_part.busyPeriod();
+    return state;
 }
 
 void FpgaBlock::restore(const FpgaState& state) {
     m_state = state;
-    if (!m_state.configured) m_state.version = 0xFF;
-    m_readyAt = 0;
+    if (!m_state.configured) {
+        m_state.version = 0xFF;
+        m_state.loading = BusyPeriod();
+    }
+    m_part.restoreBusy(state.epcsBusy);
 }
 
-FpgaBlock::Busy FpgaBlock::busy() const {
-    return {m_part.busyForever ? UINT64_MAX : m_part.busyUntil, m_readyAt};
-}
-
-void FpgaBlock::restoreBusy(const Busy& busy) {
-    m_part.busyForever = busy.epcsUntilUs == UINT64_MAX;
-    m_part.busyUntil = m_part.busyForever ? 0 : busy.epcsUntilUs;
-    m_readyAt = busy.loadEndsUs;
+void FpgaBlock::restoreBusy(const BusyPeriod& epcs, const BusyPeriod& load) {
+    m_part.restoreBusy(epcs);
+    if (m_state.configured) m_state.loading = load;
 }
 
 void FpgaBlock::unconfigure() {
@@ -161,18 +151,20 @@ void FpgaBlock::unconfigure() {
 }
 
 // The FPGA reads its device from address 0, least significant bit first,
-// and configures itself when it finds a valid image. A device busy with a
-// program or erase does not answer, so the load fails.
+// and configures itself when it finds a valid image; reading it takes one
+// active-serial clock per bit. A device busy with a program or erase does
+// not answer, so the load fails.
 void FpgaBlock::load(uint64_t nowUs) {
     unconfigure();
-    if (m_options.neverConfigures || epcsBusy(nowUs) || hostDrivesLoadLines()) return;
+    if (m_options.neverConfigures || m_part.busy(nowUs) || hostDrivesLoadLines()) return;
     const std::vector<uint8_t> stream = imageView(m_epcs.size());
     uint8_t version = 0;
-    if (!fpga_image::parse(stream.data(), stream.size(), &version)) return;
+    size_t imageSize = 0;
+    if (!fpga_image::parse(stream.data(), stream.size(), &version, &imageSize)) return;
     if (m_options.versionOverride >= 0) version = uint8_t(m_options.versionOverride);
     m_state.configured = true;
     m_state.version = version;
-    m_readyAt = nowUs + m_timing.fpgaConfigUs;
+    m_state.loading = BusyPeriod::until(nowUs + m_timing.fpgaLoadUs(imageSize));
     ++m_changes;
 }
 
@@ -180,7 +172,8 @@ void FpgaBlock::powerCycle(uint64_t nowUs) {
     // The bridge's pins come up as inputs and the EPCS powers up idle with
     // its latch clear; an operation that was running has finished.
     m_host = LineDrive();
-    m_part = Epcs();
+    m_wire = Wire();
+    m_part.powerUp();
     m_held = false;
     load(nowUs);
 }
@@ -198,161 +191,28 @@ std::vector<uint8_t> FpgaBlock::imageView(size_t length) const {
     return view;
 }
 
-// ---- the EPCS ----------------------------------------------------------------
-
-bool FpgaBlock::epcsBusy(uint64_t nowUs) const {
-    return m_part.busyForever || nowUs < m_part.busyUntil;
-}
-
-uint8_t FpgaBlock::epcsStatus(uint64_t nowUs) const {
-    // The latch reads set until the cycle that clears it has ended.
-    if (epcsBusy(nowUs)) return kStatusWip | kStatusWel;
-    return m_part.wel ? kStatusWel : 0;
-}
-
-uint32_t FpgaBlock::epcsWrap(uint32_t address) const {
-    return m_epcs.size() ? uint32_t(address % m_epcs.size()) : 0;
-}
+// ---- the EPCS wire ------------------------------------------------------------
 
 void FpgaBlock::epcsSelect(bool selected, uint64_t nowUs) {
-    if (!selected) epcsExecute(nowUs);
-    const bool busyForever = m_part.busyForever;
-    const uint64_t busyUntil = m_part.busyUntil;
-    const bool wel = m_part.wel;
-    m_part = Epcs();
-    m_part.busyForever = busyForever;
-    m_part.busyUntil = busyUntil;
-    m_part.wel = wel;
-    m_part.selected = selected;
-    m_part.clock = level(kLineClock);
+    m_part.select(selected, nowUs, m_wire.bits == 0);
+    m_wire = Wire();
+    m_wire.selected = selected;
+    m_wire.clock = level(kClock);
+    m_wire.outActive = m_part.output(&m_wire.outByte);
 }
 
 void FpgaBlock::epcsRisingEdge(bool bit, uint64_t nowUs) {
-    m_part.shift = uint8_t(m_part.shift << 1 | (bit ? 1 : 0));
-    if (++m_part.bits < 8) return;
-    const uint8_t byte = m_part.shift;
-    m_part.bits = 0;
-    m_part.shift = 0;
-    epcsByte(byte, nowUs);
+    m_wire.shift = uint8_t(m_wire.shift << 1 | (bit ? 1 : 0));
+    if (++m_wire.bits < 8) return;
+    const uint8_t byte = m_wire.shift;
+    m_wire.bits = 0;
+    m_wire.shift = 0;
+    m_part.input(byte, nowUs);
+    m_wire.outActive = m_part.output(&m_wire.outByte);
 }
 
 void FpgaBlock::epcsFallingEdge() {
-    if (m_part.outActive) m_part.data = (m_part.outByte >> (7 - m_part.bits)) & 1;
-}
-
-// A complete byte arrived; decides what the next byte slot sends.
-void FpgaBlock::epcsByte(uint8_t byte, uint64_t nowUs) {
-    const int index = m_part.bytes++;
-    if (index == 0) {
-        m_part.command = byte;
-        m_part.ignored = epcsBusy(nowUs) && byte != kReadStatus;
-    }
-    if (m_part.ignored) return;
-    const bool addressByte = index >= 1 && index <= kAddressBytes;
-    switch (m_part.command) {
-        case kReadStatus:
-            m_part.outActive = true;
-            m_part.outByte = epcsStatus(nowUs);
-            break;
-        case kReadId:
-            // Three dummy bytes, then the silicon ID for as long as clocks come.
-            if (index >= kAddressBytes) {
-                m_part.outActive = true;
-                m_part.outByte = m_options.epcsId;
-            }
-            break;
-        case kRead:
-            if (addressByte) m_part.address = m_part.address << 8 | byte;
-            if (index == kAddressBytes) {
-                m_part.address = epcsWrap(m_part.address);
-            } else if (index > kAddressBytes) {
-                m_part.address = epcsWrap(m_part.address + 1);
-            }
-            if (index >= kAddressBytes) {
-                m_part.outActive = m_epcs.size() != 0;
-                m_part.outByte = m_part.outActive ? m_epcs.at(m_part.address) : 0xFF;
-            }
-            break;
-        case kPageProgram:
-        case kSectorErase:
-            if (addressByte) m_part.address = m_part.address << 8 | byte;
-            if (index > kAddressBytes && m_part.command == kPageProgram) {
-                // Data bytes fill the page buffer from the address on and wrap
-                // inside the page; more than a page overwrites the first ones.
-                const size_t offset = m_part.address % kPageSize;
-                m_part.page[offset] = byte;
-                m_part.given[offset] = true;
-                m_part.anyData = true;
-                m_part.address = uint32_t(m_part.address - offset + (offset + 1) % kPageSize);
-            }
-            break;
-        default:
-            break;
-    }
-}
-
-void FpgaBlock::epcsStartCycle(uint64_t busyUs, bool hangs, uint64_t nowUs) {
-    m_part.wel = false;
-    if (hangs) {
-        m_part.busyForever = true;
-    } else {
-        m_part.busyUntil = nowUs + busyUs;
-    }
-}
-
-// nCS rose: a command that changes the part acts now, if it ended on a byte
-// boundary with the right number of bytes.
-void FpgaBlock::epcsExecute(uint64_t nowUs) {
-    if (m_part.ignored || m_part.bits != 0 || m_part.bytes == 0) return;
-    const int bytes = m_part.bytes;
-    switch (m_part.command) {
-        case kWriteEnable:
-            if (bytes == 1) m_part.wel = true;
-            break;
-        case kWriteDisable:
-            if (bytes == 1) m_part.wel = false;
-            break;
-        case kBulkErase: {
-            if (bytes != 1 || !m_part.wel) break;
-            const bool hangs = m_options.eraseHangs;
-            if (!hangs) m_epcs.fill(0xFF);
-            epcsStartCycle(m_options.epcsId == 0x10 ? m_timing.epcsEraseEpcs1Us : m_timing.epcsEraseEpcs4Us,
-                           hangs, nowUs);
-            break;
-        }
-        case kSectorErase: {
-            if (bytes != 1 + kAddressBytes || !m_part.wel || m_epcs.size() == 0) break;
-            const bool hangs = m_options.eraseHangs;
-            const size_t start = epcsWrap(m_part.address) / kSectorSize * kSectorSize;
-            const size_t length = std::min(kSectorSize, m_epcs.size() - start);
-            if (!hangs) {
-                const std::vector<uint8_t> erased(length, 0xFF);
-                m_epcs.write(start, erased.data(), length);
-            }
-            // A sector takes its share of the bulk erase time.
-            const uint64_t bulk =
-                m_options.epcsId == 0x10 ? m_timing.epcsEraseEpcs1Us : m_timing.epcsEraseEpcs4Us;
-            epcsStartCycle(bulk * length / m_epcs.size(), hangs, nowUs);
-            break;
-        }
-        case kPageProgram: {
-            if (bytes <= 1 + kAddressBytes || !m_part.wel || !m_part.anyData || m_epcs.size() == 0) break;
-            const bool hangs = m_options.writeHangs;
-            if (!hangs) {
-                const size_t base = epcsWrap(m_part.address) / kPageSize * kPageSize;
-                const size_t length = std::min(kPageSize, m_epcs.size() - base);
-                std::vector<uint8_t> page(m_epcs.data() + base, m_epcs.data() + base + length);
-                for (size_t i = 0; i < length; ++i) {
-                    if (m_part.given[i]) page[i] &= m_part.page[i];
-                }
-                m_epcs.write(base, page.data(), length);
-            }
-            epcsStartCycle(m_timing.epcsPageUs, hangs, nowUs);
-            break;
-        }
-        default:
-            break;
-    }
+    if (m_wire.outActive) m_wire.data = (m_wire.outByte >> (7 - m_wire.bits)) & 1;
 }
 
 }  // namespace sim

@@ -20,6 +20,9 @@
 
 #include "../NvRegion.h"
 #include "../Timing.h"
+#include "../hw/Spi25.h"
+#include "BusyPeriod.h"
+#include "SpiMemory.h"
 
 namespace sim {
 
@@ -29,17 +32,19 @@ struct LineDrive {
 };
 
 struct FpgaBlockOptions {
-    uint8_t epcsId = 0x12;         // silicon ID: 0x10 EPCS1, 0x12 EPCS4, other = unsupported part
-    bool eraseHangs = false;       // bulk erase never completes
-    bool writeHangs = false;       // page program never completes
-    bool neverConfigures = false;  // the FPGA never reaches configuration done
-    int versionOverride = -1;      // 0..255: VERSION reads this after a configuration
+    uint8_t epcsId = spi25::kIdEpcs4;  // silicon ID: EPCS1, EPCS4, other = unsupported part
+    bool eraseHangs = false;           // bulk erase never completes
+    bool writeHangs = false;           // page program never completes
+    bool neverConfigures = false;      // the FPGA never reaches configuration done
+    int versionOverride = -1;          // 0..255: VERSION reads this after a configuration
 };
 
 // Runtime state that survives the process (kept by the rack).
 struct FpgaState {
-    bool configured = false;
+    bool configured = false;  // configured, or will be once its load ends
     uint8_t version = 0xFF;
+    BusyPeriod loading;   // the FPGA still reading its configuration
+    BusyPeriod epcsBusy;  // the EPCS's erase or page program
 };
 
 class FpgaBlock {
@@ -59,15 +64,10 @@ public:
 
     FpgaState state() const;
     void restore(const FpgaState& state);
-    // Busy periods that outlive the process, for the rack to keep: when the
-    // EPCS's program or erase ends (UINT64_MAX: never) and when the FPGA's
-    // load in progress ends. Restored after restore().
-    struct Busy {
-        uint64_t epcsUntilUs = 0;
-        uint64_t loadEndsUs = 0;
-    };
-    Busy busy() const;
-    void restoreBusy(const Busy& busy);
+    // The busy periods that outlive the process (the EPCS's program or erase,
+    // the FPGA's load in progress), which the rack keeps beside the state:
+    // restored after restore().
+    void restoreBusy(const BusyPeriod& epcs, const BusyPeriod& load);
     // Counts every change of state(), so the rack knows when to save it.
     uint64_t changeCount() const { return m_changes; }
 
@@ -82,50 +82,36 @@ public:
     static size_t epcsSizeFor(uint8_t siliconId);  // 128 KiB, 512 KiB, else 512 KiB
 
 private:
-    // The EPCS command in progress on the wire.
-    struct Epcs {
+    // The EPCS's serial wire: bits gathered into the bytes the SPI memory
+    // takes, and the byte it drives shifted out on DATA.
+    struct Wire {
         bool selected = false;
         bool clock = false;
         uint8_t shift = 0;  // bits of the byte being received
         int bits = 0;       // how many of them
-        int bytes = 0;      // complete bytes of this command, opcode included
-        uint8_t command = 0;
-        bool ignored = false;  // command refused (part busy) or unknown
-        uint32_t address = 0;
-        bool outActive = false;  // DATA driven by the part
-        uint8_t outByte = 0;     // byte going out in the current byte slot
+        bool outActive = false;
+        uint8_t outByte = 0xFF;  // byte going out in the current byte slot
         bool data = true;        // level on DATA
-        bool wel = false;
-        uint64_t busyUntil = 0;
-        bool busyForever = false;
-        uint8_t page[256] = {};
-        bool given[256] = {};
-        bool anyData = false;
     };
 
     bool level(int line) const;  // resolved level of a host-side line
-    bool epcsBusy(uint64_t nowUs) const;
-    uint8_t epcsStatus(uint64_t nowUs) const;
     void epcsSelect(bool selected, uint64_t nowUs);
     void epcsRisingEdge(bool bit, uint64_t nowUs);
     void epcsFallingEdge();
-    void epcsByte(uint8_t byte, uint64_t nowUs);
-    void epcsExecute(uint64_t nowUs);
-    void epcsStartCycle(uint64_t busyUs, bool hangs, uint64_t nowUs);
-    uint32_t epcsWrap(uint32_t address) const;
     void unconfigure();
     void load(uint64_t nowUs);
     bool hostDrivesLoadLines() const;    // data to the device, clock or chip select
     bool loading(uint64_t nowUs) const;  // a load started and not yet ended
+    void noteChange();
 
     NvRegion& m_epcs;
     const Timing& m_timing;
     FpgaBlockOptions m_options;
+    SpiMemory m_part;
     LineDrive m_host;
-    Epcs m_part;
+    Wire m_wire;
     bool m_held = false;
-    FpgaState m_state;       // where the FPGA is, or will be once its load ends
-    uint64_t m_readyAt = 0;  // when the load in progress ends
+    FpgaState m_state;  // where the FPGA is, or will be once its load ends
     uint64_t m_changes = 0;
 };
 

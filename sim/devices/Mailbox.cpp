@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "../hw/CardFpga.h"
 #include "Microcontroller.h"
 
 namespace sim {
@@ -33,20 +34,7 @@ namespace {
 
 constexpr uint64_t kNever = std::numeric_limits<uint64_t>::max();
 
-enum Register : unsigned {
-    kCfg = 0x44,
-    kIrqf = 0x88,
-    kTrcon = 0x8C,
-    kRptr = 0x94,
-    kTbuf = 0x98,
-    kRama = 0xA0,
-    kRamd = 0xA4,
-    kTstart = 0xB0,
-};
-
-constexpr uint8_t kCfgReset = 0x01;
-constexpr uint8_t kCfgBootRequest = 0x04;
-constexpr uint8_t kIrqfTransmitting = 0x01;
+using namespace card_regs;
 
 }  // namespace
 
@@ -58,6 +46,10 @@ Mailbox::Mailbox(Microcontroller& mcu, const Timing& timing, const LinkOptions& 
 void Mailbox::setLink(const LinkOptions& link) {
     m_link = link;
     m_random = link.seed;
+}
+
+bool Mailbox::portOn() const {
+    return (m_cfg & kCfgPortOn) != 0;
 }
 
 uint64_t Mailbox::byteUs() const {

@@ -26,32 +26,16 @@
 //   "XCMD" a record type or command the boot loader does not know
 // While the flash is busy (programming, erasing, writing BSB or BLJB) the
 // boot loader does not listen; the answer follows when the work is done.
+#include "../hw/Isp.h"
 #include "Microcontroller.h"
 
 namespace sim {
 
 namespace {
 
-constexpr uint8_t kRecordMark = ':';
-constexpr uint8_t kAbort = 'X';
-constexpr const char* kAcknowledge = ".\r\n";
-constexpr unsigned kMaxProgramLength = 128;
-constexpr uint8_t kBootLoaderVersion = 0x12;
+using namespace isp;
 
-enum RecordType : uint8_t {
-    kProgram = 0x00,
-    kEndOfFile = 0x01,
-    kCommand = 0x03,
-    kDisplay = 0x04,
-    kRead = 0x05,
-};
-
-// Failure answers, each 'X', three characters, CR, LF.
-constexpr const char* kChecksumWrong = "XCKS\r\n";
-constexpr const char* kRefused = "XPRG\r\n";
-constexpr const char* kTooLong = "XLEN\r\n";
-constexpr const char* kNotBlank = "XBLK\r\n";
-constexpr const char* kUnknown = "XCMD\r\n";
+constexpr uint8_t kBootLoaderVersion = 0x12;  // what this ROM reports
 
 int hexValue(uint8_t c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -103,6 +87,9 @@ void Microcontroller::bootLoaderReceive(uint8_t byte, uint64_t nowUs) {
 void Microcontroller::executeRecord(uint64_t nowUs) {
     uint8_t sum = 0;
     for (uint8_t b : m_record) sum = static_cast<uint8_t>(sum + b);
+    // The answer to a record follows its last character after the boot
+    // loader's turnaround; flash work adds its own time.
+    nowUs += m_timing.mcuTurnaroundUs;
     if (sum != 0) {
         sendText(nowUs, kChecksumWrong);
         return;
@@ -138,7 +125,7 @@ void Microcontroller::programRecord(unsigned address, const uint8_t* data, unsig
         return;
     }
     const uint64_t doneUs = nowUs + m_timing.mcuRecordUs;
-    m_readyAtUs = doneUs;
+    m_busy = BusyPeriod::until(doneUs);
     if (m_options.refuseRecords) {
         sendText(doneUs, kRefused);
         return;
@@ -154,26 +141,26 @@ void Microcontroller::programRecord(unsigned address, const uint8_t* data, unsig
 
 void Microcontroller::commandRecord(const uint8_t* data, unsigned length, uint64_t nowUs) {
     uint64_t doneUs = nowUs + m_timing.mcuBootConfigUs;
-    if (length == 1 && matches(data, length, {0x07})) {
+    if (length == 1 && matches(data, length, {kCmdChipErase})) {
         // Chip erase: the whole flash and the Boot Status Byte.
         doneUs = nowUs + m_timing.mcuChipEraseUs;
         m_flash.fill(0xFF);
         writeBootByte(kBsbIndex, 0xFF);
-    } else if (length == 3 && matches(data, length, {0x06, 0x00})) {
+    } else if (length == 3 && matches(data, length, {kCmdWriteBoot, kCmdWriteBootBsb})) {
         writeBootByte(kBsbIndex, data[2]);
-    } else if (length == 3 && matches(data, length, {0x0A, 0x04})) {
+    } else if (length == 3 && matches(data, length, {kCmdWriteFuse, kCmdWriteFuseBljb})) {
         writeBootByte(kBljbIndex, data[2]);
-    } else if (length == 2 && matches(data, length, {0x04, 0x00})) {
+    } else if (length == 2 && matches(data, length, {kCmdEraseBoot, kCmdEraseBootBsb})) {
         // Erasing the Boot Status Byte leaves it at the erased value.
         writeBootByte(kBsbIndex, 0xFF);
-    } else if (length == 4 && matches(data, length, {0x03, 0x01, 0x00, 0x00})) {
+    } else if (length == 4 && matches(data, length, {kCmdStart, kCmdStartJump, 0x00, 0x00})) {
         startApplication(nowUs);
         return;
     } else {
         sendText(nowUs, kUnknown);
         return;
     }
-    m_readyAtUs = doneUs;
+    m_busy = BusyPeriod::until(doneUs);
     sendText(doneUs, kAcknowledge);
 }
 
@@ -190,7 +177,7 @@ void Microcontroller::startApplication(uint64_t nowUs) {
 
 void Microcontroller::displayRecord(const uint8_t* data, unsigned length, uint64_t nowUs) {
     // Only the blank check (kind 1) of an address range is offered.
-    if (length != 5 || data[4] != 0x01) {
+    if (length != 5 || data[4] != kDisplayBlankCheck) {
         sendText(nowUs, kUnknown);
         return;
     }
@@ -211,20 +198,20 @@ void Microcontroller::displayRecord(const uint8_t* data, unsigned length, uint64
 
 void Microcontroller::readRecord(const uint8_t* data, unsigned length, uint64_t nowUs) {
     int value = -1;
-    if (length == 2 && data[0] == 0x0F && data[1] == 0x00) {
+    if (length == 2 && data[0] == kReadBootLoader && data[1] == 0x00) {
         value = kBootLoaderVersion;
-    } else if (length == 2 && data[0] == 0x00) {
+    } else if (length == 2 && data[0] == kReadIdent) {
         switch (data[1]) {
-            case 0x00:
+            case kIdentManufacturer:
                 value = m_options.ispManufacturer & 0xFF;
                 break;
-            case 0x01:
+            case kIdentDevice1:
                 value = (m_options.ispDevice >> 16) & 0xFF;
                 break;
-            case 0x02:
+            case kIdentDevice2:
                 value = (m_options.ispDevice >> 8) & 0xFF;
                 break;
-            case 0x03:
+            case kIdentDevice3:
                 value = m_options.ispDevice & 0xFF;
                 break;
             default:

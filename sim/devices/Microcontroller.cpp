@@ -19,6 +19,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "../hw/Isp.h"
+
 namespace sim {
 
 namespace {
@@ -26,9 +28,6 @@ namespace {
 // What "S" writes into the Boot Status Byte: the erased value, which sends
 // every later reset to the boot loader while the jump bit is programmed.
 constexpr uint8_t kBsbEnterBootLoader = 0xFF;
-constexpr uint8_t kVersionRequest = 'R';
-constexpr uint8_t kBootLoaderRequest = 'S';
-constexpr uint8_t kReloadRequest = 'T';
 // After answering "T" the application gives the host time to fetch the
 // answer before the FPGA, and with it the mailbox, goes away.
 constexpr uint64_t kReloadDelayUs = 10000;
@@ -80,7 +79,7 @@ McuMode Microcontroller::modeAfterReset(bool bootRequest) const {
 
 void Microcontroller::start(McuMode mode, uint64_t nowUs) {
     setMode(mode);
-    m_readyAtUs = nowUs + m_timing.mcuResetUs;
+    m_busy = BusyPeriod::until(nowUs + m_timing.mcuResetUs);
     m_parse = Parse::Idle;
     m_record.clear();
 }
@@ -109,7 +108,7 @@ void Microcontroller::restore(McuMode mode) {
     // A saved mode from an earlier process; the part is running already.
     m_resetHeld = false;
     m_out.clear();
-    m_readyAtUs = 0;
+    m_busy = BusyPeriod();
     m_parse = Parse::Idle;
     m_record.clear();
     if (mode == McuMode::Application && !applicationPresent()) mode = McuMode::Off;
@@ -145,7 +144,7 @@ void Microcontroller::schedule(uint64_t atUs, OutKind kind, uint8_t byte) {
 }
 
 void Microcontroller::receive(uint8_t byte, uint64_t nowUs) {
-    if (m_resetHeld || nowUs < m_readyAtUs) return;
+    if (m_resetHeld || m_busy.at(nowUs)) return;
     switch (m_mode) {
         case McuMode::Application:
             applicationReceive(byte, nowUs);
@@ -160,7 +159,7 @@ void Microcontroller::receive(uint8_t byte, uint64_t nowUs) {
 
 void Microcontroller::applicationReceive(uint8_t byte, uint64_t nowUs) {
     switch (byte) {
-        case kVersionRequest: {
+        case isp::kAppVersion: {
             firmware_image::Version v;
             if (!firmware_image::find(m_flash.data(), m_flash.size(), &v)) return;
             int count = 5;
@@ -168,14 +167,14 @@ void Microcontroller::applicationReceive(uint8_t byte, uint64_t nowUs) {
             for (int i = 0; i < count; ++i) send(nowUs, v.bytes[i]);
             break;
         }
-        case kBootLoaderRequest:
+        case isp::kAppBootLoader:
             if (m_options.appIgnoresS) return;
             writeBootByte(kBsbIndex, kBsbEnterBootLoader);
-            send(nowUs, kBootLoaderRequest);
+            send(nowUs, isp::kAppBootLoader);
             schedule(nowUs, OutKind::EnterBootLoader);
             break;
-        case kReloadRequest:
-            send(nowUs, kReloadRequest);
+        case isp::kAppReload:
+            send(nowUs, isp::kAppReload);
             schedule(nowUs + kReloadDelayUs, OutKind::Reload);
             break;
         default:

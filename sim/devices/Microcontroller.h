@@ -11,6 +11,8 @@
 
 #include "../NvRegion.h"
 #include "../Timing.h"
+#include "../hw/CardFpga.h"
+#include "BusyPeriod.h"
 
 namespace sim {
 
@@ -71,12 +73,12 @@ public:
 
     McuMode mode() const { return m_mode; }
     void restore(McuMode mode);
+    // Until when the part does not listen (start-up after reset, flash
+    // programming or erase), kept by the rack beyond the process.
+    const BusyPeriod& busyPeriod() const { return m_busy; }
+    void restoreBusy(const BusyPeriod& busy) { m_busy = busy; }
     uint64_t changeCount() const { return m_changes; }
     void powerCycle(uint64_t nowUs);  // reset as at power-on
-    // Until when the part is starting up or its flash is busy (erase,
-    // programming), for the rack to keep across processes.
-    uint64_t busyUntil() const { return m_readyAtUs; }
-    void restoreBusy(uint64_t untilUs) { m_readyAtUs = untilUs; }
 
     uint8_t bsb() const;
     uint8_t bljb() const;
@@ -121,8 +123,8 @@ private:
     const Timing& m_timing;
     McuOptions m_options;
     bool m_resetHeld = false;
-    uint64_t m_readyAtUs = 0;  // bytes arriving earlier are lost (start-up, flash busy)
-    std::deque<Out> m_out;     // in time order
+    BusyPeriod m_busy;      // bytes arriving earlier are lost (start-up, flash busy)
+    std::deque<Out> m_out;  // in time order
     bool m_reloadRequested = false;
     Parse m_parse = Parse::Idle;
     std::vector<uint8_t> m_record;  // length, address, type, data, checksum
@@ -165,14 +167,14 @@ public:
     const Stats& stats() const { return m_stats; }
 
 private:
-    static constexpr unsigned kRingSize = 64;
+    static constexpr unsigned kRingSize = card_regs::kRingSize;
     struct InFlight {
         uint64_t arrivalUs;
         uint8_t byte;
     };
 
     uint64_t byteUs() const;
-    bool portOn() const { return (m_cfg & 0x08) != 0; }
+    bool portOn() const;
     bool transmitting() const { return m_txNext < m_txCount; }
     void latchStarted(uint64_t nowUs);
     // Applies the link's noise to a byte; false when the byte is lost.

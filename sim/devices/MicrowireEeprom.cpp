@@ -11,32 +11,21 @@
 // the content the cycle will leave.
 #include "MicrowireEeprom.h"
 
+#include "../hw/Microwire.h"
+
 namespace sim {
 
 namespace {
 
-// Opcodes (two bits after the start bit).
-constexpr unsigned kOpExtended = 0;  // EWEN, EWDS, ERAL, WRAL by the top address bits
-constexpr unsigned kOpWrite = 1;
-constexpr unsigned kOpRead = 2;
-constexpr unsigned kOpErase = 3;
-
-// Top two address bits of the extended opcode.
-constexpr unsigned kExtEwds = 0;
-constexpr unsigned kExtWral = 1;
-constexpr unsigned kExtEral = 2;
-constexpr unsigned kExtEwen = 3;
-
-constexpr int kAddressBits = 8;
+using namespace microwire;
 constexpr int kCommandBits = 2 + kAddressBits;
-constexpr int kDataBits = 16;
 
 }  // namespace
 
 MicrowireEeprom::MicrowireEeprom(NvRegion& words, const Timing& timing) : m_mem(words), m_timing(timing) {}
 
 bool MicrowireEeprom::busy(uint64_t nowUs) const {
-    return m_busyForever || nowUs < m_busyUntil;
+    return m_busy.at(nowUs);
 }
 
 bool MicrowireEeprom::writeInProgress(uint64_t nowUs) const {
@@ -162,7 +151,7 @@ void MicrowireEeprom::endCommand(uint64_t nowUs) {
     m_do = true;
     if (pending == Pending::None || !m_writeEnabled || busy(nowUs)) return;
     if (m_faults.neverReady) {
-        m_busyForever = true;
+        m_busy = BusyPeriod::never();
         return;
     }
     switch (pending) {
@@ -179,7 +168,8 @@ void MicrowireEeprom::endCommand(uint64_t nowUs) {
         case Pending::None:
             break;
     }
-    m_busyUntil = nowUs + m_timing.eepromWriteUs;
+    const bool all = pending == Pending::WriteAll || pending == Pending::EraseAll;
+    m_busy = BusyPeriod::until(nowUs + (all ? m_timing.eepromWriteAllUs : m_timing.eepromWriteUs));
 }
 
 bool MicrowireEeprom::dataOut(uint64_t nowUs) {

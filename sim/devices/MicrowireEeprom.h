@@ -6,6 +6,8 @@
 
 #include "../NvRegion.h"
 #include "../Timing.h"
+#include "../hw/Microwire.h"
+#include "BusyPeriod.h"
 
 namespace sim {
 
@@ -17,7 +19,7 @@ struct MicrowireFaults {
 
 class MicrowireEeprom {
 public:
-    static constexpr unsigned kWords = 256;
+    static constexpr unsigned kWords = microwire::kWords;
     // `words` holds kWords words in address order, each high byte first.
     MicrowireEeprom(NvRegion& words, const Timing& timing);
     void setFaults(const MicrowireFaults& faults) { m_faults = faults; }
@@ -35,14 +37,9 @@ public:
 
     uint16_t word(unsigned address) const;
     bool writeInProgress(uint64_t nowUs) const;
-
-    // When the write cycle in progress ends (UINT64_MAX: never), for the rack
-    // to keep across processes: the part goes on writing when its user dies.
-    uint64_t busyUntil() const { return m_busyForever ? UINT64_MAX : m_busyUntil; }
-    void restoreBusy(uint64_t untilUs) {
-        m_busyForever = untilUs == UINT64_MAX;
-        m_busyUntil = m_busyForever ? 0 : untilUs;
-    }
+    // The self-timed write cycle, kept by the rack beyond the process.
+    const BusyPeriod& busyPeriod() const { return m_busy; }
+    void restoreBusy(const BusyPeriod& busy) { m_busy = busy; }
 
 private:
     // Where the part is in the command it is receiving.
@@ -67,8 +64,7 @@ private:
     MicrowireFaults m_faults;
     bool m_cs = false, m_sk = false;
     bool m_writeEnabled = false;
-    uint64_t m_busyUntil = 0;
-    bool m_busyForever = false;
+    BusyPeriod m_busy;
     Phase m_phase = Phase::Idle;
     uint32_t m_shift = 0;  // bits received in this phase, latest in bit 0
     int m_bits = 0;        // how many

@@ -7,39 +7,31 @@
 // Other bits read 0.
 #include "Pex8111Eeprom.h"
 
+#include "../hw/Pex8111.h"
+
 namespace sim {
-
-namespace {
-
-constexpr uint32_t kDataOut = 0x000000FF;
-constexpr unsigned kDataInShift = 8;
-constexpr uint32_t kStartWrite = 0x00010000;
-constexpr uint32_t kStartRead = 0x00020000;
-constexpr uint32_t kChipSelect = 0x00040000;
-constexpr uint32_t kBusy = 0x00080000;
-
-}  // namespace
 
 Pex8111Eectl::Pex8111Eectl(SpiEeprom25& eeprom, const Timing& timing) : m_eeprom(eeprom), m_timing(timing) {}
 
 uint32_t Pex8111Eectl::read(uint64_t nowUs) {
-    if (busy(nowUs)) return m_value | uint32_t(m_shown) << kDataInShift | kBusy | m_starting;
-    return m_value | uint32_t(m_received) << kDataInShift;
+    if (busy(nowUs))
+        return m_value | uint32_t(m_shown) << pex::kEectlDataInShift | pex::kEectlBusy | m_starting;
+    return m_value | uint32_t(m_received) << pex::kEectlDataInShift;
 }
 
 void Pex8111Eectl::write(uint32_t value, uint64_t nowUs) {
     if (busy(nowUs)) return;
-    m_value = value & (kDataOut | kChipSelect);
+    m_value = value & (pex::kEectlDataOut | pex::kEectlChipSelect);
     m_starting = 0;
-    const bool selected = (value & kChipSelect) != 0;
+    const bool selected = (value & pex::kEectlChipSelect) != 0;
     m_eeprom.select(selected, nowUs);
-    const uint32_t start = value & (kStartWrite | kStartRead);
+    const uint32_t start = value & (pex::kEectlStartWrite | pex::kEectlStartRead);
     if (!start) return;
-    const uint8_t out = (start & kStartWrite) ? uint8_t(value & kDataOut) : 0x00;
+    const uint8_t out = (start & pex::kEectlStartWrite) ? uint8_t(value & pex::kEectlDataOut) : 0x00;
     // Without chip select the EEPROM does not listen; MISO floats high.
     const uint8_t in = selected ? m_eeprom.exchange(out, nowUs) : 0xFF;
     m_shown = m_received;
-    if (start & kStartRead) m_received = in;
+    if (start & pex::kEectlStartRead) m_received = in;
     m_starting = start;
     m_busyUntil = nowUs + m_timing.eectlByteUs;
 }

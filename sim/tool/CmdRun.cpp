@@ -73,6 +73,7 @@ int cmdRun(const RunSettings& s, const char*) {
             setenv(name, value.c_str(), 1);
     };
     setOrClear(be::kEnvTiming, s.timing);
+    setOrClear(be::kEnvClock, s.clock == "virtual" ? s.clock : "");
     setOrClear(be::kEnvTraceOnly, s.traceOnly);
     setOrClear(be::kEnvStats, s.stats.empty() ? "" : absolute(s.stats));
     setOrClear(be::kEnvTrace, s.trace.empty() ? "" : absolute(s.trace));

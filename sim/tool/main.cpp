@@ -16,7 +16,8 @@ int main(int argc, char** argv) {
         "                  an unprogrammed card (every part blank)\n"
         "Options per card:\n" +
         sim::optionHelp() +
-        "Timing profiles: instant (every busy time zero), datasheet (typical data-sheet figures).\n"
+        "Timing profiles: instant (every busy time zero), typical (typical data-sheet figures; also called\n"
+        "datasheet), max (data-sheet maxima).\n"
         "Trace kinds (--trace-only): all, or a comma list of config, space0, space2, writes.");
 
     std::string dir;
@@ -53,13 +54,12 @@ int main(int argc, char** argv) {
     cRun->add_option("--trace", run.trace, "write the bus trace to FILE");
     cRun->add_option("--trace-only", run.traceOnly, "trace only these kinds of access");
     cRun->add_option("--stats", run.stats, "write the access counts by kind (JSON) to FILE at the end");
-    cRun->add_option("--timing", run.timing, "timing profile")
-        ->check(CLI::Validator(
-            [](std::string& name) {
-                sim::Timing t;
-                return sim::Timing::byName(name, t) ? std::string() : "no timing profile '" + name + "'";
-            },
-            "PROFILE"));
+    cRun->add_option("--timing", run.timing, "timing profile")->check(CLI::IsMember(sim::Timing::names()));
+    cRun->add_option(
+            "--clock", run.clock,
+            "real (default), or virtual: the command's sleeps and clock readings are virtual, so the "
+            "parts' longest times cost no waiting")
+        ->check(CLI::IsMember({"real", "virtual"}));
     cRun->add_option("COMMAND", run.command, "the command and its arguments, after --")->required();
 
     auto* cPower = app.add_subcommand("power-cycle", "power every card (or card N) down and up again");

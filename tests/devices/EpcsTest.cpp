@@ -18,8 +18,9 @@ protected:
     }
     void SetUp() override {
         timing.epcsPageUs = 1500;
-        timing.epcsEraseEpcs1Us = 3000000;
-        timing.epcsEraseEpcs4Us = 5000000;
+        timing.epcsBulkEraseEpcs1Us = 3000000;
+        timing.epcsBulkEraseEpcs4Us = 5000000;
+        timing.epcsSectorEraseUs = 2000000;
         build(0x12);
     }
     // Polls RDSR every `step` microseconds; how long until WIP cleared.
@@ -114,7 +115,7 @@ TEST_F(EpcsTest, EraseTimesAndBusyIgnoresEverythingButStatus) {
     EXPECT_EQ(mem.at(0x20000), 0x00) << "only the 64 KiB sector";
     EXPECT_EQ(host->read(0x20000, 1)[0], 0xFF) << "busy: DATA not driven";
     host->simple(0x06);
-    EXPECT_EQ(busyFor(100000, 10000000), 700000u);  // an eighth of the bulk time, in 100 ms steps
+    EXPECT_EQ(busyFor(100000, 10000000), 2000000u);  // the sector erase time, in 100 ms steps
     EXPECT_EQ(host->status() & 2, 0) << "WREN sent while busy was ignored";
 
     host->simple(0xC7);

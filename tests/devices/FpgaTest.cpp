@@ -54,7 +54,7 @@ class FpgaTest : public ::testing::Test {
 protected:
     FpgaTest() {
         mem.init(sim::FpgaBlock::epcsSizeFor(0x12), 0xFF);
-        timing.fpgaConfigUs = 200;
+        timing.fpgaClockHz = 120000000;  // a 3000-byte image loads in 200 us
     }
     // Writes an image as the update tool does: least significant bit first.
     void programImage(const std::vector<uint8_t>& image) {
@@ -169,14 +169,48 @@ TEST_F(FpgaTest, StateRestoresAndPowerCycleLoadsFromThePersistedDevice) {
     sim::NvRegion file;
     ASSERT_TRUE(file.open(path, sim::FpgaBlock::epcsSizeFor(0x12), 0xFF));
     sim::FpgaBlock b(file, timing, options);
-    b.restore({true, 0x21});
-    EXPECT_EQ(b.version(0), 0x21) << "restored state is current";
+    sim::FpgaState saved;
+    saved.configured = true;
+    saved.version = 0x21;
+    saved.loading = sim::BusyPeriod::until(100);
+    saved.epcsBusy = sim::BusyPeriod::until(3000);
+    b.restore(saved);
+    EXPECT_EQ(b.version(99), 0xFF) << "a load still running in the saved state";
+    EXPECT_EQ(b.version(100), 0x21) << "restored state is current";
+    EXPECT_TRUE(b.state().epcsBusy == saved.epcsBusy) << "the EPCS's cycle is part of the state";
     b.powerCycle(5000);
     EXPECT_EQ(b.version(5000), 0xFF);
     EXPECT_EQ(b.version(5200), 0x44);
     EXPECT_EQ(b.state().version, 0x44);
     unlink(path.c_str());
     rmdir(dir);
+}
+
+TEST(FpgaLoadTime, OneActiveSerialClockPerBitOfTheImage) {
+    // 400 KiB at 20 MHz (typical) and 10 MHz (the slowest clock).
+    constexpr uint64_t kImage = 400 * 1024;
+    EXPECT_EQ(sim::Timing::typical().fpgaLoadUs(kImage), 163840u);
+    EXPECT_EQ(sim::Timing::max().fpgaLoadUs(kImage), 327680u);
+    EXPECT_EQ(sim::Timing::instant().fpgaLoadUs(kImage), 0u);
+
+    const sim::Timing timing = sim::Timing::max();
+    sim::NvRegion mem;
+    mem.init(sim::FpgaBlock::epcsSizeFor(0x12), 0xFF);
+    sim::FpgaBlock block(mem, timing, sim::FpgaBlockOptions{});
+    EpcsHost host(block);
+    host.take();
+    host.simple(0x06);
+    host.simple(0xC7);
+    host.now += timing.epcsBulkEraseEpcs4Us;
+    const std::vector<uint8_t> image = sim::fpga_image::make(3, kImage);
+    for (size_t at = 0; at < image.size(); at += 256) {
+        host.program(uint32_t(at), std::vector<uint8_t>(image.begin() + at, image.begin() + at + 256), true);
+        host.now += timing.epcsPageUs;
+    }
+    const uint64_t released = host.now;
+    host.letGo();
+    EXPECT_FALSE(block.configured(released + 327679));
+    EXPECT_TRUE(block.configured(released + 327680));
 }
 
 }  // namespace

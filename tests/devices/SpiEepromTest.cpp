@@ -15,6 +15,7 @@ protected:
         mem.init(1024, 0xFF);
         timing.spiEepromWriteUs = 5000;
         timing.eectlByteUs = 10;
+        part.setPart(sim::SpiMemoryPart::eeprom25(timing));  // the part takes its figures when made
     }
     sim::NvRegion mem;
     sim::Timing timing;

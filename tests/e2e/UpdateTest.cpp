@@ -94,6 +94,44 @@ protected:
     std::string rack, fpga, firmware, fileK, fileS;
 };
 
+// Both card types at the parts' data-sheet maximum times, the programs on
+// virtual time (`vjxsim run --clock virtual`): the EPCS4's 10 s bulk erase and
+// a 4 s chip erase cost no waiting, yet every host wait meets the part's
+// longest time.
+TEST_F(Update, BothCardTypesAtTheMaximumTimes) {
+    rack = tmp.path("rack-max");
+    auto made = e2e::vjxsim({"new", rack, "--card", "84,fw=0.90,isp=5,fpga=5", "--card",
+                             "80,fw=0.90,isp=5,fpga=5", "--card", "88"});
+    ASSERT_EQ(made.status, 0) << made.err;
+    const std::vector<std::string> atMax = {"--timing", "max", "--clock", "virtual"};
+
+    // The host counts the PCI 9050 card first, then the PCI 9030, then the PCIe card.
+    auto r = e2e::vjxflashOn(rack, {"-flash", "3", fileK}, atMax);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(contains(r.out, "Programming VJX PCIe K card was successful.\nFirmware version: 2.01\n"))
+        << r.out;
+    expectCardHoldsFile("1", fileK);
+
+    r = e2e::vjxflashOn(rack, {"-flash", "2", fileS}, atMax);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(contains(r.out, "Programming VJX PCI S card was successful.\nFirmware version: 2.01\n"))
+        << r.out;
+    expectCardHoldsFile("2", fileS);
+
+    auto list = e2e::vjxflashOn(rack, {"-list"}, atMax);
+    EXPECT_EQ(list.status, 0) << list.out << list.err;
+    size_t updated = 0;
+    for (size_t at = list.out.find("Firmware version: 2.01\n"); at != std::string::npos;
+         at = list.out.find("Firmware version: 2.01\n", at + 1))
+        ++updated;
+    EXPECT_EQ(updated, 2u) << list.out;
+    EXPECT_TRUE(contains(list.out, "VJX PCI M (5V)")) << list.out;
+
+    // The erases alone skipped more than 10 s of the rack's time.
+    const std::string offset = e2e::readFile(rack + "/runtime/clock-offset");
+    EXPECT_GT(std::stoll(offset.empty() ? "0" : offset), 10000000000LL) << offset;
+}
+
 TEST_F(Update, BringsBothCardsToTheFileAndStartsTheNewFirmware) {
     auto r = e2e::vjxflashOn(rack, {"-flash", "2", fileK});
     EXPECT_EQ(r.status, 0) << r.out << r.err;

@@ -1,6 +1,7 @@
 // The firmware version query: the answer's text, the ISP/FPGA comparison,
 // incomplete answers, and the port left as it was found.
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "McuTestSupport.h"
@@ -29,13 +30,15 @@ struct TextCase {
     const char* text;
 };
 
-class VersionText : public ::testing::TestWithParam<TextCase> {};
+// The query the list makes of every card, with the parts at every timing.
+class VersionText : public ::testing::TestWithParam<std::tuple<TextCase, std::string>> {};
 
 TEST_P(VersionText, IsBuiltFromTheAnswer) {
-    OneCard c(GetParam().spec);
+    const TextCase& k = std::get<0>(GetParam());
+    OneCard c(k.spec, std::get<1>(GetParam()));
     const Query q = Ask(c.pci);
     EXPECT_EQ(q.result, 1);
-    EXPECT_STREQ(q.version, GetParam().text);
+    EXPECT_STREQ(q.version, k.text);
     EXPECT_EQ(q.isp, q.fpga);
     EXPECT_EQ(q.fpga, c.pci.ReadVERSION());
     EXPECT_STREQ(q.error, "untouched");
@@ -45,9 +48,11 @@ TEST_P(VersionText, IsBuiltFromTheAnswer) {
     EXPECT_EQ(c.sent(), "R");
 }
 
-INSTANTIATE_TEST_SUITE_P(Answers, VersionText,
-                         ::testing::Values(TextCase{"80", "1.00"}, TextCase{"80,fw=9.14", "9.14"},
-                                           TextCase{"84,fw=63.x7", "63.x7"}, TextCase{"80,fw=5", "5"}));
+INSTANTIATE_TEST_SUITE_P(
+    Answers, VersionText,
+    ::testing::Combine(::testing::Values(TextCase{"80", "1.00"}, TextCase{"80,fw=9.14", "9.14"},
+                                         TextCase{"84,fw=63.x7", "63.x7"}, TextCase{"80,fw=5", "5"}),
+                       Profiles()));
 
 TEST(FirmwareVersion, IspVersionDifferentFromTheFpgaIsReportedWithBothNumbers) {
     OneCard c("80,fw=2.01,isp=7,fpga=8");

@@ -138,8 +138,10 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-TEST(FlashRomStage, ProgramsEverySegmentAndItsTrailerThenStartsTheNewFirmware) {
-    OneCard c("80,fw=1.00,fpga=3");
+class FlashRomStage : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(FlashRomStage, ProgramsEverySegmentAndItsTrailerThenStartsTheNewFirmware) {
+    OneCard c("80,fw=1.00,fpga=3", GetParam());
     std::vector<tcf::SegmentData> segments;
     const std::vector<unsigned char> file = UpdateBytes(80, 3, "2.05", 3, 65536, &segments);
     const Outcome o = Update(c, file);
@@ -171,6 +173,8 @@ TEST(FlashRomStage, ProgramsEverySegmentAndItsTrailerThenStartsTheNewFirmware) {
     EXPECT_EQ(c.card().mcu().bljb(), 0);
     EXPECT_EQ(c.card().mcu().runningVersion(), "2.05");
 }
+
+INSTANTIATE_TEST_SUITE_P(Profiles, FlashRomStage, Profiles());
 
 struct FailureCase {
     const char* spec;

@@ -54,8 +54,10 @@ TEST(IspRecord, BodyThenChecksumAndTheBootLoaderActsOnIt) {
     EXPECT_EQ(p.Com_setTimeout(50), 50);
 }
 
-TEST(IspCommands, IdentificationEraseAndBootConfiguration) {
-    OneCard c("80");
+class IspCommandsProfile : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(IspCommandsProfile, IdentificationEraseAndBootConfiguration) {
+    OneCard c("80", GetParam());
     c.enterBootLoader();
     CVjxPci& p = c.pci;
 
@@ -96,6 +98,8 @@ TEST(IspCommands, IdentificationEraseAndBootConfiguration) {
     EXPECT_EQ(c.card().mcu().bsb(), 0xFF);
     EXPECT_EQ(p.Com_setTimeout(50), 50);
 }
+
+INSTANTIATE_TEST_SUITE_P(Profiles, IspCommandsProfile, Profiles());
 
 TEST(IspCommands, ReportedIdentificationIsPassedOn) {
     OneCard c("80,isp-man=0x1F,isp-dev=0x123456");

@@ -16,10 +16,6 @@ uint64_t nowUs() {
 }
 
 OneCard::OneCard(const std::string& spec, const std::string& timing) : rack({spec}, timing) {
-    // The rack was powered up just now: give the FPGA time to load its
-    // configuration (the mailbox lives in it) and the microcontroller to
-    // start, as a machine has long done when the program runs.
-    Sleep(200);
     if (pci.Count() < 1 || pci.Open(0) != 1) ADD_FAILURE() << "card " << spec << " did not open";
     rack.clearTrace();
 }

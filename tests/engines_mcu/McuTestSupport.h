@@ -12,25 +12,19 @@
 
 #include "app/LogWindow.h"
 #include "card/VjxPci.h"
+#include "sim/hw/CardFpga.h"
 #include "tcf/TcfWriter.h"
 #include "tests/support/SimRack.h"
 #include "tests/support/TestUtil.h"
 
 namespace mcutest {
 
-// Mailbox registers in the card's space 2.
-enum Reg : uint32_t {
-    kCfg = 0x44,
-    kIrqf = 0x88,
-    kTrcon = 0x8C,
-    kRptr = 0x94,
-    kTbuf = 0x98,
-    kRama = 0xA0,
-    kRamd = 0xA4,
-    kTstart = 0xB0,
-};
+// Mailbox registers in the card's space 2, as the simulated card decodes them.
+using namespace sim::card_regs;
 
 uint64_t nowUs();
+
+using testsupport::Profiles;
 
 struct Access {
     char op = 0;  // 'r' or 'w'

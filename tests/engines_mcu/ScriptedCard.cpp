@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "libmerix32/merix32.h"
+#include "sim/hw/CardFpga.h"
 
 namespace scripted {
 
@@ -19,16 +20,6 @@ namespace {
 
 constexpr int kHandle = 5;
 constexpr unsigned kCardNumber = 0x1001;
-
-enum Reg : unsigned {
-    kVersion = 0x7C,
-    kIrqf = 0x88,
-    kRptr = 0x94,
-    kTbuf = 0x98,
-    kRama = 0xA0,
-    kRamd = 0xA4,
-    kTstart = 0xB0,
-};
 
 // Configuration space of a PCI 9030 card of model "VJX PCI S".
 void config(uint8_t* out) {
@@ -47,12 +38,13 @@ void config(uint8_t* out) {
 void transmit() {
     Card& c = card();
     std::string chunk;
-    for (unsigned i = 1; i <= c.tbuf; ++i) chunk += static_cast<char>(c.window[i % 64]);
+    for (unsigned i = 1; i <= c.tbuf; ++i)
+        chunk += static_cast<char>(c.window[i % sim::card_regs::kRingSize]);
     c.chunks.push_back(chunk);
     const std::string answer = c.respond ? c.respond(chunk) : std::string();
     for (char b : answer) {
         c.ring[c.rptr] = static_cast<uint8_t>(b);
-        c.rptr = (c.rptr + 1) % 64;
+        c.rptr = (c.rptr + 1) % sim::card_regs::kRingSize;
     }
 }
 
@@ -100,14 +92,14 @@ int vjxReadOffset8(int handle, uint8_t space, unsigned offset, uint8_t* value) {
     *value = 0;
     if (space != 2) return 0;
     switch (offset) {
-        case scripted::kVersion:
+        case sim::card_regs::kVersion:
             *value = 3;
             break;
-        case scripted::kRptr:
+        case sim::card_regs::kRptr:
             *value = static_cast<uint8_t>(c.rptr);
             break;
-        case scripted::kRamd:
-            *value = c.ring[c.rama % 64];
+        case sim::card_regs::kRamd:
+            *value = c.ring[c.rama % sim::card_regs::kRingSize];
             break;
         default:
             break;  // IRQF: never busy
@@ -124,16 +116,16 @@ int vjxWriteOffset8(int handle, uint8_t space, unsigned offset, uint8_t value) {
     scripted::Card& c = card();
     if (space != 2) return 0;
     switch (offset) {
-        case scripted::kRama:
+        case sim::card_regs::kRama:
             c.rama = value;
             break;
-        case scripted::kRamd:
-            c.window[c.rama % 64] = value;
+        case sim::card_regs::kRamd:
+            c.window[c.rama % sim::card_regs::kRingSize] = value;
             break;
-        case scripted::kTbuf:
+        case sim::card_regs::kTbuf:
             c.tbuf = value;
             break;
-        case scripted::kTstart:
+        case sim::card_regs::kTstart:
             scripted::transmit();
             break;
         default:

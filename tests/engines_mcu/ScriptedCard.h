@@ -11,13 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "sim/hw/CardFpga.h"
+
 namespace scripted {
 
 struct Card {
-    uint8_t ring[64] = {};
+    uint8_t ring[sim::card_regs::kRingSize] = {};
     unsigned rptr = 0;
     uint8_t rama = 0;
-    uint8_t window[64] = {};
+    uint8_t window[sim::card_regs::kRingSize] = {};
     uint8_t tbuf = 0;
     // Chunk sent -> bytes the card answers.
     std::function<std::string(const std::string&)> respond;

@@ -48,8 +48,9 @@ size_t Selects(const std::vector<uint32_t>& writes) {
 // configuration image (the model's preset unless one is given) are loaded as
 // the flash command loads them.
 struct LoadedCard {
-    LoadedCard(const std::string& spec, int module, const Bytes& image = {})
-        : rack({spec}), file(Build(tcf::FileContent{module, {}, image, {}, {}})) {
+    LoadedCard(const std::string& spec, int module, const Bytes& image = {},
+               const std::string& profile = "instant")
+        : rack({spec}, profile), file(Build(tcf::FileContent{module, {}, image, {}, {}})) {
         OpenCard(pci, 0);
         loaded = LoadHeader(pci, file, log.log());
     }
@@ -72,11 +73,11 @@ struct PresetCase {
     uint16_t subId;
 };
 
-class ConfigEepromPreset : public ::testing::TestWithParam<PresetCase> {};
+class ConfigEepromPreset : public ::testing::TestWithParam<std::tuple<PresetCase, std::string>> {};
 
 TEST_P(ConfigEepromPreset, WritesPresetInWordOrderAndLeavesAnEqualEepromAlone) {
-    const PresetCase& c = GetParam();
-    LoadedCard card(std::string(c.spec) + ",eeprom=old", c.module);
+    const PresetCase& c = std::get<0>(GetParam());
+    LoadedCard card(std::string(c.spec) + ",eeprom=old", c.module, {}, std::get<1>(GetParam()));
     auto& rack = card.rack;
     auto& log = card.log;
     ASSERT_EQ(card.loaded, 1) << log.text();
@@ -106,9 +107,16 @@ TEST_P(ConfigEepromPreset, WritesPresetInWordOrderAndLeavesAnEqualEepromAlone) {
     EXPECT_EQ(Contents(rack, 1), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(Bridges, ConfigEepromPreset,
-                         ::testing::Values(PresetCase{"84", 84, 11, 0x6C, 0x9056, 34, 0x3355},
-                                           PresetCase{"80", 80, 6, 0x50, 0x9030, 6, 0x3068}));
+std::string PresetName(const ::testing::TestParamInfo<std::tuple<PresetCase, std::string>>& info) {
+    return std::string("Card") + std::get<0>(info.param).spec + "_" + std::get<1>(info.param);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bridges, ConfigEepromPreset,
+    ::testing::Combine(::testing::Values(PresetCase{"84", 84, 11, 0x6C, 0x9056, 34, 0x3355},
+                                         PresetCase{"80", 80, 6, 0x50, 0x9030, 6, 0x3068}),
+                       Profiles()),
+    PresetName);
 
 TEST(ConfigEeprom, PresetOf9030StartsAsTheBridgeExpects) {
     LoadedCard card("80,eeprom=old", 80);

@@ -3,9 +3,12 @@
 // directory, and the bus trace parsed into accesses.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/LogWindow.h"
@@ -68,6 +71,13 @@ struct Access {
 std::vector<Access> Accesses(testsupport::SimRack& rack);
 
 uint64_t NowUs();
+
+using testsupport::Profiles;
+// "ModelProfile" names for parameterised tests over (case, profile).
+template <typename Case>
+std::string CaseProfileName(const ::testing::TestParamInfo<std::tuple<Case, std::string>>& info) {
+    return std::string("Card") + std::get<0>(info.param).model + "_" + std::get<1>(info.param);
+}
 size_t Count(const std::string& text, const std::string& part);
 
 }  // namespace enginetest

@@ -35,11 +35,12 @@ struct CardCase {
     const char* name;
 };
 
-class FpgaDevice : public ::testing::TestWithParam<CardCase> {};
+class FpgaDevice : public ::testing::TestWithParam<std::tuple<CardCase, std::string>> {};
 
 TEST_P(FpgaDevice, ProgramsANewImageAndOnlyComparesAnEqualOne) {
-    const CardCase& c = GetParam();
-    testsupport::SimRack rack({std::string(c.model) + kOld});
+    const CardCase& c = std::get<0>(GetParam());
+    const std::string& profile = std::get<1>(GetParam());
+    testsupport::SimRack rack({std::string(c.model) + kOld}, profile);
     rack.setTracing(false);
     CVjxPci pci;
     OpenCard(pci, 0);
@@ -76,8 +77,10 @@ TEST_P(FpgaDevice, ProgramsANewImageAndOnlyComparesAnEqualOne) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Bridges, FpgaDevice,
-                         ::testing::Values(CardCase{"84", 84, "VJX PCIe K"},
-                                           CardCase{"80", 80, "VJX PCI S"}));
+                         ::testing::Combine(::testing::Values(CardCase{"84", 84, "VJX PCIe K"},
+                                                              CardCase{"80", 80, "VJX PCI S"}),
+                                            Profiles()),
+                         CaseProfileName<CardCase>);
 
 // An FPGA that never configures stops the update right behind the engine, so
 // its progress dots end the line.

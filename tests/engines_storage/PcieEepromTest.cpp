@@ -60,8 +60,10 @@ bool BridgeWritten(testsupport::SimRack& rack) {
     return false;
 }
 
-TEST(PcieEeprom, WritesThePresetInOneCommandAndVerifiesItLater) {
-    testsupport::SimRack rack({"84,pcie-eeprom=old"});
+class PcieEepromProfile : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(PcieEepromProfile, WritesThePresetInOneCommandAndVerifiesItLater) {
+    testsupport::SimRack rack({"84,pcie-eeprom=old"}, GetParam());
     CVjxPci pci;
     OpenCard(pci, 0);
     CapturedLog log;
@@ -106,6 +108,8 @@ TEST(PcieEeprom, WritesThePresetInOneCommandAndVerifiesItLater) {
     for (const auto& w : EectlWrites(rack)) got.push_back(w.what);
     EXPECT_EQ(got, ReadSequence(26));
 }
+
+INSTANTIATE_TEST_SUITE_P(Profiles, PcieEepromProfile, Profiles());
 
 TEST(PcieEeprom, DeadEepromFailsTheCompare) {
     testsupport::SimRack rack({"84,pcie-eeprom=old,pcie-eeprom-fault=dead"});

@@ -6,7 +6,6 @@
 #include <algorithm>
 
 #include "EngineSupport.h"
-#include "sim/Timing.h"
 #include "tcf/Crc.h"
 #include "tcf/Tcf.h"
 
@@ -62,11 +61,12 @@ struct CardCase {
     uint32_t intcsrValue;
 };
 
-class UpdateSequence : public ::testing::TestWithParam<CardCase> {};
+class UpdateSequence : public ::testing::TestWithParam<std::tuple<CardCase, std::string>> {};
 
 TEST_P(UpdateSequence, StagesRunInOrderAndTheNewFirmwareIsReported) {
-    const CardCase& c = GetParam();
-    testsupport::SimRack rack({std::string(c.model) + kOld});
+    const CardCase& c = std::get<0>(GetParam());
+    const std::string& profile = std::get<1>(GetParam());
+    testsupport::SimRack rack({std::string(c.model) + kOld}, profile);
     CVjxPci pci;
     OpenCard(pci, 0);
     UpdateFile file(
@@ -97,8 +97,11 @@ TEST_P(UpdateSequence, StagesRunInOrderAndTheNewFirmwareIsReported) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Bridges, UpdateSequence,
-                         ::testing::Values(CardCase{"84", 84, "VJX PCIe K", true, 0x0F010100},
-                                           CardCase{"80", 80, "VJX PCI S", false, 0x542}));
+                         ::testing::Combine(::testing::Values(CardCase{"84", 84, "VJX PCIe K", true,
+                                                                       0x0F010100},
+                                                              CardCase{"80", 80, "VJX PCI S", false, 0x542}),
+                                            Profiles()),
+                         CaseProfileName<CardCase>);
 
 TEST(UpdateSequenceFile, EepromOnlyFileSucceedsWithoutTouchingTheCard) {
     testsupport::SimRack rack({std::string("84") + kOld});
@@ -207,25 +210,15 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"80", 80, "fpga-version=0xff", "FPGA version number not plausible. "},
                       FaultCase{"84", 84, "fpga-version=0", "FPGA version number not plausible. "}));
 
-// The parts at their datasheet maxima: the EPCS4's bulk erase takes 10 s, a
-// page 5 ms, and the FPGA reads its configuration device at 10 MHz, so that
-// a full EPCS4 (4 Mbit) takes 420 ms to load. A correct update must pass on
-// the slowest parts, with the largest image the device holds too.
-// (Stands in for the simulator's `max` timing profile: with it, this is
-// SimRack(..., "max").)
-sim::Timing SlowestParts() {
-    sim::Timing t = sim::Timing::datasheet();
-    t.name = "max";
-    t.epcsEraseEpcs4Us = 10000000;
-    t.epcsPageUs = 5000;
-    t.fpgaConfigUs = 512u * 1024u * 8u / 10u;  // microseconds at 10 bits per microsecond
-    return t;
-}
-
+// The parts at their datasheet maxima (the simulator's `max` profile): the
+// EPCS4's bulk erase takes 10 s, a page 5 ms, and the FPGA reads its
+// configuration device at 10 MHz, so that a full EPCS4 (4 Mbit) takes 420 ms
+// to load. A correct update must pass on the slowest parts, with the largest
+// image the device holds too.
 class UpdateOnSlowestParts : public ::testing::TestWithParam<size_t> {};
 
 TEST_P(UpdateOnSlowestParts, PassesUpToAFullConfigurationDevice) {
-    testsupport::SimRack rack({std::string("84") + kOld}, SlowestParts());
+    testsupport::SimRack rack({std::string("84") + kOld}, "max");
     rack.setTracing(false);
     CVjxPci pci;
     OpenCard(pci, 0);

@@ -48,11 +48,11 @@ TEST(McuStartUp, FollowsTheBootRequestTheJumpBitAndTheStatusByte) {
 TEST(McuStartUp, RequestMustStillBeHeldWhenResetFalls) {
     Bench b;
     b.loadApplication("1.00");
-    b.set(CFG, 0x05);
+    b.set(kCfg, 0x05);
     b.tick(50 * kMs);
-    b.set(CFG, 0x01);  // request dropped while reset is still held
+    b.set(kCfg, 0x01);  // request dropped while reset is still held
     b.tick(kMs);
-    b.set(CFG, 0x00);
+    b.set(kCfg, 0x00);
     EXPECT_EQ(McuMode::Application, b.mcu->mode());
 }
 
@@ -69,10 +69,10 @@ TEST(McuStartUp, DeafInResetAndDuringStartUp) {
     Bench b(wireTiming(20 * kMs));
     b.loadApplication("9.14");
     b.openPort();
-    b.set(CFG, 0x09);  // reset held, port on
+    b.set(kCfg, 0x09);  // reset held, port on
     EXPECT_EQ(McuMode::Off, b.mcu->mode());
     EXPECT_EQ("", b.exchange("R"));
-    b.set(CFG, 0x08);
+    b.set(kCfg, 0x08);
     b.send("R");  // arrives 0.1 ms after reset fell: still starting
     EXPECT_EQ("", b.drain());
     b.tick(20 * kMs);
@@ -87,7 +87,7 @@ TEST(McuStartUp, ResetDiscardsWhatWasAboutToBeSent) {
     b.startChunk("R");
     // Two answer bytes are in the ring, the third has just started.
     b.tick(3 * sim::byteTimeUs(115200));
-    b.set(CFG, 0x09);
+    b.set(kCfg, 0x09);
     b.tick(10 * kMs);
     EXPECT_EQ(kAnswer914.substr(0, 2), b.take());
 }
@@ -169,7 +169,7 @@ TEST(McuApplication, TAnswersThenAsksForAReload) {
     EXPECT_EQ("T", b.take());
     EXPECT_FALSE(b.mcu->takeReloadRequest());
     b.tick(10 * kMs);
-    b.get(RPTR);
+    b.get(kRptr);
     EXPECT_TRUE(b.mcu->takeReloadRequest());
     EXPECT_FALSE(b.mcu->takeReloadRequest());
 }

@@ -26,19 +26,19 @@ const std::string kAnswer914 = std::string("\x09\x34\x31\x01\x07", 5);
 TEST(MailboxRing, WrapsAndOverwritesWhatTheHostDidNotFetch) {
     Bench b;
     runApplication(b);
-    const unsigned start = b.get(RPTR);
+    const unsigned start = b.get(kRptr);
     // 13 answers of 5 bytes: 65 bytes into a 64-byte ring, nothing fetched.
     for (int i = 0; i < 13; ++i) {
         b.startChunk("R");
         b.tick(kMs);
     }
-    EXPECT_EQ((start + 65) % 64, b.get(RPTR));
+    EXPECT_EQ((start + 65) % 64, b.get(kRptr));
     // The ring holds the last 64 bytes; the oldest position was overwritten
     // by byte 65, which is the first byte of an answer again.
     for (unsigned k = 0; k < 64; ++k) {
         const unsigned pos = (start + 1 + k) % 64;  // oldest surviving byte first
-        b.set(RAMA, uint8_t(pos));
-        EXPECT_EQ(uint8_t(kAnswer914[(k + 1) % 5]), b.get(RAMD)) << "position " << pos;
+        b.set(kRama, uint8_t(pos));
+        EXPECT_EQ(uint8_t(kAnswer914[(k + 1) % 5]), b.get(kRamd)) << "position " << pos;
     }
 }
 
@@ -47,29 +47,29 @@ TEST(MailboxRing, WindowReadsComeFromTheRingAndWritesGoToTheTransmitter) {
     runApplication(b);
     b.startChunk("R");
     b.tick(kMs);
-    const unsigned first = (b.get(RPTR) + 64 - 5) % 64;
+    const unsigned first = (b.get(kRptr) + 64 - 5) % 64;
     // Writing transmit bytes does not change what the ring reads.
-    b.set(RAMA, uint8_t((first + 1) % 64));
-    b.set(RAMD, 0xAA);
-    EXPECT_EQ(0x34, b.get(RAMD));
+    b.set(kRama, uint8_t((first + 1) % 64));
+    b.set(kRamd, 0xAA);
+    EXPECT_EQ(0x34, b.get(kRamd));
     // Window addresses wrap at 64.
-    b.set(RAMA, uint8_t(first + 64));
-    EXPECT_EQ(0x09, b.get(RAMD));
+    b.set(kRama, uint8_t(first + 64));
+    EXPECT_EQ(0x09, b.get(kRamd));
 }
 
 TEST(MailboxTransmit, ShiftsWindowBytesOneToTbufOnly) {
     Bench b;
     runApplication(b);
-    // Byte at address 0 and beyond TBUF are never sent: "T" must not reach
+    // Byte at address 0 and beyond kTbuf are never sent: "T" must not reach
     // the application, "R" must.
-    b.set(RAMA, 0);
-    b.set(RAMD, 'T');
-    b.set(RAMA, 1);
-    b.set(RAMD, 'R');
-    b.set(RAMA, 2);
-    b.set(RAMD, 'T');
-    b.set(TBUF, 1);
-    b.set(TSTART, 0);
+    b.set(kRama, 0);
+    b.set(kRamd, 'T');
+    b.set(kRama, 1);
+    b.set(kRamd, 'R');
+    b.set(kRama, 2);
+    b.set(kRamd, 'T');
+    b.set(kTbuf, 1);
+    b.set(kTstart, 0);
     EXPECT_EQ(kAnswer914, b.drain());
     EXPECT_FALSE(b.mcu->takeReloadRequest());
 }
@@ -77,9 +77,9 @@ TEST(MailboxTransmit, ShiftsWindowBytesOneToTbufOnly) {
 TEST(MailboxTransmit, ZeroCountStartsNothing) {
     Bench b;
     runApplication(b);
-    b.set(TBUF, 0);
-    b.set(TSTART, 0);
-    EXPECT_EQ(0, b.get(IRQF));
+    b.set(kTbuf, 0);
+    b.set(kTstart, 0);
+    EXPECT_EQ(0, b.get(kIrqf));
     EXPECT_EQ("", b.drain());
 }
 
@@ -87,7 +87,7 @@ TEST(MailboxTiming, InstantProfileNeverShowsTheTransmitterBusy) {
     Bench b;
     runApplication(b);
     b.startChunk(std::string(63, 'x'));
-    EXPECT_EQ(0, b.get(IRQF));
+    EXPECT_EQ(0, b.get(kIrqf));
 }
 
 TEST(MailboxTiming, TransmitterBusyForTheBytesWireTime) {
@@ -97,11 +97,11 @@ TEST(MailboxTiming, TransmitterBusyForTheBytesWireTime) {
     ASSERT_EQ(87u, byteUs);
     const uint64_t t0 = b.now;
     b.startChunk(std::string(10, 'x'));
-    EXPECT_EQ(1, b.get(IRQF));
+    EXPECT_EQ(1, b.get(kIrqf));
     b.now = t0 + 10 * byteUs - 1;
-    EXPECT_EQ(1, b.get(IRQF) & 1);
+    EXPECT_EQ(1, b.get(kIrqf) & 1);
     b.now = t0 + 10 * byteUs;
-    EXPECT_EQ(0, b.get(IRQF) & 1);
+    EXPECT_EQ(0, b.get(kIrqf) & 1);
 }
 
 TEST(MailboxTiming, AnswerFollowsTheRequestByteByByte) {
@@ -109,15 +109,15 @@ TEST(MailboxTiming, AnswerFollowsTheRequestByteByByte) {
     runApplication(b);
     const uint64_t byteUs = sim::byteTimeUs(115200);
     const uint64_t t0 = b.now;
-    const unsigned start = b.get(RPTR);
+    const unsigned start = b.get(kRptr);
     b.startChunk("R");
     // "R" reaches the MCU after one byte time; answer byte k (1..5) is in
     // the ring after 1 + k byte times, and not a microsecond earlier.
     for (unsigned k = 1; k <= 5; ++k) {
         b.now = t0 + (1 + k) * byteUs - 1;
-        EXPECT_EQ((start + k - 1) % 64, b.get(RPTR)) << "byte " << k;
+        EXPECT_EQ((start + k - 1) % 64, b.get(kRptr)) << "byte " << k;
         b.now = t0 + (1 + k) * byteUs;
-        EXPECT_EQ((start + k) % 64, b.get(RPTR)) << "byte " << k;
+        EXPECT_EQ((start + k) % 64, b.get(kRptr)) << "byte " << k;
     }
 }
 
@@ -141,19 +141,19 @@ TEST(MailboxTiming, BytesInTheWindowAreTakenWhenTheShifterReachesThem) {
     runApplication(b);
     const uint64_t byteUs = sim::byteTimeUs(115200);
     const uint64_t t0 = b.now;
-    b.set(RAMA, 1);
-    b.set(RAMD, 'x');
-    b.set(RAMA, 2);
-    b.set(RAMD, 'x');
-    b.set(TBUF, 2);
-    b.set(TSTART, 0);
+    b.set(kRama, 1);
+    b.set(kRamd, 'x');
+    b.set(kRama, 2);
+    b.set(kRamd, 'x');
+    b.set(kTbuf, 2);
+    b.set(kTstart, 0);
     // While byte 1 is on the wire the host replaces byte 2: the new value goes.
     b.now = t0 + byteUs / 2;
-    b.set(RAMA, 2);
-    b.set(RAMD, 'R');
+    b.set(kRama, 2);
+    b.set(kRamd, 'R');
     // Changing byte 1 now is too late: it is on the wire already.
-    b.set(RAMA, 1);
-    b.set(RAMD, 'R');
+    b.set(kRama, 1);
+    b.set(kRamd, 'R');
     EXPECT_EQ(kAnswer914, b.drain());
 }
 
@@ -161,10 +161,10 @@ TEST(MailboxPort, NothingIsReceivedOrSentWhileThePortIsOff) {
     Bench b(wireTiming());
     runApplication(b);
     b.startChunk("R");
-    b.set(CFG, 0x00);  // port off while "R" is still on the wire
+    b.set(kCfg, 0x00);  // port off while "R" is still on the wire
     b.tick(10 * kMs);
-    EXPECT_EQ(0, b.get(IRQF));
-    b.startChunk("R");  // TSTART with the port off
+    EXPECT_EQ(0, b.get(kIrqf));
+    b.startChunk("R");  // kTstart with the port off
     b.tick(10 * kMs);
     b.openPort();
     EXPECT_EQ("", b.drain());
@@ -172,7 +172,7 @@ TEST(MailboxPort, NothingIsReceivedOrSentWhileThePortIsOff) {
     // An answer under way when the port goes off is lost in the ring.
     b.startChunk("R");
     b.tick(2 * sim::byteTimeUs(115200));  // the request is in, the answer starts
-    b.set(CFG, 0x00);
+    b.set(kCfg, 0x00);
     b.tick(10 * kMs);
     b.openPort();
     EXPECT_EQ("", b.drain());
@@ -183,10 +183,10 @@ TEST(MailboxPort, ClearEmptiesRingAndWindowAndReleasesTheReset) {
     Bench b;
     runApplication(b);
     b.startChunk("R");
-    b.set(CFG, 0x09);  // reset held, port on
+    b.set(kCfg, 0x09);  // reset held, port on
     b.box->clear();
-    EXPECT_EQ(0, b.get(RPTR));
-    EXPECT_EQ(0, b.get(CFG));
+    EXPECT_EQ(0, b.get(kRptr));
+    EXPECT_EQ(0, b.get(kCfg));
     b.tick(kMs);
     EXPECT_EQ(sim::McuMode::Application, b.mcu->mode());
     b.openPort();

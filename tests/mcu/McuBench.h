@@ -10,19 +10,11 @@
 #include "sim/NvRegion.h"
 #include "sim/Timing.h"
 #include "sim/devices/Microcontroller.h"
+#include "sim/hw/CardFpga.h"
 
 namespace mcutest {
 
-enum Reg : unsigned {
-    CFG = 0x44,
-    IRQF = 0x88,
-    TRCON = 0x8C,
-    RPTR = 0x94,
-    TBUF = 0x98,
-    RAMA = 0xA0,
-    RAMD = 0xA4,
-    TSTART = 0xB0,
-};
+using namespace sim::card_regs;
 
 constexpr uint64_t kMs = 1000;
 
@@ -79,20 +71,20 @@ public:
     void set(unsigned reg, uint8_t value) { box->write(reg, value, now); }
 
     void openPort() {
-        set(CFG, 0x08);
-        set(TRCON, 0x15);
-        readIndex = get(RPTR) % 64;
+        set(kCfg, 0x08);
+        set(kTrcon, 0x15);
+        readIndex = get(kRptr) % 64;
     }
 
     // The reset pulse of a host driver, with or without the boot request.
     void reset(bool bootLoader) {
-        set(CFG, bootLoader ? 0x05 : 0x01);
+        set(kCfg, bootLoader ? 0x05 : 0x01);
         tick(50 * kMs);
         if (bootLoader) {
-            set(CFG, 0x04);
+            set(kCfg, 0x04);
             tick(2 * kMs);
         }
-        set(CFG, 0x00);
+        set(kCfg, 0x00);
         tick(300 * kMs);
         openPort();
     }
@@ -100,11 +92,11 @@ public:
     // One transmission of up to 63 bytes; does not wait for its end.
     void startChunk(const std::string& bytes) {
         for (size_t i = 0; i < bytes.size(); ++i) {
-            set(RAMA, uint8_t(i + 1));
-            set(RAMD, uint8_t(bytes[i]));
+            set(kRama, uint8_t(i + 1));
+            set(kRamd, uint8_t(bytes[i]));
         }
-        set(TBUF, uint8_t(bytes.size()));
-        set(TSTART, 0);
+        set(kTbuf, uint8_t(bytes.size()));
+        set(kTstart, 0);
     }
 
     // Sends any number of bytes in chunks, draining the ring while waiting
@@ -119,18 +111,18 @@ public:
     void waitTransmitter() {
         for (;;) {
             pending += take();
-            if (!(get(IRQF) & 1)) return;
+            if (!(get(kIrqf) & 1)) return;
             tick(kMs);
         }
     }
 
     // Everything that arrived in the ring since the last call.
     std::string take() {
-        const unsigned w = get(RPTR) % 64;
+        const unsigned w = get(kRptr) % 64;
         std::string out;
         while (readIndex != w) {
-            set(RAMA, uint8_t(readIndex));
-            out += char(get(RAMD));
+            set(kRama, uint8_t(readIndex));
+            out += char(get(kRamd));
             readIndex = (readIndex + 1) % 64;
         }
         return out;

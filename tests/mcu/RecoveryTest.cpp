@@ -137,18 +137,18 @@ TEST(BootLoaderPersistence, FlashAndBootBytesSurviveInTheirFiles) {
         sim::Mailbox box(mcu, timing, {});
         uint64_t now = 1000;
         // Enter the boot loader, then write a record, BSB and BLJB.
-        box.write(CFG, 0x05, now);
-        box.write(CFG, 0x04, ++now);
-        box.write(CFG, 0x08, ++now);
+        box.write(kCfg, 0x05, now);
+        box.write(kCfg, 0x04, ++now);
+        box.write(kCfg, 0x08, ++now);
         const std::string lines = record(0x00, 0x4000, {0x01, 0x02, 0x03}) +
                                   record(0x03, 0, {0x06, 0x00, 0x33}) + record(0x03, 0, {0x0A, 0x04, 0x44});
         ASSERT_LT(lines.size(), 64u);
         for (size_t i = 0; i < lines.size(); ++i) {
-            box.write(RAMA, uint8_t(i + 1), now);
-            box.write(RAMD, uint8_t(lines[i]), now);
+            box.write(kRama, uint8_t(i + 1), now);
+            box.write(kRamd, uint8_t(lines[i]), now);
         }
-        box.write(TBUF, uint8_t(lines.size()), now);
-        box.write(TSTART, 0, now);
+        box.write(kTbuf, uint8_t(lines.size()), now);
+        box.write(kTstart, 0, now);
         box.advance(now + 1);
     }
     sim::NvRegion flash, boot;

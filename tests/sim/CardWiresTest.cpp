@@ -184,13 +184,13 @@ TEST(CardWires, AccessesOutsideTheSpacesAreRefused) {
 
 TEST(CardWires, ApplicationReloadRequestReloadsTheFpga) {
     testsupport::SimRack sr({"84,fpga=6"}, "datasheet");
-    sim::virtualClock().advance(sr.rack().timing().fpgaConfigUs);  // the load after power-up
+    sim::virtualClock().advance(sr.rack().timing().fpgaLoadUs(kWholeEpcs4));  // the load after power-up
     Bus bus(sr.rack(), 1);
     ASSERT_EQ(bus.read8(2, kVersion), 6);
     sendToMcu(bus, "T");
     sim::virtualClock().advance(15000);  // the byte on the wire, the answer, and the grace the MCU gives it
     EXPECT_EQ(bus.read8(2, kVersion), 0xFF) << "reloading";
-    sim::virtualClock().advance(sr.rack().timing().fpgaConfigUs + 1000);
+    sim::virtualClock().advance(sr.rack().timing().fpgaLoadUs(kWholeEpcs4) + 1000);
     EXPECT_EQ(bus.read8(2, kVersion), 6);
 }
 

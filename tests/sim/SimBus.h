@@ -13,6 +13,9 @@
 
 namespace simtest {
 
+// Bytes of the largest configuration device: the FPGA's longest load reads them all.
+constexpr uint64_t kWholeEpcs4 = 512 * 1024;
+
 using Kind = sim::PciFunction::Kind;
 
 // 32-bit and 8-bit register and configuration access that fail the test on

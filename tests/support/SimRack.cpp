@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <utility>
-
 #include "sim/Clock.h"
 #include "sim/FileUtil.h"
 #include "sim/Timing.h"
@@ -12,6 +10,8 @@
 
 namespace testsupport {
 namespace {
+
+constexpr uint64_t kPoweredForUs = 1000000;
 
 sim::Timing timingNamed(const std::string& name) {
     sim::Timing t;
@@ -22,9 +22,7 @@ sim::Timing timingNamed(const std::string& name) {
 }  // namespace
 
 SimRack::SimRack(std::vector<std::string> cardSpecs, const std::string& timing)
-    : SimRack(std::move(cardSpecs), timingNamed(timing)) {}
-
-SimRack::SimRack(std::vector<std::string> cardSpecs, const sim::Timing& timing) : m_timing(timing) {
+    : m_timing(timingNamed(timing)) {
     char pattern[] = "/tmp/vjxsim-test-XXXXXX";
     if (!mkdtemp(pattern)) {
         ADD_FAILURE() << "cannot make a temporary directory";
@@ -33,15 +31,19 @@ SimRack::SimRack(std::vector<std::string> cardSpecs, const sim::Timing& timing) 
     m_dir = pattern;
     std::string error;
     std::unique_ptr<sim::Rack> rack =
-        sim::Rack::create(m_dir, cardSpecs, timing, sim::virtualClock(), &error);
+        sim::Rack::create(m_dir, cardSpecs, m_timing, sim::virtualClock(), &error);
     if (!rack) {
         ADD_FAILURE() << "rack not made: " << error;
         sim::removeTree(m_dir);
-        rack = sim::Rack::create(m_dir, {}, timing, sim::virtualClock(), &error);
+        rack = sim::Rack::create(m_dir, {}, m_timing, sim::virtualClock(), &error);
     }
     m_rack = rack.release();
     m_rack->trace().toMemory();
     sim::backend::bind(m_rack);
+    // The machine was switched on a while before the program under test
+    // starts: the FPGA has loaded and the microcontroller has started, even
+    // at the parts' slowest times.
+    sim::virtualClock().advance(kPoweredForUs);
 }
 
 SimRack::~SimRack() {

@@ -4,6 +4,8 @@
 // with the bus trace kept in memory.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -12,14 +14,18 @@
 
 namespace testsupport {
 
+// The timing profiles that tests of the host run in: the logic alone, and the
+// parts at their typical and at their data-sheet maximum times.
+inline auto Profiles() {
+    return ::testing::Values(std::string("instant"), std::string("typical"), std::string("max"));
+}
+
 class SimRack {
 public:
     // cardSpecs as `vjxsim new --card` takes them ("84", "80,fw=9.14",
-    // "blank-9056", ...); timing "instant" or "datasheet". A bad spec fails
+    // "blank-9056", ...); timing "instant", "typical" or "max". A bad spec fails
     // the current test (GoogleTest ADD_FAILURE) and leaves an empty rack.
     explicit SimRack(std::vector<std::string> cardSpecs, const std::string& timing = "instant");
-    // The same with busy times of the test's own choosing.
-    SimRack(std::vector<std::string> cardSpecs, const sim::Timing& timing);
     ~SimRack();  // unbinds and removes the directory
     SimRack(const SimRack&) = delete;
     SimRack& operator=(const SimRack&) = delete;

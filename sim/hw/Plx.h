@@ -1,5 +1,7 @@
-// Register map of the PLX bridge chips and of the card's FPGA registers, as
-// the simulated hardware decodes them.
+// The PLX PCI 9030 and PCI 9056 bridge chips as the simulator decodes them:
+// local configuration registers and their bits, from the chips' data books.
+// The host side declares the same facts on its own; the two are kept apart
+// on purpose, so that a wrong value on one side is caught by the other.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +29,7 @@ constexpr uint32_t kUserOutSelect = 1u << 19;
 
 // GPIOC of the PCI 9030: pins 0..7 three bits each (select, direction,
 // data); pin 8 direction bit 25 and data bit 26.
+constexpr int kGpioPins = 9;
 inline uint32_t gpioSelect(int pin) {
     return 1u << (3 * pin);
 }
@@ -36,8 +39,9 @@ inline uint32_t gpioOutput(int pin) {
 inline uint32_t gpioData(int pin) {
     return pin == 8 ? 1u << 26 : 1u << (3 * pin + 2);
 }
-constexpr uint32_t kGpiocReset = 0x00249249;  // pins 0..7 selected as inputs, pin 8 input
 
+// Reset values.
+constexpr uint32_t kGpiocReset = 0x00249249;  // pins 0..7 selected as inputs, pin 8 input
 constexpr uint32_t kCntrl9030Reset = 0x00780000;
 constexpr uint32_t kCntrl9056Reset = 0x000D767E;  // USERo selected and high, USERi selected
 
@@ -48,26 +52,4 @@ constexpr uint64_t kLocalSpace9056 = 0x200;
 constexpr uint64_t kCardSpace = 0x1000;
 
 }  // namespace plx
-
-namespace card_regs {
-// The FPGA's registers in address space 2 (8 bits, 4 bytes apart).
-constexpr unsigned kVersion = 0x7C;
-}  // namespace card_regs
-
-namespace pex {
-// PEX 8111 registers in its memory space 0, and the indirect window in its
-// configuration space.
-constexpr unsigned kEectl = 0x1004;
-constexpr unsigned kGpioctl = 0x1020;
-constexpr unsigned kMainIndex = 0x84;
-constexpr unsigned kMainData = 0x88;
-constexpr unsigned kRegisterBase = 0x1000;  // MAININDEX counts from here
-constexpr uint64_t kSpaceLength = 0x10000;
-
-// GPIOCTL: data of GPIO0..3 in bits 0..3, their output enables in bits 4..7,
-// bits 12 and 13 give GPIO0 to another function when set.
-constexpr uint32_t kGpio0Function = 0x3000;
-constexpr uint32_t kGpioctlReset = 0x00000000;
-}  // namespace pex
-
 }  // namespace sim
