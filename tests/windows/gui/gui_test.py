@@ -129,18 +129,22 @@ class Session:
         for title in titles:
             self.gui("paint", title)
         path = os.path.join(self.out, name)
+        # The screen as shown, read from the root window in one piece. Not
+        # "xwd -root": it gives the dialogs Wine shows over another of its
+        # windows (the about box, boxes over the dialog) as black rectangles,
+        # though the display and a read of those windows show them painted.
         # Wine puts painted windows on the display a moment later: grab until
-        # two grabs in a row agree.
+        # two grabs in a row agree (PPM has no time stamp to differ in).
         previous = None
         deadline = time.monotonic() + 30
         while True:
-            grab = subprocess.run(["xwd", "-root", "-silent"], env=self.env, stdout=subprocess.PIPE, timeout=60,
-                                  check=True).stdout
+            grab = subprocess.run(["import", "-silent", "-window", "root", "ppm:-"], env=self.env,
+                                  stdout=subprocess.PIPE, timeout=60, check=True).stdout
             if grab == previous or time.monotonic() > deadline:
                 break
             previous = grab
             time.sleep(0.2)  # between two grabs, not a wait for anything
-        subprocess.run(["convert", "xwd:-", "png:" + path], input=grab, timeout=60, check=True)
+        subprocess.run(["convert", "ppm:-", "png:" + path], input=grab, timeout=60, check=True)
         return path
 
 
