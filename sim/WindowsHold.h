@@ -13,14 +13,14 @@
 
 namespace sim {
 
-class RackHold {
+class WindowsHold {
 public:
     // Takes the hold on the rack in `dir` (Linux only): false when another
     // live process holds it.
-    static std::unique_ptr<RackHold> take(const std::string& dir, std::string* error);
-    ~RackHold();  // lets go (also done by the system when the process dies)
-    RackHold(const RackHold&) = delete;
-    RackHold& operator=(const RackHold&) = delete;
+    static std::unique_ptr<WindowsHold> take(const std::string& dir, std::string* error);
+    ~WindowsHold();  // lets go (also done by the system when the process dies)
+    WindowsHold(const WindowsHold&) = delete;
+    WindowsHold& operator=(const WindowsHold&) = delete;
 
     const std::string& token() const { return m_token; }
 
@@ -32,7 +32,7 @@ public:
     static std::string path(const std::string& dir) { return dir + "/runtime/windows-hold"; }
 
 private:
-    RackHold() = default;
+    WindowsHold() = default;
     std::string m_path;
     std::string m_token;
     int m_fd = -1;

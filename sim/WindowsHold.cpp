@@ -1,4 +1,4 @@
-#include "RackHold.h"
+#include "WindowsHold.h"
 
 #include <unistd.h>
 
@@ -9,8 +9,8 @@
 
 namespace sim {
 
-std::unique_ptr<RackHold> RackHold::take(const std::string& dir, std::string* error) {
-    std::unique_ptr<RackHold> hold(new RackHold);
+std::unique_ptr<WindowsHold> WindowsHold::take(const std::string& dir, std::string* error) {
+    std::unique_ptr<WindowsHold> hold(new WindowsHold);
     hold->m_path = path(dir);
     hold->m_fd = sys::openFile(hold->m_path, sys::Open::ReadWriteCreate);
     if (hold->m_fd < 0) {
@@ -34,13 +34,13 @@ std::unique_ptr<RackHold> RackHold::take(const std::string& dir, std::string* er
     return hold;
 }
 
-RackHold::~RackHold() {
+WindowsHold::~WindowsHold() {
     if (m_fd < 0) return;
     if (!m_token.empty()) sys::truncateFile(m_fd, 0);  // the token is spent
     close(m_fd);
 }
 
-bool RackHold::held(const std::string& dir) {
+bool WindowsHold::held(const std::string& dir) {
     int fd = sys::openFile(path(dir), sys::Open::Read);
     if (fd < 0) return false;
     const bool free = sys::tryLock(fd, false);
@@ -48,7 +48,7 @@ bool RackHold::held(const std::string& dir) {
     return !free;
 }
 
-bool RackHold::heldWith(const std::string& dir, const std::string& token) {
+bool WindowsHold::heldWith(const std::string& dir, const std::string& token) {
     std::string text;
     if (token.empty() || !readFile(path(dir), &text, nullptr)) return false;
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
