@@ -312,6 +312,11 @@ TEST_F(KernelDriver, RegistrationChecksTheResourcesAgainstTheBus) {
     registerCard(mixed, &status);
     EXPECT_EQ(status, 0x2000000Fu) << "resources of two functions";
 
+    Record irq = cardInfo(pciCard);
+    irq.set32(item(16, 3) + 8, 5);  // not the card's interrupt line
+    registerCard(irq, &status);
+    EXPECT_EQ(status, 0x2000001Bu);
+
     Record many = cardInfo(pciCard);
     many.set32(16, 21);
     registerCard(many, &status);
