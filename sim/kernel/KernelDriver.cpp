@@ -499,8 +499,8 @@ void KernelDriver::store(uint64_t address, unsigned width, uint32_t value) {
     m_rack.write(f.kind, f.number, b, offset, width, value, &error);
 }
 
-bool KernelDriver::reenumerate(std::string* error) {
-    return m_rack.reenumerate(error);
+bool KernelDriver::reenumerate() {
+    return m_rack.reenumerate();
 }
 
 }  // namespace kernel
