@@ -307,6 +307,16 @@ void Card::beforeAccess(uint64_t nowUs) {
     noteConfiguration(nowUs);
 }
 
+void Card::settle(uint64_t nowUs, bool final) {
+    if (!m_touched || m_readOnly || !m_cardFn) return;
+    if (m_fpga->configured(nowUs)) m_mailbox->advance(nowUs);
+    if (final) m_mcu->requestScheduledReload();
+    takeReload();
+    noteConfiguration(nowUs);
+    noteState();
+    noteBusy();
+}
+
 void Card::afterAccess(uint64_t nowUs) {
     takeReload();
     noteConfiguration(nowUs);

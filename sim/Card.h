@@ -62,6 +62,10 @@ public:
     // Around every bus access to one of the card's functions.
     void beforeAccess(uint64_t nowUs);
     void afterAccess(uint64_t nowUs);
+    // Lets the card catch up with the clock without a bus access (what its
+    // parts did on their own until now); `final` when the process ends,
+    // so that a reload the application scheduled is not lost with it.
+    void settle(uint64_t nowUs, bool final);
     // Saves the runtime state now (the rack does it when it closes), if this
     // process changed the card: accessed it, powered it or set its options.
     // A card nobody touched keeps what its last user saved, whatever this

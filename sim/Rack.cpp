@@ -17,6 +17,8 @@ Rack::Rack(std::string dir, const Timing& timing, Clock& clock)
     : m_dir(std::move(dir)), m_timing(new Timing(timing)), m_clock(&clock) {}
 
 Rack::~Rack() {
+    const uint64_t now = m_clock->nowUs();
+    for (auto& c : m_cards) c->settle(now, true);
     saveState();
     m_trace.flush();
 }
@@ -327,7 +329,10 @@ bool Rack::reenumerate() {
     for (auto& c : m_cards)
         if (c->spec().parsed.reenumerateFails) return false;
     const uint64_t now = m_clock->nowUs();
-    for (auto& c : m_cards) c->reenumerate(now);
+    for (auto& c : m_cards) {
+        c->settle(now, false);  // a reload due by now has happened
+        c->reenumerate(now);
+    }
     return true;
 }
 

@@ -122,6 +122,16 @@ bool Microcontroller::takeReloadRequest(uint64_t* atUs) {
     return requested;
 }
 
+void Microcontroller::requestScheduledReload() {
+    for (auto it = m_out.begin(); it != m_out.end(); ++it) {
+        if (it->kind != OutKind::Reload) continue;
+        m_reloadRequested = true;
+        m_reloadAtUs = it->atUs;
+        m_out.erase(it);
+        return;
+    }
+}
+
 void Microcontroller::send(uint64_t atUs, uint8_t byte) {
     if (m_options.silent) return;
     schedule(atUs, OutKind::Byte, byte);

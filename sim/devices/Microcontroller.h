@@ -72,6 +72,9 @@ public:
     // The application asked the FPGA to reload its configuration ("T"); the
     // time it pulsed the reload line goes to `atUs`.
     bool takeReloadRequest(uint64_t* atUs = nullptr);
+    // The process that runs the simulation ends: a reload the application
+    // has scheduled still happens (at its time), so it is requested now.
+    void requestScheduledReload();
 
     McuMode mode() const { return m_mode; }
     void restore(McuMode mode);

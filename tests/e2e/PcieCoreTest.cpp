@@ -60,7 +60,8 @@ TEST(PcieCoreOnLinux, ListedAsNotDetectedAndNeverWritten) {
     const std::string alone = tmp.path("alone");
     ASSERT_EQ(e2e::vjxsim({"new", alone, "--card", "99"}).status, 0);
     const std::string aloneBefore = e2e::vjxsim({"show", alone, "--json"}).out;
-    auto refused = e2e::vjxflashOn(alone, {"-flash", "1", file}, {"--trace", trace, "--trace-only", "writes"});
+    auto refused =
+        e2e::vjxflashOn(alone, {"-flash", "1", file}, {"--trace", trace, "--trace-only", "writes"});
     EXPECT_EQ(refused.status, 2);
     EXPECT_NE(refused.out.find("Cards found, but no VJX cards!\n"), std::string::npos) << refused.out;
     EXPECT_EQ(e2e::readFile(trace), "");

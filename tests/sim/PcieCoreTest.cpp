@@ -93,6 +93,30 @@ TEST_P(PcieCore, ReloadTakesTheFunctionOffTheBusUntilReenumerated) {
     EXPECT_EQ(again.read8(2, kVersion), 6);
 }
 
+// The application reloads the FPGA on its own time, whether or not the host
+// touches the card again, and even when the program ends first.
+TEST_P(PcieCore, ReloadHappensWithoutFurtherAccess) {
+    testsupport::SimRack sr({"97"}, GetParam());
+    {
+        Bus bus(sr.rack(), 1);
+        sim::virtualClock().advance(loadUs());
+        sendToMcu(bus, "T");
+    }
+    sim::virtualClock().advance(2000);  // the program ends before the answer is back
+    sr.reopen();
+    sim::virtualClock().advance(loadUs() + 20000);
+    Bus bus(sr.rack(), 1);
+    EXPECT_EQ(bus.config32(0x18), 0u) << "reloaded: BARs gone";
+    EXPECT_TRUE(sr.rack().reenumerate());
+    EXPECT_EQ(bus.read8(2, kVersion), 3);
+
+    sendToMcu(bus, "T");
+    sim::virtualClock().advance(12000 + loadUs());  // no access: the reload and load are over
+    EXPECT_TRUE(sr.rack().reenumerate());
+    EXPECT_NE(bus.config32(0x18), 0u) << "the re-enumeration saw the function back";
+    EXPECT_EQ(bus.read8(2, kVersion), 3);
+}
+
 TEST_P(PcieCore, FailingReenumerationChangesNothingAndAPowerCycleHelps) {
     testsupport::SimRack sr({"98,reenumerate=fail"}, GetParam());
     Bus bus(sr.rack(), 1);
