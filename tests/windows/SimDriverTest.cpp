@@ -78,12 +78,14 @@ TEST_F(SimDriver, ScanOfEveryPlxFunctionAndTheResourcesOfACard) {
     for (DWORD i = 0; i < info.Card.dwItems; ++i) {
         const WD_ITEM& item = info.Card.Item[i];
         if (item.item == ITEM_MEMORY) {
-            items.push_back("memory " + std::to_string(item.I.Mem.dwBar) + " " + std::to_string(item.I.Mem.qwBytes));
+            items.push_back("memory " + std::to_string(item.I.Mem.dwBar) + " " +
+                            std::to_string(item.I.Mem.qwBytes));
             EXPECT_EQ(item.I.Mem.pUserDirectAddr, 0u);
             EXPECT_EQ(item.I.Mem.pTransAddr, item.I.Mem.pPhysicalAddr);
             EXPECT_NE(item.I.Mem.pPhysicalAddr, 0u);
         } else if (item.item == ITEM_IO) {
-            items.push_back("io " + std::to_string(item.I.IO.dwBar) + " " + std::to_string(item.I.IO.dwBytes));
+            items.push_back("io " + std::to_string(item.I.IO.dwBar) + " " +
+                            std::to_string(item.I.IO.dwBytes));
             EXPECT_NE(item.I.IO.pAddr, 0u);
         }
     }
