@@ -189,6 +189,7 @@ TEST_F(SimDriver, ConfigurationSpaceIsReadAndWritten) {
 TEST_F(SimDriver, BridgeInSlowModeIsDrivenThroughConfigurationWrites) {
     bind({"84,slow"});
     CVjxPci card;
+    ASSERT_EQ(card.Count(), 1u);
     ASSERT_EQ(card.Open(0), 1) << card.getErrorString();
     EXPECT_TRUE(card.SlowFpgaMode());
     EXPECT_TRUE(card.BridgeWritable());
@@ -230,7 +231,11 @@ TEST_F(SimDriver, DialogListsTheRack) {
     ASSERT_EQ(scripted::open(dialog), 1);
     const HWND__& list = scripted::control(dialog, IDC_CARDLIST);
     EXPECT_EQ(list.items, (std::vector<std::string>{"1: (Unknown)", "2: VJX PCI S", "3: VJX PCIe K"}));
-    EXPECT_EQ(scripted::control(dialog, IDC_LOG).text, "");
+    EXPECT_EQ(scripted::control(dialog, IDC_LOG).text,
+              "VJX Flash Version 5.45\r\n\r\n"
+              "Detecting card 1...\r\nDetected: (Unknown) card\r\nCard doesn't support flash updates\r\n"
+              "Detecting card 2...\r\nDetected: VJX PCI S card\r\nFirmware version: 1.00\r\n"
+              "Detecting card 3...\r\nDetected: VJX PCIe K card\r\nFirmware version: 1.00\r\n");
 }
 
 }  // namespace
