@@ -183,7 +183,7 @@ def test_rack(session, failures, args):
     answer_box(session, ID_OK)
     _, after, _ = dialog_controls(session)
     failures.check(all(c["enabled"] == "1" for c in after), "PCIe K update: every control enabled again afterwards")
-    failures.equal(log_text(session)[len(log_before):], escaped(EXPECTED_UPDATE_LOG % (3, "VJX PCIe K.tcf")),
+    failures.equal(log_text(session)[len(log_before):], escaped(EXPECTED_UPDATE_LOG % (3, 3, "VJX PCIe K.tcf")),
                    "PCIe K update: the log of the update")
     session.shot("rack-updated.png", DIALOG)
     session.gui("click", DIALOG, ID_CANCEL)
@@ -202,10 +202,15 @@ def test_slow_mode(session, failures, args):
     failures.equal(shown(session, "slow"), 0, "slow mode: the dialog is shown")
     failures.equal(log_text(session), escaped(EXPECTED_SLOW_LISTING), "slow mode: the listing names the slow mode")
     session.gui("settext", DIALOG, ID_FILE, os.path.basename(file_k))
+    log_before = log_text(session)
     box = flash_and_watch(session, failures, "slow mode", "slow")
     failures.equal(box[-1:], [escaped('text="Programming VJX PCIe K card was successful.\n\n'
                                       'Firmware version: %s\n"' % FIRMWARE_VERSION)], "slow mode: the success box")
     answer_box(session, ID_OK)
+    expected = (EXPECTED_UPDATE_LOG % (1, 1, "VJX PCIe K.tcf")).replace(
+        "Detecting card 1...", "Detecting card 1...\r\nUsing slow FPGA programming mode", 1)
+    failures.equal(log_text(session)[len(log_before):], escaped(expected),
+                   "slow mode: the log of the update names the slow mode")
     session.gui("click", DIALOG, ID_CANCEL)
     failures.check(ended(program, 120), "slow mode: Close ends the program")
     check_card_holds(session, failures, rack, 1, files, file_k, "slow mode")
@@ -225,7 +230,14 @@ EXPECTED_LISTING = ("VJX Flash Version 5.45\r\n\r\n"
 EXPECTED_SLOW_LISTING = ("VJX Flash Version 5.45\r\n\r\n"
                          "Detecting card 1...\r\nUsing slow FPGA programming mode\r\nDetected: VJX PCIe K card\r\n"
                          "Firmware version: 1.00\r\n")
-EXPECTED_UPDATE_LOG = "%d %s"
+# What an update of the PCIe K card from its file adds to the log: the
+# configuration EEPROM already holds the file's content, the PCIe EEPROM
+# takes the file's longer preset; one dot per FPGA block and flash record.
+EXPECTED_UPDATE_LOG = ("\r\nDetecting card %d...\r\nProgramming card %d with file \"%s\"...\r\n"
+                       "Write PCIe EEPROM...\r\nComparing FPGA...\r\nBulk erasing FPGA...\r\n"
+                       "Programming FPGA............\r\n"
+                       "Programming flash ROM" + "." * 68 + "\r\n"
+                       "Programming VJX PCIe K card was successful.\r\nFirmware version: 2.01\r\n")
 
 
 def main():
