@@ -307,8 +307,8 @@ bool Rack::write(Kind kind, unsigned number, unsigned space, unsigned offset, un
     return true;
 }
 
-bool Rack::reenumerate(std::string*) {
-    layout();
+bool Rack::reenumerate() {
+    layout();  // every function is given its place and BARs again
     return true;
 }
 
