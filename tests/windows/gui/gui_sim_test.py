@@ -10,6 +10,7 @@ the cards hold afterwards is read with `vjxsim dump`.
 
 Screenshots (PNG) of each moment land under --out."""
 import json
+import re
 import os
 import shutil
 import subprocess
@@ -161,6 +162,13 @@ def test_rack(session, failures, args):
     failures.equal(log_text(session), escaped(EXPECTED_LISTING), "rack: the whole log after start-up")
     session.shot("rack-listed.png", DIALOG)
 
+    # The 5V card: listed, but no update for it; the file is not looked at.
+    session.gui("settext", DIALOG, ID_FILE, os.path.basename(file_k))
+    session.gui("click", DIALOG, ID_FLASH)
+    failures.equal(session.gui("box", APP)[1], ['button=1 "OK"', 'text="Card doesn\'t support flash updates"'],
+                   "5V card: no flash update for it")
+    answer_box(session, ID_OK)
+
     # The PCI S card with the PCIe K card's file: refused, nothing written.
     session.gui("select", DIALOG, ID_LIST, items.index(PCI_S_ENTRY))
     session.gui("settext", DIALOG, ID_FILE, os.path.basename(file_k))
@@ -183,8 +191,9 @@ def test_rack(session, failures, args):
     answer_box(session, ID_OK)
     _, after, _ = dialog_controls(session)
     failures.check(all(c["enabled"] == "1" for c in after), "PCIe K update: every control enabled again afterwards")
-    failures.equal(log_text(session)[len(log_before):], escaped(EXPECTED_UPDATE_LOG % (3, 3, "VJX PCIe K.tcf")),
-                   "PCIe K update: the log of the update")
+    added = log_text(session)[len(log_before):]
+    failures.check(log_matches(added, EXPECTED_UPDATE_LOG % (3, 3, "VJX PCIe K.tcf")),
+                   "PCIe K update: the log of the update", added)
     session.shot("rack-updated.png", DIALOG)
     session.gui("click", DIALOG, ID_CANCEL)
     failures.check(ended(program, 120), "rack: Close ends the program")
@@ -209,8 +218,8 @@ def test_slow_mode(session, failures, args):
     answer_box(session, ID_OK)
     expected = (EXPECTED_UPDATE_LOG % (1, 1, "VJX PCIe K.tcf")).replace(
         "Detecting card 1...", "Detecting card 1...\r\nUsing slow FPGA programming mode", 1)
-    failures.equal(log_text(session)[len(log_before):], escaped(expected),
-                   "slow mode: the log of the update names the slow mode")
+    added = log_text(session)[len(log_before):]
+    failures.check(log_matches(added, expected), "slow mode: the log of the update names the slow mode", added)
     session.gui("click", DIALOG, ID_CANCEL)
     failures.check(ended(program, 120), "slow mode: Close ends the program")
     check_card_holds(session, failures, rack, 1, files, file_k, "slow mode")
@@ -232,12 +241,19 @@ EXPECTED_SLOW_LISTING = ("VJX Flash Version 5.45\r\n\r\n"
                          "Firmware version: 1.00\r\n")
 # What an update of the PCIe K card from its file adds to the log: the
 # configuration EEPROM already holds the file's content, the PCIe EEPROM
-# takes the file's longer preset; one dot per FPGA block and flash record.
+# takes the file's longer preset. The progress dots are left open: their
+# number follows the parts' busy times on the real clock.
 EXPECTED_UPDATE_LOG = ("\r\nDetecting card %d...\r\nProgramming card %d with file \"%s\"...\r\n"
                        "Write PCIe EEPROM...\r\nComparing FPGA...\r\nBulk erasing FPGA...\r\n"
-                       "Programming FPGA............\r\n"
-                       "Programming flash ROM" + "." * 68 + "\r\n"
+                       "Programming FPGA<dots>\r\nProgramming flash ROM<dots>\r\n"
                        "Programming VJX PCIe K card was successful.\r\nFirmware version: 2.01\r\n")
+
+
+def log_matches(got, expected):
+    """The log text as vjxgui prints it against an expected text whose
+    <dots> stand for one or more progress dots."""
+    pattern = ".+".join(re.escape(escaped(part)) for part in expected.split("<dots>"))
+    return re.fullmatch(pattern.replace(".+", r"\.+"), got) is not None
 
 
 def main():
