@@ -28,8 +28,9 @@ function(vjx_windows_dialog_sources out root)
 endfunction()
 
 # The above and the Windows driver adapter above its seam to the kernel
-# driver.
+# driver, the configuration manager and the shutdown calls.
 function(vjx_windows_side_sources out root)
   vjx_windows_dialog_sources(dialog ${root})
-  set(${out} ${dialog} ${root}/driver/windows/WinDriver.cpp PARENT_SCOPE)
+  set(${out} ${dialog} ${root}/driver/windows/WinDriver.cpp ${root}/driver/windows/SystemControl.cpp
+    PARENT_SCOPE)
 endfunction()

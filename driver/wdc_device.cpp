@@ -80,6 +80,7 @@ DWORD SetDeviceInfo(WDC_DEVICE* dev) {
         if (item.item == ITEM_INTERRUPT) {
             dev->Int.dwInterrupt = item.I.Int.dwInterrupt;
             dev->Int.dwOptions = item.I.Int.dwOptions;
+            dev->Int.hInterrupt = item.I.Int.hInterrupt;
         } else if (item.item == ITEM_MEMORY && item.I.Mem.dwBar < kMaxBars) {
             if (item.I.Mem.dwBar + 1 > spaces) spaces = item.I.Mem.dwBar + 1;
         } else if (item.item == ITEM_IO && item.I.IO.dwBar < kMaxBars) {

@@ -62,6 +62,9 @@ typedef void (*WDC_INT_HANDLER)(void* context);
 struct WDC_INTERRUPT {
     DWORD dwInterrupt;
     DWORD dwOptions;
+    DWORD hInterrupt;         // the kernel driver's handle of the interrupt (registration gives it)
+    WD_TRANSFER* pTransCmds;  // commands run at each interrupt
+    DWORD dwNumCmds;
     DWORD fEnabled;
     DWORD dwCounter;
     DWORD dwLost;
@@ -88,8 +91,11 @@ DWORD WD_PciGetCardInfo(WD_HANDLE handle, WD_PCI_CARD_INFO* info);
 DWORD WD_PciConfigDump(WD_HANDLE handle, WD_PCI_CONFIG_DUMP* dump);
 DWORD WD_CardRegister(WD_HANDLE handle, WD_CARD_REGISTER* card);
 DWORD WD_CardUnregister(WD_HANDLE handle, WD_CARD_REGISTER* card);
-// Windows program only: the name of the kernel driver's device.
+// Windows program only: the name of the kernel driver's device, a single
+// transfer at an I/O port and disabling an interrupt.
 DWORD WD_SetDriverName(const char* name);
+DWORD WD_Transfer(WD_HANDLE handle, WD_TRANSFER* transfer);
+DWORD WD_IntDisable(WD_HANDLE handle, WD_INTERRUPT* interrupt);
 
 // ---- Device level ----------------------------------------------------------
 DWORD WDC_DriverOpen(DWORD options);

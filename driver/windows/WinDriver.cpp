@@ -3,11 +3,9 @@
 // name, opening and closing it, one device request per low-level call, the
 // debug output, register access and the driver's status texts.
 //
-// Requests whose records this file already carries in the kernel driver's
-// layout (version, bus scan, configuration dump, debug message) are made;
-// those that carry resource items (card information, card registration,
-// single transfers, interrupts) answer "Function not implemented" until
-// their records are laid out as the driver's.
+// Every request goes through the seam of KernelPort.h; memory spaces of a
+// registered card are read and written directly at the user-mode address the
+// driver mapped them to, I/O spaces through the driver's single transfer.
 #include <cstdarg>
 #include <cstddef>
 #include <cstdio>
@@ -25,6 +23,8 @@ enum : DWORD {
     WD_STATUS_ERROR = 0x20000000,
     WD_STATUS_INVALID_HANDLE = 0x20000001,
     WD_NOT_IMPLEMENTED = 0x2000000A,
+    WD_INTERRUPT_NOT_ENABLED = 0x2000000D,
+    WD_FAILED_USER_MAPPING = 0x20000017,
     WD_INVALID_PARAMETER = 0x2000001B,
     WD_OPERATION_ALREADY_DONE = 0x20000011,
 };
@@ -42,21 +42,6 @@ enum : DWORD {
     kIoctlEventUnregister = 0x953837C3,
     kIoctlDebugAdd = 0x95383593,
 };
-
-// The debug-message record of the driver.
-struct WD_DEBUG_ADD {
-    char pcBuffer[256];
-    DWORD dwLevel;    // 1 error, 4 trace
-    DWORD dwSection;  // all ones: every section
-};
-
-static_assert(sizeof(WD_VERSION) == 132, "version record as the driver takes it");
-static_assert(sizeof(WD_PCI_SCAN_CARDS) == 2016, "bus-scan record as the driver takes it");
-static_assert(sizeof(WD_DEBUG_ADD) == 264, "debug-message record as the driver takes it");
-static_assert(sizeof(void*) != 8 || sizeof(WD_PCI_CONFIG_DUMP) == 40,
-              "configuration dump as the driver takes it");
-static_assert(sizeof(void*) != 8 || offsetof(WD_PCI_CONFIG_DUMP, pBuffer) == 16,
-              "dump buffer after the slot");
 
 constexpr const char* kDefaultDevicePath = "\\\\.\\windrvr1230";
 constexpr const char* kDevicePrefix = "\\\\.\\";
@@ -138,16 +123,26 @@ DWORD WD_PciConfigDump(WD_HANDLE handle, WD_PCI_CONFIG_DUMP* dump) {
     return Request(handle, kIoctlPciConfigDump, dump, sizeof *dump);
 }
 
-DWORD WD_PciGetCardInfo(WD_HANDLE handle, WD_PCI_CARD_INFO*) {
-    return WdHandleValid(handle) ? WD_NOT_IMPLEMENTED : WD_INVALID_HANDLE;
+DWORD WD_PciGetCardInfo(WD_HANDLE handle, WD_PCI_CARD_INFO* info) {
+    return Request(handle, kIoctlPciGetCardInfo, info, sizeof *info);
 }
 
-DWORD WD_CardRegister(WD_HANDLE handle, WD_CARD_REGISTER*) {
-    return WdHandleValid(handle) ? WD_NOT_IMPLEMENTED : WD_INVALID_HANDLE;
+DWORD WD_CardRegister(WD_HANDLE handle, WD_CARD_REGISTER* card) {
+    return Request(handle, kIoctlCardRegister, card, sizeof *card);
 }
 
-DWORD WD_CardUnregister(WD_HANDLE handle, WD_CARD_REGISTER*) {
-    return WdHandleValid(handle) ? WD_NOT_IMPLEMENTED : WD_INVALID_HANDLE;
+DWORD WD_CardUnregister(WD_HANDLE handle, WD_CARD_REGISTER* card) {
+    const DWORD status = Request(handle, kIoctlCardUnregister, card, sizeof *card);
+    if (status == WD_STATUS_SUCCESS) card->hCard = 0;
+    return status;
+}
+
+DWORD WD_Transfer(WD_HANDLE handle, WD_TRANSFER* transfer) {
+    return Request(handle, kIoctlTransfer, transfer, sizeof *transfer);
+}
+
+DWORD WD_IntDisable(WD_HANDLE handle, WD_INTERRUPT* interrupt) {
+    return Request(handle, kIoctlIntDisable, interrupt, sizeof *interrupt);
 }
 
 // ---- Device level: the driver, debug output ------------------------------------
@@ -191,14 +186,35 @@ void WDC_Err(const char* format, ...) {
 
 namespace {
 
-// The user-mode address of a memory space, or 0 for an I/O space or one the
-// device does not have.
-uint8_t* MappedAddress(WDC_DEVICE_HANDLE device, DWORD addrSpace, DWORD offset, DWORD width) {
-    if (!device || addrSpace >= device->dwNumAddrSpaces) return nullptr;
+// Where an access of the given width at an offset of an address space
+// goes: the space's record, or null when the device has no such space or the
+// access does not lie inside it (the status to answer is then in *status).
+const WDC_ADDR_SPACE* SpaceFor(WDC_DEVICE_HANDLE device, DWORD addrSpace, DWORD offset, DWORD width,
+                               DWORD* status) {
+    *status = WD_INVALID_PARAMETER;
+    if (!device || !device->pAddrDesc || addrSpace >= device->dwNumAddrSpaces) return nullptr;
     const WDC_ADDR_SPACE& space = device->pAddrDesc[addrSpace];
-    if (!space.fIsMemory || space.pUserDirectMemAddr == 0) return nullptr;
-    if (static_cast<UINT64>(offset) + width > space.qwBytes) return nullptr;
-    return reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(space.pUserDirectMemAddr)) + offset;
+    if (space.qwBytes == 0 || static_cast<UINT64>(offset) + width > space.qwBytes) return nullptr;
+    if (space.fIsMemory && space.pUserDirectMemAddr == 0) {
+        *status = WD_FAILED_USER_MAPPING;
+        return nullptr;
+    }
+    *status = WD_STATUS_SUCCESS;
+    return &space;
+}
+
+// One single transfer at a port of an I/O space: 1 or 4 bytes, the data
+// through a pointer.
+DWORD PortTransfer(const WDC_ADDR_SPACE& space, DWORD offset, WD_TRANSFER_CMD command, DWORD bytes,
+                   void* data) {
+    WD_TRANSFER transfer;
+    std::memset(&transfer, 0, sizeof transfer);
+    transfer.pPort = space.kptAddr + offset;
+    transfer.cmdTrans = command;
+    transfer.dwBytes = bytes;
+    transfer.fAutoinc = 1;
+    transfer.pBuffer = data;
+    return WD_Transfer(WDC_GetWDHandle(), &transfer);
 }
 
 }  // namespace
@@ -208,41 +224,75 @@ uint8_t* MappedAddress(WDC_DEVICE_HANDLE device, DWORD addrSpace, DWORD offset, 
 DWORD WDC_ReadAddr8(WDC_DEVICE_HANDLE device, DWORD addrSpace, DWORD offset, uint8_t* value) {
     if (!value) return WD_INVALID_PARAMETER;
     *value = 0xFF;
-    volatile uint8_t* at = MappedAddress(device, addrSpace, offset, 1);
-    if (!at) return device ? WD_NOT_IMPLEMENTED : WD_INVALID_PARAMETER;
-    *value = *at;
-    return WD_STATUS_SUCCESS;
+    DWORD status;
+    const WDC_ADDR_SPACE* space = SpaceFor(device, addrSpace, offset, 1, &status);
+    if (!space) return status;
+    if (space->fIsMemory) {
+        *value = windrv::Load8(space->pUserDirectMemAddr + offset);
+        return WD_STATUS_SUCCESS;
+    }
+    uint8_t data = 0xFF;
+    status = PortTransfer(*space, offset, RP_BYTE, 1, &data);
+    if (status == WD_STATUS_SUCCESS) *value = data;
+    return status;
 }
 
 DWORD WDC_ReadAddr32(WDC_DEVICE_HANDLE device, DWORD addrSpace, DWORD offset, uint32_t* value) {
     if (!value) return WD_INVALID_PARAMETER;
     *value = 0xFFFFFFFF;
-    volatile uint32_t* at = reinterpret_cast<volatile uint32_t*>(MappedAddress(device, addrSpace, offset, 4));
-    if (!at) return device ? WD_NOT_IMPLEMENTED : WD_INVALID_PARAMETER;
-    *value = *at;
-    return WD_STATUS_SUCCESS;
+    DWORD status;
+    const WDC_ADDR_SPACE* space = SpaceFor(device, addrSpace, offset, 4, &status);
+    if (!space) return status;
+    if (space->fIsMemory) {
+        *value = windrv::Load32(space->pUserDirectMemAddr + offset);
+        return WD_STATUS_SUCCESS;
+    }
+    uint32_t data = 0xFFFFFFFF;
+    status = PortTransfer(*space, offset, RP_DWORD, 4, &data);
+    if (status == WD_STATUS_SUCCESS) *value = data;
+    return status;
 }
 
 DWORD WDC_WriteAddr8(WDC_DEVICE_HANDLE device, DWORD addrSpace, DWORD offset, uint8_t value) {
-    volatile uint8_t* at = MappedAddress(device, addrSpace, offset, 1);
-    if (!at) return device ? WD_NOT_IMPLEMENTED : WD_INVALID_PARAMETER;
-    *at = value;
-    return WD_STATUS_SUCCESS;
+    DWORD status;
+    const WDC_ADDR_SPACE* space = SpaceFor(device, addrSpace, offset, 1, &status);
+    if (!space) return status;
+    if (space->fIsMemory) {
+        windrv::Store8(space->pUserDirectMemAddr + offset, value);
+        return WD_STATUS_SUCCESS;
+    }
+    return PortTransfer(*space, offset, WP_BYTE, 1, &value);
 }
 
 DWORD WDC_WriteAddr32(WDC_DEVICE_HANDLE device, DWORD addrSpace, DWORD offset, uint32_t value) {
-    volatile uint32_t* at = reinterpret_cast<volatile uint32_t*>(MappedAddress(device, addrSpace, offset, 4));
-    if (!at) return device ? WD_NOT_IMPLEMENTED : WD_INVALID_PARAMETER;
-    *at = value;
-    return WD_STATUS_SUCCESS;
+    DWORD status;
+    const WDC_ADDR_SPACE* space = SpaceFor(device, addrSpace, offset, 4, &status);
+    if (!space) return status;
+    if (space->fIsMemory) {
+        windrv::Store32(space->pUserDirectMemAddr + offset, value);
+        return WD_STATUS_SUCCESS;
+    }
+    return PortTransfer(*space, offset, WP_DWORD, 4, &value);
 }
 
-// The program enables no interrupts.
-DWORD WDC_IntEnable(WDC_DEVICE_HANDLE, WDC_INT_HANDLER, void*) {
-    return WD_NOT_IMPLEMENTED;
+// The program enables no interrupts of its cards: enabling one takes the
+// driver's interrupt-enable and event requests, which it does not make.
+DWORD WDC_IntEnable(WDC_DEVICE_HANDLE device, WDC_INT_HANDLER, void*) {
+    return device ? WD_NOT_IMPLEMENTED : WD_INVALID_PARAMETER;
 }
-DWORD WDC_IntDisable(WDC_DEVICE_HANDLE) {
-    return WD_NOT_IMPLEMENTED;
+
+DWORD WDC_IntDisable(WDC_DEVICE_HANDLE device) {
+    if (!device) return WD_INVALID_PARAMETER;
+    if (!device->Int.fEnabled) return WD_INTERRUPT_NOT_ENABLED;
+    WD_INTERRUPT interrupt;
+    std::memset(&interrupt, 0, sizeof interrupt);
+    interrupt.hInterrupt = device->Int.hInterrupt;
+    interrupt.dwOptions = device->Int.dwOptions;
+    interrupt.Cmd = device->Int.pTransCmds;
+    interrupt.dwCmds = device->Int.dwNumCmds;
+    const DWORD status = WD_IntDisable(WDC_GetWDHandle(), &interrupt);
+    if (status == WD_STATUS_SUCCESS) device->Int.fEnabled = 0;
+    return status;
 }
 
 // ---- Status texts ---------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include "ScriptedKernel.h"
 #include "Source/pci_lib.h"
 #include "Source/vjx_pci6_lib.h"
+#include "driver/SystemControl.h"
 #include "driver/wdc_lib.h"
 
 namespace {
@@ -107,6 +108,166 @@ TEST_F(WindowsDriver, ErrorMessagesGoToTheDebugMonitorWhenALevelIsOn) {
     std::memcpy(levelAndSection, message.record.data() + 256, sizeof levelAndSection);
     EXPECT_EQ(levelAndSection[0], 1u);
     EXPECT_EQ(levelAndSection[1], 0xFFFFFFFFu);
+}
+
+// A device record with a memory space 0 mapped at the scripted base and an
+// I/O space 1 at port 0xE000, as registration leaves it.
+struct TwoSpaceDevice {
+    WDC_ADDR_SPACE spaces[2] = {};
+    WDC_DEVICE device = {};
+    TwoSpaceDevice() {
+        spaces[0] = {0, 1, 0, 0, 0x100, 0xFE800000, kernel::kMappedBase};
+        spaces[1] = {1, 0, 1, 0, 0x80, 0xE000, 0};
+        device.dwNumAddrSpaces = 2;
+        device.pAddrDesc = spaces;
+    }
+};
+
+uint32_t U32At(const std::vector<unsigned char>& record, size_t offset) {
+    uint32_t value;
+    std::memcpy(&value, record.data() + offset, 4);
+    return value;
+}
+
+TEST_F(WindowsDriver, MemorySpacesAreLoadedAndStoredDirectlyIoSpacesGoThroughSingleTransfers) {
+    kernel::state().present = true;
+    ASSERT_EQ(WDC_DriverOpen(0), 0u);
+    TwoSpaceDevice card;
+    kernel::state().mapped[0x4C] = 0x5A;
+    uint8_t byte = 0;
+    EXPECT_EQ(WDC_ReadAddr8(&card.device, 0, 0x4C, &byte), 0u);
+    EXPECT_EQ(byte, 0x5A);
+    EXPECT_EQ(WDC_WriteAddr32(&card.device, 0, 0xFC, 0x11223344), 0u);
+    uint32_t word = 0;
+    EXPECT_EQ(WDC_ReadAddr32(&card.device, 0, 0xFC, &word), 0u);
+    EXPECT_EQ(word, 0x11223344u);
+    EXPECT_EQ(WDC_WriteAddr8(&card.device, 0, 0x10, 0x7E), 0u);
+    EXPECT_EQ(kernel::state().mapped[0x10], 0x7E);
+    const std::vector<std::string> accesses = {"load8 7e000000004c", "store32 7e00000000fc",
+                                               "load32 7e00000000fc", "store8 7e0000000010"};
+    EXPECT_EQ(kernel::state().accesses, accesses);
+    EXPECT_TRUE(kernel::state().requests.empty()) << "memory accesses make no request";
+
+    // Outside the space, a space the device lacks, no device: refused before
+    // anything reaches the card; reads answer all ones.
+    EXPECT_EQ(WDC_ReadAddr32(&card.device, 0, 0xFD, &word), 0x2000001Bu);
+    EXPECT_EQ(word, 0xFFFFFFFFu);
+    EXPECT_EQ(WDC_WriteAddr8(&card.device, 2, 0, 1), 0x2000001Bu);
+    EXPECT_EQ(WDC_ReadAddr8(nullptr, 0, 0, &byte), 0x2000001Bu);
+    EXPECT_EQ(byte, 0xFF);
+    card.spaces[0].pUserDirectMemAddr = 0;
+    EXPECT_EQ(WDC_WriteAddr32(&card.device, 0, 0, 1), 0x20000017u);  // registered but not mapped
+    EXPECT_EQ(kernel::state().accesses.size(), 4u);
+
+    // I/O: one single transfer per access, port = space address + offset,
+    // the data through a pointer; the driver's failure is the caller's.
+    const struct {
+        bool write;
+        unsigned width;
+        uint32_t command;
+    } io[] = {{false, 1, 20}, {false, 4, 22}, {true, 1, 23}, {true, 4, 25}};
+    kernel::state().scriptedCode = 0x95383633;
+    kernel::state().scriptedStatus = 0x20000015;
+    for (const auto& c : io) {
+        kernel::state().requests.clear();
+        uint32_t value = 0;
+        DWORD status;
+        if (c.write)
+            status = c.width == 1 ? WDC_WriteAddr8(&card.device, 1, 0x7C, 0xA5)
+                                  : WDC_WriteAddr32(&card.device, 1, 0x7C, 0xA5A5A5A5);
+        else if (c.width == 1) {
+            uint8_t b = 0;
+            status = WDC_ReadAddr8(&card.device, 1, 0x7C, &b);
+            value = b;
+        } else
+            status = WDC_ReadAddr32(&card.device, 1, 0x7C, &value);
+        EXPECT_EQ(status, 0x20000015u) << c.command;
+        if (!c.write) {
+            EXPECT_EQ(value, c.width == 1 ? 0xFFu : 0xFFFFFFFFu) << c.command;
+        }
+        ASSERT_EQ(kernel::state().requests.size(), 1u) << c.command;
+        const kernel::Request& r = kernel::state().requests[0];
+        EXPECT_EQ(r.size, 32u);
+        uint64_t port;
+        std::memcpy(&port, r.record.data(), 8);
+        EXPECT_EQ(port, 0xE07Cu);
+        EXPECT_EQ(U32At(r.record, 8), c.command);
+        EXPECT_EQ(U32At(r.record, 12), c.width);
+        EXPECT_EQ(U32At(r.record, 16), 1u) << "auto-increment";
+        EXPECT_NE(U32At(r.record, 24) | U32At(r.record, 28), 0u) << "data pointer";
+    }
+    EXPECT_EQ(WDC_ReadAddr8(&card.device, 1, 0x80, &byte), 0x2000001Bu);  // past the ports
+    card.device.pAddrDesc = nullptr;
+}
+
+TEST_F(WindowsDriver, InterruptsAreNeverEnabledAndDisablingOneIsOneRequest) {
+    kernel::state().present = true;
+    ASSERT_EQ(WDC_DriverOpen(0), 0u);
+    TwoSpaceDevice card;
+    EXPECT_EQ(WDC_IntEnable(&card.device, nullptr, nullptr), 0x2000000Au);
+    EXPECT_FALSE(WDC_IntIsEnabled(&card.device));
+    EXPECT_EQ(WDC_IntDisable(&card.device), 0x2000000Du);
+    EXPECT_TRUE(kernel::state().requests.empty());
+
+    card.device.Int.fEnabled = 1;
+    card.device.Int.hInterrupt = 0x77;
+    kernel::state().scriptedCode = 0x953836EF;
+    kernel::state().scriptedStatus = 0;
+    EXPECT_EQ(WDC_IntDisable(&card.device), 0u);
+    EXPECT_FALSE(WDC_IntIsEnabled(&card.device));
+    ASSERT_EQ(kernel::state().requests.size(), 1u);
+    EXPECT_EQ(kernel::state().requests[0].size, 72u);
+    EXPECT_EQ(U32At(kernel::state().requests[0].record, 0), 0x77u);
+    card.device.pAddrDesc = nullptr;
+}
+
+TEST_F(WindowsDriver, UnregisteringForgetsTheCardHandleOnlyWhenTheDriverAgrees) {
+    kernel::state().present = true;
+    ASSERT_EQ(WDC_DriverOpen(0), 0u);
+    WD_CARD_REGISTER card = {};
+    card.hCard = 9;
+    kernel::state().scriptedCode = 0x9538379F;
+    kernel::state().scriptedStatus = 0x20000001;
+    EXPECT_EQ(WD_CardUnregister(WDC_GetWDHandle(), &card), 0x20000001u);
+    EXPECT_EQ(card.hCard, 9u);
+    kernel::state().scriptedStatus = 0;
+    EXPECT_EQ(WD_CardUnregister(WDC_GetWDHandle(), &card), 0u);
+    EXPECT_EQ(card.hCard, 0u);
+    EXPECT_EQ(kernel::state().requests.back().size, 1272u);
+    EXPECT_EQ(U32At(kernel::state().requests.back().record, 1132), 9u);
+}
+
+TEST(WindowsSystemControl, ReenumeratesFromTheRootAndRebootsWithTheShutdownPrivilege) {
+    kernel::state() = kernel::State{};
+    EXPECT_TRUE(ReenumerateAllDevices());
+    EXPECT_TRUE(RebootSystem());
+    const std::vector<std::string> calls = {
+        "locate (root) 0",  "reenumerate 81 3",    "privilege (local) SeShutdownPrivilege",
+        "token 0x28",       "adjust 1300000013 2", "close token",
+        "exit 2 0x80010001"};
+    EXPECT_EQ(kernel::state().systemCalls, calls);
+
+    // Any failing call fails the whole; an opened token is always closed,
+    // and nothing is asked of the system after a refusal.
+    const struct {
+        const char* failing;
+        size_t calls;
+    } failures[] = {{"privilege", 1}, {"token", 2}, {"adjust", 4}, {"exit", 5}};
+    for (const auto& f : failures) {
+        kernel::state() = kernel::State{};
+        kernel::state().failingCall = f.failing;
+        EXPECT_FALSE(RebootSystem()) << f.failing;
+        EXPECT_EQ(kernel::state().systemCalls.size(), f.calls) << f.failing;
+        if (f.calls >= 4) {
+            EXPECT_EQ(kernel::state().systemCalls[3], "close token") << f.failing;
+        }
+    }
+    for (const char* failing : {"locate", "reenumerate"}) {
+        kernel::state() = kernel::State{};
+        kernel::state().failingCall = failing;
+        EXPECT_FALSE(ReenumerateAllDevices()) << failing;
+    }
+    EXPECT_EQ(kernel::state().systemCalls.size(), 2u);
 }
 
 TEST(WindowsStatusTexts, DriverTableAndUnknownCodes) {

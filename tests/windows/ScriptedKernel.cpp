@@ -1,5 +1,7 @@
 #include "ScriptedKernel.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "driver/wd_types.h"
@@ -38,6 +40,12 @@ bool Control(DeviceHandle handle, uint32_t code, void* record, uint32_t size, ui
     const unsigned char* bytes = static_cast<const unsigned char*>(record);
     k.requests.push_back({code, size, std::vector<unsigned char>(bytes, bytes + size)});
     if (handle != &g_device || !k.answer) return false;
+    if (code == k.scriptedCode) {
+        if (!k.scriptedRecord.empty())
+            std::memcpy(record, k.scriptedRecord.data(), std::min<size_t>(size, k.scriptedRecord.size()));
+        *status = k.scriptedStatus;
+        return true;
+    }
     if (code == 0x95383443 && size == sizeof(WD_VERSION)) {
         static_cast<WD_VERSION*>(record)->dwVer = k.version;
         *status = 0;
@@ -46,6 +54,92 @@ bool Control(DeviceHandle handle, uint32_t code, void* record, uint32_t size, ui
         *status = 0;
     }
     return true;
+}
+
+}  // namespace windrv
+
+namespace windrv {
+
+namespace {
+
+unsigned char* Mapped(uint64_t address, const char* what, unsigned width) {
+    kernel::State& k = kernel::state();
+    char line[64];
+    std::snprintf(line, sizeof line, "%s %llx", what, static_cast<unsigned long long>(address));
+    k.accesses.push_back(line);
+    if (address < kernel::kMappedBase || address - kernel::kMappedBase + width > k.mapped.size())
+        return nullptr;
+    return k.mapped.data() + (address - kernel::kMappedBase);
+}
+
+bool SystemCall(const std::string& call) {
+    kernel::State& k = kernel::state();
+    k.systemCalls.push_back(call);
+    return k.failingCall.empty() || call.rfind(k.failingCall, 0) != 0;
+}
+
+}  // namespace
+
+uint8_t Load8(uint64_t address) {
+    const unsigned char* at = Mapped(address, "load8", 1);
+    return at ? *at : 0xFF;
+}
+
+uint32_t Load32(uint64_t address) {
+    const unsigned char* at = Mapped(address, "load32", 4);
+    uint32_t value = 0xFFFFFFFF;
+    if (at) std::memcpy(&value, at, 4);
+    return value;
+}
+
+void Store8(uint64_t address, uint8_t value) {
+    unsigned char* at = Mapped(address, "store8", 1);
+    if (at) *at = value;
+}
+
+void Store32(uint64_t address, uint32_t value) {
+    unsigned char* at = Mapped(address, "store32", 4);
+    if (at) std::memcpy(at, &value, 4);
+}
+
+uint32_t LocateDevNode(uint32_t* devInst, const char* deviceId, uint32_t flags) {
+    const bool ok =
+        SystemCall("locate " + std::string(deviceId ? deviceId : "(root)") + " " + std::to_string(flags));
+    *devInst = 0x51;
+    return ok ? 0 : 0x0D;  // CR_NO_SUCH_DEVNODE
+}
+
+uint32_t ReenumerateDevNode(uint32_t devInst, uint32_t flags) {
+    return SystemCall("reenumerate " + std::to_string(devInst) + " " + std::to_string(flags)) ? 0 : 0x17;
+}
+
+bool LookupPrivilege(const char* systemName, const char* name, uint64_t* luid) {
+    *luid = 0x1300000013ull;
+    return SystemCall(std::string("privilege ") + (systemName ? systemName : "(local)") + " " + name);
+}
+
+bool OpenProcessToken(uint32_t access, TokenHandle* token) {
+    static char g_token;
+    *token = &g_token;
+    char line[32];
+    std::snprintf(line, sizeof line, "token 0x%x", access);
+    return SystemCall(line);
+}
+
+bool AdjustTokenPrivilege(TokenHandle, uint64_t luid, uint32_t attributes) {
+    char line[64];
+    std::snprintf(line, sizeof line, "adjust %llx %u", static_cast<unsigned long long>(luid), attributes);
+    return SystemCall(line);
+}
+
+void CloseToken(TokenHandle) {
+    SystemCall("close token");
+}
+
+bool RequestExitWindows(uint32_t flags, uint32_t reason) {
+    char line[48];
+    std::snprintf(line, sizeof line, "exit %u 0x%x", flags, reason);
+    return SystemCall(line);
 }
 
 }  // namespace windrv

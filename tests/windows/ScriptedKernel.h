@@ -1,6 +1,7 @@
-// The kernel driver's seam (driver/windows/KernelPort.h) answered by the
-// test: whether the device opens, the driver's version, and a record of
-// every request.
+// The seam below the Windows program (driver/windows/KernelPort.h) answered
+// by the test: whether the device opens, the driver's version, a record of
+// every request, the mapped memory, and what the configuration manager and
+// the shutdown calls answer.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +24,21 @@ struct State {
     uint32_t version = 1190;
     uint32_t cards = 0;  // functions a bus scan reports
     std::vector<Request> requests;
+    // A request with this code is answered with this status and, when set,
+    // this record.
+    uint32_t scriptedCode = 0;
+    uint32_t scriptedStatus = 0;
+    std::vector<unsigned char> scriptedRecord;
+    // Mapped memory: 4 KiB at kMappedBase, and the accesses made to it.
+    std::vector<unsigned char> mapped = std::vector<unsigned char>(4096, 0);
+    std::vector<std::string> accesses;
+    // Configuration manager and shutdown: the calls made, in order, and the
+    // first one that fails (empty: none).
+    std::vector<std::string> systemCalls;
+    std::string failingCall;
 };
+
+constexpr uint64_t kMappedBase = 0x00007E0000000000ull;
 
 State& state();
 
