@@ -84,6 +84,10 @@ public:
     uint32_t GetLibInitResult() const { return m_libInitStatus; }
     const char* GetLibInitResultStr();
     uint32_t GetBridgeType() const { return m_bridgeType; }
+    // Bytes the card's FPGA configuration device takes (an image with its
+    // CRC): the configuration flash of a PCIe-core card, otherwise the
+    // largest EPC any card carries.
+    uint32_t FpgaDeviceBytes() const;
 
     // Whether the engines may change bridge registers. A PCIe bridge reached
     // only through configuration cycles cannot be written by the Linux
