@@ -309,6 +309,11 @@ bool Rack::write(Kind kind, unsigned number, unsigned space, unsigned offset, un
     return true;
 }
 
+bool Rack::reenumerate(std::string*) {
+    layout();
+    return true;
+}
+
 void Rack::powerCycle() {
     uint64_t now = m_clock->nowUs();
     for (auto& c : m_cards) c->powerCycle(now);

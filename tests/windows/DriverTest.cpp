@@ -129,35 +129,15 @@ uint32_t U32At(const std::vector<unsigned char>& record, size_t offset) {
     return value;
 }
 
-TEST_F(WindowsDriver, MemorySpacesAreLoadedAndStoredDirectlyIoSpacesGoThroughSingleTransfers) {
+// What the simulated driver cannot show: the transfer record's fields, a
+// driver that fails the transfer, a memory space left unmapped.
+TEST_F(WindowsDriver, IoSpacesGoThroughSingleTransfersWhoseFailureIsTheCallers) {
     kernel::state().present = true;
     ASSERT_EQ(WDC_DriverOpen(0), 0u);
     TwoSpaceDevice card;
-    kernel::state().mapped[0x4C] = 0x5A;
-    uint8_t byte = 0;
-    EXPECT_EQ(WDC_ReadAddr8(&card.device, 0, 0x4C, &byte), 0u);
-    EXPECT_EQ(byte, 0x5A);
-    EXPECT_EQ(WDC_WriteAddr32(&card.device, 0, 0xFC, 0x11223344), 0u);
-    uint32_t word = 0;
-    EXPECT_EQ(WDC_ReadAddr32(&card.device, 0, 0xFC, &word), 0u);
-    EXPECT_EQ(word, 0x11223344u);
-    EXPECT_EQ(WDC_WriteAddr8(&card.device, 0, 0x10, 0x7E), 0u);
-    EXPECT_EQ(kernel::state().mapped[0x10], 0x7E);
-    const std::vector<std::string> accesses = {"load8 7e000000004c", "store32 7e00000000fc",
-                                               "load32 7e00000000fc", "store8 7e0000000010"};
-    EXPECT_EQ(kernel::state().accesses, accesses);
-    EXPECT_TRUE(kernel::state().requests.empty()) << "memory accesses make no request";
-
-    // Outside the space, a space the device lacks, no device: refused before
-    // anything reaches the card; reads answer all ones.
-    EXPECT_EQ(WDC_ReadAddr32(&card.device, 0, 0xFD, &word), 0x2000001Bu);
-    EXPECT_EQ(word, 0xFFFFFFFFu);
-    EXPECT_EQ(WDC_WriteAddr8(&card.device, 2, 0, 1), 0x2000001Bu);
-    EXPECT_EQ(WDC_ReadAddr8(nullptr, 0, 0, &byte), 0x2000001Bu);
-    EXPECT_EQ(byte, 0xFF);
     card.spaces[0].pUserDirectMemAddr = 0;
     EXPECT_EQ(WDC_WriteAddr32(&card.device, 0, 0, 1), 0x20000017u);  // registered but not mapped
-    EXPECT_EQ(kernel::state().accesses.size(), 4u);
+    EXPECT_TRUE(kernel::state().accesses.empty());
 
     // I/O: one single transfer per access, port = space address + offset,
     // the data through a pointer; the driver's failure is the caller's.
@@ -196,7 +176,6 @@ TEST_F(WindowsDriver, MemorySpacesAreLoadedAndStoredDirectlyIoSpacesGoThroughSin
         EXPECT_EQ(U32At(r.record, 16), 1u) << "auto-increment";
         EXPECT_NE(U32At(r.record, 24) | U32At(r.record, 28), 0u) << "data pointer";
     }
-    EXPECT_EQ(WDC_ReadAddr8(&card.device, 1, 0x80, &byte), 0x2000001Bu);  // past the ports
     card.device.pAddrDesc = nullptr;
 }
 

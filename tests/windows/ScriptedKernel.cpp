@@ -62,14 +62,10 @@ namespace windrv {
 
 namespace {
 
-unsigned char* Mapped(uint64_t address, const char* what, unsigned width) {
-    kernel::State& k = kernel::state();
+void Access(uint64_t address, const char* what) {
     char line[64];
     std::snprintf(line, sizeof line, "%s %llx", what, static_cast<unsigned long long>(address));
-    k.accesses.push_back(line);
-    if (address < kernel::kMappedBase || address - kernel::kMappedBase + width > k.mapped.size())
-        return nullptr;
-    return k.mapped.data() + (address - kernel::kMappedBase);
+    kernel::state().accesses.push_back(line);
 }
 
 bool SystemCall(const std::string& call) {
@@ -81,25 +77,21 @@ bool SystemCall(const std::string& call) {
 }  // namespace
 
 uint8_t Load8(uint64_t address) {
-    const unsigned char* at = Mapped(address, "load8", 1);
-    return at ? *at : 0xFF;
+    Access(address, "load8");
+    return 0xFF;
 }
 
 uint32_t Load32(uint64_t address) {
-    const unsigned char* at = Mapped(address, "load32", 4);
-    uint32_t value = 0xFFFFFFFF;
-    if (at) std::memcpy(&value, at, 4);
-    return value;
+    Access(address, "load32");
+    return 0xFFFFFFFF;
 }
 
-void Store8(uint64_t address, uint8_t value) {
-    unsigned char* at = Mapped(address, "store8", 1);
-    if (at) *at = value;
+void Store8(uint64_t address, uint8_t) {
+    Access(address, "store8");
 }
 
-void Store32(uint64_t address, uint32_t value) {
-    unsigned char* at = Mapped(address, "store32", 4);
-    if (at) std::memcpy(at, &value, 4);
+void Store32(uint64_t address, uint32_t) {
+    Access(address, "store32");
 }
 
 uint32_t LocateDevNode(uint32_t* devInst, const char* deviceId, uint32_t flags) {

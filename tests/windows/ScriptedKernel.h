@@ -29,8 +29,7 @@ struct State {
     uint32_t scriptedCode = 0;
     uint32_t scriptedStatus = 0;
     std::vector<unsigned char> scriptedRecord;
-    // Mapped memory: 4 KiB at kMappedBase, and the accesses made to it.
-    std::vector<unsigned char> mapped = std::vector<unsigned char>(4096, 0);
+    // Loads and stores made at mapped addresses (loads answer all ones).
     std::vector<std::string> accesses;
     // Configuration manager and shutdown: the calls made, in order, and the
     // first one that fails (empty: none).

@@ -1,171 +1,20 @@
 #!/usr/bin/env python3
-"""GUI tests of VJXFlash.exe under Wine on a virtual X display of their own.
+"""GUI tests of VJXFlash.exe under Wine, without cards: the program's
+resources, the program without a driver, and the dialog over scripted cards
+(VJXFlashScriptedCards.exe) for the layout, the about box, the file chooser's
+filters and the flash command's checks.
 
     gui_test.py --bin BUILD/windows/bin --out BUILD/tests/windows/gui --expected DIR
 
-Starts Xvfb on a free display and a fresh Wine prefix under --out, runs the
-program (and the dialog over scripted cards, for a card list without a kernel
-driver), drives and reads it with vjxgui.exe, and writes screenshots (PNG) of
-the dialog, the about box and the file chooser under --out. Every wait is on a
-condition with a generous limit; Wine and the display are stopped on every
-way out. Exit status 0 when every check held."""
-import argparse
+Screenshots (PNG) land under --out."""
 import os
 import shutil
-import signal
-import subprocess
 import sys
 import tempfile
 import time
 
-DIALOG = "ORVEN VJX Flash"
-APP = "VJXFlash"          # the message boxes' caption
-ABOUT = "About VJX Flash"
-CHOOSER = "Open"
-WAIT_MS = "30000"
-
-ID_OK, ID_CANCEL = 1, 2
-ID_LOG, ID_FILE, ID_BROWSE, ID_FLASH, ID_LIST = 1000, 1001, 1002, 1003, 1004
-ID_VERSION = 1009
-ID_CHOOSER_NAME = 0x47C   # cmb13, the chooser's file-name field
-SC_ABOUT = "0x10"
-
-
-class Failures:
-    def __init__(self):
-        self.items = []
-
-    def check(self, ok, what, got=None, expected=None):
-        if ok:
-            print("ok   " + what)
-            return
-        text = "FAIL " + what
-        if expected is not None or got is not None:
-            text += "\n       expected: %r\n       got:      %r" % (expected, got)
-        print(text)
-        self.items.append(what)
-
-    def equal(self, got, expected, what):
-        self.check(got == expected, what, got, expected)
-
-
-class Session:
-    """The display, the Wine prefix and the programs started on them."""
-
-    def __init__(self, bin_dir, out_dir):
-        self.bin = os.path.abspath(bin_dir)
-        self.out = os.path.abspath(out_dir)
-        self.xvfb = None
-        self.programs = []
-        self.env = dict(os.environ)
-
-    def __enter__(self):
-        os.makedirs(self.out, exist_ok=True)
-        self.start_display()
-        prefix = os.path.join(self.out, "wineprefix")
-        shutil.rmtree(prefix, ignore_errors=True)
-        self.env.update(WINEPREFIX=prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
-                        WINEARCH="win64")
-        self.run(["wineboot", "-i"], timeout=300)
-        self.run(["wineserver", "-w"], timeout=300)
-        # One virtual desktop: windows get Wine's own frames and captions.
-        for key, name, value in (("HKCU\\Software\\Wine\\Explorer", "Desktop", "Default"),
-                                 ("HKCU\\Software\\Wine\\Explorer\\Desktops", "Default", "800x600")):
-            self.run(["wine", "reg", "add", key, "/v", name, "/d", value, "/f"], timeout=120)
-        self.run(["wineserver", "-w"], timeout=120)
-        return self
-
-    def __exit__(self, *exc):
-        for program in self.programs:
-            if program.poll() is None:
-                program.kill()
-        if "WINEPREFIX" in self.env:
-            subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=60, check=False)
-        if self.xvfb and self.xvfb.poll() is None:
-            self.xvfb.terminate()
-            try:
-                self.xvfb.wait(timeout=20)
-            except subprocess.TimeoutExpired:
-                self.xvfb.kill()
-        return False
-
-    def start_display(self):
-        read_fd, write_fd = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "800x600x24", "-nolisten", "tcp"],
-            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_fd)
-        number = b""
-        deadline = time.monotonic() + 60
-        while not number.endswith(b"\n") and time.monotonic() < deadline:
-            chunk = os.read(read_fd, 16)
-            if not chunk:
-                break
-            number += chunk
-        os.close(read_fd)
-        if not number.strip():
-            raise RuntimeError("Xvfb did not start")
-        self.env["DISPLAY"] = ":" + number.decode().strip()
-
-    def run(self, argv, timeout=120, cwd=None):
-        return subprocess.run(argv, env=self.env, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                              timeout=timeout, check=False, universal_newlines=True)
-
-    def start(self, exe, *args, cwd=None):
-        program = subprocess.Popen(["wine", os.path.join(self.bin, exe)] + list(args), env=self.env,
-                                   cwd=cwd or self.out, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.programs.append(program)
-        return program
-
-    def gui(self, *args):
-        """One vjxgui action: (exit status, output lines)."""
-        result = self.run(["wine", os.path.join(self.bin, "vjxgui.exe")] + [str(a) for a in args],
-                          timeout=120, cwd=self.bin)
-        return result.returncode, result.stdout.splitlines()
-
-    def shot(self, name, *titles):
-        """A PNG of the whole display once the windows named are painted."""
-        for title in titles:
-            self.gui("paint", title)
-        path = os.path.join(self.out, name)
-        # The screen as shown, read from the root window in one piece. Not
-        # "xwd -root": it gives the dialogs Wine shows over another of its
-        # windows (the about box, boxes over the dialog) as black rectangles,
-        # though the display and a read of those windows show them painted.
-        # Wine puts painted windows on the display a moment later: grab until
-        # two grabs in a row agree (PPM has no time stamp to differ in).
-        previous = None
-        deadline = time.monotonic() + 30
-        while True:
-            grab = subprocess.run(["import", "-silent", "-window", "root", "ppm:-"], env=self.env,
-                                  stdout=subprocess.PIPE, timeout=60, check=True).stdout
-            if grab == previous or time.monotonic() > deadline:
-                break
-            previous = grab
-            time.sleep(0.2)  # between two grabs, not a wait for anything
-        subprocess.run(["convert", "ppm:-", "png:" + path], input=grab, timeout=60, check=True)
-        return path
-
-
-def ended(program, seconds=60):
-    try:
-        program.wait(timeout=seconds)
-        return True
-    except subprocess.TimeoutExpired:
-        return False
-
-
-def parse_fields(line):
-    """'id=1 class=Button x=7 ... text="..."' into a dict."""
-    fields = {}
-    head, _, text = line.partition(' text="')
-    for part in head.split():
-        if "=" in part:
-            key, value = part.split("=", 1)
-            fields[key] = value
-    fields["text"] = text[:-1] if text.endswith('"') else text
-    return fields
+from guisession import (ABOUT, APP, CHOOSER, DIALOG, ID_BROWSE, ID_CANCEL, ID_CHOOSER_NAME, ID_FILE, ID_FLASH,
+                        ID_LIST, ID_LOG, ID_OK, ID_VERSION, SC_ABOUT, dialog_controls, ended, parse_fields, run)
 
 
 def test_resources(session, failures, expected_dir):
@@ -188,11 +37,6 @@ def test_no_driver(session, failures):
     failures.check(code != 0, "no driver: the dialog is never shown")
     session.gui("click", APP, ID_OK)
     failures.check(ended(program), "no driver: the program ends after the box")
-
-
-def dialog_controls(session):
-    code, lines = session.gui("controls", DIALOG)
-    return code, [parse_fields(l) for l in lines if l.startswith("id=")], lines
 
 
 def test_dialog(session, failures, template, files_dir):
@@ -311,13 +155,6 @@ def update_file(module_code):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--bin", required=True)
-    parser.add_argument("--out", required=True)
-    parser.add_argument("--expected", required=True)
-    args = parser.parse_args()
-
-    failures = Failures()
     files_dir = tempfile.mkdtemp(prefix="vjxgui-files-")
     try:
         for name, code in (("VJX PCIe K 9.14.tcf", 0x54), ("VJX PCIe K (v2) 1.0.tcf", 0x61), ("PCI Q 2.tcf", 0x5C)):
@@ -325,17 +162,17 @@ def main():
                 f.write(update_file(code))
         with open(os.path.join(files_dir, "notes.txt"), "w") as f:
             f.write("not an update file\n")
-        with Session(args.bin, args.out) as session:
-            signal.signal(signal.SIGTERM, lambda *_: sys.exit(3))
-            template = test_resources(session, failures, args.expected)
-            test_no_driver(session, failures)
-            test_dialog(session, failures, template[:15], files_dir)
-            test_filters(session, failures, files_dir)
+        template = []
+
+        def resources(session, failures, args):
+            template.extend(test_resources(session, failures, args.expected))
+
+        return run([resources,
+                    lambda session, failures, _: test_no_driver(session, failures),
+                    lambda session, failures, _: test_dialog(session, failures, template[:15], files_dir),
+                    lambda session, failures, _: test_filters(session, failures, files_dir)], __doc__)
     finally:
         shutil.rmtree(files_dir, ignore_errors=True)
-    print("screenshots in " + os.path.abspath(args.out))
-    print("%d failed" % len(failures.items))
-    return 1 if failures.items else 0
 
 
 if __name__ == "__main__":

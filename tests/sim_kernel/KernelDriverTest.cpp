@@ -1,0 +1,443 @@
+// The simulated kernel driver seen through the seam, as the Windows program's
+// adapter sees it: records built byte for byte at the driver's offsets.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver/windows/KernelPort.h"
+#include "sim/Clock.h"
+#include "sim/Rack.h"
+#include "sim/kernel/InProcess.h"
+#include "tests/support/SimRack.h"
+
+namespace {
+
+constexpr uint32_t kVersionCode = 0x95383443, kScanCode = 0x9538368F, kInfoCode = 0x953837A3,
+                   kDumpCode = 0x9538346B, kRegisterCode = 0x9538379B, kUnregisterCode = 0x9538379F,
+                   kTransferCode = 0x95383633, kIntDisableCode = 0x953836EF, kEventCode = 0x953837C3,
+                   kDebugCode = 0x95383593;
+constexpr uint32_t kInvalidIoctl = 0x2000001F;
+
+// A request record: bytes at the driver's offsets.
+struct Record {
+    explicit Record(size_t size) : bytes(size, 0) {}
+    std::vector<uint8_t> bytes;
+    uint32_t u32(size_t at) const {
+        uint32_t v;
+        std::memcpy(&v, &bytes.at(at + 3) - 3, 4);
+        return v;
+    }
+    uint64_t u64(size_t at) const {
+        uint64_t v;
+        std::memcpy(&v, &bytes.at(at + 7) - 7, 8);
+        return v;
+    }
+    Record& set32(size_t at, uint32_t v) {
+        std::memcpy(&bytes.at(at + 3) - 3, &v, 4);
+        return *this;
+    }
+    Record& set64(size_t at, uint64_t v) {
+        std::memcpy(&bytes.at(at + 7) - 7, &v, 8);
+        return *this;
+    }
+};
+
+struct Slot {
+    uint32_t bus, slot, function;
+    bool operator==(const Slot& o) const { return bus == o.bus && slot == o.slot && function == o.function; }
+};
+
+// A PCI card, a PCIe card behind its bridge, and one whose bridge has only
+// the indirect way to its registers.
+class KernelDriver : public ::testing::Test {
+protected:
+    KernelDriver() : sim({"80", "84", "84,slow"}) { sim::kernel::bind(&sim.rack()); }
+    ~KernelDriver() override {
+        if (device) windrv::CloseDevice(device);
+        sim::kernel::bind(nullptr);
+    }
+    void SetUp() override {
+        device = windrv::OpenDevice("\\\\.\\merix6");
+        ASSERT_NE(device, nullptr);
+    }
+
+    uint32_t request(uint32_t code, Record& r) {
+        uint32_t status = 0x20000000;
+        EXPECT_TRUE(
+            windrv::Control(device, code, r.bytes.data(), static_cast<uint32_t>(r.bytes.size()), &status));
+        return status;
+    }
+    std::vector<std::pair<uint32_t, Slot>> scan(uint32_t vendor, uint32_t deviceId) {
+        Record r(2016);
+        r.set32(0, vendor).set32(4, deviceId);
+        EXPECT_EQ(request(kScanCode, r), 0u);
+        std::vector<std::pair<uint32_t, Slot>> found;
+        for (uint32_t i = 0; i < r.u32(8); ++i)
+            found.push_back({r.u32(12 + 8 * i) | r.u32(16 + 8 * i) << 16,
+                             {r.u32(812 + 12 * i), r.u32(816 + 12 * i), r.u32(820 + 12 * i)}});
+        return found;
+    }
+    Record cardInfo(Slot s, uint32_t* status = nullptr) {
+        Record r(1144);
+        r.set32(0, s.bus).set32(4, s.slot).set32(8, s.function);
+        uint32_t st = request(kInfoCode, r);
+        if (status)
+            *status = st;
+        else
+            EXPECT_EQ(st, 0u);
+        return r;
+    }
+    // Registers the card described by `info`; the registration record back.
+    Record registerCard(const Record& info, uint32_t* status, bool checkOnly = false) {
+        Record r(1272);
+        std::memcpy(r.bytes.data(), info.bytes.data() + 16, 1128);
+        r.set32(1128, checkOnly);
+        *status = request(kRegisterCode, r);
+        return r;
+    }
+    uint32_t configDump(Slot s, uint32_t offset, std::vector<uint8_t>& data, bool read, uint32_t* result) {
+        Record r(40);
+        r.set32(0, s.bus).set32(4, s.slot).set32(8, s.function);
+        r.set64(16, reinterpret_cast<uintptr_t>(data.data()));
+        r.set32(24, offset).set32(28, static_cast<uint32_t>(data.size())).set32(32, read);
+        uint32_t status = request(kDumpCode, r);
+        *result = r.u32(36);
+        return status;
+    }
+    uint32_t config32(Slot s, uint32_t offset) {
+        std::vector<uint8_t> d(4);
+        uint32_t result;
+        EXPECT_EQ(configDump(s, offset, d, true, &result), 0u);
+        EXPECT_EQ(result, 0u);
+        uint32_t v;
+        std::memcpy(&v, d.data(), 4);
+        return v;
+    }
+    void configWrite32(Slot s, uint32_t offset, uint32_t value) {
+        std::vector<uint8_t> d(4);
+        std::memcpy(d.data(), &value, 4);
+        uint32_t result;
+        EXPECT_EQ(configDump(s, offset, d, false, &result), 0u);
+        EXPECT_EQ(result, 0u);
+    }
+    // Item `i` of the resources at `card` in a record.
+    static size_t item(size_t card, uint32_t i) { return card + 8 + 56 * i; }
+
+    testsupport::SimRack sim;
+    windrv::DeviceHandle device = nullptr;
+    const Slot pciCard{1, 0, 0}, bridge{2, 0, 0}, pcieCard{3, 0, 0}, slowBridge{4, 0, 0}, slowCard{5, 0, 0};
+};
+
+TEST_F(KernelDriver, RequestsOfAnotherCodeOrSizeAreRefusedAsTheDriverDoes) {
+    Record version(132);
+    EXPECT_EQ(request(kVersionCode, version), 0u);
+    EXPECT_EQ(version.u32(0), 1230u);
+    EXPECT_STREQ(reinterpret_cast<const char*>(version.bytes.data() + 4), "12.3.0");
+
+    const uint32_t sizes[][2] = {{kVersionCode, 132}, {kScanCode, 2016},     {kInfoCode, 1144},
+                                 {kDumpCode, 40},     {kRegisterCode, 1272}, {kUnregisterCode, 1272},
+                                 {kTransferCode, 32}, {kIntDisableCode, 72}, {kDebugCode, 264}};
+    for (const auto& [code, size] : sizes) {
+        for (uint32_t wrong : {size - 4, size + 4}) {
+            Record r(wrong);
+            EXPECT_EQ(request(code, r), kInvalidIoctl) << std::hex << code << " size " << std::dec << wrong;
+            EXPECT_EQ(r.bytes, std::vector<uint8_t>(wrong, 0)) << "nothing written back";
+        }
+    }
+    Record any(264);
+    EXPECT_EQ(request(0x95383000, any), kInvalidIoctl);
+    EXPECT_EQ(request(kEventCode, any), kInvalidIoctl);  // no client of this driver sends it
+
+    // Only the driver's own device opens; a handle it did not give reaches nothing.
+    EXPECT_EQ(windrv::OpenDevice("\\\\.\\windrvr1230"), nullptr);
+    windrv::DeviceHandle other = windrv::OpenDevice("\\\\.\\MERIX6");
+    ASSERT_NE(other, nullptr);
+    windrv::CloseDevice(other);
+    uint32_t status = 0x20000000;
+    EXPECT_FALSE(windrv::Control(other, kVersionCode, version.bytes.data(), 132, &status));
+    EXPECT_EQ(status, 0x20000000u);
+}
+
+TEST_F(KernelDriver, ScanReportsEveryFunctionAtItsBusPositionBridgesIncluded) {
+    using Found = std::vector<std::pair<uint32_t, Slot>>;
+    const uint32_t card9030 = 0x903010B5, card9056 = 0x905610B5, pex = 0x811110B5;
+    EXPECT_EQ(scan(0, 0), (Found{{card9030, pciCard},
+                                 {pex, bridge},
+                                 {card9056, pcieCard},
+                                 {pex, slowBridge},
+                                 {card9056, slowCard}}));
+    EXPECT_EQ(scan(0x10B5, 0x8111), (Found{{pex, bridge}, {pex, slowBridge}}));
+    EXPECT_EQ(scan(0, 0x9056), (Found{{card9056, pcieCard}, {card9056, slowCard}}));
+    EXPECT_TRUE(scan(0x1234, 0).empty());
+
+    // The bridge's header shows where it sits: primary bus its own, the card's behind it.
+    EXPECT_EQ(config32(bridge, 0x18) & 0xFFFFFF, 0x030302u);
+    EXPECT_EQ(config32(slowBridge, 0x18) & 0xFFFFFF, 0x050504u);
+    EXPECT_EQ(config32(bridge, 0x08) >> 24, 0x06u);
+}
+
+TEST_F(KernelDriver, CardInformationListsTheFunctionsAddressSpacesAndInterrupt) {
+    Record info = cardInfo(pciCard);
+    ASSERT_EQ(info.u32(16), 4u);
+    const uint32_t bar0 = config32(pciCard, 0x10), bar1 = config32(pciCard, 0x14),
+                   bar2 = config32(pciCard, 0x18);
+    EXPECT_EQ(info.u32(item(16, 0)), 2u);
+    EXPECT_EQ(info.u64(item(16, 0) + 8), bar0 & ~0xFu);
+    EXPECT_EQ(info.u64(item(16, 0) + 16), 128u);
+    EXPECT_EQ(info.u64(item(16, 0) + 24), bar0 & ~0xFu);
+    EXPECT_EQ(info.u64(item(16, 0) + 32), 0u) << "not mapped before registration";
+    EXPECT_EQ(info.u32(item(16, 0) + 40), 0u);
+    EXPECT_EQ(info.u32(item(16, 1)), 3u);
+    EXPECT_EQ(info.u64(item(16, 1) + 8), bar1 & ~0x3u);
+    EXPECT_EQ(info.u32(item(16, 1) + 16), 128u);
+    EXPECT_EQ(info.u32(item(16, 1) + 20), 1u);
+    EXPECT_EQ(info.u32(item(16, 2)), 2u);
+    EXPECT_EQ(info.u64(item(16, 2) + 8), bar2 & ~0xFu);
+    EXPECT_EQ(info.u64(item(16, 2) + 16), 4096u);
+    EXPECT_EQ(info.u32(item(16, 2) + 40), 2u);
+    EXPECT_EQ(info.u32(item(16, 3)), 1u);
+    EXPECT_EQ(info.u32(item(16, 3) + 8), config32(pciCard, 0x3C) & 0xFF);
+
+    Record pex = cardInfo(bridge);
+    ASSERT_EQ(pex.u32(16), 1u);
+    EXPECT_EQ(pex.u64(item(16, 0) + 16), 65536u);
+    EXPECT_EQ(cardInfo(slowBridge).u32(16), 0u) << "the slow bridge has no address space";
+
+    uint32_t status;
+    cardInfo({9, 0, 0}, &status);
+    EXPECT_EQ(status, 0x2000000Fu);
+}
+
+TEST_F(KernelDriver, ConfigurationDumpsReadAndWriteAndTheSlowBridgeRegistersAnswer) {
+    // The bridge's registers through MAININDEX/MAINDATA, which needs configuration writes.
+    configWrite32(slowBridge, 0x84, 0x20);  // GPIOCTL
+    EXPECT_EQ(config32(slowBridge, 0x84), 0x20u);
+    configWrite32(slowBridge, 0x88, 0x10);
+    EXPECT_EQ(config32(slowBridge, 0x88) & 0xF1, 0x10u) << "pin 0 an output, driven low";
+    EXPECT_EQ(sim.rack().card(3).bridgeFunction()->gpioctl(), 0x10u);
+    sim.clearTrace();
+    configWrite32(slowBridge, 0x84, 0x20);
+    ASSERT_EQ(sim.traceLines().size(), 1u);
+    EXPECT_NE(sim.traceLines()[0].find(" bridge2 cw - 84 32 20"), std::string::npos) << sim.traceLines()[0];
+
+    uint32_t result = 9;
+    std::vector<uint8_t> data(8, 0x55);
+    EXPECT_EQ(configDump({7, 0, 0}, 0, data, true, &result), 0u);
+    EXPECT_EQ(result, 1u);
+    EXPECT_EQ(data, std::vector<uint8_t>(8, 0xFF)) << "no function answers there";
+    EXPECT_EQ(configDump(pciCard, 252, data, true, &result), 0u);
+    EXPECT_EQ(result, 2u);
+    EXPECT_EQ(data, std::vector<uint8_t>(8, 0xFF)) << "nothing transferred";
+    // The PCI Express bridge has extended configuration space (empty here).
+    EXPECT_EQ(configDump(bridge, 252, data, true, &result), 0u);
+    EXPECT_EQ(result, 0u);
+    EXPECT_EQ(data[4], 0u);
+    std::vector<uint8_t> none;
+    Record r(40);
+    r.set32(0, 1).set32(28, 4).set32(32, 1);
+    EXPECT_EQ(request(kDumpCode, r), 0x2000001Bu) << "no buffer";
+}
+
+TEST_F(KernelDriver, RegistrationMapsTheMemorySpacesAndLoadsAndStoresReachTheCard) {
+    Record info = cardInfo(pciCard);
+    uint32_t status;
+    Record check = registerCard(info, &status, true);
+    EXPECT_EQ(status, 0u);
+    EXPECT_EQ(check.u32(1132), 0u) << "a check registers nothing";
+
+    Record reg = registerCard(info, &status);
+    ASSERT_EQ(status, 0u);
+    const uint32_t handle = reg.u32(1132);
+    EXPECT_NE(handle, 0u);
+    const uint64_t space0 = reg.u64(item(0, 0) + 32), space2 = reg.u64(item(0, 2) + 32);
+    EXPECT_NE(space0, 0u);
+    EXPECT_NE(space2, 0u);
+    EXPECT_EQ(reg.u64(item(0, 1) + 32), 0u) << "I/O is not mapped";
+    EXPECT_EQ(sim::kernel::registrations(), 1u);
+
+    // CNTRL of the PCI 9030 at 0x50, as the rack reads it.
+    uint32_t direct = 0;
+    ASSERT_TRUE(sim.rack().read(sim::PciFunction::Kind::Card, 1, 0, 0x50, 32, &direct, nullptr));
+    EXPECT_EQ(windrv::Load32(space0 + 0x50), direct);
+    EXPECT_EQ(windrv::Load8(space0 + 0x52), (direct >> 16) & 0xFF);
+    sim.clearTrace();
+    windrv::Store32(space0 + 0x40, 0x12345678);
+    windrv::Store8(space0 + 0x41, 0xAB);
+    EXPECT_EQ(windrv::Load32(space0 + 0x40), 0x1234AB78u);
+    const auto lines = sim.traceLines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_NE(lines[0].find(" card1 w 0 40 32 12345678"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find(" card1 w 0 41 8 ab"), std::string::npos) << lines[1];
+    // Behind the 128-byte space, inside the mapped page: nothing answers.
+    EXPECT_EQ(windrv::Load32(space0 + 0x80), 0xFFFFFFFFu);
+    windrv::Store32(space0 + 0x80, 0);
+    EXPECT_EQ(sim.traceLines().size(), 3u);
+    // The FPGA's registers (not configured yet on a fresh card? read what the rack reads).
+    ASSERT_TRUE(sim.rack().read(sim::PciFunction::Kind::Card, 1, 2, 0x7C, 32, &direct, nullptr));
+    EXPECT_EQ(windrv::Load32(space2 + 0x7C), direct);
+
+    // Twice: the resources are taken.
+    Record again = registerCard(info, &status);
+    EXPECT_EQ(status, 0x2000000Eu);
+    EXPECT_EQ(again.u32(1132), 0u);
+    registerCard(info, &status, true);
+    EXPECT_EQ(status, 0x2000000Eu);
+
+    Record bad(1272);
+    bad.set32(1132, handle + 7);
+    EXPECT_EQ(request(kUnregisterCode, bad), 0x20000001u);
+    EXPECT_EQ(request(kUnregisterCode, reg), 0u);
+    EXPECT_EQ(reg.u32(1132), handle) << "unregistering clears nothing";
+    EXPECT_EQ(request(kUnregisterCode, reg), 0x20000001u);
+    EXPECT_EQ(sim::kernel::registrations(), 0u);
+    EXPECT_DEATH(windrv::Load32(space0 + 0x50), "access violation");
+    EXPECT_DEATH(windrv::Store32(0x1000, 0), "access violation");
+}
+
+TEST_F(KernelDriver, RegistrationChecksTheResourcesAgainstTheBus) {
+    uint32_t status;
+    Record info = cardInfo(pciCard);
+    info.set64(item(16, 0) + 8, 0xD0000000);  // no function decodes there
+    registerCard(info, &status);
+    EXPECT_EQ(status, 0x2000000Fu);
+
+    Record mixed = cardInfo(pciCard);
+    Record pex = cardInfo(bridge);
+    std::memcpy(mixed.bytes.data() + item(16, 1), pex.bytes.data() + item(16, 0), 56);
+    registerCard(mixed, &status);
+    EXPECT_EQ(status, 0x2000000Fu) << "resources of two functions";
+
+    Record many = cardInfo(pciCard);
+    many.set32(16, 21);
+    registerCard(many, &status);
+    EXPECT_EQ(status, 0x2000001Bu);
+
+    // A card without address spaces registers, with nothing mapped.
+    Record slow = registerCard(cardInfo(slowBridge), &status);
+    EXPECT_EQ(status, 0u);
+    EXPECT_NE(slow.u32(1132), 0u);
+
+    // The PCIe card's bridge maps its 64 KiB with EECTL and GPIOCTL.
+    Record mapped = registerCard(cardInfo(bridge), &status);
+    ASSERT_EQ(status, 0u);
+    windrv::Store32(mapped.u64(item(0, 0) + 32) + 0x1020, 0x10);
+    EXPECT_EQ(sim.rack().card(2).bridgeFunction()->gpioctl(), 0x10u);
+}
+
+TEST_F(KernelDriver, SingleTransfersReachTheRegisteredIoSpace) {
+    Record info = cardInfo(pciCard);
+    const uint64_t port = info.u64(item(16, 1) + 8);
+    uint32_t value = 0xA5A5A5A5;
+    Record t(32);
+    t.set64(0, port + 0x44)
+        .set32(8, 25)
+        .set32(12, 4)
+        .set32(16, 1)
+        .set64(24, reinterpret_cast<uintptr_t>(&value));
+    EXPECT_EQ(request(kTransferCode, t), 0x2000001Bu) << "not registered yet";
+
+    uint32_t status;
+    Record reg = registerCard(info, &status);
+    ASSERT_EQ(status, 0u);
+    EXPECT_EQ(request(kTransferCode, t), 0u);
+    EXPECT_EQ(windrv::Load32(reg.u64(item(0, 0) + 32) + 0x44), 0xA5A5A5A5u) << "the same register as space 0";
+    uint8_t byte = 0;
+    t.set64(0, port + 0x45).set32(8, 20).set32(12, 1).set64(24, reinterpret_cast<uintptr_t>(&byte));
+    EXPECT_EQ(request(kTransferCode, t), 0u);
+    EXPECT_EQ(byte, 0xA5);
+    byte = 0x3C;
+    t.set32(8, 23);
+    EXPECT_EQ(request(kTransferCode, t), 0u);
+    value = 0;
+    t.set64(0, port + 0x44).set32(8, 22).set32(12, 4).set64(24, reinterpret_cast<uintptr_t>(&value));
+    EXPECT_EQ(request(kTransferCode, t), 0u);
+    EXPECT_EQ(value, 0xA5A53CA5u);
+
+    t.set32(12, 1);
+    EXPECT_EQ(request(kTransferCode, t), 0x2000001Bu) << "a dword read of one byte";
+    t.set32(12, 4).set32(8, 21);
+    EXPECT_EQ(request(kTransferCode, t), 0x2000001Bu) << "no such command";
+    t.set32(8, 22).set64(0, port + 0x80);
+    EXPECT_EQ(request(kTransferCode, t), 0x2000001Bu) << "past the I/O range";
+
+    Record irq(72);
+    EXPECT_EQ(request(kIntDisableCode, irq), 0x2000000Du);
+}
+
+TEST_F(KernelDriver, DebugMessagesAreKeptAsSent) {
+    Record m(264);
+    const char text[] = "WDC_PciDeviceOpen: Error failed\n";
+    std::memcpy(m.bytes.data(), text, sizeof text);
+    m.set32(256, 1).set32(260, 0xFFFFFFFF);
+    EXPECT_EQ(request(kDebugCode, m), 0u);
+    std::memset(m.bytes.data(), 'x', 256);  // unterminated: 256 characters
+    m.set32(256, 4);
+    EXPECT_EQ(request(kDebugCode, m), 0u);
+    const auto messages = sim::kernel::debugMessages();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].level, 1u);
+    EXPECT_EQ(messages[0].text, text);
+    EXPECT_EQ(messages[1].level, 4u);
+    EXPECT_EQ(messages[1].text, std::string(256, 'x'));
+}
+
+TEST_F(KernelDriver, ConfigurationManagerReenumeratesTheBus) {
+    uint32_t root = 99;
+    EXPECT_EQ(windrv::LocateDevNode(&root, nullptr, 0), 0u);
+    EXPECT_NE(root, 0u);
+    uint32_t other;
+    EXPECT_NE(windrv::LocateDevNode(&other, "PCI\\VEN_10B5", 0), 0u);
+    EXPECT_EQ(windrv::ReenumerateDevNode(root, 0), 0u);
+    EXPECT_NE(windrv::ReenumerateDevNode(root + 1, 0), 0u);
+    EXPECT_EQ(cardInfo(pciCard).u32(16), 4u) << "resources kept";
+}
+
+TEST_F(KernelDriver, ShutdownNeedsThePrivilegeAndPowerCyclesEveryCard) {
+    uint64_t luid = 0;
+    ASSERT_TRUE(windrv::LookupPrivilege(nullptr, "SeShutdownPrivilege", &luid));
+    EXPECT_FALSE(windrv::LookupPrivilege(nullptr, "SeNoSuchPrivilege", &luid));
+    EXPECT_FALSE(windrv::RequestExitWindows(0x2, 0)) << "privilege not enabled";
+    windrv::TokenHandle token = nullptr;
+    ASSERT_TRUE(windrv::OpenProcessToken(0x28, &token));
+    ASSERT_TRUE(windrv::AdjustTokenPrivilege(token, luid, 0x2));
+    windrv::CloseToken(token);
+    EXPECT_FALSE(windrv::AdjustTokenPrivilege(token, luid, 0x2)) << "closed token";
+
+    Record reg(1272);
+    uint32_t status;
+    reg = registerCard(cardInfo(bridge), &status);
+    ASSERT_EQ(status, 0u);
+    const uint64_t gpioctl = reg.u64(item(0, 0) + 32) + 0x1020;
+    // The child is forked ("fast" style), so it drives this test's rack.
+    GTEST_FLAG_SET(death_test_style, "fast");
+    EXPECT_EXIT(
+        {
+            windrv::Store32(gpioctl, 0x10);
+            sim.rack().saveState();
+            windrv::RequestExitWindows(0x2, 0);
+            std::exit(3);
+        },
+        ::testing::ExitedWithCode(0), "shuts down");
+    std::string error;
+    std::unique_ptr<sim::Rack> after =
+        sim::Rack::open(sim.dir(), sim.rack().timing(), sim::virtualClock(), &error, true);
+    ASSERT_TRUE(after) << error;
+    EXPECT_EQ(after->card(2).bridgeFunction()->gpioctl(), 0u) << "the bridge came up from reset";
+
+    // Without the power cycle the written value would have stayed.
+    EXPECT_EXIT(
+        {
+            windrv::Store32(gpioctl, 0x10);
+            sim.rack().saveState();
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+    after = sim::Rack::open(sim.dir(), sim.rack().timing(), sim::virtualClock(), &error, true);
+    ASSERT_TRUE(after) << error;
+    EXPECT_EQ(after->card(2).bridgeFunction()->gpioctl(), 0x10u);
+}
+
+}  // namespace

@@ -1,0 +1,241 @@
+// The Windows driver adapter and the libraries above it over the simulated
+// kernel driver: records as the driver parses and fills them, registration
+// and the mapped card memory, I/O spaces through single transfers,
+// configuration writes (the bridge's slow mode), the debug monitor, and the
+// dialog's listing of a rack.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ScriptedFramework.h"
+#include "Source/pci_lib.h"
+#include "app/VJXFlashDlg.h"
+#include "card/PciBridge.h"
+#include "card/VjxPci.h"
+#include "driver/wdc_lib.h"
+#include "resource.h"
+#include "sim/kernel/InProcess.h"
+#include "tests/support/SimRack.h"
+
+namespace {
+
+// A rack bound to the simulated kernel driver; the driver library is started
+// as the card object starts it and stopped after the test.
+class SimDriver : public ::testing::Test {
+protected:
+    void bind(std::vector<std::string> cards) {
+        m_rack = std::make_unique<testsupport::SimRack>(std::move(cards));
+        sim::kernel::bind(&m_rack->rack());
+        ASSERT_EQ(VJX_PCI_LibInit(), 0u);
+    }
+    void TearDown() override {
+        VJX_PCI_LibUninit();
+        sim::kernel::bind(nullptr);
+        m_rack.reset();
+    }
+
+    // The device record of the first function with this device ID.
+    WDC_DEVICE_HANDLE open(DWORD device, WD_PCI_CARD_INFO* info = nullptr) {
+        WDC_PCI_SCAN_RESULT scan;
+        EXPECT_EQ(WDC_PciScanDevices(0x10B5, device, &scan), 0u);
+        if (scan.dwNumDevices == 0) return nullptr;
+        WD_PCI_CARD_INFO local;
+        if (!info) info = &local;
+        std::memset(info, 0, sizeof *info);
+        info->pciSlot = scan.deviceSlot[0];
+        EXPECT_EQ(WDC_PciGetDeviceInfo(info), 0u);
+        WDC_DEVICE_HANDLE handle = nullptr;
+        EXPECT_EQ(WDC_PciDeviceOpen(&handle, info, nullptr), 0u) << WdcGetLastErrStr();
+        return handle;
+    }
+
+    std::unique_ptr<testsupport::SimRack> m_rack;
+};
+
+TEST_F(SimDriver, ScanOfEveryPlxFunctionAndTheResourcesOfACard) {
+    bind({"80", "84"});
+    WDC_PCI_SCAN_RESULT scan;
+    ASSERT_EQ(WDC_PciScanDevices(0x10B5, 0, &scan), 0u);
+    std::vector<DWORD> devices;
+    for (DWORD i = 0; i < scan.dwNumDevices; ++i) {
+        EXPECT_EQ(scan.deviceId[i].dwVendorId, 0x10B5u);
+        devices.push_back(scan.deviceId[i].dwDeviceId);
+    }
+    std::sort(devices.begin(), devices.end());
+    EXPECT_EQ(devices, (std::vector<DWORD>{0x8111, 0x9030, 0x9056}));
+    ASSERT_EQ(WDC_PciScanDevices(0x10B5, 0x9056, &scan), 0u);
+    EXPECT_EQ(scan.dwNumDevices, 1u);
+
+    // The PCI 9030 card: its registers in memory BAR 0 and again in I/O
+    // BAR 1, the FPGA in memory BAR 2; nothing mapped before registration.
+    ASSERT_EQ(WDC_PciScanDevices(0x10B5, 0x9030, &scan), 0u);
+    WD_PCI_CARD_INFO info = {};
+    info.pciSlot = scan.deviceSlot[0];
+    ASSERT_EQ(WDC_PciGetDeviceInfo(&info), 0u);
+    std::vector<std::string> items;
+    for (DWORD i = 0; i < info.Card.dwItems; ++i) {
+        const WD_ITEM& item = info.Card.Item[i];
+        if (item.item == ITEM_MEMORY) {
+            items.push_back("memory " + std::to_string(item.I.Mem.dwBar) + " " +
+                            std::to_string(item.I.Mem.qwBytes));
+            EXPECT_EQ(item.I.Mem.pUserDirectAddr, 0u);
+            EXPECT_EQ(item.I.Mem.pTransAddr, item.I.Mem.pPhysicalAddr);
+            EXPECT_NE(item.I.Mem.pPhysicalAddr, 0u);
+        } else if (item.item == ITEM_IO) {
+            items.push_back("io " + std::to_string(item.I.IO.dwBar) + " " +
+                            std::to_string(item.I.IO.dwBytes));
+            EXPECT_NE(item.I.IO.pAddr, 0u);
+        }
+    }
+    EXPECT_EQ(items, (std::vector<std::string>{"memory 0 128", "io 1 128", "memory 2 4096"}));
+
+    // A slot with no function behind it.
+    WD_PCI_CARD_INFO none = {};
+    none.pciSlot = {0xEE, 0x1F, 7};
+    EXPECT_NE(WDC_PciGetDeviceInfo(&none), 0u);
+}
+
+TEST_F(SimDriver, RegistrationMapsMemoryAndItsRulesHold) {
+    bind({"80"});
+    WD_PCI_CARD_INFO info;
+    WDC_DEVICE_HANDLE card = open(0x9030, &info);
+    ASSERT_NE(card, nullptr);
+    EXPECT_EQ(sim::kernel::registrations(), 1u);
+    EXPECT_NE(card->cardReg.hCard, 0u);
+    ASSERT_EQ(card->dwNumAddrSpaces, 3u);
+    EXPECT_NE(card->pAddrDesc[0].pUserDirectMemAddr, 0u);
+    EXPECT_NE(card->pAddrDesc[2].pUserDirectMemAddr, 0u);
+    EXPECT_NE(card->pAddrDesc[0].pUserDirectMemAddr, card->pAddrDesc[2].pUserDirectMemAddr);
+    EXPECT_EQ(card->pAddrDesc[1].fIsMemory, 0u);
+
+    // The same card a second time is an overlap; check-only is allowed.
+    WD_CARD_REGISTER again = {};
+    again.Card = info.Card;
+    EXPECT_EQ(WD_CardRegister(WDC_GetWDHandle(), &again), 0x2000000Eu);
+    EXPECT_EQ(again.hCard, 0u);
+    // A handle the driver never gave.
+    WD_CARD_REGISTER stranger = {};
+    stranger.hCard = card->cardReg.hCard + 100;
+    EXPECT_EQ(WD_CardUnregister(WDC_GetWDHandle(), &stranger), 0x20000001u);
+
+    EXPECT_EQ(WDC_PciDeviceClose(card), 0u);
+    EXPECT_EQ(sim::kernel::registrations(), 0u);
+    // Registered again once released.
+    card = open(0x9030);
+    ASSERT_NE(card, nullptr);
+    EXPECT_EQ(WDC_PciDeviceClose(card), 0u);
+}
+
+TEST_F(SimDriver, MemoryAndIoSpacesReachTheSameRegisters) {
+    bind({"80"});
+    WDC_DEVICE_HANDLE card = open(0x9030);
+    ASSERT_NE(card, nullptr);
+    m_rack->clearTrace();
+    // Plain local-configuration storage at 0x20: written through the I/O
+    // space, read through memory, and the other way round, byte and dword.
+    ASSERT_EQ(WDC_WriteAddr32(card, 1, 0x20, 0xA1B2C3D4), 0u);
+    uint32_t word = 0;
+    ASSERT_EQ(WDC_ReadAddr32(card, 0, 0x20, &word), 0u);
+    EXPECT_EQ(word, 0xA1B2C3D4u);
+    ASSERT_EQ(WDC_WriteAddr8(card, 0, 0x21, 0x5E), 0u);
+    uint8_t byte = 0;
+    ASSERT_EQ(WDC_ReadAddr8(card, 1, 0x21, &byte), 0u);
+    EXPECT_EQ(byte, 0x5E);
+    ASSERT_EQ(WDC_ReadAddr32(card, 1, 0x20, &word), 0u);
+    EXPECT_EQ(word, 0xA1B25ED4u);
+    EXPECT_EQ(m_rack->traceLines().size(), 5u) << "one bus access per call";
+
+    // Past the end of a space: refused here, nothing reaches the bus.
+    EXPECT_EQ(WDC_ReadAddr32(card, 1, 0x7D, &word), 0x2000001Bu);
+    EXPECT_EQ(WDC_WriteAddr8(card, 0, 0x80, 0), 0x2000001Bu);
+    EXPECT_EQ(WDC_ReadAddr8(card, 3, 0, &byte), 0x2000001Bu);
+    EXPECT_EQ(m_rack->traceLines().size(), 5u);
+    EXPECT_EQ(WDC_PciDeviceClose(card), 0u);
+}
+
+TEST_F(SimDriver, ConfigurationSpaceIsReadAndWritten) {
+    bind({"84"});
+    WDC_PCI_SCAN_RESULT scan;
+    ASSERT_EQ(WDC_PciScanDevices(0x10B5, 0x8111, &scan), 0u);
+    ASSERT_EQ(scan.dwNumDevices, 1u);
+    const WD_PCI_SLOT bridge = scan.deviceSlot[0];
+    WD_HANDLE driver = WDC_GetWDHandle();
+    EXPECT_EQ(PCI_ReadBytes(driver, bridge, 0, 4), 0x811110B5u);
+    EXPECT_EQ(PCI_ReadBytes(driver, bridge, 0x0B, 1), 6u);
+    // MAININDEX takes a write and reads it back.
+    PCI_WriteBytes(driver, bridge, 0x84, 4, 0x20);
+    EXPECT_EQ(PCI_ReadBytes(driver, bridge, 0x84, 4), 0x20u);
+
+    // Past the end of the configuration space: the driver refuses it.
+    uint32_t value = 0;
+    WD_PCI_CONFIG_DUMP dump = {};
+    dump.pciSlot = bridge;
+    dump.pBuffer = &value;
+    dump.dwOffset = 4094;
+    dump.dwBytes = 4;
+    dump.fIsRead = 1;
+    WD_PciConfigDump(driver, &dump);
+    EXPECT_EQ(dump.dwResult, 2u);
+    dump.pciSlot = {0xEE, 0x1F, 7};
+    dump.dwOffset = 0;
+    WD_PciConfigDump(driver, &dump);
+    EXPECT_EQ(dump.dwResult, 1u);
+}
+
+// A PCIe card whose bridge has no memory space: its registers are reached
+// only through MAININDEX/MAINDATA, which the Windows driver can write.
+TEST_F(SimDriver, BridgeInSlowModeIsDrivenThroughConfigurationWrites) {
+    bind({"84,slow"});
+    CVjxPci card;
+    ASSERT_EQ(card.Count(), 1u);
+    ASSERT_EQ(card.Open(0), 1) << card.getErrorString();
+    EXPECT_TRUE(card.SlowFpgaMode());
+    EXPECT_TRUE(card.BridgeWritable());
+    card.Close();
+
+    WDC_PCI_SCAN_RESULT scan;
+    ASSERT_EQ(WDC_PciScanDevices(0x10B5, 0x9056, &scan), 0u);
+    CPciBridge bridge;
+    ASSERT_EQ(bridge.Open(0x10B5, 0, &scan.deviceSlot[0]), 1);
+    EXPECT_TRUE(bridge.SlowFpgaMode());
+    const uint32_t before = bridge.ReadGPIOCTL(1);
+    // GPIO1's output enable (bit 5) and data (bit 1) take the write.
+    bridge.WriteGPIOCTL(before | 0x22);
+    EXPECT_EQ(bridge.ReadGPIOCTL(1) & 0x22, 0x22u);
+    bridge.WriteGPIOCTL(before);
+    EXPECT_EQ(bridge.ReadGPIOCTL(1), before);
+    bridge.Close();
+}
+
+TEST_F(SimDriver, ErrorMessagesReachTheDriversDebugMonitor) {
+    bind({"80"});
+    WDC_Err("WDC_PciDeviceOpen: Error %s", "x");
+    const std::string longText(400, 'y');
+    WDC_Err("%s", longText.c_str());
+    const std::vector<sim::kernel::DebugMessage> messages = sim::kernel::debugMessages();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].level, 1u);
+    EXPECT_EQ(messages[0].text, "WDC_PciDeviceOpen: Error x");
+    EXPECT_EQ(messages[1].text, std::string(255, 'y'));
+}
+
+// The dialog's listing of a rack with a PCI card, a PCIe card, an
+// unprogrammed card and a 5V card, as the Windows program shows it.
+TEST_F(SimDriver, DialogListsTheRack) {
+    m_rack = std::make_unique<testsupport::SimRack>(std::vector<std::string>{"80", "84", "blank-9056", "88"});
+    sim::kernel::bind(&m_rack->rack());
+    scripted::reset();
+    CVJXFlashDlg dialog;
+    ASSERT_EQ(scripted::open(dialog), 1);
+    const HWND__& list = scripted::control(dialog, IDC_CARDLIST);
+    EXPECT_EQ(list.items, (std::vector<std::string>{"1: (Unknown)", "2: VJX PCI S", "3: VJX PCIe K"}));
+    EXPECT_EQ(scripted::control(dialog, IDC_LOG).text,
+              "VJX Flash Version 5.45\r\n\r\n"
+              "Detecting card 1...\r\nDetected: (Unknown) card\r\nCard doesn't support flash updates\r\n"
+              "Detecting card 2...\r\nDetected: VJX PCI S card\r\nFirmware version: 1.00\r\n"
+              "Detecting card 3...\r\nDetected: VJX PCIe K card\r\nFirmware version: 1.00\r\n");
+}
+
+}  // namespace

@@ -1,0 +1,224 @@
+"""The GUI tests' shared part: a virtual X display and a Wine prefix of their
+own, the programs started on them (also on a simulated rack, through
+`vjxsim run`), the test driver vjxgui.exe, screenshots and the check list.
+
+A scenario file imports this module, writes functions taking (session,
+failures, args) and hands them to run(); see gui_test.py and
+gui_sim_test.py. Every wait is on a condition with a limit; Wine and the
+display are stopped on every way out."""
+import argparse
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+DIALOG = "ORVEN VJX Flash"
+APP = "VJXFlash"          # the message boxes' caption
+ABOUT = "About VJX Flash"
+CHOOSER = "Open"
+WAIT_MS = "30000"
+
+ID_OK, ID_CANCEL, ID_YES, ID_NO = 1, 2, 6, 7
+ID_LOG, ID_FILE, ID_BROWSE, ID_FLASH, ID_LIST = 1000, 1001, 1002, 1003, 1004
+ID_VERSION = 1009
+ID_CHOOSER_NAME = 0x47C   # cmb13, the chooser's file-name field
+SC_ABOUT = "0x10"
+
+
+class Failures:
+    def __init__(self):
+        self.items = []
+
+    def check(self, ok, what, got=None, expected=None):
+        if ok:
+            print("ok   " + what)
+            return
+        text = "FAIL " + what
+        if expected is not None or got is not None:
+            text += "\n       expected: %r\n       got:      %r" % (expected, got)
+        print(text)
+        self.items.append(what)
+
+    def equal(self, got, expected, what):
+        self.check(got == expected, what, got, expected)
+
+
+class Session:
+    """The display, the Wine prefix and the programs started on them."""
+
+    def __init__(self, bin_dir, out_dir, vjxsim=None):
+        self.bin = os.path.abspath(bin_dir)
+        self.out = os.path.abspath(out_dir)
+        self.vjxsim = vjxsim
+        self.xvfb = None
+        self.programs = []
+        self.env = dict(os.environ)
+
+    def __enter__(self):
+        os.makedirs(self.out, exist_ok=True)
+        self.start_display()
+        prefix = os.path.join(self.out, "wineprefix")
+        shutil.rmtree(prefix, ignore_errors=True)
+        self.env.update(WINEPREFIX=prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
+                        WINEARCH="win64")
+        self.run(["wineboot", "-i"], timeout=300)
+        self.run(["wineserver", "-w"], timeout=300)
+        # One virtual desktop: windows get Wine's own frames and captions.
+        for key, name, value in (("HKCU\\Software\\Wine\\Explorer", "Desktop", "Default"),
+                                 ("HKCU\\Software\\Wine\\Explorer\\Desktops", "Default", "800x600")):
+            self.run(["wine", "reg", "add", key, "/v", name, "/d", value, "/f"], timeout=120)
+        self.run(["wineserver", "-w"], timeout=120)
+        return self
+
+    def __exit__(self, *exc):
+        for program in self.programs:
+            if program.poll() is None:
+                program.kill()
+        if "WINEPREFIX" in self.env:
+            subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=60, check=False)
+        if self.xvfb and self.xvfb.poll() is None:
+            self.xvfb.terminate()
+            try:
+                self.xvfb.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                self.xvfb.kill()
+        return False
+
+    def start_display(self):
+        read_fd, write_fd = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "800x600x24", "-nolisten", "tcp"],
+            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        number = b""
+        deadline = time.monotonic() + 60
+        while not number.endswith(b"\n") and time.monotonic() < deadline:
+            chunk = os.read(read_fd, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(read_fd)
+        if not number.strip():
+            raise RuntimeError("Xvfb did not start")
+        self.env["DISPLAY"] = ":" + number.decode().strip()
+
+    def run(self, argv, timeout=120, cwd=None):
+        return subprocess.run(argv, env=self.env, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                              timeout=timeout, check=False, universal_newlines=True)
+
+    def start(self, exe, *args, cwd=None):
+        program = subprocess.Popen(["wine", os.path.join(self.bin, exe)] + list(args), env=self.env,
+                                   cwd=cwd or self.out, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.programs.append(program)
+        return program
+
+    def start_on_rack(self, rack, exe, *args, timing="typical", cwd=None):
+        """The program run on a simulated rack: vjxsim run RACK -- wine EXE."""
+        argv = [self.vjxsim, "run", rack, "--timing", timing, "--", "wine", os.path.join(self.bin, exe)]
+        program = subprocess.Popen(argv + list(args), env=self.env, cwd=cwd or self.out,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.programs.append(program)
+        return program
+
+    def gui(self, *args):
+        """One vjxgui action: (exit status, output lines)."""
+        result = self.run(["wine", os.path.join(self.bin, "vjxgui.exe")] + [str(a) for a in args],
+                          timeout=120, cwd=self.bin)
+        return result.returncode, result.stdout.splitlines()
+
+    def shot(self, name, *titles):
+        """A PNG of the whole display once the windows named are painted."""
+        for title in titles:
+            self.gui("paint", title)
+        path = os.path.join(self.out, name)
+        # The screen as shown, read from the root window in one piece. Not
+        # "xwd -root": it gives the dialogs Wine shows over another of its
+        # windows (the about box, boxes over the dialog) as black rectangles,
+        # though the display and a read of those windows show them painted.
+        # Wine puts painted windows on the display a moment later: grab until
+        # two grabs in a row agree (PPM has no time stamp to differ in).
+        previous = None
+        deadline = time.monotonic() + 30
+        while True:
+            grab = subprocess.run(["import", "-silent", "-window", "root", "ppm:-"], env=self.env,
+                                  stdout=subprocess.PIPE, timeout=60, check=True).stdout
+            if grab == previous or time.monotonic() > deadline:
+                break
+            previous = grab
+            time.sleep(0.2)  # between two grabs, not a wait for anything
+        subprocess.run(["convert", "ppm:-", "png:" + path], input=grab, timeout=60, check=True)
+        return path
+
+
+def ended(program, seconds=60):
+    try:
+        program.wait(timeout=seconds)
+        return True
+    except subprocess.TimeoutExpired:
+        return False
+
+
+def parse_fields(line):
+    """'id=1 class=Button x=7 ... text="..."' into a dict."""
+    fields = {}
+    head, _, text = line.partition(' text="')
+    for part in head.split():
+        if "=" in part:
+            key, value = part.split("=", 1)
+            fields[key] = value
+    fields["text"] = text[:-1] if text.endswith('"') else text
+    return fields
+
+
+def dialog_controls(session):
+    code, lines = session.gui("controls", DIALOG)
+    return code, [parse_fields(l) for l in lines if l.startswith("id=")], lines
+
+
+
+def log_text(session):
+    """The whole log, with its line breaks escaped as vjxgui prints them."""
+    return (session.gui("text", DIALOG, ID_LOG)[1] or [""])[0]
+
+
+def wait_for(condition, seconds=60):
+    """Polls condition() (each poll is one run of vjxgui) until it gives a true
+    value or the time is up; the last value."""
+    deadline = time.monotonic() + seconds
+    while True:
+        value = condition()
+        if value or time.monotonic() > deadline:
+            return value
+
+
+def sim(session, *args):
+    """One vjxsim command: the completed process (bytes out)."""
+    return subprocess.run([session.vjxsim] + [str(a) for a in args], stdout=subprocess.PIPE,
+                          stderr=subprocess.PIPE, timeout=120, check=False)
+
+
+def run(scenarios, description=None, extra_arguments=()):
+    """Parses the common options (--bin, --out, --expected, --vjxsim,
+    --tcftool and the extra ones), runs each scenario in one session and
+    answers the exit status: 0 when every check held."""
+    parser = argparse.ArgumentParser(description=description)
+    parser.add_argument("--bin", required=True, help="folder of VJXFlash.exe and vjxgui.exe")
+    parser.add_argument("--out", required=True, help="screenshots and the Wine prefix go here")
+    parser.add_argument("--expected", help="folder of expected outputs")
+    parser.add_argument("--vjxsim", help="the simulator's vjxsim")
+    parser.add_argument("--tcftool", help="the update-file tool")
+    for name, help_text in extra_arguments:
+        parser.add_argument(name, help=help_text)
+    args = parser.parse_args()
+
+    failures = Failures()
+    with Session(args.bin, args.out, args.vjxsim) as session:
+        signal.signal(signal.SIGTERM, lambda *_: sys.exit(3))
+        for scenario in scenarios:
+            scenario(session, failures, args)
+    print("screenshots in " + os.path.abspath(args.out))
+    print("%d failed" % len(failures.items))
+    return 1 if failures.items else 0
