@@ -10,6 +10,7 @@
 #include "../tcf/Crc.h"
 #include "../tcf/FileCheck.h"
 #include "../tcf/Tcf.h"
+#include "SystemRestart.h"
 
 namespace {
 
@@ -24,6 +25,20 @@ constexpr unsigned kReloadMs = 500;
 
 constexpr unsigned kBoxYesNoCancelExclamation = 0x33;
 constexpr int kAnswerYes = 6;
+
+}  // namespace
+
+void ReenumerateOrOfferRestart(CLogWindow& log) {
+    if (ReenumerateAllDevices()) return;
+    const int choice = log.MessageBox(
+        "The card's PCIe core was changed and reset.\nA reboot is needed to make the card working "
+        "again.\n\nDo the reboot now?",
+        kBoxYesNoCancelExclamation, 0);
+    if (choice != kAnswerYes) return;
+    if (!RebootSystem()) log.MessageBox("Shutdown of system failed", 0x10, 0);
+}
+
+namespace {
 
 // A PCIe-core card whose configuration flash was rewritten still runs its
 // old FPGA configuration. The new firmware is asked to reload the FPGA,
@@ -44,13 +59,7 @@ void reloadCoreFpga(CVjxPci& card, CLogWindow* log) {
     if (answer < 0) log->MessageBox("Can't configure FPGA.", card.getLastError(), 0x10, 0);
     card.Com_close();
 
-    if (ReenumerateAllDevices()) return;
-    const int choice = log->MessageBox(
-        "The card's PCIe core was changed and reset.\nA reboot is needed to make the card working "
-        "again.\n\nDo the reboot now?",
-        kBoxYesNoCancelExclamation, 0);
-    if (choice != kAnswerYes) return;
-    if (!RebootSystem()) log->MessageBox("Shutdown of system failed", 0x10, 0);
+    ReenumerateOrOfferRestart(*log);
 }
 
 }  // namespace
