@@ -1,20 +1,24 @@
 #include "Clock.h"
 
-#include <time.h>
+#include "Platform.h"
 
+#ifndef _WIN32
 // Defined by the simulated access library only (clock/ProcessClock.c).
 extern "C" void vjxsim_process_clock_spend_ns(uint64_t ns) __attribute__((weak));
+#endif
 
 namespace sim {
 
 void MonotonicClock::spendNs(uint64_t ns) {
+#ifdef _WIN32
+    (void)ns;  // a Windows program runs on real time only
+#else
     if (vjxsim_process_clock_spend_ns) vjxsim_process_clock_spend_ns(ns);
+#endif
 }
 
 uint64_t MonotonicClock::nowUs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<uint64_t>(ts.tv_sec) * 1000000ull + static_cast<uint64_t>(ts.tv_nsec) / 1000ull;
+    return sys::monotonicNs() / 1000ull;
 }
 
 VirtualClock& virtualClock() {

@@ -2,10 +2,11 @@
 
 #include <dirent.h>
 #include <errno.h>
-#include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "Platform.h"
 
 namespace sim {
 namespace {
@@ -18,13 +19,13 @@ bool fail(std::string* error, const std::string& what) {
 }  // namespace
 
 bool writeFileAtomic(const std::string& path, const std::string& content, std::string* error) {
-    std::string temp = path + ".tmp." + std::to_string(getpid());
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    std::string temp = path + ".tmp." + std::to_string(sys::processId());
+    int fd = sys::openFile(temp, sys::Open::WriteCreateTruncate);
     if (fd < 0) return fail(error, "cannot create " + temp);
     const char* p = content.data();
     size_t left = content.size();
     while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
+        long long n = ::write(fd, p, static_cast<unsigned>(left));
         if (n < 0) {
             if (errno == EINTR) continue;
             int saved = errno;
@@ -37,7 +38,7 @@ bool writeFileAtomic(const std::string& path, const std::string& content, std::s
         left -= static_cast<size_t>(n);
     }
     close(fd);
-    if (rename(temp.c_str(), path.c_str()) != 0) {
+    if (!sys::replaceFile(temp, path)) {
         int saved = errno;
         unlink(temp.c_str());
         errno = saved;
@@ -47,12 +48,12 @@ bool writeFileAtomic(const std::string& path, const std::string& content, std::s
 }
 
 bool readFile(const std::string& path, std::string* content, std::string* error) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = sys::openFile(path, sys::Open::Read);
     if (fd < 0) return fail(error, "cannot open " + path);
     content->clear();
     char buf[8192];
     for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
+        long long n = ::read(fd, buf, sizeof buf);
         if (n < 0) {
             if (errno == EINTR) continue;
             int saved = errno;
@@ -68,7 +69,7 @@ bool readFile(const std::string& path, std::string* content, std::string* error)
 }
 
 bool makeDirectory(const std::string& path, std::string* error) {
-    if (mkdir(path.c_str(), 0755) == 0 || (errno == EEXIST && isDirectory(path))) return true;
+    if (sys::makeDir(path) || (errno == EEXIST && isDirectory(path))) return true;
     return fail(error, "cannot create directory " + path);
 }
 
@@ -92,9 +93,9 @@ bool directoryIsEmpty(const std::string& path) {
 }
 
 void removeTree(const std::string& path) {
-    struct stat st {};
-    if (lstat(path.c_str(), &st) != 0) return;
-    if (S_ISDIR(st.st_mode)) {
+    bool directory = false;
+    if (!sys::entryKind(path, &directory)) return;
+    if (directory) {
         if (DIR* d = opendir(path.c_str())) {
             while (dirent* e = readdir(d)) {
                 if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;

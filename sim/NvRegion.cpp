@@ -1,14 +1,14 @@
 #include "NvRegion.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+
+#include "Platform.h"
 
 namespace sim {
 namespace {
@@ -16,24 +16,24 @@ namespace {
 // Writes the whole buffer with one pwrite; loops only when the system
 // reports a short write or an interruption, which a regular file does not
 // do in practice.
-bool writeAll(int fd, const uint8_t* bytes, size_t len, off_t offset) {
+bool writeAll(int fd, const uint8_t* bytes, size_t len, uint64_t offset) {
     while (len > 0) {
-        ssize_t n = pwrite(fd, bytes, len, offset);
+        long long n = sys::writeAt(fd, bytes, len, offset);
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
         }
         bytes += n;
         len -= static_cast<size_t>(n);
-        offset += n;
+        offset += static_cast<uint64_t>(n);
     }
     return true;
 }
 
 bool readAll(int fd, uint8_t* bytes, size_t len) {
-    off_t offset = 0;
+    uint64_t offset = 0;
     while (len > 0) {
-        ssize_t n = pread(fd, bytes, len, offset);
+        long long n = sys::readAt(fd, bytes, len, offset);
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -41,7 +41,7 @@ bool readAll(int fd, uint8_t* bytes, size_t len) {
         if (n == 0) return false;
         bytes += n;
         len -= static_cast<size_t>(n);
-        offset += n;
+        offset += static_cast<uint64_t>(n);
     }
     return true;
 }
@@ -61,17 +61,17 @@ bool NvRegion::open(const std::string& path, size_t size, uint8_t fill, std::str
         if (error) *error = path + ": " + what + ": " + strerror(errno);
         return false;
     };
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int fd = sys::openFile(path, sys::Open::ReadWriteCreate);
     if (fd < 0) return fail("cannot open");
-    struct stat st {};
-    if (fstat(fd, &st) != 0) {
+    uint64_t fileBytes = 0;
+    if (!sys::fileSize(fd, &fileBytes)) {
         int saved = errno;
         close(fd);
         errno = saved;
         return fail("cannot stat");
     }
     std::vector<uint8_t> data(size, fill);
-    size_t have = std::min(static_cast<size_t>(st.st_size), size);
+    size_t have = static_cast<size_t>(std::min<uint64_t>(fileBytes, size));
     if (have > 0 && !readAll(fd, data.data(), have)) {
         int saved = errno;
         close(fd);
@@ -80,9 +80,8 @@ bool NvRegion::open(const std::string& path, size_t size, uint8_t fill, std::str
     }
     // A new file, or one of another size (the part was exchanged): bring the
     // file to the part's size, new bytes holding `fill`.
-    if (static_cast<size_t>(st.st_size) != size) {
-        if (ftruncate(fd, static_cast<off_t>(have)) != 0 ||
-            !writeAll(fd, data.data() + have, size - have, static_cast<off_t>(have))) {
+    if (fileBytes != size) {
+        if (!sys::truncateFile(fd, have) || !writeAll(fd, data.data() + have, size - have, have)) {
             int saved = errno;
             close(fd);
             errno = saved;
@@ -113,8 +112,7 @@ void NvRegion::write(size_t offset, const void* bytes, size_t len) {
     }
     if (len == 0) return;
     memcpy(m_data.data() + offset, bytes, len);
-    if (m_fd >= 0 && !writeAll(m_fd, m_data.data() + offset, len, static_cast<off_t>(offset)) &&
-        m_fault.empty())
+    if (m_fd >= 0 && !writeAll(m_fd, m_data.data() + offset, len, offset) && m_fault.empty())
         m_fault = m_path + ": cannot write: " + strerror(errno);
 }
 
@@ -127,8 +125,7 @@ void NvRegion::fill(uint8_t value) {
 bool NvRegion::intact(std::string* why, bool lookAtFile) const {
     if (lookAtFile && m_fault.empty() && m_fd >= 0) {
         // A file with no name left is written to no one.
-        struct stat st {};
-        if (fstat(m_fd, &st) == 0 && st.st_nlink == 0) {
+        if (sys::fileUnlinked(m_fd)) {
             if (why) *why = m_path + ": removed while in use";
             return false;
         }

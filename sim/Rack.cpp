@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "FileUtil.h"
+#include "Platform.h"
 
 namespace sim {
 
@@ -23,10 +24,7 @@ Rack::~Rack() {
 
 std::string Rack::clockTag(Clock& clock) {
     if (dynamic_cast<VirtualClock*>(&clock)) return "virtual";
-    std::string boot;
-    readFile("/proc/sys/kernel/random/boot_id", &boot, nullptr);
-    while (!boot.empty() && (boot.back() == '\n' || boot.back() == ' ')) boot.pop_back();
-    return "monotonic " + boot;
+    return "monotonic " + sys::bootId();
 }
 
 std::unique_ptr<Rack> Rack::create(const std::string& dir, const std::vector<std::string>& cardSpecs,

@@ -66,9 +66,10 @@ windrv::DeviceHandle Device(WD_HANDLE handle) {
     return static_cast<windrv::DeviceHandle>(handle);
 }
 
-// One device request. Without a driver handle nothing is sent.
+// One device request. Without a driver handle or a record nothing is sent.
 DWORD Request(WD_HANDLE handle, DWORD code, void* record, DWORD size) {
     if (!WdHandleValid(handle)) return WD_INVALID_HANDLE;
+    if (!record) return WD_INVALID_PARAMETER;
     uint32_t status = WD_STATUS_ERROR;
     windrv::Control(Device(handle), code, record, size, &status);
     return status;
@@ -133,7 +134,7 @@ DWORD WD_CardRegister(WD_HANDLE handle, WD_CARD_REGISTER* card) {
 
 DWORD WD_CardUnregister(WD_HANDLE handle, WD_CARD_REGISTER* card) {
     const DWORD status = Request(handle, kIoctlCardUnregister, card, sizeof *card);
-    if (status == WD_STATUS_SUCCESS) card->hCard = 0;
+    if (status == WD_STATUS_SUCCESS) card->hCard = 0;  // the card is no longer registered
     return status;
 }
 

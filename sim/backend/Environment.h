@@ -11,6 +11,12 @@ constexpr const char* kEnvTrace = "VJXSIM_TRACE";           // bus trace file, a
 constexpr const char* kEnvTraceOnly = "VJXSIM_TRACE_ONLY";  // kinds of access traced
 constexpr const char* kEnvStats = "VJXSIM_STATS";           // access counts (JSON) written at exit
 constexpr const char* kEnvClock = "VJXSIM_CLOCK";           // "virtual": the program runs on virtual time
+// For a Windows program (`vjxsim run RACK -- wine PROGRAM`): the token of the
+// rack's hold (WindowsHold.h), and "BOOT-ID NS": the machine's boot and how far
+// its monotonic clock is ahead of its raw monotonic clock, which is what the
+// program's performance counter reads under Wine.
+constexpr const char* kEnvHold = "VJXSIM_HOLD";
+constexpr const char* kEnvHostClock = "VJXSIM_HOST_CLOCK";
 
 // Exit status of a program whose simulated machine could not go on: the
 // rack could no longer keep what happened on its cards (a save failed, or

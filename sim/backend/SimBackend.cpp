@@ -8,6 +8,7 @@
 
 #include "InProcess.h"
 #include "sim/FileUtil.h"
+#include "sim/WindowsHold.h"
 
 namespace sim {
 namespace backend {
@@ -99,6 +100,11 @@ bool SimBackend::readEnvironment() {
 // state another program changes meanwhile.
 bool SimBackend::loadRack() {
     std::string error;
+    if (WindowsHold::held(m_envDir)) {
+        m_error = "Simulated rack: " + m_envDir +
+                  ": held for a Windows program ('vjxsim run ... -- wine'); try again when it has ended";
+        return false;
+    }
     std::unique_ptr<Rack> rack = Rack::open(m_envDir, m_envTiming, m_monotonic, &error);
     if (!rack) {
         m_error = "Simulated rack: " + error;

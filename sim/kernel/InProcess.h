@@ -13,8 +13,9 @@ namespace sim {
 class Rack;
 namespace kernel {
 
-// Binds `rack` (nullptr unbinds). The driver starts afresh: no device open,
-// no card registered, no debug message kept.
+// Binds `rack` (nullptr unbinds, and lets go of a rack the driver took from
+// the environment, saving it). The driver starts afresh: no device open, no
+// card registered, no debug message kept.
 void bind(Rack* rack);
 
 // The messages the program sent to the driver's debug monitor.

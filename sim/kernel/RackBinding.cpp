@@ -6,8 +6,10 @@
 #include <cstdlib>
 
 #include "sim/FileUtil.h"
+#include "sim/Platform.h"
 #include "sim/Timing.h"
 #include "sim/Trace.h"
+#include "sim/WindowsHold.h"
 #include "sim/backend/Environment.h"
 
 namespace sim {
@@ -31,6 +33,9 @@ void RackBinding::finish() {
 }
 
 void RackBinding::bind(Rack* rack) {
+    finish();
+    m_owned.reset();
+    m_statsPath.clear();
     m_rack = rack;
     m_tried = rack != nullptr;
 }
@@ -47,13 +52,60 @@ bool RackBinding::ensure() {
     return true;
 }
 
+namespace {
+
+std::string variable(const char* name) {
+    const char* value = getenv(name);
+    return value ? value : "";
+}
+
+#ifdef _WIN32
+// The rack's clock as Linux programs read it: the machine's monotonic clock
+// (from the raw one, which the performance counter gives under Wine), plus
+// the time programs on virtual time skipped on this rack
+// (runtime/clock-offset, nanoseconds).
+bool takeHostClock(const std::string& dir, std::string* error) {
+    const std::string text = variable(env::kEnvHostClock);
+    char boot[64] = {};
+    long long aheadNs = 0;
+    if (sscanf(text.c_str(), "%63s %lld", boot, &aheadNs) != 2) {
+        *error = std::string(env::kEnvHostClock) + " is not set: run the program with 'vjxsim run'";
+        return false;
+    }
+    std::string skipped;
+    long long skippedNs = 0;
+    if (readFile(dir + "/runtime/clock-offset", &skipped, nullptr))
+        sscanf(skipped.c_str(), "%lld", &skippedNs);
+    sys::setHostClock(boot, aheadNs + (skippedNs > 0 ? skippedNs : 0));
+    return true;
+}
+#endif
+
+}  // namespace
+
 bool RackBinding::fromEnvironment(std::string* error) {
-    const char* dir = getenv(env::kEnvRack);
-    if (!dir || !*dir) {
+    const std::string named = variable(env::kEnvRack);
+    if (named.empty()) {
         *error = std::string(env::kEnvRack) +
                  " is not set: run the program with 'vjxsim run RACK -- wine PROGRAM'";
         return false;
     }
+    const std::string dir = sys::hostPath(named);
+    if (!sys::pathExists(dir + "/rack.json")) {
+        *error = "Simulated rack: " + named + ": not a rack (no rack.json; make one with 'vjxsim new')";
+        return false;
+    }
+    if (variable(env::kEnvClock) == "virtual") {
+        *error = "a Windows program cannot run on virtual time (--clock virtual); run it on real time";
+        return false;
+    }
+    if (!WindowsHold::heldWith(dir, variable(env::kEnvHold))) {
+        *error = named + ": not held for this program (run it with 'vjxsim run RACK -- wine PROGRAM')";
+        return false;
+    }
+#ifdef _WIN32
+    if (!takeHostClock(dir, error)) return false;
+#endif
     Timing timing;
     const char* profile = getenv(env::kEnvTiming);
     if (profile && *profile && !Timing::byName(profile, timing)) {
@@ -74,10 +126,10 @@ bool RackBinding::fromEnvironment(std::string* error) {
         return false;
     }
     rack->trace().setFilter(filter);
-    const char* trace = getenv(env::kEnvTrace);
-    if (trace && *trace && !rack->trace().toFile(trace, error)) return false;
-    const char* stats = getenv(env::kEnvStats);
-    if (stats) m_statsPath = stats;
+    const std::string trace = variable(env::kEnvTrace);
+    if (!trace.empty() && !rack->trace().toFile(sys::hostPath(trace), error)) return false;
+    const std::string stats = variable(env::kEnvStats);
+    if (!stats.empty()) m_statsPath = sys::hostPath(stats);
     m_owned = std::move(rack);
     m_rack = m_owned.get();
     return true;

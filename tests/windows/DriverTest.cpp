@@ -70,6 +70,11 @@ TEST_F(WindowsDriver, RequestsCarryTheirCodeAndSizeAndThePresetStatus) {
     EXPECT_EQ(search[0], 0x10B5u);
     EXPECT_EQ(search[1], 0x9030u);
 
+    // No record: nothing is sent.
+    const size_t sent = kernel::state().requests.size();
+    EXPECT_EQ(WD_PciGetCardInfo(WDC_GetWDHandle(), nullptr), 0x2000001Bu);
+    EXPECT_EQ(kernel::state().requests.size(), sent);
+
     // A request the driver leaves unanswered keeps the preset failure.
     WD_PCI_CONFIG_DUMP dump = {};
     EXPECT_EQ(WD_PciConfigDump(WDC_GetWDHandle(), &dump), 0x20000000u);

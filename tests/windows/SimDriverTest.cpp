@@ -4,8 +4,11 @@
 // configuration writes (the bridge's slow mode), the debug monitor, and the
 // dialog's listing of a rack.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,7 +19,11 @@
 #include "card/VjxPci.h"
 #include "driver/wdc_lib.h"
 #include "resource.h"
+#include "sim/Card.h"
+#include "sim/devices/FpgaBlock.h"
+#include "sim/devices/Microcontroller.h"
 #include "sim/kernel/InProcess.h"
+#include "tcf/TcfWriter.h"
 #include "tests/support/SimRack.h"
 
 namespace {
@@ -237,5 +244,154 @@ TEST_F(SimDriver, DialogListsTheRack) {
               "Detecting card 2...\r\nDetected: VJX PCI S card\r\nFirmware version: 1.00\r\n"
               "Detecting card 3...\r\nDetected: VJX PCIe K card\r\nFirmware version: 1.00\r\n");
 }
+
+// ---- The dialog updating simulated cards --------------------------------------
+
+// An update file for a model: FPGA image version 7, firmware 2.01, the
+// model's EEPROM presets.
+class UpdateFile {
+public:
+    explicit UpdateFile(int module) {
+        tcf::FileContent content;
+        content.module = module;
+        const std::vector<uint8_t> fpga = sim::fpga_image::make(7, 20000);
+        content.fpga.assign(fpga.begin(), fpga.end());
+        sim::firmware_image::Version version;
+        EXPECT_TRUE(sim::firmware_image::versionFromText("2.01", 7, &version));
+        const std::vector<uint8_t> firmware = sim::firmware_image::make(version, 0x10000);
+        std::string error;
+        EXPECT_TRUE(tcf::CutFirmware(std::vector<unsigned char>(firmware.begin(), firmware.end()),
+                                     &content.segments, &error))
+            << error;
+        std::vector<unsigned char> bytes;
+        EXPECT_TRUE(tcf::BuildFile(content, &bytes, &error)) << error;
+        char name[] = "/tmp/vjxwinsimXXXXXX";
+        const int fd = mkstemp(name);
+        EXPECT_GE(fd, 0);
+        m_path = name;
+        EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        close(fd);
+    }
+    ~UpdateFile() { unlink(m_path.c_str()); }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+class TestDialog : public CVJXFlashDlg {
+public:
+    using CVJXFlashDlg::OnCommand;
+};
+
+// Whether the card's microcontroller flash holds the firmware of the file.
+std::string FirmwareOf(sim::Card& card) {
+    sim::firmware_image::Version version;
+    if (!sim::firmware_image::find(card.mcuFlashBytes().data(), card.mcuFlashBytes().size(), &version))
+        return "";
+    return sim::firmware_image::textFromVersion(version);
+}
+
+class SimDialog : public SimDriver {
+protected:
+    void start(std::vector<std::string> cards) {
+        m_rack = std::make_unique<testsupport::SimRack>(std::move(cards));
+        m_rack->setTracing(false);
+        sim::kernel::bind(&m_rack->rack());
+        scripted::reset();
+        m_dialog = std::make_unique<TestDialog>();
+        scripted::open(*m_dialog);
+    }
+    void TearDown() override {
+        m_dialog.reset();
+        SimDriver::TearDown();
+    }
+    // Selects list entry `position`, names the file and presses "Flash!";
+    // the text the log gained.
+    std::string flash(int position, const std::string& file) {
+        const std::string before = log();
+        scripted::control(*m_dialog, IDC_CARDLIST).sel = position;
+        scripted::control(*m_dialog, IDC_FILENAME).text = file;
+        m_dialog->OnCommand(IDC_FLASH, 0);
+        return log().substr(before.size());
+    }
+    std::string log() { return scripted::control(*m_dialog, IDC_LOG).text; }
+    std::vector<std::string> boxes() {
+        std::vector<std::string> texts;
+        for (const scripted::Box& box : scripted::state().boxes) texts.push_back(box.text);
+        return texts;
+    }
+
+    std::unique_ptr<TestDialog> m_dialog;
+};
+
+// The PCIe card updated, once with its bridge's registers in memory and once
+// with them reached through configuration cycles only.
+class SimDialogBridge : public SimDialog, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(SimDialogBridge, UpdatesThePcieCardToTheFile) {
+    const bool slow = std::string(GetParam()).find("slow") != std::string::npos;
+    start({GetParam()});
+    UpdateFile file(0x54);
+    const std::string added = flash(0, file.path());
+    EXPECT_EQ(
+        boxes(),
+        std::vector<std::string>{"Programming VJX PCIe K card was successful.\n\nFirmware version: 2.01\n"})
+        << added;
+    EXPECT_EQ(added.rfind("\r\nDetecting card 1..." +
+                              std::string(slow ? "\r\nUsing slow FPGA programming mode" : "") +
+                              "\r\nProgramming card 1 with file \"" + file.path() + "\"...",
+                          0),
+              0u)
+        << added;
+    EXPECT_EQ(FirmwareOf(m_rack->rack().card(1)), "2.01");
+    EXPECT_EQ(sim::kernel::registrations(), 0u) << "every card released";
+    // Every control enabled again, the dialog last.
+    const std::vector<std::string>& events = scripted::state().events;
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back(), "enable dialog 1");
+}
+
+INSTANTIATE_TEST_SUITE_P(Bridges, SimDialogBridge, ::testing::Values("84", "84,slow"));
+
+// A listed card that comes up without its identity before "Flash!" (its
+// configuration EEPROM did not answer at the power-up): the program asks
+// whether the card is of the file's model. No leaves the card as it was;
+// Yes programs it as that model.
+class SimDialogUnknown : public SimDialog, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SimDialogUnknown, OnlyYesProgramsTheCardAsTheFilesModel) {
+    start({"80", "84"});
+    ASSERT_EQ(scripted::control(*m_dialog, IDC_CARDLIST).items,
+              (std::vector<std::string>{"1: VJX PCI S", "2: VJX PCIe K"}));
+    sim::Rack& rack = m_rack->rack();
+    std::string error;
+    ASSERT_TRUE(rack.setOptions(2, {"eeprom-fault=absent"}, &error)) << error;
+    ASSERT_TRUE(rack.powerCycle(2, &error)) << error;
+    ASSERT_TRUE(rack.setOptions(2, {"eeprom-fault=default"}, &error)) << error;
+    const std::vector<uint8_t> epcs(rack.card(2).epcsBytes().data(),
+                                    rack.card(2).epcsBytes().data() + rack.card(2).epcsBytes().size());
+
+    UpdateFile file(0x54);
+    scripted::state().answers = {GetParam()};
+    const std::string added = flash(1, file.path());
+    ASSERT_FALSE(boxes().empty()) << added;
+    EXPECT_EQ(boxes()[0],
+              "The card's type is unknown.  Be sure to load\na compatible flash update file to the card!\n\n"
+              "Is \"2: VJX PCIe K\" a \"VJX PCIe K\" card?");
+    const bool written = !std::equal(epcs.begin(), epcs.end(), rack.card(2).epcsBytes().data());
+    if (GetParam() == IDYES) {
+        EXPECT_EQ(boxes().back(), "Programming VJX PCIe K card was successful.\n\nFirmware version: 2.01\n");
+        EXPECT_TRUE(written);
+        EXPECT_EQ(FirmwareOf(rack.card(2)), "2.01");
+    } else {
+        EXPECT_EQ(boxes().size(), 1u);
+        EXPECT_EQ(added, "\r\nDetecting card 2...");
+        EXPECT_FALSE(written);
+        EXPECT_EQ(FirmwareOf(rack.card(2)), "1.00");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, SimDialogUnknown, ::testing::Values(IDYES, IDNO));
 
 }  // namespace
