@@ -6,6 +6,7 @@
 
 #include "Checksums.h"
 #include "FileUtil.h"
+#include "hw/SerialFlash.h"
 
 namespace sim {
 namespace {
@@ -46,11 +47,23 @@ bool Card::open(const std::string& dir, const std::string& clockTag, uint64_t no
     return true;
 }
 
+const char* Card::deviceFile() const {
+    return pcieCore() ? "flash.bin" : "epcs.bin";
+}
+
 bool Card::openParts(std::string* error) {
-    if (!m_eepromMem.open(path("eeprom.bin"), kEepromBytes, 0xFF, error)) return false;
-    if (isPcie(m_spec.chip) && !m_pcieMem.open(path("pcie-eeprom.bin"), kPcieEepromBytes, 0xFF, error))
+    if (pcieCore()) {
+        // No configuration EEPROM is fitted: the PLX chip's EEPROM pins of
+        // the function the FPGA presents lead nowhere.
+        m_eepromMem.init(kEepromBytes, 0xFF);
+        if (!m_flashRegs.open(path("flash-regs.bin"), serial_flash::kNvRegisters, 0x00, error)) return false;
+    } else if (!m_eepromMem.open(path("eeprom.bin"), kEepromBytes, 0xFF, error)) {
         return false;
-    if (!m_epcsMem.open(path("epcs.bin"), FpgaBlock::epcsSizeFor(m_spec.parsed.fpga.epcsId), 0xFF, error))
+    }
+    if (m_spec.hasPex8111Footprint() &&
+        !m_pcieMem.open(path("pcie-eeprom.bin"), kPcieEepromBytes, 0xFF, error))
+        return false;
+    if (!m_epcsMem.open(path(deviceFile()), FpgaBlock::deviceSizeFor(m_spec.parsed.fpga), 0xFF, error))
         return false;
     if (!m_flashMem.open(path("mcu-flash.bin"), kMcuFlashBytes, 0xFF, error)) return false;
     if (!m_busyMem.open(path("busy.bin"), kBusyBytes, 0x00, error)) return false;
@@ -69,11 +82,14 @@ void Card::build(uint64_t nowUs) {
 
     const CardOptions& o = m_spec.parsed;
     m_eeprom.reset(new MicrowireEeprom(m_eepromMem, m_timing));
-    if (isPcie(m_spec.chip)) {
+    if (m_spec.hasPex8111Footprint()) {
         m_spi.reset(new SpiEeprom25(m_pcieMem, m_timing));
         m_eectl.reset(new Pex8111Eectl(*m_spi, m_timing));
     }
-    m_fpga.reset(new FpgaBlock(m_epcsMem, m_timing, o.fpga));
+    FpgaBlockOptions fpga = o.fpga;
+    fpga.flashUniqueId = 0x5AF1A5C000000000ull | m_number;  // programmed at the flash's factory
+    m_fpga.reset(new FpgaBlock(m_epcsMem, m_timing, fpga));
+    if (pcieCore()) m_fpga->setFlashRegisters(&m_flashRegs);
     m_mcu.reset(new Microcontroller(m_flashMem, m_bootMem, m_timing, o.mcu));
     m_mailbox.reset(new Mailbox(*m_mcu, m_timing, o.link));
     m_cardFn.reset(new PlxFunction(m_spec.chip, *m_eeprom, *m_fpga, *m_mailbox, *this));
@@ -88,7 +104,13 @@ void Card::place(const Placement& placement) {
     m_placement = placement;
     if (!m_cardFn) return;
     m_cardFn->setAddress(placement.card);
-    m_cardFn->setBars(placement.cardMemory0, placement.cardIo1, placement.cardMemory2);
+    if (pcieCore()) {
+        const bool changed = m_barsChanged;
+        assignBars(m_barsAssigned);
+        m_barsChanged = changed;
+    } else {
+        m_cardFn->setBars(placement.cardMemory0, placement.cardIo1, placement.cardMemory2);
+    }
     if (m_bridgeFn) {
         m_bridgeFn->setAddress(placement.bridge);
         m_bridgeFn->setSecondaryBus(placement.card.bus);
@@ -98,10 +120,14 @@ void Card::place(const Placement& placement) {
 
 void Card::applyFaults() {
     const CardOptions& o = m_spec.parsed;
-    m_eeprom->setFaults(o.eeprom);
+    MicrowireFaults eeprom = o.eeprom;
+    if (pcieCore()) eeprom.absent = true;  // nothing on the EEPROM pins
+    m_eeprom->setFaults(eeprom);
     if (m_spi) m_spi->setFaults(o.pcieEeprom);
     if (m_eectl) m_eectl->setStuckBusy(o.eectlStuck);
-    m_fpga->setOptions(o.fpga);
+    FpgaBlockOptions fpgaOptions = o.fpga;
+    fpgaOptions.flashUniqueId = 0x5AF1A5C000000000ull | m_number;
+    m_fpga->setOptions(fpgaOptions);
     m_mcu->setOptions(o.mcu);
     // The noise of the link draws from its seed and the number of times the
     // rack was opened: a series of runs repeats exactly, yet a run after a
@@ -131,6 +157,7 @@ bool Card::makeContent(const std::vector<Part>& parts, std::string* error) {
     for (Part part : parts) {
         switch (part) {
             case Part::Eeprom:
+                if (pcieCore()) break;  // none fitted
                 if (m_spec.info) {
                     auto bytes = eepromFromImage(configImage(*m_spec.info, o.oldEeprom));
                     m_eepromMem.write(0, bytes.data(), bytes.size());
@@ -139,7 +166,7 @@ bool Card::makeContent(const std::vector<Part>& parts, std::string* error) {
                 }
                 break;
             case Part::PcieEeprom:
-                if (!isPcie(m_spec.chip)) break;
+                if (!m_spec.hasPex8111Footprint()) break;
                 m_pcieMem.fill(0xFF);
                 if (m_spec.info) {
                     auto bytes = pcieEepromContent(o.oldPcieEeprom);
@@ -147,10 +174,17 @@ bool Card::makeContent(const std::vector<Part>& parts, std::string* error) {
                 }
                 break;
             case Part::Epcs: {
-                size_t size = FpgaBlock::epcsSizeFor(o.fpga.epcsId);
-                if (m_epcsMem.size() != size && !m_epcsMem.open(path("epcs.bin"), size, 0xFF, error))
+                size_t size = FpgaBlock::deviceSizeFor(o.fpga);
+                if (m_epcsMem.size() != size && !m_epcsMem.open(path(deviceFile()), size, 0xFF, error))
                     return false;
                 m_epcsMem.fill(0xFF);
+                if (pcieCore()) {
+                    // The registers as the card's maker left them: CR1NV as
+                    // given, the others at the flash's factory values.
+                    uint8_t regs[serial_flash::kNvRegisters] = {};
+                    regs[serial_flash::kCr1Nv] = static_cast<uint8_t>(o.flashCr1);
+                    m_flashRegs.write(0, regs, sizeof regs);
+                }
                 if (!wantsImage(part)) break;
                 std::vector<uint8_t> image =
                     fpga_image::make(static_cast<uint8_t>(o.fpgaVersion), o.fpgaSize);
@@ -165,9 +199,12 @@ bool Card::makeContent(const std::vector<Part>& parts, std::string* error) {
                                  std::to_string(size) + " bytes";
                     return false;
                 }
-                // The device keeps the bits in the order they arrive on its
-                // wire; the host sends image bytes least significant bit first.
-                for (auto& b : image) b = reverseBits(b);
+                // The EPCS keeps the bits in the order they arrive on its
+                // wire; the host sends image bytes least significant bit
+                // first. The serial flash gets them most significant bit
+                // first, so it holds the bytes as they are.
+                if (!pcieCore())
+                    for (auto& b : image) b = reverseBits(b);
                 m_epcsMem.write(0, image.data(), image.size());
                 break;
             }
@@ -197,8 +234,11 @@ void Card::powerCycle(uint64_t nowUs) {
     build(nowUs);
     const NvRegion& e = m_eepromMem;
     // An EEPROM whose data line stays high reads as blank.
-    m_identity = m_spec.parsed.eeprom.absent ? chipIdentity(m_spec.chip)
-                                             : identityFromEeprom(m_spec.chip, e.data(), e.size());
+    if (pcieCore())
+        m_identity = coreIdentity(*m_spec.info);
+    else
+        m_identity = m_spec.parsed.eeprom.absent ? chipIdentity(m_spec.chip)
+                                                 : identityFromEeprom(m_spec.chip, e.data(), e.size());
     m_cardFn->setIdentity(m_identity);
     m_cardFn->resetRegisters();
     if (m_bridgeFn) m_bridgeFn->resetRegisters();
@@ -207,6 +247,9 @@ void Card::powerCycle(uint64_t nowUs) {
     pinsChanged(nowUs);
     m_mcu->powerCycle(nowUs);
     m_configured = m_fpga->configured(nowUs);
+    // The system enumerates the cards at boot, after their FPGAs loaded: a
+    // PCIe core that came up gets its BARs.
+    assignBars(m_fpga->state().configured);
     noteBusy();
     saveState();
 }
@@ -244,6 +287,7 @@ bool Card::setOptions(const std::vector<std::string>& changes, uint64_t nowUs, s
 }
 
 void Card::pinsChanged(uint64_t nowUs) {
+    if (pcieCore()) return;  // no bridge line reaches the FPGA's configuration
     LineDrive drive;
     m_cardFn->contributeLines(drive);
     if (m_bridgeFn) m_bridgeFn->contributeLines(drive);
@@ -259,15 +303,64 @@ void Card::beforeAccess(uint64_t nowUs) {
     // Bytes on the link up to now, and what the microcontroller made of
     // them, happen before this access.
     if (m_fpga->configured(nowUs)) m_mailbox->advance(nowUs);
-    if (m_mcu->takeReloadRequest()) m_fpga->reload(nowUs);
+    takeReload();
     noteConfiguration(nowUs);
 }
 
-void Card::afterAccess(uint64_t nowUs) {
-    if (m_mcu->takeReloadRequest()) m_fpga->reload(nowUs);
+void Card::settle(uint64_t nowUs, bool final) {
+    if (!m_touched || m_readOnly || !m_cardFn) return;
+    if (m_fpga->configured(nowUs)) m_mailbox->advance(nowUs);
+    if (final) m_mcu->requestScheduledReload();
+    takeReload();
     noteConfiguration(nowUs);
     noteState();
     noteBusy();
+}
+
+void Card::afterAccess(uint64_t nowUs) {
+    takeReload();
+    noteConfiguration(nowUs);
+    noteState();
+    noteBusy();
+}
+
+// The application pulsed the FPGA's reload line: the FPGA loads again from
+// its device, from the time of the pulse. On a PCIe-core card that takes the
+// PCIe interface down: the link retrains and the function comes back
+// without the BARs the system gave it.
+void Card::takeReload() {
+    uint64_t atUs = 0;
+    if (!m_mcu->takeReloadRequest(&atUs)) return;
+    m_fpga->reload(atUs);
+    if (pcieCore()) assignBars(false);
+}
+
+void Card::assignBars(bool assigned) {
+    if (!pcieCore() || !m_cardFn) return;
+    if (assigned != m_barsAssigned) m_barsChanged = true;
+    m_barsAssigned = assigned;
+    if (assigned) {
+        m_cardFn->setBars(m_placement.cardMemory0, m_placement.cardIo1, m_placement.cardMemory2);
+        m_cardFn->setDecoding(true);
+    } else {
+        m_cardFn->setBars(0, 0, 0);
+        m_cardFn->setDecoding(false);
+    }
+}
+
+bool Card::answers(uint64_t nowUs) {
+    return !pcieCore() || m_fpga->configured(nowUs);
+}
+
+bool Card::decodes(uint64_t nowUs) {
+    return answers(nowUs) && (!pcieCore() || m_barsAssigned);
+}
+
+void Card::reenumerate(uint64_t nowUs) {
+    if (!pcieCore() || m_barsAssigned || !answers(nowUs)) return;
+    m_touched = true;
+    assignBars(true);
+    saveState();
 }
 
 void Card::noteConfiguration(uint64_t nowUs) {
@@ -277,7 +370,9 @@ void Card::noteConfiguration(uint64_t nowUs) {
 }
 
 void Card::noteState() {
-    if (m_fpga->changeCount() != m_savedFpgaChanges || m_mcu->changeCount() != m_savedMcuChanges) saveState();
+    if (m_fpga->changeCount() != m_savedFpgaChanges || m_mcu->changeCount() != m_savedMcuChanges ||
+        m_barsChanged)
+        saveState();
 }
 
 bool Card::saveState(std::string* error) {
@@ -292,6 +387,10 @@ bool Card::saveState(std::string* error) {
                      {"class_code", m_identity.classCode}};
     FpgaState f = m_fpga->state();
     j["fpga"] = {{"configured", f.configured}, {"version", f.version}};
+    if (pcieCore()) {
+        j["fpga"]["spictl"] = f.spictl;
+        j["bars_assigned"] = m_barsAssigned;
+    }
     j["mcu_mode"] = static_cast<int>(m_mcu->mode());
     j["sessions"] = m_sessions;
     j["plx_registers"] = m_cardFn->registers();
@@ -306,6 +405,7 @@ bool Card::saveState(std::string* error) {
     }
     m_savedFpgaChanges = m_fpga->changeCount();
     m_savedMcuChanges = m_mcu->changeCount();
+    m_barsChanged = false;
     return true;
 }
 
@@ -325,6 +425,8 @@ bool Card::loadState(uint64_t nowUs, std::string* error) {
         FpgaState f;
         f.configured = j.at("fpga").at("configured").get<bool>();
         f.version = j.at("fpga").at("version").get<uint8_t>();
+        f.spictl = j.at("fpga").value("spictl", uint8_t{0});
+        const bool barsAssigned = j.value("bars_assigned", true);
         int mode = j.at("mcu_mode").get<int>();
         m_sessions = j.value("sessions", uint64_t{0}) + (m_readOnly ? 0 : 1);
         std::vector<uint32_t> regs = j.at("plx_registers").get<std::vector<uint32_t>>();
@@ -334,6 +436,8 @@ bool Card::loadState(uint64_t nowUs, std::string* error) {
             m_bridgeFn->restoreRegisters(j["pex"].at("gpioctl").get<uint32_t>(),
                                          j["pex"].at("main_index").get<uint32_t>());
         m_fpga->restore(f);
+        assignBars(barsAssigned);
+        m_barsChanged = false;
         m_mcu->restore(mode >= 0 && mode <= 2 ? static_cast<McuMode>(mode) : McuMode::Off);
     } catch (const nlohmann::json::exception& e) {
         if (error) *error = path("state.json") + ": " + e.what();
@@ -409,7 +513,8 @@ bool Card::intact(std::string* why, bool lookAtFiles) const {
         if (why) *why = m_fault;
         return false;
     }
-    for (const NvRegion* r : {&m_eepromMem, &m_pcieMem, &m_epcsMem, &m_flashMem, &m_bootMem, &m_busyMem})
+    for (const NvRegion* r :
+         {&m_eepromMem, &m_pcieMem, &m_epcsMem, &m_flashMem, &m_bootMem, &m_busyMem, &m_flashRegs})
         if (!r->intact(why, lookAtFiles)) return false;
     return true;
 }

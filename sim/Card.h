@@ -62,6 +62,10 @@ public:
     // Around every bus access to one of the card's functions.
     void beforeAccess(uint64_t nowUs);
     void afterAccess(uint64_t nowUs);
+    // Lets the card catch up with the clock without a bus access (what its
+    // parts did on their own until now); `final` when the process ends,
+    // so that a reload the application scheduled is not lost with it.
+    void settle(uint64_t nowUs, bool final);
     // Saves the runtime state now (the rack does it when it closes), if this
     // process changed the card: accessed it, powered it or set its options.
     // A card nobody touched keeps what its last user saved, whatever this
@@ -82,6 +86,18 @@ public:
     const Identity& identity() const { return m_identity; }
     PlxFunction& cardFunction() { return *m_cardFn; }
     Pex8111Function* bridgeFunction() { return m_bridgeFn.get(); }
+
+    // PCIe-core cards: the function answers on the bus only while the FPGA
+    // runs a configuration (not while it loads, not without one), and
+    // decodes its BARs only once the system has assigned them: at power-up,
+    // and after an FPGA reload only through a re-enumeration.
+    bool pcieCore() const { return m_spec.pcieCore(); }
+    bool answers(uint64_t nowUs);
+    bool decodes(uint64_t nowUs);
+    bool barsAssigned() const { return m_barsAssigned; }
+    // The system re-enumerates the devices: a PCIe-core function that answers
+    // and lacks its BARs gets them back.
+    void reenumerate(uint64_t nowUs);
 
     FpgaBlock& fpga() { return *m_fpga; }
     Microcontroller& mcu() { return *m_mcu; }
@@ -107,7 +123,10 @@ private:
     void noteConfiguration(uint64_t nowUs);
     void noteBusy();
     void restoreBusy();
+    void takeReload();
+    void assignBars(bool assigned);
     std::string path(const char* file) const { return m_dir + "/" + file; }
+    const char* deviceFile() const;  // the configuration device's file
 
     unsigned m_number;
     CardSpec m_spec;
@@ -116,7 +135,8 @@ private:
     Placement m_placement;
 
     NvRegion m_eepromMem, m_pcieMem, m_epcsMem, m_flashMem, m_bootMem;
-    NvRegion m_busyMem;  // busy.bin: when the parts' busy periods end
+    NvRegion m_busyMem;    // busy.bin: when the parts' busy periods end
+    NvRegion m_flashRegs;  // PCIe-core cards: the serial flash's non-volatile registers
     std::string m_clockTag;
     uint64_t m_busySaved[5] = {};  // the times busy.bin holds
     bool m_busyWritten = false;    // by this process (with its clock's tag)
@@ -130,7 +150,9 @@ private:
     std::unique_ptr<Pex8111Function> m_bridgeFn;
 
     Identity m_identity;
-    bool m_configured = false;  // the FPGA at the last access
+    bool m_configured = false;   // the FPGA at the last access
+    bool m_barsAssigned = true;  // PCIe-core cards: the system assigned the function's BARs
+    bool m_barsChanged = false;  // since the state was last saved
     bool m_readOnly = false;
     bool m_touched = false;
     std::string m_fault;

@@ -76,14 +76,26 @@ bool chipFromText(const char* text, Chip* out) {
 
 const std::vector<ModelInfo>& models() {
     static const std::vector<ModelInfo> table = {
-        {80, "VJX PCI S", Chip::Pci9030, 0x3068, 2},      {81, "VJX PCIe S", Chip::Pci9056, 0x3352, 0},
-        {82, "VJX PCIe R", Chip::Pci9056, 0x3353, 0},     {83, "VJX PCIe M", Chip::Pci9056, 0x3354, 0},
-        {84, "VJX PCIe K", Chip::Pci9056, 0x3355, 0},     {85, "PCIe Q", Chip::Pci9056, 0x3415, 0},
-        {86, "VJX PCI R (v2)", Chip::Pci9030, 0x3463, 2}, {87, "VJX PCIe Z", Chip::Pci9056, 0x3493, 0},
-        {88, "VJX PCI M (5V)", Chip::Pci9050, 0x2221, 1}, {89, "VJX PCI R (5V)", Chip::Pci9050, 0x2431, 1},
-        {90, "VJX PCI M", Chip::Pci9030, 0x2862, 1},      {91, "PCI Q (5V)", Chip::Pci9050, 0x2905, 1},
-        {92, "PCI Q", Chip::Pci9030, 0x2906, 1},          {93, "VJX PCI R", Chip::Pci9030, 0x2940, 1},
-        {94, "VJX PCI K", Chip::Pci9030, 0x3025, 1},      {95, "VJX PCI K (v2)", Chip::Pci9030, 0x3591, 2},
+        {80, "VJX PCI S", Chip::Pci9030, 0x3068, 2, false},
+        {81, "VJX PCIe S", Chip::Pci9056, 0x3352, 0, false},
+        {82, "VJX PCIe R", Chip::Pci9056, 0x3353, 0, false},
+        {83, "VJX PCIe M", Chip::Pci9056, 0x3354, 0, false},
+        {84, "VJX PCIe K", Chip::Pci9056, 0x3355, 0, false},
+        {85, "PCIe Q", Chip::Pci9056, 0x3415, 0, false},
+        {86, "VJX PCI R (v2)", Chip::Pci9030, 0x3463, 2, false},
+        {87, "VJX PCIe Z", Chip::Pci9056, 0x3493, 0, false},
+        {88, "VJX PCI M (5V)", Chip::Pci9050, 0x2221, 1, false},
+        {89, "VJX PCI R (5V)", Chip::Pci9050, 0x2431, 1, false},
+        {90, "VJX PCI M", Chip::Pci9030, 0x2862, 1, false},
+        {91, "PCI Q (5V)", Chip::Pci9050, 0x2905, 1, false},
+        {92, "PCI Q", Chip::Pci9030, 0x2906, 1, false},
+        {93, "VJX PCI R", Chip::Pci9030, 0x2940, 1, false},
+        {94, "VJX PCI K", Chip::Pci9030, 0x3025, 1, false},
+        {95, "VJX PCI K (v2)", Chip::Pci9030, 0x3591, 2, false},
+        {96, "VJX PCIe M (v2)", Chip::Pci9056, 0x3354, 0, true},
+        {97, "VJX PCIe K (v2)", Chip::Pci9056, 0x3355, 0, true},
+        {98, "VJX PCIe Q (v2)", Chip::Pci9056, 0x3415, 0, true},
+        {99, "VJX PCIe Z (v2)", Chip::Pci9056, 0x3493, 0, true},
     };
     return table;
 }
@@ -95,10 +107,23 @@ const ModelInfo* findModel(int code) {
 }
 
 const ModelInfo* modelForKey(uint32_t key) {
+    return modelForKey(key, 0);
+}
+
+const ModelInfo* modelForKey(uint32_t key, uint8_t revision) {
     if ((key & 0xFFFF) != kPlxVendor) return nullptr;
+    const bool core = revision == kPcieCoreRevision;
     for (const auto& m : models())
-        if (m.subsystemId == key >> 16) return &m;
+        if (m.subsystemId == key >> 16 && (m.pcieCore == core || m.chip != Chip::Pci9056)) return &m;
     return nullptr;
+}
+
+Identity coreIdentity(const ModelInfo& model) {
+    Identity id;
+    id.subsystem = static_cast<uint32_t>(model.subsystemId) << 16 | kPlxVendor;
+    id.revision = kPcieCoreRevision;
+    id.classCode = 0x068000;
+    return id;
 }
 
 Identity chipIdentity(Chip chip) {

@@ -20,17 +20,27 @@ const char* chipName(Chip chip);  // "PCI 9030"
 bool chipFromText(const char* text, Chip* out);
 
 struct ModelInfo {
-    int code;          // module code, 80..95
+    int code;          // module code, 80..99
     const char* name;  // "VJX PCIe K"
     Chip chip;
     uint16_t subsystemId;
     int tail;  // PCI 9030 preset tail: 0 none, 1 "49 92 24 02", 2 "00 00 00 06"
+    // The PCIe interface is in the FPGA (models 96..99): a PCI 9056 function
+    // of revision 0x80 that the FPGA itself presents, without PEX 8111 and
+    // configuration EEPROM; its configuration device is a serial flash.
+    bool pcieCore;
 };
+
+// The revision a PCIe-core card's function reports.
+constexpr uint8_t kPcieCoreRevision = 0x80;
 
 const std::vector<ModelInfo>& models();
 const ModelInfo* findModel(int code);
-// The model whose subsystem key (subsystem ID << 16 | 0x10B5) this is.
+// The model whose subsystem key (subsystem ID << 16 | 0x10B5) this is, among
+// the models with a PLX bridge; with a revision, a PCIe-core model when the
+// revision is 0x80.
 const ModelInfo* modelForKey(uint32_t key);
+const ModelInfo* modelForKey(uint32_t key, uint8_t revision);
 inline bool isPcie(Chip chip) {
     return chip == Chip::Pci9056;
 }
@@ -44,6 +54,9 @@ struct Identity {
     uint32_t classCode = 0;  // offsets 0x09..0x0B
 };
 Identity chipIdentity(Chip chip);  // the chip's own values (blank or missing EEPROM)
+// What the FPGA's PCIe core of a model presents: the model's key, revision
+// 0x80, class 0x068000.
+Identity coreIdentity(const ModelInfo& model);
 // Identity from an EEPROM image of 512 bytes (words high byte first).
 // A blank first word means no valid content: the chip keeps its own values.
 Identity identityFromEeprom(Chip chip, const uint8_t* eeprom, size_t size);

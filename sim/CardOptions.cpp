@@ -124,6 +124,12 @@ const std::vector<OptionDef>& defs() {
              return true;
          },
          {Part::Epcs}},
+        {{"flash-cr1", "flash-cr1=N",
+          "PCIe-core card: register 2 (CR1NV) of the serial flash from the factory (default 0x02)",
+          K::Content},
+         true,
+         number(&CardOptions::flashCr1, 255),
+         {Part::Epcs}},
         {{"eeprom", "eeprom=old", "configuration EEPROM with older content (same subsystem ID)", K::Content},
          true,
          choice({{"old", [](CardOptions& o) { o.oldEeprom = true; }},
@@ -180,6 +186,40 @@ const std::vector<OptionDef>& defs() {
          choice({{"hang", [](CardOptions& o) { o.fpga.writeHangs = true; }},
                  {"ok", [](CardOptions& o) { o.fpga.writeHangs = false; }}}),
          {}},
+        {{"flash-id", "flash-id=MAN:DEV",
+          "PCIe-core card: the serial flash answers this JEDEC manufacturer and device ID (default "
+          "0x01:0x6017)",
+          K::Fault},
+         true,
+         [](const std::string& v, CardOptions& o) {
+             size_t colon = v.find(':');
+             unsigned long long man, dev;
+             if (colon == std::string::npos || !parseNumber(v.substr(0, colon), 255, &man) ||
+                 !parseNumber(v.substr(colon + 1), 0xFFFF, &dev))
+                 return false;
+             o.fpga.flashManufacturer = static_cast<uint8_t>(man);
+             o.fpga.flashDevice = static_cast<uint16_t>(dev);
+             return true;
+         },
+         {}},
+        {{"flash-erase", "flash-erase=hang",
+          "PCIe-core card: a block erase of the serial flash never completes", K::Fault},
+         true,
+         choice({{"hang", [](CardOptions& o) { o.fpga.eraseHangs = true; }},
+                 {"ok", [](CardOptions& o) { o.fpga.eraseHangs = false; }}}),
+         {}},
+        {{"flash-write", "flash-write=hang",
+          "PCIe-core card: a page program of the serial flash never completes", K::Fault},
+         true,
+         choice({{"hang", [](CardOptions& o) { o.fpga.writeHangs = true; }},
+                 {"ok", [](CardOptions& o) { o.fpga.writeHangs = false; }}}),
+         {}},
+        {{"reenumerate", "reenumerate=fail",
+          "PCIe-core card: the system's re-enumeration of the devices fails", K::Fault},
+         true,
+         choice({{"fail", [](CardOptions& o) { o.reenumerateFails = true; }},
+                 {"ok", [](CardOptions& o) { o.reenumerateFails = false; }}}),
+         {}},
         {{"fpga-config", "fpga-config=never", "the FPGA never reaches configuration done", K::Fault},
          true,
          choice({{"never", [](CardOptions& o) { o.fpga.neverConfigures = true; }},
@@ -227,6 +267,11 @@ const std::vector<OptionDef>& defs() {
          true,
          choice({{"ignored", [](CardOptions& o) { o.mcu.appIgnoresS = true; }},
                  {"honoured", [](CardOptions& o) { o.mcu.appIgnoresS = false; }}}),
+         {}},
+        {{"app-t", "app-t=ignored", "the application ignores \"T\" (no answer, no FPGA reload)", K::Fault},
+         true,
+         choice({{"ignored", [](CardOptions& o) { o.mcu.appIgnoresT = true; }},
+                 {"honoured", [](CardOptions& o) { o.mcu.appIgnoresT = false; }}}),
          {}},
         {{"isp-man", "isp-man=N", "manufacturer ID the boot loader reports (default 0x58)", K::Fault},
          true,

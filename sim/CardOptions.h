@@ -30,6 +30,7 @@ struct CardOptions {
     size_t firmwareSize = 32768;
     bool oldEeprom = false;
     bool oldPcieEeprom = false;
+    int flashCr1 = 0x02;  // PCIe-core cards: the serial flash's register 2 (CR1NV) from the factory
     // Faults of the parts.
     MicrowireFaults eeprom;
     SpiEepromFaults pcieEeprom;
@@ -37,6 +38,7 @@ struct CardOptions {
     FpgaBlockOptions fpga;  // epcsId lives here too
     McuOptions mcu;
     LinkOptions link;
+    bool reenumerateFails = false;  // PCIe-core cards: the system's re-enumeration fails
 
     int ispVersion() const { return isp >= 0 ? isp : fpgaVersion; }
 };

@@ -56,11 +56,12 @@ std::string busText(PciAddress a) {
 
 bool dumpPart(Card& card, const std::string& part, std::vector<uint8_t>* out) {
     auto copy = [out](const NvRegion& r) { out->assign(r.data(), r.data() + r.size()); };
-    if (part == "eeprom")
+    const bool core = card.pcieCore();
+    if (part == "eeprom" && !core)
         copy(card.eepromBytes());
-    else if (part == "pcie-eeprom" && isPcie(card.chip()))
+    else if (part == "pcie-eeprom" && card.spec().hasPex8111Footprint())
         copy(card.pcieEepromBytes());
-    else if (part == "epcs")
+    else if ((part == "epcs" && !core) || (part == "flash" && core))
         *out = card.fpga().imageView(card.epcsBytes().size());
     else if (part == "mcu-flash")
         copy(card.mcuFlashBytes());
@@ -77,11 +78,26 @@ CardReport reportCard(Card& card, uint64_t nowUs) {
     r.spec = card.spec().text();
     r.chip = chipName(card.chip());
     PlxFunction& fn = card.cardFunction();
-    r.deviceId = fn.deviceId();
-    r.revision = static_cast<uint8_t>(fn.configRead(0x08, 8, nowUs));
-    r.classCode = fn.configRead(0x08, 32, nowUs) >> 8;
-    r.subsystem = fn.configRead(0x2C, 32, nowUs);
-    if (const ModelInfo* m = modelForKey(r.subsystem)) {
+    if (card.answers(nowUs)) {
+        r.deviceId = fn.deviceId();
+        r.revision = static_cast<uint8_t>(fn.configRead(0x08, 8, nowUs));
+        r.classCode = fn.configRead(0x08, 32, nowUs) >> 8;
+        r.subsystem = fn.configRead(0x2C, 32, nowUs);
+    } else {
+        // What a configuration read of a function that does not answer gives.
+        r.deviceId = 0xFFFF;
+        r.revision = 0xFF;
+        r.classCode = 0xFFFFFF;
+        r.subsystem = 0xFFFFFFFF;
+    }
+    if (card.pcieCore()) {
+        const FpgaState f = card.fpga().state();
+        r.pcieLink = !f.configured                    ? "absent"
+                     : !card.fpga().configured(nowUs) ? "loading"
+                     : card.barsAssigned()            ? "up"
+                                                      : "unassigned";
+    }
+    if (const ModelInfo* m = modelForKey(r.subsystem, r.revision)) {
         r.model = m->code;
         r.modelName = m->name;
     } else {
@@ -100,7 +116,9 @@ CardReport reportCard(Card& card, uint64_t nowUs) {
     r.fpgaVersion = card.fpga().version(nowUs);
     r.bsb = card.mcu().bsb();
     r.bljb = card.mcu().bljb();
-    r.epcsId = card.spec().parsed.fpga.epcsId;
+    const FpgaBlockOptions& fo = card.spec().parsed.fpga;
+    r.epcsId = card.pcieCore() ? uint32_t(fo.flashManufacturer) << 16 | fo.flashDevice : fo.epcsId;
+    r.configDevice = card.pcieCore() ? "serial flash" : epcsName(fo.epcsId);
     r.epcsSize = card.epcsBytes().size();
     std::vector<uint8_t> epcs = card.fpga().imageView(r.epcsSize);
     uint8_t version = 0;
@@ -108,12 +126,13 @@ CardReport reportCard(Card& card, uint64_t nowUs) {
     if (fpga_image::parse(epcs.data(), epcs.size(), &version, &imageSize) && imageSize + 4 <= epcs.size()) {
         r.epcsImage = true;
         r.epcsImageSize = imageSize;
+        r.configImageVersion = version;
         const uint8_t* c = &epcs[imageSize];
         r.epcsCrc = static_cast<uint32_t>(c[0]) | static_cast<uint32_t>(c[1]) << 8 |
                     static_cast<uint32_t>(c[2]) << 16 | static_cast<uint32_t>(c[3]) << 24;
         r.epcsCrcValid = r.epcsCrc == jamCrc32(epcs.data(), imageSize);
     }
-    for (const char* part : {"eeprom", "pcie-eeprom", "epcs", "mcu-flash", "mcu-boot"}) {
+    for (const char* part : {"eeprom", "pcie-eeprom", "epcs", "flash", "mcu-flash", "mcu-boot"}) {
         std::vector<uint8_t> bytes;
         if (dumpPart(card, part, &bytes)) r.digests.emplace_back(part, crc32Ieee(bytes.data(), bytes.size()));
     }
@@ -145,14 +164,19 @@ std::string reportJson(const std::vector<CardReport>& cards) {
         c["mcu_mode"] = r.mcuMode;
         c["fpga_version"] = r.fpgaVersion;
         c["fpga_configured"] = r.fpgaConfigured;
+        c["pcie_link"] =
+            r.pcieLink.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(r.pcieLink);
         c["bsb"] = r.bsb;
         c["bljb"] = r.bljb;
+        c["config_device"] = r.configDevice;
         c["epcs_id"] = r.epcsId;
         c["epcs_size"] = r.epcsSize;
         c["epcs_image_size"] =
             r.epcsImage ? nlohmann::ordered_json(r.epcsImageSize) : nlohmann::ordered_json(nullptr);
         c["epcs_crc"] = r.epcsImage ? nlohmann::ordered_json(r.epcsCrc) : nlohmann::ordered_json(nullptr);
         c["epcs_crc_valid"] = r.epcsCrcValid;
+        c["config_image_version"] = r.configImageVersion >= 0 ? nlohmann::ordered_json(r.configImageVersion)
+                                                              : nlohmann::ordered_json(nullptr);
         nlohmann::ordered_json d;
         for (const auto& kv : r.digests) d[kv.first] = hex(kv.second, 8);
         c["digests"] = d;
@@ -171,16 +195,19 @@ std::string reportText(const CardReport& r) {
     if (r.bridge)
         t += std::string("  PEX 8111 at ") + busText(r.bridgeAddress) +
              (r.bridgeSlow ? ", no address space (slow mode)" : "") + "\n";
+    else if (!r.pcieLink.empty())
+        t += "  PCIe core in the FPGA, link " + r.pcieLink + "\n";
     else if (r.chip == "PCI 9056")
         t += "  no PEX 8111\n";
     t += "  firmware " + (r.firmwareVersion.empty() ? std::string("-") : r.firmwareVersion) + " (" +
          r.mcuMode + "), BSB 0x" + hex(r.bsb, 2) + ", BLJB 0x" + hex(r.bljb, 2) + "\n";
     t += "  FPGA " +
          (r.fpgaConfigured ? "version " + std::to_string(r.fpgaVersion) : std::string("not configured")) +
-         "; " + epcsName(r.epcsId) + " (0x" + hex(r.epcsId, 2) + ", " + std::to_string(r.epcsSize) +
-         " bytes)";
+         "; " + r.configDevice + " (0x" + hex(r.epcsId, r.pcieLink.empty() ? 2 : 6) + ", " +
+         std::to_string(r.epcsSize) + " bytes)";
     if (r.epcsImage)
-        t += ", image " + std::to_string(r.epcsImageSize) + " bytes, CRC 0x" + hex(r.epcsCrc, 8) +
+        t += ", image version " + std::to_string(r.configImageVersion) + ", " +
+             std::to_string(r.epcsImageSize) + " bytes, CRC 0x" + hex(r.epcsCrc, 8) +
              (r.epcsCrcValid ? "" : " (does not match)");
     else
         t += ", no image";

@@ -30,19 +30,28 @@ struct CardReport {
     uint8_t fpgaVersion = 0xFF;
     bool fpgaConfigured = false;
     uint8_t bsb = 0xFF, bljb = 0xFF;
-    uint8_t epcsId = 0;
+    // PCIe-core cards: "up", "loading" (the FPGA loads; the function does
+    // not answer), "unassigned" (back after a reload, waiting for the
+    // system's re-enumeration) or "absent" (no configuration runs); empty
+    // for the other cards.
+    std::string pcieLink;
+    std::string configDevice;  // "EPCS4", ..., or "serial flash"
+    uint32_t epcsId = 0;  // EPCS silicon ID, or the serial flash's JEDEC ID (manufacturer << 16 | device)
     size_t epcsSize = 0;
     bool epcsImage = false;  // a valid FPGA image is at the start of the device
     size_t epcsImageSize = 0;
-    uint32_t epcsCrc = 0;       // the 4 bytes behind the image, little-endian
-    bool epcsCrcValid = false;  // they equal the CRC-32 of the image
+    uint32_t epcsCrc = 0;         // the 4 bytes behind the image, little-endian
+    bool epcsCrcValid = false;    // they equal the CRC-32 of the image
+    int configImageVersion = -1;  // the version that image would load with, -1 for none
     // CRC-32 (zlib) of what `vjxsim dump` writes for each part.
     std::vector<std::pair<std::string, uint32_t>> digests;
 };
 
 CardReport reportCard(Card& card, uint64_t nowUs);
 // The bytes `vjxsim dump` writes for a part (eeprom, pcie-eeprom, epcs,
-// mcu-flash, mcu-boot); false when the card has no such part.
+// flash, mcu-flash, mcu-boot); false when the card has no such part. A
+// PCIe-core card has a flash (its serial configuration flash) instead of an
+// EPCS and no EEPROM.
 bool dumpPart(Card& card, const std::string& part, std::vector<uint8_t>* out);
 
 std::string reportJson(const std::vector<CardReport>& cards);

@@ -20,7 +20,7 @@ bool CardSpec::make(const std::string& model, const std::vector<std::string>& op
         spec.info = (end && *end == '\0') ? findModel(static_cast<int>(code)) : nullptr;
         if (!spec.info) {
             if (error)
-                *error = "unknown card '" + model + "' (a module code 80..95, or blank-9030/9050/9056)";
+                *error = "unknown card '" + model + "' (a module code 80..99, or blank-9030/9050/9056)";
             return false;
         }
         spec.chip = spec.info->chip;
@@ -35,12 +35,29 @@ bool CardSpec::make(const std::string& model, const std::vector<std::string>& op
             if (error) *error = "option '" + o + "': a blank card has no factory content to be old";
             return false;
         }
-        if (!isPcie(spec.chip) && (name == "bridge" || name == "slow" || name == "pcie-eeprom" ||
-                                   name == "pcie-eeprom-fault" || name == "eectl")) {
-            if (error) *error = "option '" + o + "': only a PCIe card (PCI 9056) has a PEX 8111";
+        if (!spec.hasPex8111Footprint() && (name == "bridge" || name == "slow" || name == "pcie-eeprom" ||
+                                            name == "pcie-eeprom-fault" || name == "eectl")) {
+            if (error)
+                *error = "option '" + o +
+                         "': only a PCIe card with a PLX bridge (models 81..85, 87) has a PEX 8111";
+            return false;
+        }
+        const bool flashOption = name == "flash-id" || name == "flash-erase" || name == "flash-write" ||
+                                 name == "flash-cr1" || name == "reenumerate";
+        if (!spec.pcieCore() && flashOption) {
+            if (error) *error = "option '" + o + "': only a PCIe-core card (models 96..99) has it";
+            return false;
+        }
+        if (spec.pcieCore() && (name == "epcs" || name == "epcs-erase" || name == "epcs-write" ||
+                                name == "eeprom" || name == "eeprom-fault")) {
+            if (error)
+                *error = "option '" + o +
+                         "': a PCIe-core card has no EPCS and no configuration EEPROM (its FPGA presents the "
+                         "function and loads from a serial flash)";
             return false;
         }
     }
+    spec.parsed.fpga.serialFlash = spec.pcieCore();
     *out = spec;
     return true;
 }

@@ -26,6 +26,11 @@ struct CardSpec {
     static bool make(const std::string& model, const std::vector<std::string>& options, CardSpec* out,
                      std::string* error);
     std::string text() const;  // "84,slow"
+    // A PCIe-core card (models 96..99): no PEX 8111, no configuration
+    // EEPROM, a serial flash behind the FPGA's SPICTL.
+    bool pcieCore() const { return info && info->pcieCore; }
+    // A PEX 8111 (and its EEPROM) is fitted.
+    bool hasPex8111Footprint() const { return isPcie(chip) && !pcieCore(); }
 };
 
 }  // namespace sim

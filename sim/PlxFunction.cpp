@@ -47,6 +47,11 @@ void PlxFunction::setBars(uint32_t memory0, uint32_t io1, uint32_t memory2) {
     m_config.set32(0x18, memory2 & ~0xFu);
 }
 
+void PlxFunction::setDecoding(bool on) {
+    const uint8_t command = m_config.get8(0x04);
+    m_config.set8(0x04, on ? uint8_t(command | 0x03) : uint8_t(command & ~0x03));
+}
+
 void PlxFunction::resetRegisters() {
     std::fill(m_regs.begin(), m_regs.end(), 0u);
     if (m_chip == Chip::Pci9030) {
@@ -137,11 +142,24 @@ void PlxFunction::writeLocal(unsigned offset, uint32_t value, uint64_t nowUs) {
 uint8_t PlxFunction::readCard(unsigned offset, uint64_t nowUs) {
     if (offset == card_regs::kVersion) return m_fpga.version(nowUs);
     if (!m_fpga.configured(nowUs)) return 0xFF;  // nothing answers on the local bus
+    if (m_fpga.serialFlash()) {
+        if (offset == card_regs::kSpictl) return m_fpga.readSpictl(nowUs);
+        if (offset == card_regs::kIntctl) return m_intctl;
+    }
     return m_mailbox.read(offset, nowUs);
 }
 
 void PlxFunction::writeCard(unsigned offset, uint8_t value, uint64_t nowUs) {
     if (offset == card_regs::kVersion || !m_fpga.configured(nowUs)) return;
+    if (m_fpga.serialFlash()) {
+        if (offset == card_regs::kSpictl) return m_fpga.writeSpictl(value, nowUs);
+        // The PCIe core's local interrupt enable: kept; the simulated cards
+        // raise no interrupts.
+        if (offset == card_regs::kIntctl) {
+            m_intctl = value;
+            return;
+        }
+    }
     m_mailbox.write(offset, value, nowUs);
 }
 

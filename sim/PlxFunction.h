@@ -31,6 +31,9 @@ public:
     void setIdentity(const Identity& id);
     // Where the function's address spaces sit in the machine's map.
     void setBars(uint32_t memory0, uint32_t io1, uint32_t memory2);
+    // Memory and I/O decoding in the command register, as the system's
+    // enumeration leaves it (on) or a function that lost its set-up (off).
+    void setDecoding(bool on);
 
     // Power-up values of the local registers.
     void resetRegisters();
@@ -54,6 +57,7 @@ private:
     Mailbox& m_mailbox;
     BoardWiring& m_wiring;
     std::vector<uint32_t> m_regs;
+    uint8_t m_intctl = 0;
     uint32_t m_noise = 0xACE1u;  // what an undriven input pin happens to read
 };
 

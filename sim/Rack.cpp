@@ -18,6 +18,8 @@ Rack::Rack(std::string dir, const Timing& timing, Clock& clock)
     : m_dir(std::move(dir)), m_timing(new Timing(timing)), m_clock(&clock) {}
 
 Rack::~Rack() {
+    const uint64_t now = m_clock->nowUs();
+    for (auto& c : m_cards) c->settle(now, true);
     saveState();
     m_trace.flush();
 }
@@ -133,7 +135,15 @@ void Rack::layout() {
         p.cardMemory2 = 0xF0000000u + window + 0x10000u;
         p.cardIo1 = 0x1000u + static_cast<uint32_t>(i) * 0x100u;
         p.bridgeMemory0 = 0xE0000000u + window;
-        if (isPcie(card.chip())) {
+        if (card.pcieCore()) {
+            // The FPGA's PCIe endpoint, alone on the bus behind its port.
+            if (nextSlot > 0) {
+                ++bus;
+                nextSlot = 0;
+            }
+            p.card = {static_cast<uint8_t>(bus), 0, 0};
+            bus += 1;
+        } else if (isPcie(card.chip())) {
             if (nextSlot > 0) {
                 ++bus;  // the PCI cards so far filled the bus before
                 nextSlot = 0;
@@ -245,11 +255,14 @@ void Rack::configAccess(const Slot& s, bool write, unsigned offset, unsigned cou
         uint64_t now = m_clock->nowUs();
         s.card->beforeAccess(now);
         uint32_t value = 0;
+        // A function that does not answer: the read completes with all ones
+        // (master abort), the write is lost.
+        const bool answers = s.kind == Kind::Bridge || s.card->answers(now);
         if (write) {
             for (unsigned i = 0; i < n; ++i) value |= static_cast<uint32_t>(bytes[done + i]) << (8 * i);
-            fn->configWrite(at, width, value, now);
+            if (answers) fn->configWrite(at, width, value, now);
         } else {
-            value = fn->configRead(at, width, now);
+            value = answers ? fn->configRead(at, width, now) : (width == 32 ? 0xFFFFFFFFu : 0xFFu);
             for (unsigned i = 0; i < n; ++i) bytes[done + i] = static_cast<uint8_t>(value >> (8 * i));
         }
         s.card->afterAccess(now);
@@ -284,7 +297,9 @@ bool Rack::read(Kind kind, unsigned number, unsigned space, unsigned offset, uns
     if (!checkRegister(s, kind, number, space, offset, width, error)) return false;
     uint64_t now = m_clock->nowUs();
     s->card->beforeAccess(now);
-    *value = functionOf(*s)->read(space, offset, width, now);
+    // An address no function decodes: all ones.
+    const bool decodes = kind == Kind::Bridge || s->card->decodes(now);
+    *value = decodes ? functionOf(*s)->read(space, offset, width, now) : (width == 32 ? 0xFFFFFFFFu : 0xFFu);
     s->card->afterAccess(now);
     watch(*s->card, now);
     m_trace.record(now, kind == Kind::Bridge, number, AccessOp::Read, space, offset, width, *value);
@@ -299,7 +314,8 @@ bool Rack::write(Kind kind, unsigned number, unsigned space, unsigned offset, un
     if (width == 8) value &= 0xFF;
     uint64_t now = m_clock->nowUs();
     s->card->beforeAccess(now);
-    functionOf(*s)->write(space, offset, width, value, now);
+    if (kind == Kind::Bridge || s->card->decodes(now))
+        functionOf(*s)->write(space, offset, width, value, now);
     s->card->afterAccess(now);
     watch(*s->card, now);
     m_trace.record(now, kind == Kind::Bridge, number, AccessOp::Write, space, offset, width, value);
@@ -307,8 +323,17 @@ bool Rack::write(Kind kind, unsigned number, unsigned space, unsigned offset, un
     return true;
 }
 
-bool Rack::reenumerate(std::string*) {
-    layout();
+bool Rack::reenumerate(std::string* error) {
+    for (auto& c : m_cards)
+        if (c->spec().parsed.reenumerateFails) {
+            if (error) *error = "card " + std::to_string(c->number()) + " makes the re-enumeration fail";
+            return false;
+        }
+    const uint64_t now = m_clock->nowUs();
+    for (auto& c : m_cards) {
+        c->settle(now, false);  // a reload due by now has happened
+        c->reenumerate(now);
+    }
     return true;
 }
 

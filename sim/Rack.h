@@ -68,11 +68,11 @@ public:
     bool write(Kind kind, unsigned number, unsigned space, unsigned offset, unsigned width, uint32_t value,
                std::string* error);
 
-    // The bus enumerated again, as the operating system's configuration
-    // manager does it: functions that lack their address spaces are given
-    // them. False with the reason when the enumeration fails.
-    bool reenumerate(std::string* error);
-
+    // The operating system re-enumerates the devices (the configuration
+    // manager's re-enumeration of the device tree): functions that answer
+    // and lack their BARs get them. False with the reason, changing
+    // nothing, when a card's `reenumerate=fail` makes the request fail.
+    bool reenumerate(std::string* error = nullptr);
     // Every card, or one, powered down and up again.
     void powerCycle();
     bool powerCycle(unsigned number, std::string* error);

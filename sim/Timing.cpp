@@ -25,6 +25,10 @@ Timing Timing::typical() {
     t.epcsBulkEraseEpcs1Us = 3000000;
     t.epcsBulkEraseEpcs4Us = 5000000;
     t.fpgaClockHz = 20000000;
+    t.flashPageUs = 450;
+    t.flashBlockEraseUs = 450000;
+    t.flashChipEraseUs = 128 * 450000;
+    t.flashRegisterWriteUs = 145000;
     t.mcuChipEraseUs = 2000000;
     t.mcuRecordUs = 4000;
     t.mcuBootConfigUs = 3000;
@@ -52,6 +56,10 @@ Timing Timing::max() {
     t.epcsBulkEraseEpcs1Us = 6000000;
     t.epcsBulkEraseEpcs4Us = 10000000;
     t.fpgaClockHz = 10000000;
+    t.flashPageUs = 1350;
+    t.flashBlockEraseUs = 1150000;
+    t.flashChipEraseUs = 128 * 1150000;
+    t.flashRegisterWriteUs = 750000;
     t.mcuChipEraseUs = 4000000;
     t.mcuRecordUs = 10000;
     t.mcuBootConfigUs = 10000;

@@ -33,6 +33,12 @@ struct Timing {
     uint64_t epcsBulkEraseEpcs4Us = 0;  // EPCS4 bulk erase
     uint64_t fpgaClockHz = 0;           // active-serial clock; 0 = the load takes no time
 
+    // The PCIe-core cards' serial configuration flash.
+    uint64_t flashPageUs = 0;           // page program (tPP)
+    uint64_t flashBlockEraseUs = 0;     // 64 KiB block erase (tBE)
+    uint64_t flashChipEraseUs = 0;      // chip erase (tCE)
+    uint64_t flashRegisterWriteUs = 0;  // non-volatile register write (tW)
+
     uint64_t mcuChipEraseUs = 0;   // boot loader: full chip erase
     uint64_t mcuRecordUs = 0;      // boot loader: programming one record (one flash page)
     uint64_t mcuBootConfigUs = 0;  // boot loader: writing BSB or BLJB

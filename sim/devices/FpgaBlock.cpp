@@ -20,6 +20,7 @@
 #include <algorithm>
 
 #include "../hw/CardFpga.h"
+#include "../hw/SerialFlash.h"
 #include "../hw/Spi25.h"
 
 namespace sim {
@@ -39,16 +40,28 @@ uint8_t reverseBits(uint8_t b) {
 }  // namespace
 
 FpgaBlock::FpgaBlock(NvRegion& epcs, const Timing& timing, const FpgaBlockOptions& options)
-    : m_epcs(epcs),
-      m_timing(timing),
-      m_options(options),
-      m_part(epcs, SpiMemoryPart::epcs(options.epcsId, timing)) {
+    : m_epcs(epcs), m_timing(timing), m_options(options), m_part(epcs, partFor(options)) {
     setOptions(options);
+}
+
+SpiMemoryPart FpgaBlock::partFor(const FpgaBlockOptions& options) const {
+    if (options.serialFlash)
+        return SpiMemoryPart::serialFlash(options.flashManufacturer, options.flashDevice,
+                                          options.flashUniqueId, m_timing);
+    return SpiMemoryPart::epcs(options.epcsId, m_timing);
+}
+
+void FpgaBlock::setFlashRegisters(NvRegion* registers) {
+    m_part.setRegisters(registers);
+}
+
+size_t FpgaBlock::deviceSizeFor(const FpgaBlockOptions& options) {
+    return options.serialFlash ? serial_flash::kSize : epcsSizeFor(options.epcsId);
 }
 
 void FpgaBlock::setOptions(const FpgaBlockOptions& options) {
     m_options = options;
-    m_part.setPart(SpiMemoryPart::epcs(options.epcsId, m_timing));
+    m_part.setPart(partFor(options));
     SpiMemoryFaults faults;
     faults.eraseHangs = options.eraseHangs;
     faults.writeHangs = options.writeHangs;
@@ -67,6 +80,21 @@ bool FpgaBlock::level(int line) const {
 
 void FpgaBlock::applyLines(const LineDrive& host, uint64_t nowUs) {
     m_host = host;  // an input line drives nothing: level() looks at driven lines only
+    moveWire(nowUs);
+    const bool held = level(kHold) && !level(kHostAccess);
+    if (held == m_held) {
+        if (!held && loading(nowUs) && hostDrivesLoadLines()) unconfigure();  // contention: the load fails
+        return;
+    }
+    m_held = held;
+    if (held) {
+        unconfigure();
+    } else {
+        load(nowUs);
+    }
+}
+
+void FpgaBlock::moveWire(uint64_t nowUs) {
     const bool selected = !level(kChipSelect);
     if (selected != m_wire.selected) epcsSelect(selected, nowUs);
     const bool clock = level(kClock);
@@ -80,17 +108,41 @@ void FpgaBlock::applyLines(const LineDrive& host, uint64_t nowUs) {
             }
         }
     }
-    const bool held = level(kHold) && !level(kHostAccess);
-    if (held == m_held) {
-        if (!held && loading(nowUs) && hostDrivesLoadLines()) unconfigure();  // contention: the load fails
-        return;
+}
+
+// ---- the serial-flash port of the PCIe-core cards ------------------------------
+// While bit 2 gives the host the flash, the FPGA drives the flash's chip
+// select, clock and data input from bits 4, 0 and 1; otherwise it leaves them
+// to the board's pulls (deselected, clock low). A loaded configuration only
+// runs the port: an unconfigured or loading FPGA answers nothing (the
+// function itself is off the bus then).
+
+uint8_t FpgaBlock::readSpictl(uint64_t nowUs) {
+    const bool miso = lineLevel(kFromEpcs, nowUs);
+    return uint8_t((m_state.spictl & ~card_regs::kSpiDataIn) | (miso ? card_regs::kSpiDataIn : 0));
+}
+
+void FpgaBlock::writeSpictl(uint8_t value, uint64_t nowUs) {
+    if (!m_options.serialFlash) return;
+    const uint8_t stored = uint8_t(value & ~card_regs::kSpiDataIn);
+    if (stored != m_state.spictl) {
+        m_state.spictl = stored;
+        ++m_changes;
     }
-    m_held = held;
-    if (held) {
-        unconfigure();
-    } else {
-        load(nowUs);
+    driveFromSpictl(nowUs);
+}
+
+void FpgaBlock::driveFromSpictl(uint64_t nowUs) {
+    const uint8_t stored = m_state.spictl;
+    LineDrive drive;
+    if (stored & card_regs::kSpiHostAccess) {
+        drive.driven[kChipSelect] = drive.driven[kClock] = drive.driven[kToEpcs] = true;
+        drive.level[kChipSelect] = stored & card_regs::kSpiDeselect;
+        drive.level[kClock] = stored & card_regs::kSpiClock;
+        drive.level[kToEpcs] = stored & card_regs::kSpiDataOut;
     }
+    m_host = drive;
+    moveWire(nowUs);
 }
 
 // ---- line contention -------------------------------------------------------
@@ -135,8 +187,11 @@ void FpgaBlock::restore(const FpgaState& state) {
     if (!m_state.configured) {
         m_state.version = 0xFF;
         m_state.loading = BusyPeriod();
+        m_state.spictl = 0;
     }
     m_part.restoreBusy(state.epcsBusy);
+    // The serial-flash port drives the flash's pins as its register says.
+    if (m_options.serialFlash) driveFromSpictl(0);
 }
 
 void FpgaBlock::restoreBusy(const BusyPeriod& epcs, const BusyPeriod& load) {
@@ -145,7 +200,7 @@ void FpgaBlock::restoreBusy(const BusyPeriod& epcs, const BusyPeriod& load) {
 }
 
 void FpgaBlock::unconfigure() {
-    if (!m_state.configured && m_state.version == 0xFF) return;
+    if (!m_state.configured && m_state.version == 0xFF && m_state.spictl == 0) return;
     m_state = FpgaState();
     ++m_changes;
 }
@@ -180,13 +235,20 @@ void FpgaBlock::powerCycle(uint64_t nowUs) {
 
 void FpgaBlock::reload(uint64_t nowUs) {
     unconfigure();
+    if (m_options.serialFlash) {
+        // The reloading FPGA takes its port back: the host's drive ends and
+        // a command the host left open is cut off.
+        m_host = LineDrive();
+        moveWire(nowUs);
+    }
     if (!m_held) load(nowUs);
 }
 
 std::vector<uint8_t> FpgaBlock::imageView(size_t length) const {
     const size_t n = std::min(length, m_epcs.size());
-    std::vector<uint8_t> view(n);
     const uint8_t* data = m_epcs.data();
+    if (m_options.serialFlash) return std::vector<uint8_t>(data, data + n);
+    std::vector<uint8_t> view(n);
     for (size_t i = 0; i < n; ++i) view[i] = reverseBits(data[i]);
     return view;
 }

@@ -13,6 +13,13 @@
 // Lines nobody drives take the board's pulls: 0 low, 1 high (while the EPCS
 // does not drive it), 2 low, 3 high, 5 low, 6 and 7 low, 8 high; so with no
 // host driving, the FPGA runs from its device.
+//
+// On PCIe-core cards (options.serialFlash) the FPGA's configuration device is
+// a serial flash that no bridge line reaches: the FPGA loads from it at
+// power-up and when told to reload, reading the stored bytes as they are,
+// and between loads lends it to the host through its SPICTL register (bit 2
+// host access; bits 0, 1, 4 clock, data in, chip select; bit 5 data out).
+// The same four wires as the EPCS's, so the same wire model moves them.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +44,12 @@ struct FpgaBlockOptions {
     bool writeHangs = false;           // page program never completes
     bool neverConfigures = false;      // the FPGA never reaches configuration done
     int versionOverride = -1;          // 0..255: VERSION reads this after a configuration
+    // PCIe-core cards: the configuration device is the serial flash behind
+    // SPICTL, answering this JEDEC identification.
+    bool serialFlash = false;
+    uint8_t flashManufacturer = 0x01;
+    uint16_t flashDevice = 0x6017;
+    uint64_t flashUniqueId = 0;
 };
 
 // Runtime state that survives the process (kept by the rack).
@@ -45,6 +58,7 @@ struct FpgaState {
     uint8_t version = 0xFF;
     BusyPeriod loading;   // the FPGA still reading its configuration
     BusyPeriod epcsBusy;  // the EPCS's erase or page program
+    uint8_t spictl = 0;   // PCIe-core cards: the serial-flash port's register
 };
 
 class FpgaBlock {
@@ -76,10 +90,21 @@ public:
     // Unconfigures the FPGA (a reload request clears it before loading).
     void reload(uint64_t nowUs);
 
-    // The EPCS content in the update file's FPGA-image convention.
+    // The device content in the update file's FPGA-image convention (the
+    // EPCS's bytes bit-reversed, the serial flash's as they are).
     std::vector<uint8_t> imageView(size_t length) const;
 
+    // PCIe-core cards: the serial-flash port (the register's bits are
+    // declared in hw/CardFpga.h). Reads give bit 5 from the flash's output.
+    uint8_t readSpictl(uint64_t nowUs);
+    void writeSpictl(uint8_t value, uint64_t nowUs);
+    // The serial flash's non-volatile registers, kept beside its memory.
+    void setFlashRegisters(NvRegion* registers);
+    bool serialFlash() const { return m_options.serialFlash; }
+
     static size_t epcsSizeFor(uint8_t siliconId);  // 128 KiB, 512 KiB, else 512 KiB
+    // Size of the configuration device the options describe.
+    static size_t deviceSizeFor(const FpgaBlockOptions& options);
 
 private:
     // The EPCS's serial wire: bits gathered into the bytes the SPI memory
@@ -94,7 +119,10 @@ private:
         bool data = true;        // level on DATA
     };
 
-    bool level(int line) const;  // resolved level of a host-side line
+    bool level(int line) const;     // resolved level of a host-side line
+    void moveWire(uint64_t nowUs);  // the device's pins follow the resolved lines
+    void driveFromSpictl(uint64_t nowUs);
+    SpiMemoryPart partFor(const FpgaBlockOptions& options) const;
     void epcsSelect(bool selected, uint64_t nowUs);
     void epcsRisingEdge(bool bit, uint64_t nowUs);
     void epcsFallingEdge();

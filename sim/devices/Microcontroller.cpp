@@ -115,10 +115,21 @@ void Microcontroller::restore(McuMode mode) {
     m_mode = mode;
 }
 
-bool Microcontroller::takeReloadRequest() {
+bool Microcontroller::takeReloadRequest(uint64_t* atUs) {
     const bool requested = m_reloadRequested;
     m_reloadRequested = false;
+    if (requested && atUs) *atUs = m_reloadAtUs;
     return requested;
+}
+
+void Microcontroller::requestScheduledReload() {
+    for (auto it = m_out.begin(); it != m_out.end(); ++it) {
+        if (it->kind != OutKind::Reload) continue;
+        m_reloadRequested = true;
+        m_reloadAtUs = it->atUs;
+        m_out.erase(it);
+        return;
+    }
 }
 
 void Microcontroller::send(uint64_t atUs, uint8_t byte) {
@@ -174,6 +185,7 @@ void Microcontroller::applicationReceive(uint8_t byte, uint64_t nowUs) {
             schedule(nowUs, OutKind::EnterBootLoader);
             break;
         case isp::kAppReload:
+            if (m_options.appIgnoresT) return;
             send(nowUs, isp::kAppReload);
             schedule(nowUs + kReloadDelayUs, OutKind::Reload);
             break;
@@ -202,6 +214,7 @@ bool Microcontroller::nextOutput(uint64_t nowUs, uint8_t* byte, uint64_t* startU
                 break;
             case OutKind::Reload:
                 m_reloadRequested = true;
+                m_reloadAtUs = out.atUs;
                 break;
         }
     }

@@ -26,6 +26,7 @@ struct McuOptions {
     bool refuseRecords = false;  // programming records answered 'X'...
     bool bootLoaderStaysAfterStart = false;
     bool appStartFails = false;  // the start record does not bring up an application
+    bool appIgnoresT = false;    // the application neither answers "T" nor reloads the FPGA
 };
 
 enum class McuMode : uint8_t { Off = 0, Application = 1, BootLoader = 2 };
@@ -68,8 +69,12 @@ public:
     // Earliest time the MCU will send its next byte (UINT64_MAX: none queued).
     uint64_t nextOutputTime() const;
 
-    // The application asked the FPGA to reload its configuration ("T").
-    bool takeReloadRequest();
+    // The application asked the FPGA to reload its configuration ("T"); the
+    // time it pulsed the reload line goes to `atUs`.
+    bool takeReloadRequest(uint64_t* atUs = nullptr);
+    // The process that runs the simulation ends: a reload the application
+    // has scheduled still happens (at its time), so it is requested now.
+    void requestScheduledReload();
 
     McuMode mode() const { return m_mode; }
     void restore(McuMode mode);
@@ -126,6 +131,7 @@ private:
     BusyPeriod m_busy;      // bytes arriving earlier are lost (start-up, flash busy)
     std::deque<Out> m_out;  // in time order
     bool m_reloadRequested = false;
+    uint64_t m_reloadAtUs = 0;
     Parse m_parse = Parse::Idle;
     std::vector<uint8_t> m_record;  // length, address, type, data, checksum
     bool m_highNibble = true;

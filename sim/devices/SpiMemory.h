@@ -17,6 +17,14 @@
 //
 // A started cycle is stored at once: the part finishes it on its own, so the
 // stored content is the content the cycle will leave.
+//
+// The serial flash of the PCIe-core cards adds (see hw/SerialFlash.h): the
+// JEDEC ID (0x9F), the unique ID (0x4B), any-register read and write
+// (0x65/0x71, register address as long as the part's 3-byte mode, RDAR with
+// one dummy byte), and the 4-byte-address commands: fast read 0x0C (one
+// dummy byte), 64 KiB block erase 0xDC, page program 0x12. A non-volatile
+// register write needs the latch, clears it and takes a write cycle, like a
+// program.
 #pragma once
 
 #include <cstddef>
@@ -39,11 +47,22 @@ struct SpiMemoryPart {
     uint64_t writeUs = 0;  // write cycle / page program
     uint64_t bulkEraseUs = 0;
     uint64_t sectorEraseUs = 0;
+    // The serial flash's additions.
+    int jedecManufacturer = -1;  // answered to 0x9F; -1: no such command
+    uint16_t jedecDevice = 0;
+    bool fourByteCommands = false;  // 0x0C, 0xDC, 0x12
+    bool anyRegister = false;       // 0x65, 0x71 and the unique ID 0x4B
+    uint64_t uniqueId = 0;
+    uint64_t registerWriteUs = 0;  // non-volatile register write (tW)
 
     // The 25xx EEPROM: 16-bit addresses, 32-byte pages.
     static SpiMemoryPart eeprom25(const Timing& timing);
     // An EPCS with that silicon ID: 24-bit addresses, 256-byte pages.
     static SpiMemoryPart epcs(uint8_t siliconId, const Timing& timing);
+    // The PCIe-core cards' 64 Mbit serial flash (hw/SerialFlash.h) with that
+    // JEDEC manufacturer and device ID.
+    static SpiMemoryPart serialFlash(uint8_t manufacturer, uint16_t device, uint64_t uniqueId,
+                                     const Timing& timing);
 };
 
 struct SpiMemoryFaults {
@@ -79,13 +98,23 @@ public:
 
     size_t size() const { return m_mem.size(); }
 
+    // The non-volatile registers of a part with any-register access (one
+    // byte per register address 0..4), kept beside the memory.
+    void setRegisters(NvRegion* registers) { m_registers = registers; }
+    uint8_t registerValue(uint32_t address, uint64_t nowUs) const;
+
 private:
     uint8_t status(uint64_t nowUs) const;
     void execute(uint64_t nowUs);
     void startCycle(uint64_t busyUs, bool hangs, uint64_t nowUs);
     uint32_t wrap(uint32_t address) const;
+    int addressLength(uint8_t command) const;
+    int dummyLength(uint8_t command) const;
+    void writeRegister(uint64_t nowUs);
 
     NvRegion& m_mem;
+    NvRegion* m_registers = nullptr;
+    uint8_t m_volatile[5] = {};  // CR1V.. as loaded at power-up or written since
     SpiMemoryPart m_part;
     SpiMemoryFaults m_faults;
     bool m_wel = false;
@@ -102,6 +131,7 @@ private:
     std::vector<uint8_t> m_page;
     std::vector<bool> m_given;
     bool m_anyData = false;
+    uint8_t m_registerData = 0;  // WRAR's value byte
 };
 
 }  // namespace sim

@@ -1,7 +1,8 @@
 // The card's FPGA as the simulator decodes it: its registers in the PLX
 // chip's address space 2 (8 bits wide, 4 bytes apart), the mailbox to the
-// microcontroller with the CFG and IRQF bits, and the nine configuration
-// lines between the bridge and the FPGA with its configuration device.
+// microcontroller with the CFG and IRQF bits, the nine configuration lines
+// between the bridge and the FPGA with its configuration device, and on
+// PCIe-core cards the FPGA's serial-flash port.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +28,20 @@ constexpr uint8_t kCfgBootRequest = 0x04;  // boot-loader request line
 constexpr uint8_t kCfgPortOn = 0x08;       // the port's UART on
 // IRQF bits.
 constexpr uint8_t kIrqfTransmitting = 0x01;
+
+// PCIe-core cards: the FPGA's port to its configuration flash, and its
+// local interrupt control.
+constexpr unsigned kSpictl = 0xC4;
+constexpr unsigned kIntctl = 0xC8;
+// SPICTL bits. The FPGA drives the flash's pins from bits 0, 1 and 4 while
+// bit 2 gives the host the flash; bit 5 reads the flash's data output.
+constexpr uint8_t kSpiClock = 0x01;
+constexpr uint8_t kSpiDataOut = 0x02;  // to the flash
+constexpr uint8_t kSpiHostAccess = 0x04;
+constexpr uint8_t kSpiBit3 = 0x08;      // stored, no effect on the flash's pins
+constexpr uint8_t kSpiDeselect = 0x10;  // chip select, high = not selected
+constexpr uint8_t kSpiDataIn = 0x20;    // from the flash (read only)
+constexpr uint8_t kSpiBit6 = 0x40;      // stored, no effect on the flash's pins
 
 // Receive ring and transmit window, 64 bytes each; the host fills window
 // addresses 1..63.

@@ -11,7 +11,8 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     app.footer(
         "Cards (--card SPEC, SPEC = MODEL[,OPTION]...):\n"
-        "  80..95          a working, programmed card of that module code\n"
+        "  80..99          a working, programmed card of that module code (96..99: PCIe core in the\n"
+        "                  FPGA, configuration from a serial flash, no PEX 8111)\n"
         "  blank-9030, blank-9050, blank-9056\n"
         "                  an unprogrammed card (every part blank)\n"
         "Options per card:\n" +
@@ -44,9 +45,11 @@ int main(int argc, char** argv) {
     auto* cDump = app.add_subcommand("dump", "write one non-volatile part of card N to standard output");
     cDump->add_option("DIR", dir)->required();
     cDump->add_option("N", number, "card number")->required();
-    cDump->add_option("PART", part, "eeprom, pcie-eeprom, epcs, mcu-flash or mcu-boot")
+    cDump
+        ->add_option("PART", part,
+                     "eeprom, pcie-eeprom, epcs, flash (PCIe-core cards), mcu-flash or mcu-boot")
         ->required()
-        ->check(CLI::IsMember({"eeprom", "pcie-eeprom", "epcs", "mcu-flash", "mcu-boot"}));
+        ->check(CLI::IsMember({"eeprom", "pcie-eeprom", "epcs", "flash", "mcu-flash", "mcu-boot"}));
 
     vjxsim::RunSettings run;
     auto* cRun = app.add_subcommand("run", "run COMMAND with the simulated access library bound to the rack");

@@ -65,7 +65,7 @@ TEST(Options, EveryNameSetsItsField) {
 TEST(Options, BadSpecsAreRefusedWithAReason) {
     const std::pair<const char*, const char*> bad[] = {
         {"79", "unknown card"},
-        {"96", "unknown card"},
+        {"100", "unknown card"},
         {"blank-9054", "unknown card"},
         {"84,", "empty option"},
         {"84,turbo=on", "unknown option"},
@@ -84,6 +84,12 @@ TEST(Options, BadSpecsAreRefusedWithAReason) {
         {"80,slow", "only a PCIe card"},
         {"80,bridge=none", "only a PCIe card"},
         {"blank-9056,eeprom=old", "no factory content"},
+        {"97,bridge=none", "only a PCIe card with a PLX bridge"},
+        {"97,epcs=0x10", "no EPCS and no configuration EEPROM"},
+        {"96,eeprom-fault=absent", "no EPCS and no configuration EEPROM"},
+        {"84,reenumerate=fail", "only a PCIe-core card"},
+        {"84,flash-id=1:0x6017", "only a PCIe-core card"},
+        {"97,flash-id=1", "bad value"},
     };
     for (const auto& b : bad) {
         sim::CardSpec s;

@@ -26,14 +26,44 @@ TEST(TimingProfiles, NamesDatasheetIsTypicalAndMaximaAreNeverBelowTypical) {
     EXPECT_EQ(t.bulkEraseUs(0x10), t.epcsBulkEraseEpcs1Us);
     EXPECT_EQ(t.bulkEraseUs(0x12), t.epcsBulkEraseEpcs4Us);
 
-    const uint64_t typical[] = {
-        t.readPciNs,      t.readPcieNs,       t.writeNs,          t.configNs,        t.eectlByteUs,
-        t.eepromWriteUs,  t.eepromWriteAllUs, t.spiEepromWriteUs, t.epcsPageUs,      t.epcsSectorEraseUs,
-        t.mcuChipEraseUs, t.mcuRecordUs,      t.mcuBootConfigUs,  t.mcuTurnaroundUs, t.mcuResetUs};
-    const uint64_t maximum[] = {
-        m.readPciNs,      m.readPcieNs,       m.writeNs,          m.configNs,        m.eectlByteUs,
-        m.eepromWriteUs,  m.eepromWriteAllUs, m.spiEepromWriteUs, m.epcsPageUs,      m.epcsSectorEraseUs,
-        m.mcuChipEraseUs, m.mcuRecordUs,      m.mcuBootConfigUs,  m.mcuTurnaroundUs, m.mcuResetUs};
+    const uint64_t typical[] = {t.readPciNs,
+                                t.readPcieNs,
+                                t.writeNs,
+                                t.configNs,
+                                t.eectlByteUs,
+                                t.eepromWriteUs,
+                                t.eepromWriteAllUs,
+                                t.spiEepromWriteUs,
+                                t.epcsPageUs,
+                                t.epcsSectorEraseUs,
+                                t.mcuChipEraseUs,
+                                t.mcuRecordUs,
+                                t.mcuBootConfigUs,
+                                t.mcuTurnaroundUs,
+                                t.mcuResetUs,
+                                t.flashPageUs,
+                                t.flashBlockEraseUs,
+                                t.flashChipEraseUs,
+                                t.flashRegisterWriteUs};
+    const uint64_t maximum[] = {m.readPciNs,
+                                m.readPcieNs,
+                                m.writeNs,
+                                m.configNs,
+                                m.eectlByteUs,
+                                m.eepromWriteUs,
+                                m.eepromWriteAllUs,
+                                m.spiEepromWriteUs,
+                                m.epcsPageUs,
+                                m.epcsSectorEraseUs,
+                                m.mcuChipEraseUs,
+                                m.mcuRecordUs,
+                                m.mcuBootConfigUs,
+                                m.mcuTurnaroundUs,
+                                m.mcuResetUs,
+                                m.flashPageUs,
+                                m.flashBlockEraseUs,
+                                m.flashChipEraseUs,
+                                m.flashRegisterWriteUs};
     for (size_t k = 0; k < sizeof typical / sizeof typical[0]; ++k) {
         SCOPED_TRACE(k);
         EXPECT_GT(typical[k], 0u);

@@ -1,0 +1,157 @@
+// The PCIe-core cards (models 96..99): the function the FPGA presents, its
+// serial-flash port on the bus, the FPGA reload that takes the function off
+// the bus and brings it back without BARs, the system's re-enumeration and
+// the power cycle, in every timing profile.
+#include <gtest/gtest.h>
+
+#include "SimBus.h"
+#include "sim/Clock.h"
+#include "tests/support/SimRack.h"
+
+namespace simtest {
+namespace {
+
+constexpr unsigned kVersion = 0x7C, kSpictl = 0xC4;
+
+// One byte through SPICTL (clock bit 0, data bit 1, host access bit 2,
+// deselect bit 4, data from the flash bit 5), most significant bit first.
+uint8_t spiByte(Bus& bus, uint8_t& reg, uint8_t out) {
+    uint8_t in = 0;
+    for (int bit = 7; bit >= 0; --bit) {
+        reg = uint8_t((reg & ~0x03) | ((out >> bit) & 1 ? 0x02 : 0));
+        bus.write8(2, kSpictl, reg);
+        bus.write8(2, kSpictl, reg |= 0x01);
+        if (bus.read8(2, kSpictl) & 0x20) in |= uint8_t(1u << bit);
+        bus.write8(2, kSpictl, reg &= uint8_t(~0x01));
+    }
+    return in;
+}
+
+std::vector<uint8_t> jedecId(Bus& bus) {
+    uint8_t reg = 0x1C;
+    bus.write8(2, kSpictl, reg);
+    bus.write8(2, kSpictl, reg &= uint8_t(~0x10));
+    spiByte(bus, reg, 0x9F);
+    std::vector<uint8_t> id;
+    for (int i = 0; i < 3; ++i) id.push_back(spiByte(bus, reg, 0));
+    bus.write8(2, kSpictl, reg |= 0x10);
+    return id;
+}
+
+class PcieCore : public ::testing::TestWithParam<std::string> {
+protected:
+    uint64_t loadUs() const { return m_timing.fpgaLoadUs(32768); }  // the factory image
+    void SetUp() override { ASSERT_TRUE(sim::Timing::byName(GetParam(), m_timing)); }
+    // The application's "T", and time for the byte, its answer and the
+    // 10 ms the application leaves the host before the reload.
+    void sendReload(Bus& bus) {
+        sendToMcu(bus, "T");
+        sim::virtualClock().advance(15000);
+    }
+    sim::Timing m_timing;
+};
+
+TEST_P(PcieCore, FunctionOfRevision80WithoutBridgeAndItsFlashPort) {
+    testsupport::SimRack sr({"97"}, GetParam());
+    Bus bus(sr.rack(), 1);
+    EXPECT_EQ(sr.rack().functionCount(Kind::Bridge), 0u);
+    EXPECT_EQ(bus.config32(0x00), 0x905610B5u);
+    EXPECT_EQ(bus.config32(0x08), 0x06800080u) << "class 0x068000, revision 0x80";
+    EXPECT_EQ(bus.config32(0x2C), 0x335510B5u);
+    sim::virtualClock().advance(loadUs());
+    EXPECT_EQ(bus.read8(2, kVersion), 3);
+    EXPECT_EQ(jedecId(bus), (std::vector<uint8_t>{0x01, 0x60, 0x17}));
+    EXPECT_EQ(bus.read8(2, kSpictl), 0x1C | 0x20) << "deselected: data line floats high";
+    bus.write8(2, 0xC8, 0);  // INTCTL takes the write
+    EXPECT_EQ(bus.read8(2, kSpictl), 0x3C);
+}
+
+TEST_P(PcieCore, ReloadTakesTheFunctionOffTheBusUntilReenumerated) {
+    testsupport::SimRack sr({"96,fpga=6"}, GetParam());
+    Bus bus(sr.rack(), 1);
+    sim::virtualClock().advance(loadUs());
+    const uint32_t bar2 = bus.config32(0x18);
+    ASSERT_NE(bar2, 0u);
+    sendReload(bus);
+    if (loadUs() > 5000) {
+        EXPECT_EQ(bus.config32(0x00), 0xFFFFFFFFu) << "loading: the function does not answer";
+        EXPECT_EQ(bus.read8(2, kVersion), 0xFF);
+    }
+    sim::virtualClock().advance(loadUs());
+    EXPECT_EQ(bus.config32(0x00), 0x905610B5u) << "the link is back";
+    EXPECT_EQ(bus.config32(0x18), 0u) << "without its BARs";
+    EXPECT_EQ(bus.config32(0x04) & 0x3, 0u) << "and without decoding";
+    EXPECT_EQ(bus.read8(2, kVersion), 0xFF);
+    EXPECT_EQ(bus.read32(0, 0x6C), 0xFFFFFFFFu);
+
+    sr.reopen();  // the state outlives the process
+    Bus again(sr.rack(), 1);
+    EXPECT_EQ(again.config32(0x18), 0u);
+    EXPECT_TRUE(sr.rack().reenumerate());
+    EXPECT_EQ(again.config32(0x18), bar2);
+    EXPECT_EQ(again.config32(0x04) & 0x3, 3u);
+    EXPECT_EQ(again.read8(2, kVersion), 6);
+}
+
+// The application reloads the FPGA on its own time, whether or not the host
+// touches the card again, and even when the program ends first.
+TEST_P(PcieCore, ReloadHappensWithoutFurtherAccess) {
+    testsupport::SimRack sr({"97"}, GetParam());
+    {
+        Bus bus(sr.rack(), 1);
+        sim::virtualClock().advance(loadUs());
+        sendToMcu(bus, "T");
+    }
+    sim::virtualClock().advance(2000);  // the program ends before the answer is back
+    sr.reopen();
+    sim::virtualClock().advance(loadUs() + 20000);
+    Bus bus(sr.rack(), 1);
+    EXPECT_EQ(bus.config32(0x18), 0u) << "reloaded: BARs gone";
+    EXPECT_TRUE(sr.rack().reenumerate());
+    EXPECT_EQ(bus.read8(2, kVersion), 3);
+
+    sendToMcu(bus, "T");
+    sim::virtualClock().advance(12000 + loadUs());  // no access: the reload and load are over
+    EXPECT_TRUE(sr.rack().reenumerate());
+    EXPECT_NE(bus.config32(0x18), 0u) << "the re-enumeration saw the function back";
+    EXPECT_EQ(bus.read8(2, kVersion), 3);
+}
+
+TEST_P(PcieCore, FailingReenumerationChangesNothingAndAPowerCycleHelps) {
+    testsupport::SimRack sr({"98,reenumerate=fail"}, GetParam());
+    Bus bus(sr.rack(), 1);
+    sim::virtualClock().advance(loadUs());
+    sendReload(bus);
+    sim::virtualClock().advance(loadUs());
+    EXPECT_FALSE(sr.rack().reenumerate());
+    EXPECT_EQ(bus.read8(2, kVersion), 0xFF);
+    sr.rack().powerCycle();
+    sim::virtualClock().advance(loadUs());
+    EXPECT_EQ(bus.read8(2, kVersion), 3);
+    EXPECT_NE(bus.config32(0x18), 0u);
+}
+
+TEST_P(PcieCore, IgnoredReloadLeavesTheFpgaRunning) {
+    testsupport::SimRack sr({"99,app-t=ignored"}, GetParam());
+    Bus bus(sr.rack(), 1);
+    sim::virtualClock().advance(loadUs());
+    sendReload(bus);
+    sim::virtualClock().advance(loadUs() + 100000);
+    EXPECT_EQ(bus.read8(2, kVersion), 3);
+    EXPECT_EQ(bus.read8(2, 0x94), 0) << "RPTR: no answer arrived";
+    EXPECT_TRUE(sr.rack().reenumerate());
+}
+
+INSTANTIATE_TEST_SUITE_P(Profiles, PcieCore, testsupport::Profiles());
+
+TEST(PcieCoreOptions, WrongFlashIdTakesEffectAtOnce) {
+    testsupport::SimRack sr({"97"});
+    std::string error;
+    EXPECT_TRUE(sr.rack().setOptions(1, {"flash-id=0xEF:0x4017"}, &error)) << error;
+    Bus bus(sr.rack(), 1);
+    sim::virtualClock().advance(100000);
+    EXPECT_EQ(jedecId(bus), (std::vector<uint8_t>{0xEF, 0x40, 0x17}));
+}
+
+}  // namespace
+}  // namespace simtest
