@@ -62,6 +62,20 @@ constexpr uint8_t TRCON_OPEN = 0x15;
 constexpr int kRingSize = 64;
 constexpr unsigned kTransmitMax = 63;
 
+// Loading its configuration, the FPGA reads the whole image serially at
+// 10 MHz at the slowest: 10,000 bits per millisecond, after a start-up of
+// up to 100 ms.
+constexpr uint32_t kSlowestLoadBitsPerMs = 10000;
+constexpr unsigned kLoadStartMs = 100;
+
+// Milliseconds the FPGA may take to load an image of `bytes` at the
+// slowest configuration clock, start-up included.
+constexpr unsigned loadMs(uint32_t bytes) {
+    return kLoadStartMs +
+           static_cast<unsigned>((static_cast<uint64_t>(bytes) * 8 + kSlowestLoadBitsPerMs - 1) /
+                                 kSlowestLoadBitsPerMs);
+}
+
 // VERSION values no configured FPGA gives.
 constexpr uint8_t VERSION_NONE = 0x00;
 constexpr uint8_t VERSION_UNCONFIGURED = 0xFF;

@@ -18,7 +18,11 @@ constexpr unsigned kCrcBytes = 4;
 constexpr unsigned kApplicationStartMs = 300;
 
 // The application's command that makes the FPGA load its configuration
-// again; it answers before the load takes the card off the bus.
+// again; it answers before the load takes the card off the bus. The system
+// is asked to enumerate the card again only once the load is over: 500 ms,
+// or as long as the FPGA may take to read the image at its slowest
+// configuration clock. A function enumerated while it still loads is
+// missed and stays without its resources.
 constexpr char kReloadFpga[] = "T";
 constexpr int kReloadAnswerMs = 100;
 constexpr unsigned kReloadMs = 500;
@@ -46,7 +50,7 @@ namespace {
 // the card again, or, when it cannot, the computer must be restarted.
 // Problems here are reported but do not fail the update: the card holds
 // the new content either way.
-void reloadCoreFpga(CVjxPci& card, CLogWindow* log) {
+void reloadCoreFpga(CVjxPci& card, CLogWindow* log, uint32_t imageBytes) {
     int answer = -1;
     const bool open = card.Com_open() != 0;
     int previousTimeout = 0;
@@ -54,7 +58,8 @@ void reloadCoreFpga(CVjxPci& card, CLogWindow* log) {
         previousTimeout = card.Com_setTimeout(kReloadAnswerMs);
         if (card.Com_write(kReloadFpga, 1)) answer = card.Com_read();
     }
-    Sleep(kReloadMs);
+    const unsigned loadMs = fpga::loadMs(imageBytes);
+    Sleep(loadMs > kReloadMs ? loadMs : kReloadMs);
     if (open) card.Com_setTimeout(previousTimeout);
     if (answer < 0) log->MessageBox("Can't configure FPGA.", card.getLastError(), 0x10, 0);
     card.Com_close();
@@ -199,6 +204,6 @@ int CVjxPci::doFlashIsp(const char* cardName) {
         text.Format("Programming %s card was successful.", name);
     }
     log->MessageBox(text, 0x40, 0);
-    if (vjx::platform::kHasBridgeType4 && rewritten) reloadCoreFpga(*this, log);
+    if (vjx::platform::kHasBridgeType4 && rewritten) reloadCoreFpga(*this, log, fpgaSize + kCrcBytes);
     return 1;
 }

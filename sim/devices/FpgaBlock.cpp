@@ -125,10 +125,13 @@ uint8_t FpgaBlock::readSpictl(uint64_t nowUs) {
 void FpgaBlock::writeSpictl(uint8_t value, uint64_t nowUs) {
     if (!m_options.serialFlash) return;
     const uint8_t stored = uint8_t(value & ~card_regs::kSpiDataIn);
-    if (stored != m_state.spictl) {
-        m_state.spictl = stored;
-        ++m_changes;
-    }
+    // Saved runtime state changes with who owns the flash and with chip
+    // select (a command's end); the clock and data toggles within a byte
+    // are kept in memory only, else every bit would rewrite the card's
+    // state file.
+    const uint8_t lines = card_regs::kSpiClock | card_regs::kSpiDataOut;
+    if ((stored & ~lines) != (m_state.spictl & ~lines)) ++m_changes;
+    m_state.spictl = stored;
     driveFromSpictl(nowUs);
 }
 
