@@ -523,3 +523,62 @@ TEST(CoreUpdate, FirmwareFirstThenTheFlashThenTheReloadAndTheCardComesBack) {
                   "Programming VJX PCIe M (v2) card was successful.\n\nFirmware version: 2.01\n"});
     EXPECT_EQ(MailboxWrites(rack.sim(), 'T'), 0u);
 }
+
+const char* const kQuestion =
+    "The card's PCIe core was changed and reset.\nA reboot is needed to make the card working again.\n\n"
+    "Do the reboot now?";
+const char* const kSuccess = "Programming VJX PCIe M (v2) card was successful.\n\nFirmware version: 2.01\n";
+
+// A re-enumeration that fails leaves the card without its resources: the
+// user is asked about the restart, and No or Cancel ends the update as
+// done, with nothing further.
+TEST(CoreUpdate, FailedReenumerationAsksAndNoOrCancelEndsIt) {
+    for (int answer : {7, 2}) {
+        CoreRack rack({std::string("96") + kOld + ",reenumerate=fail"});
+        rack.open();
+        UpdateFile file(CoreFile(5));
+        scripted::state().answers = {IDOK, answer};
+        EXPECT_EQ(rack.update(file, kName), 1) << rack.text();
+        ASSERT_EQ(scripted::state().boxes.size(), 2u) << rack.text();
+        EXPECT_EQ(scripted::state().boxes[0].text, kSuccess);
+        EXPECT_EQ(scripted::state().boxes[1].text, kQuestion);
+        EXPECT_EQ(scripted::state().boxes[1].type, 0x33u);
+        const std::string log = rack.text();
+        EXPECT_EQ(log.substr(log.size() - 18), "Do the reboot now?") << log;
+        // The card stays off the bus until the machine restarts.
+        CoreRack::settle();
+        EXPECT_EQ(rack.card().ReadVERSION(), 0xFF);
+    }
+}
+
+// Yes restarts the machine: the program ends there, every card of the rack
+// powered down, the updated flash on disk for the next power-up.
+TEST(CoreUpdate, YesRestartsTheMachine) {
+    CoreRack rack({std::string("96") + kOld + ",reenumerate=fail", "80"});
+    rack.open(1);  // card numbers count the PCI 9030 cards first
+    ASSERT_EQ(rack.card().GetBridgeType(), 4u);
+    const tcf::FileContent content = CoreFile(6);
+    UpdateFile file(content);
+    scripted::state().answers = {IDOK, IDOK, IDYES};  // version compare, success, restart
+    EXPECT_EXIT(rack.update(file, kName), ::testing::ExitedWithCode(0),
+                "simulated machine shuts down.*every card was powered down");
+    const Bytes image = WithCrc(content.fpga);
+    std::ifstream in(rack.sim().dir() + "/card1/flash.bin", std::ios::binary);
+    Bytes stored(image.size());
+    in.read(reinterpret_cast<char*>(stored.data()), static_cast<std::streamsize>(stored.size()));
+    EXPECT_EQ(stored, image);
+}
+
+// A firmware that does not answer "T": reported, and the device tree is
+// still enumerated again (no question follows); the FPGA keeps running the
+// image it had.
+TEST(CoreUpdate, UnansweredReloadIsReported) {
+    CoreRack rack({std::string("96") + kOld + ",app-t=ignored"});
+    rack.open();
+    UpdateFile file(CoreFile(5));
+    EXPECT_EQ(rack.update(file, kName), 1) << rack.text();
+    ASSERT_EQ(BoxTexts(), (std::vector<std::string>{kSuccess, "Can't configure FPGA."}));
+    EXPECT_EQ(scripted::state().boxes[1].type, 0x10u);
+    EXPECT_EQ(MailboxWrites(rack.sim(), 'T'), 1u);
+    EXPECT_EQ(rack.card().ReadVERSION(), 5);
+}
