@@ -16,9 +16,8 @@ using namespace cfgflash;
 constexpr unsigned kCrcBytes = 4;
 constexpr unsigned kDotEvery = 64 * 1024;
 
-// After a register write the part is given 10 ms, then polled until the
-// write has ended: the array commands that follow are ignored (and reads
-// answer nothing) while it is busy.
+// After a register write the part is given 10 ms, then polled every 10 ms
+// for up to 2 s until the write has ended.
 constexpr unsigned kRegisterWriteMs = 10;
 constexpr spi25::BusyPoll kRegisterPoll{10, 200, 200, true};
 // A sector erase is polled at once and then every 500 ms; the sector's
@@ -184,7 +183,11 @@ int Program(CSpiCtlPort& port, const unsigned char* image, unsigned size, int* r
     }
     Startup(port);
 
-    // Set silently and not read back, as the FPGA needs it.
+    // The FPGA needs 0x02 there; set silently, not read back. The part's
+    // non-volatile register write lasts far longer than the 10 ms first
+    // given to it, and while it lasts the part ignores every command but
+    // status: without the wait the comparison would read nothing and the
+    // first sector's erase would be lost.
     if (ReadRegister(port, REG_CONFIG2) != REG_CONFIG2_VALUE) {
         WriteRegister(port, REG_CONFIG2, REG_CONFIG2_VALUE);
         Sleep(kRegisterWriteMs);
