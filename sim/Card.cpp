@@ -86,9 +86,7 @@ void Card::build(uint64_t nowUs) {
         m_spi.reset(new SpiEeprom25(m_pcieMem, m_timing));
         m_eectl.reset(new Pex8111Eectl(*m_spi, m_timing));
     }
-    FpgaBlockOptions fpga = o.fpga;
-    fpga.flashUniqueId = 0x5AF1A5C000000000ull | m_number;  // programmed at the flash's factory
-    m_fpga.reset(new FpgaBlock(m_epcsMem, m_timing, fpga));
+    m_fpga.reset(new FpgaBlock(m_epcsMem, m_timing, fpgaOptions()));
     if (pcieCore()) m_fpga->setFlashRegisters(&m_flashRegs);
     m_mcu.reset(new Microcontroller(m_flashMem, m_bootMem, m_timing, o.mcu));
     m_mailbox.reset(new Mailbox(*m_mcu, m_timing, o.link));
@@ -98,6 +96,12 @@ void Card::build(uint64_t nowUs) {
     m_cardFn->setIdentity(m_identity);
     place(m_placement);
     m_configured = m_fpga->configured(nowUs);
+}
+
+FpgaBlockOptions Card::fpgaOptions() const {
+    FpgaBlockOptions options = m_spec.parsed.fpga;
+    options.flashUniqueId = 0x5AF1A5C000000000ull | m_number;  // programmed at the flash's factory
+    return options;
 }
 
 void Card::place(const Placement& placement) {
@@ -125,9 +129,7 @@ void Card::applyFaults() {
     m_eeprom->setFaults(eeprom);
     if (m_spi) m_spi->setFaults(o.pcieEeprom);
     if (m_eectl) m_eectl->setStuckBusy(o.eectlStuck);
-    FpgaBlockOptions fpgaOptions = o.fpga;
-    fpgaOptions.flashUniqueId = 0x5AF1A5C000000000ull | m_number;
-    m_fpga->setOptions(fpgaOptions);
+    m_fpga->setOptions(fpgaOptions());
     m_mcu->setOptions(o.mcu);
     // The noise of the link draws from its seed and the number of times the
     // rack was opened: a series of runs repeats exactly, yet a run after a

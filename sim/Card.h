@@ -118,6 +118,7 @@ private:
     void build(uint64_t nowUs);
     bool wantsImage(Part part) const;
     void applyFaults();
+    FpgaBlockOptions fpgaOptions() const;
     bool loadState(uint64_t nowUs, std::string* error);
     void noteState();
     void noteConfiguration(uint64_t nowUs);

@@ -75,7 +75,9 @@ bool chipFromText(const char* text, Chip* out) {
 }
 
 const std::vector<ModelInfo>& models() {
-    static const std::vector<ModelInfo> table = {
+    // Never destroyed: cards saved by the access library's exit handlers
+    // still look at their models.
+    static const std::vector<ModelInfo>& table = *new std::vector<ModelInfo>{
         {80, "VJX PCI S", Chip::Pci9030, 0x3068, 2, false},
         {81, "VJX PCIe S", Chip::Pci9056, 0x3352, 0, false},
         {82, "VJX PCIe R", Chip::Pci9056, 0x3353, 0, false},

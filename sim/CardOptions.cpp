@@ -59,6 +59,24 @@ Apply choice(std::vector<std::pair<const char*, std::function<void(CardOptions&)
     };
 }
 
+// A part's operation that hangs, takes a time of its own (slow:N, N in
+// units of `unitUs`), or is back to normal (ok).
+Apply slowOrHang(bool FpgaBlockOptions::*hangs, int64_t FpgaBlockOptions::*time, uint64_t unitUs) {
+    return [hangs, time, unitUs](const std::string& v, CardOptions& o) {
+        if (v == "hang" || v == "ok") {
+            o.fpga.*hangs = v == "hang";
+            o.fpga.*time = -1;
+            return true;
+        }
+        unsigned long long n;
+        if (v.compare(0, 5, "slow:") != 0 || !parseNumber(v.substr(5), 3600000000ull / unitUs, &n))
+            return false;
+        o.fpga.*hangs = false;
+        o.fpga.*time = static_cast<int64_t>(n * unitUs);
+        return true;
+    };
+}
+
 const std::vector<OptionDef>& defs() {
     using K = OptionKind;
     static const std::vector<OptionDef> table = {
@@ -202,17 +220,17 @@ const std::vector<OptionDef>& defs() {
              return true;
          },
          {}},
-        {{"flash-erase", "flash-erase=hang",
-          "PCIe-core card: a block erase of the serial flash never completes", K::Fault},
+        {{"flash-erase", "flash-erase=hang|slow:MS",
+          "PCIe-core card: a block erase of the serial flash never completes / takes MS milliseconds",
+          K::Fault},
          true,
-         choice({{"hang", [](CardOptions& o) { o.fpga.eraseHangs = true; }},
-                 {"ok", [](CardOptions& o) { o.fpga.eraseHangs = false; }}}),
+         slowOrHang(&FpgaBlockOptions::eraseHangs, &FpgaBlockOptions::flashEraseUs, 1000),
          {}},
-        {{"flash-write", "flash-write=hang",
-          "PCIe-core card: a page program of the serial flash never completes", K::Fault},
+        {{"flash-write", "flash-write=hang|slow:US",
+          "PCIe-core card: a page program of the serial flash never completes / takes US microseconds",
+          K::Fault},
          true,
-         choice({{"hang", [](CardOptions& o) { o.fpga.writeHangs = true; }},
-                 {"ok", [](CardOptions& o) { o.fpga.writeHangs = false; }}}),
+         slowOrHang(&FpgaBlockOptions::writeHangs, &FpgaBlockOptions::flashPageUs, 1),
          {}},
         {{"reenumerate", "reenumerate=fail",
           "PCIe-core card: the system's re-enumeration of the devices fails", K::Fault},

@@ -45,9 +45,13 @@ FpgaBlock::FpgaBlock(NvRegion& epcs, const Timing& timing, const FpgaBlockOption
 }
 
 SpiMemoryPart FpgaBlock::partFor(const FpgaBlockOptions& options) const {
-    if (options.serialFlash)
-        return SpiMemoryPart::serialFlash(options.flashManufacturer, options.flashDevice,
-                                          options.flashUniqueId, m_timing);
+    if (options.serialFlash) {
+        SpiMemoryPart part = SpiMemoryPart::serialFlash(options.flashManufacturer, options.flashDevice,
+                                                        options.flashUniqueId, m_timing);
+        if (options.flashEraseUs >= 0) part.sectorEraseUs = uint64_t(options.flashEraseUs);
+        if (options.flashPageUs >= 0) part.writeUs = uint64_t(options.flashPageUs);
+        return part;
+    }
     return SpiMemoryPart::epcs(options.epcsId, m_timing);
 }
 

@@ -50,6 +50,10 @@ struct FpgaBlockOptions {
     uint8_t flashManufacturer = 0x01;
     uint16_t flashDevice = 0x6017;
     uint64_t flashUniqueId = 0;
+    // A slow part: its block erase or page program takes this long (µs)
+    // whatever the profile; -1: the profile's figure.
+    int64_t flashEraseUs = -1;
+    int64_t flashPageUs = -1;
 };
 
 // Runtime state that survives the process (kept by the rack).

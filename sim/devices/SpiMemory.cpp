@@ -105,9 +105,18 @@ void SpiMemory::writeRegister(uint64_t nowUs) {
     }
 }
 
-void SpiMemory::powerUp() {
+void SpiMemory::setRegisters(NvRegion* registers) {
+    m_registers = registers;
+    loadVolatileRegisters();
+}
+
+void SpiMemory::loadVolatileRegisters() {
     for (uint32_t a = 2; a < sf::kNvRegisters; ++a)
         m_volatile[a] = m_registers && m_registers->size() > a ? m_registers->at(a) : 0x00;
+}
+
+void SpiMemory::powerUp() {
+    loadVolatileRegisters();
     m_wel = false;
     m_busy = BusyPeriod();
     m_selected = false;

@@ -99,8 +99,10 @@ public:
     size_t size() const { return m_mem.size(); }
 
     // The non-volatile registers of a part with any-register access (one
-    // byte per register address 0..4), kept beside the memory.
-    void setRegisters(NvRegion* registers) { m_registers = registers; }
+    // byte per register address 0..4), kept beside the memory. The volatile
+    // copies start as the part loaded them at power-up (a volatile write of
+    // an earlier process is not kept).
+    void setRegisters(NvRegion* registers);
     uint8_t registerValue(uint32_t address, uint64_t nowUs) const;
 
 private:
@@ -111,6 +113,7 @@ private:
     int addressLength(uint8_t command) const;
     int dummyLength(uint8_t command) const;
     void writeRegister(uint64_t nowUs);
+    void loadVolatileRegisters();
 
     NvRegion& m_mem;
     NvRegion* m_registers = nullptr;

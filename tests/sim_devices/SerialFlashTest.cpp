@@ -172,6 +172,11 @@ TEST_P(SerialFlash, Register2ReadAndWrittenThroughAnyRegisterAccess) {
     block->powerCycle(host->now);
     host->open();
     EXPECT_EQ(host->readRegister(0x000002), 0x02);
+    block.reset(new sim::FpgaBlock(mem, timing, options));  // as the next process builds it
+    block->setFlashRegisters(&regs);
+    host.reset(new SpictlHost(*block));
+    host->open();
+    EXPECT_EQ(host->readRegister(0x800002), 0x02);
 }
 
 TEST_P(SerialFlash, ReadTakesFourByteAddressAndDummyAndRunsOnAcrossTheEnd) {
@@ -239,6 +244,17 @@ TEST_P(SerialFlash, BlockEraseSetsItsSixtyFourKibToFFForItsTime) {
     EXPECT_EQ(host->busyFor(50000, 10000000), blockUs());
     EXPECT_EQ(host->status() & 2, blockUs() ? 0 : 2) << "WREN sent while busy is ignored";
     EXPECT_EQ(host->read(0x20000, 1)[0], 0x00);
+}
+
+TEST_P(SerialFlash, SlowPartTakesItsOwnTimesInEveryProfile) {
+    options.flashEraseUs = 2100000;
+    options.flashPageUs = 20000;
+    build();
+    host->erase(0x30000);
+    EXPECT_EQ(host->busyFor(100000, 10000000), 2100000u);
+    host->program(0x30000, {0x00});
+    EXPECT_EQ(host->busyFor(1000, 1000000), 20000u);
+    EXPECT_EQ(mem.at(0x30000), 0x00);
 }
 
 TEST_P(SerialFlash, HangingEraseAndProgramNeverEnd) {
