@@ -6,6 +6,8 @@
 find_program(VJX_MINGW_CXX x86_64-w64-mingw32-g++-posix)
 set(VJX_WINDOWS_BINARY_DIR ${CMAKE_BINARY_DIR}/windows)
 set(VJX_WINDOWS_EXE ${VJX_WINDOWS_BINARY_DIR}/bin/VJXFlash.exe)
+# The same program on simulated cards (run it with `vjxsim run RACK -- wine ...`).
+set(VJX_WINDOWS_SIM_EXE ${VJX_WINDOWS_BINARY_DIR}/bin/VJXFlashSimulatedCards.exe)
 set(VJX_WINDOWS_GUI_DRIVER ${VJX_WINDOWS_BINARY_DIR}/bin/vjxgui.exe)
 
 if(VJX_MINGW_CXX AND NOT VJX_SANITIZE)
@@ -27,7 +29,7 @@ if(VJX_MINGW_CXX AND NOT VJX_SANITIZE)
       ${launcher_args}
     BUILD_ALWAYS ON
     INSTALL_COMMAND ""
-    BUILD_BYPRODUCTS ${VJX_WINDOWS_EXE} ${VJX_WINDOWS_GUI_DRIVER})
+    BUILD_BYPRODUCTS ${VJX_WINDOWS_EXE} ${VJX_WINDOWS_SIM_EXE} ${VJX_WINDOWS_GUI_DRIVER})
 else()
   set(VJX_HAVE_WINDOWS_PROGRAM OFF)
   if(NOT VJX_MINGW_CXX)

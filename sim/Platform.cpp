@@ -81,6 +81,10 @@ long long readAt(int fd, void* bytes, size_t len, uint64_t offset) {
     return done;
 }
 
+FILE* openAppend(const std::string& path) {
+    return fopen(path.c_str(), "ab");
+}
+
 bool fileSize(int fd, uint64_t* size) {
     LARGE_INTEGER s;
     if (!GetFileSizeEx(osHandle(fd), &s)) return false;
@@ -163,6 +167,10 @@ long long writeAt(int fd, const void* bytes, size_t len, uint64_t offset) {
 
 long long readAt(int fd, void* bytes, size_t len, uint64_t offset) {
     return pread(fd, bytes, len, static_cast<off_t>(offset));
+}
+
+FILE* openAppend(const std::string& path) {
+    return fopen(path.c_str(), "ae");
 }
 
 bool fileSize(int fd, uint64_t* size) {

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace sim {
@@ -20,6 +21,9 @@ int openFile(const std::string& path, Open how);
 long long writeAt(int fd, const void* bytes, size_t len, uint64_t offset);
 long long readAt(int fd, void* bytes, size_t len, uint64_t offset);
 bool fileSize(int fd, uint64_t* size);
+// A stream appending to `path` (created when missing), bytes as written
+// (no line-end translation).
+FILE* openAppend(const std::string& path);
 bool truncateFile(int fd, uint64_t size);
 // Whether the open file has lost its last name (its directory was removed).
 bool fileUnlinked(int fd);

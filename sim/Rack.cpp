@@ -323,12 +323,9 @@ bool Rack::write(Kind kind, unsigned number, unsigned space, unsigned offset, un
     return true;
 }
 
-bool Rack::reenumerate(std::string* error) {
+bool Rack::reenumerate() {
     for (auto& c : m_cards)
-        if (c->spec().parsed.reenumerateFails) {
-            if (error) *error = "card " + std::to_string(c->number()) + " makes the re-enumeration fail";
-            return false;
-        }
+        if (c->spec().parsed.reenumerateFails) return false;
     const uint64_t now = m_clock->nowUs();
     for (auto& c : m_cards) {
         c->settle(now, false);  // a reload due by now has happened

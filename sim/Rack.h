@@ -70,9 +70,9 @@ public:
 
     // The operating system re-enumerates the devices (the configuration
     // manager's re-enumeration of the device tree): functions that answer
-    // and lack their BARs get them. False with the reason, changing
-    // nothing, when a card's `reenumerate=fail` makes the request fail.
-    bool reenumerate(std::string* error = nullptr);
+    // and lack their BARs get them. False, changing nothing, when a card's
+    // `reenumerate=fail` makes the request fail.
+    bool reenumerate();
     // Every card, or one, powered down and up again.
     void powerCycle();
     bool powerCycle(unsigned number, std::string* error);

@@ -5,6 +5,8 @@
 
 #include <cinttypes>
 
+#include "Platform.h"
+
 namespace sim {
 namespace {
 
@@ -67,7 +69,7 @@ Trace::~Trace() {
 
 bool Trace::toFile(const std::string& path, std::string* error) {
     off();
-    m_file = fopen(path.c_str(), "ae");
+    m_file = sys::openAppend(path);
     if (!m_file) {
         if (error) *error = "cannot open trace file " + path + ": " + strerror(errno);
         return false;

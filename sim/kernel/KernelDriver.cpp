@@ -297,6 +297,7 @@ void KernelDriver::registerCard(uint8_t* r, uint32_t* status) {
     const bool checkOnly = get32(r, reg::kCheckOnly) != 0;
     // Every resource must be one of a single function on the bus.
     Registration registration;
+    std::vector<uint32_t> interrupts;
     const std::vector<Function> bus = busOrder();
     auto owner = [&](uint32_t type, uint64_t address, uint64_t length, uint32_t barIndex) -> const Function* {
         for (const Function& f : bus) {
@@ -318,12 +319,7 @@ void KernelDriver::registerCard(uint8_t* r, uint32_t* status) {
         } else if (type == item::kIo) {
             f = owner(type, get64(it, item::kIoAddr), get32(it, item::kIoBytes), get32(it, item::kIoBar));
         } else if (type == item::kInterrupt) {
-            if (!registration.hasFunction) continue;  // checked against the function once it is known
-            const uint32_t line = fresh(registration.function).fn->configRead(kInterruptLine, 8, 0);
-            if (get32(it, item::kIntNumber) != line) {
-                *status = status::kInvalidParameter;
-                return;
-            }
+            interrupts.push_back(get32(it, item::kIntNumber));  // checked once the function is known
             continue;
         } else {
             *status = status::kInvalidParameter;
@@ -337,6 +333,14 @@ void KernelDriver::registerCard(uint8_t* r, uint32_t* status) {
         registration.function = *f;
         const uint32_t barIndex = get32(it, type == item::kMemory ? item::kMemBar : item::kIoBar);
         (type == item::kMemory ? registration.mappedBars : registration.ioBars) |= 1u << barIndex;
+    }
+    for (uint32_t number : interrupts) {
+        const uint32_t line =
+            registration.hasFunction ? fresh(registration.function).fn->configRead(kInterruptLine, 8, 0) : 0;
+        if (!registration.hasFunction || number != line) {
+            *status = status::kInvalidParameter;
+            return;
+        }
     }
     if (registration.hasFunction) {
         if (!reachable(registration.function)) {
@@ -495,8 +499,8 @@ void KernelDriver::store(uint64_t address, unsigned width, uint32_t value) {
     m_rack.write(f.kind, f.number, b, offset, width, value, &error);
 }
 
-bool KernelDriver::reenumerate(std::string* error) {
-    return m_rack.reenumerate(error);
+bool KernelDriver::reenumerate() {
+    return m_rack.reenumerate();
 }
 
 }  // namespace kernel

@@ -74,7 +74,7 @@ public:
     void store(uint64_t address, unsigned width, uint32_t value);
 
     // The configuration manager asked to enumerate the bus again.
-    bool reenumerate(std::string* error);
+    bool reenumerate();
 
     const std::vector<DebugMessage>& debugMessages() const { return m_debug; }
     // Cards registered now.

@@ -188,9 +188,8 @@ uint32_t ReenumerateDevNode(uint32_t devInst, uint32_t) {
     std::lock_guard<std::recursive_mutex> lock(p.mutex);
     if (devInst != sim::kernel::kRootDevNode) return sim::kernel::kCrInvalidDevNode;
     if (!p.binding.ensure()) return sim::kernel::kCrFailure;
-    std::string error;
     sim::kernel::KernelDriver* d = sim::kernel::driver(p);
-    const bool ok = d && d->reenumerate(&error);
+    const bool ok = d && d->reenumerate();
     p.binding.checkIntact();
     return ok ? sim::kernel::kCrSuccess : sim::kernel::kCrFailure;
 }

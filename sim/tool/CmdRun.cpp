@@ -8,6 +8,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -53,10 +54,18 @@ std::string absolute(const std::string& path) {
     return std::string(cwd) + "/" + path;
 }
 
-// A Windows program runs under Wine: `wine PROGRAM ...` (or wine64, ...).
+// A Windows program runs under Wine: a word of the command is `wine` (or
+// wine64, ...), also behind a wrapper such as xvfb-run, or names a .exe.
 bool isWindowsProgram(const std::vector<std::string>& command) {
-    std::string name = command[0].substr(command[0].rfind('/') + 1);
-    return name.compare(0, 4, "wine") == 0;
+    for (const std::string& word : command) {
+        const std::string name = word.substr(word.find_last_of("/\\") + 1);
+        std::string lower;
+        for (char c : name) lower += static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        if (lower.compare(0, 4, "wine") == 0 ||
+            (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".exe") == 0))
+            return true;
+    }
+    return false;
 }
 
 int64_t clockNs(clockid_t id) {

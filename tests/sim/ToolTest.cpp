@@ -2,6 +2,7 @@
 // power-cycle, image and run.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -220,6 +221,56 @@ TEST_F(Tool, RunBindsTheSimulatedLibraryToTheRack) {
     EXPECT_NE(notRack.status, 0);
     EXPECT_NE(notRack.err.find("not a rack"), std::string::npos);
     EXPECT_EQ(run("run R -- /nonexistent/program").status, 127);
+}
+
+// A Windows program (a command starting with "wine") runs with the rack held
+// for it alone: Linux programs and `vjxsim set` keep off until it has ended.
+TEST_F(Tool, RunHoldsTheRackForAWindowsProgram) {
+    ASSERT_EQ(run("new R --card 80").status, 0);
+    const std::string bin = VJXSIM_BIN;
+    const std::string lib = bin.substr(0, bin.rfind('/')) + "/../sim/lib";
+    // Stands in for Wine: shows what the program is handed, and what a Linux
+    // program and `vjxsim set` started meanwhile meet.
+    const std::string script =
+        "#!/bin/sh\n"
+        "echo \"hold=$VJXSIM_HOLD file=$(cat \"$VJXSIM_RACK/runtime/windows-hold\")\"\n"
+        "echo \"clock=$VJXSIM_HOST_CLOCK\"\n"
+        "LD_LIBRARY_PATH='" +
+        lib +
+        "' '" PROBE_BIN
+        "'\n"
+        "'" VJXSIM_BIN
+        "' set \"$VJXSIM_RACK\" 1 fw=9.14; echo \"set=$?\"\n"
+        "exit 7\n";
+    ASSERT_TRUE(sim::writeFileAtomic(path("wine"), script, nullptr));
+    ASSERT_EQ(chmod(path("wine").c_str(), 0755), 0);
+
+    Result r = run("run R -- ./wine");
+    EXPECT_EQ(r.status, 7) << "the program's status passed on\n" << r.err;
+    const size_t hold = r.out.find("hold="), file = r.out.find(" file=");
+    ASSERT_NE(file, std::string::npos) << r.out;
+    const std::string token = r.out.substr(hold + 5, file - hold - 5);
+    EXPECT_FALSE(token.empty());
+    EXPECT_EQ(r.out.substr(file + 6, token.size() + 1), token + "\n") << "the token is the hold's";
+    std::string boot;
+    ASSERT_TRUE(sim::readFile("/proc/sys/kernel/random/boot_id", &boot, nullptr));
+    EXPECT_NE(r.out.find("clock=" + boot.substr(0, boot.size() - 1) + " "), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("card 1001"), std::string::npos) << "the Linux program reached a card:\n" << r.out;
+    EXPECT_NE(r.out.find("held for a Windows program"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("set=1"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("in use by a running program"), std::string::npos) << r.err;
+
+    // Afterwards the rack is free again, and the spent token holds nothing.
+    std::string left;
+    ASSERT_TRUE(sim::readFile(path("R/runtime/windows-hold"), &left, nullptr));
+    EXPECT_EQ(left, "");
+    Result after = run("run R -- '" PROBE_BIN "'");
+    EXPECT_NE(after.out.find("card 1001 device 9030"), std::string::npos) << after.out << after.err;
+
+    Result virtualTime = run("run R --clock virtual -- ./wine");
+    EXPECT_EQ(virtualTime.status, 1);
+    EXPECT_NE(virtualTime.err.find("runs on real time only"), std::string::npos) << virtualTime.err;
+    EXPECT_EQ(virtualTime.out, "") << "not started";
 }
 
 // Every usage error is status 1, whatever the parser calls it.

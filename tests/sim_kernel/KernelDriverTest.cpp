@@ -54,7 +54,9 @@ struct Slot {
 // the indirect way to its registers.
 class KernelDriver : public ::testing::Test {
 protected:
-    KernelDriver() : sim({"80", "84", "84,slow"}) { sim::kernel::bind(&sim.rack()); }
+    explicit KernelDriver(std::vector<std::string> cards = {"80", "84", "84,slow"}) : sim(std::move(cards)) {
+        sim::kernel::bind(&sim.rack());
+    }
     ~KernelDriver() override {
         if (device) windrv::CloseDevice(device);
         sim::kernel::bind(nullptr);
@@ -310,6 +312,11 @@ TEST_F(KernelDriver, RegistrationChecksTheResourcesAgainstTheBus) {
     registerCard(mixed, &status);
     EXPECT_EQ(status, 0x2000000Fu) << "resources of two functions";
 
+    Record irq = cardInfo(pciCard);
+    irq.set32(item(16, 3) + 8, 5);  // not the card's interrupt line
+    registerCard(irq, &status);
+    EXPECT_EQ(status, 0x2000001Bu);
+
     Record many = cardInfo(pciCard);
     many.set32(16, 21);
     registerCard(many, &status);
@@ -438,6 +445,25 @@ TEST_F(KernelDriver, ShutdownNeedsThePrivilegeAndPowerCyclesEveryCard) {
     after = sim::Rack::open(sim.dir(), sim.rack().timing(), sim::virtualClock(), &error, true);
     ASSERT_TRUE(after) << error;
     EXPECT_EQ(after->card(2).bridgeFunction()->gpioctl(), 0x10u);
+}
+
+// A card found on the bus whose function does not answer (open=fail).
+class UnreachableCard : public KernelDriver {
+protected:
+    UnreachableCard() : KernelDriver({"80,open=fail"}) {}
+};
+
+TEST_F(UnreachableCard, IsScannedAndDescribedButNeitherDumpedNorRegistered) {
+    ASSERT_EQ(scan(0, 0).size(), 1u);
+    Record info = cardInfo(pciCard);
+    EXPECT_EQ(info.u32(16), 4u);
+    std::vector<uint8_t> data(4);
+    uint32_t result;
+    EXPECT_EQ(configDump(pciCard, 0, data, true, &result), 0x20000000u);
+    uint32_t status;
+    Record reg = registerCard(info, &status);
+    EXPECT_EQ(status, 0x20000000u);
+    EXPECT_EQ(reg.u32(1132), 0u);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@ import signal
 import subprocess
 import sys
 import time
+import traceback
 
 DIALOG = "ORVEN VJX Flash"
 APP = "VJXFlash"          # the message boxes' caption
@@ -123,10 +124,11 @@ class Session:
         self.programs.append(program)
         return program
 
-    def gui(self, *args):
-        """One vjxgui action: (exit status, output lines)."""
+    def gui(self, *args, timeout=120):
+        """One vjxgui action: (exit status, output lines). A wait of vjxgui
+        longer than the timeout (seconds) needs a longer timeout."""
         result = self.run(["wine", os.path.join(self.bin, "vjxgui.exe")] + [str(a) for a in args],
-                          timeout=120, cwd=self.bin)
+                          timeout=timeout, cwd=self.bin)
         return result.returncode, result.stdout.splitlines()
 
     def shot(self, name, *titles):
@@ -213,12 +215,20 @@ def run(scenarios, description=None, extra_arguments=()):
     for name, help_text in extra_arguments:
         parser.add_argument(name, help=help_text)
     args = parser.parse_args()
+    for name in ("vjxsim", "tcftool", "expected"):
+        if getattr(args, name):
+            setattr(args, name, os.path.abspath(getattr(args, name)))
 
     failures = Failures()
     with Session(args.bin, args.out, args.vjxsim) as session:
         signal.signal(signal.SIGTERM, lambda *_: sys.exit(3))
         for scenario in scenarios:
-            scenario(session, failures, args)
+            # A scenario that breaks off is one failure; the next one runs.
+            try:
+                scenario(session, failures, args)
+            except Exception:  # noqa: BLE001 - reported, then the next scenario
+                failures.check(False, "%s: ended early\n%s" % (getattr(scenario, "__name__", "scenario"),
+                                                                traceback.format_exc()))
     print("screenshots in " + os.path.abspath(args.out))
     print("%d failed" % len(failures.items))
     return 1 if failures.items else 0
