@@ -106,8 +106,22 @@ void CVjxPci::WriteTSTART(uint8_t value) {
     VJX_PCI_WriteTSTART(m_pci, value);
 }
 
-// Bridge type 4 (Windows program) switches the interrupt off in the FPGA's
-// INTCTL register instead; this program never opens such a card.
+#if VJX_WINDOWS_PROGRAM
+uint8_t CVjxPci::ReadSPICTL() {
+    return VJX_PCI_ReadSPICTL(m_pci);
+}
+
+void CVjxPci::WriteSPICTL(uint8_t value) {
+    VJX_PCI_WriteSPICTL(m_pci, value);
+}
+
+void CVjxPci::WriteINTCTL(uint8_t value) {
+    VJX_PCI_WriteINTCTL(m_pci, value);
+}
+#endif
+
+// A PCIe-core card (bridge type 4, Windows program only) has no PLX local
+// interrupt in use: its FPGA's own INTCTL is switched off instead.
 void CVjxPci::Linti1Disable() {
     switch (m_bridgeType) {
         case BRIDGE_9030:
@@ -116,6 +130,11 @@ void CVjxPci::Linti1Disable() {
         case BRIDGE_9056:
             WriteINTCSR(plx::pci9056::INTCSR_LINTI1_OFF);
             break;
+#if VJX_WINDOWS_PROGRAM
+        case BRIDGE_9056_CORE:
+            WriteINTCTL(fpga::INTCTL_OFF);
+            break;
+#endif
         default:
             break;
     }

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "../Source/pci_lib.h"
+#include "../chips/ConfigFlash.h"
+#include "../chips/Epcs.h"
 #include "../chips/PciConfig.h"
 #include "../chips/PlxPci90xx.h"
 #include "../platform/platform.h"
@@ -156,6 +158,10 @@ bool CVjxPci::MigrationPossible(int code) const {
 
 bool CVjxPci::SlowFpgaMode() {
     return m_bridgeType == BRIDGE_9056 && m_bridge.IsOpen() && m_bridge.SlowFpgaMode();
+}
+
+uint32_t CVjxPci::FpgaDeviceBytes() const {
+    return m_bridgeType == BRIDGE_9056_CORE ? cfgflash::kCapacity : epc::largestCapacity();
 }
 
 bool CVjxPci::BridgeWritable() {

@@ -84,6 +84,10 @@ public:
     uint32_t GetLibInitResult() const { return m_libInitStatus; }
     const char* GetLibInitResultStr();
     uint32_t GetBridgeType() const { return m_bridgeType; }
+    // Bytes the card's FPGA configuration device takes (an image with its
+    // CRC): the configuration flash of a PCIe-core card, otherwise the
+    // largest EPC any card carries.
+    uint32_t FpgaDeviceBytes() const;
 
     // Whether the engines may change bridge registers. A PCIe bridge reached
     // only through configuration cycles cannot be written by the Linux
@@ -109,15 +113,29 @@ public:
     uint8_t ReadRAMD();
     void WriteRAMD(uint8_t value);
     void WriteTSTART(uint8_t value);
+#if VJX_WINDOWS_PROGRAM
+    // Serial-flash port and interrupt control of PCIe-core cards.
+    uint8_t ReadSPICTL();
+    void WriteSPICTL(uint8_t value);
+    void WriteINTCTL(uint8_t value);
+#endif
     void Linti1Disable();
     void Linti1Ack();
 
     // ---- Update file (tcf/ReadFileHeader.cpp) ---------------------------
     int ReadFileHeader(CFile& file, CLogWindow* log, TTcfSmall* record);
-    unsigned EepromImageSize() const { return m_eeImageSize; }
-    const unsigned char* EepromImage() const { return m_eeImage.data(); }
-    unsigned PcieEepromImageSize() const { return m_pcieImageSize; }
-    const unsigned char* PcieEepromImage() const { return m_pcieImage.data(); }
+    unsigned EepromImageSize() const {
+        return m_eeImageSize;
+    }
+    const unsigned char* EepromImage() const {
+        return m_eeImage.data();
+    }
+    unsigned PcieEepromImageSize() const {
+        return m_pcieImageSize;
+    }
+    const unsigned char* PcieEepromImage() const {
+        return m_pcieImage.data();
+    }
 
     // ---- Whole-file check (tcf/FileCheck.cpp) -----------------------------
     // Everything of the file whose header `record` holds (read by
@@ -175,7 +193,17 @@ public:
     int setEpcProgramBlockEnd();
     int setEpcProgramBlockLsb(unsigned long address, const unsigned char* data, unsigned int count);
     int doFlashFpga(const unsigned char* image, unsigned int size);
-    const char* getLastError() const { return m_lastError; }
+    const char* getLastError() const {
+        return m_lastError;
+    }
+
+#if VJX_WINDOWS_PROGRAM
+    // ---- Configuration flash of PCIe-core cards (engines/ConfigFlash.cpp) -
+    // Brings the flash behind SPICTL to the image (its CRC included);
+    // *rewritten tells whether the flash differed, so that the FPGA must
+    // load it again.
+    int doFlashFpgaCore(const unsigned char* image, unsigned int size, int* rewritten);
+#endif
 
     // ---- Update sequence (engines/UpdateSequence.cpp) -------------------
     int doFlash(CFile& file, CLogWindow& log, const char* cardName);
@@ -183,7 +211,9 @@ public:
     // Whether the last update ran to its end but the version check of the
     // new firmware failed (no version answer, or its ISP version differs
     // from the FPGA's); the update counts as done, the card is suspect.
-    bool VersionCheckFailed() const { return m_versionCheckFailed; }
+    bool VersionCheckFailed() const {
+        return m_versionCheckFailed;
+    }
 
     // ---- Internal communication port (engines/ComPort.cpp) --------------
     int Com_open();
@@ -200,7 +230,9 @@ public:
     int Com_writeLimit(const char* bytes, unsigned long count);
     int Com_write(const char* bytes, unsigned long count);
     int Com_write(char byte);
-    bool Com_isOpen() const { return m_comOpen != 0; }
+    bool Com_isOpen() const {
+        return m_comOpen != 0;
+    }
 
     // ---- ISP boot-loader protocol (engines/IspProtocol.cpp) -------------
     int doIspReset(int enterBootLoader);
@@ -257,6 +289,8 @@ private:
     // Capacity of the FPGA configuration device the last doFlashFpga
     // identified (0: none); the FPGA's load wait is sized by it.
     uint32_t m_epcBytes = 0;
+    // Value last written to SPICTL (PCIe-core cards).
+    uint8_t m_spiCtl = 0;
     bool m_versionCheckFailed = false;
 
     // Engines' last-error text and the state of one update.

@@ -36,14 +36,20 @@ constexpr uint8_t CFG_MCU_RESET = 0x01;     // microcontroller held in reset
 constexpr uint8_t CFG_BOOT_REQUEST = 0x04;  // boot loader asked for on the way out of reset
 constexpr uint8_t CFG_PORT_ON = 0x08;       // communication port on
 
-// SPICTL bits: the serial-flash lines, driven one bit at a time. Preparing
-// the port sets SPICTL_PREPARE_SET and clears SPICTL_PREPARE_CLEAR.
+// SPICTL bits: the serial-flash lines, driven one bit at a time, and the
+// switch that gives the host the flash (the FPGA's own configuration loader
+// uses the same lines otherwise). The port is prepared by setting
+// SPICTL_HOST_ACCESS and SPICTL_PREPARE and clearing SPICTL_PREPARE_CLEAR.
 constexpr uint8_t SPICTL_CLOCK = 0x01;
-constexpr uint8_t SPICTL_DATA_OUT = 0x02;  // to the device
-constexpr uint8_t SPICTL_CS_N = 0x10;      // chip select, active low
-constexpr uint8_t SPICTL_DATA_IN = 0x20;   // from the device (read)
-constexpr uint8_t SPICTL_PREPARE_SET = 0x0C;
+constexpr uint8_t SPICTL_DATA_OUT = 0x02;     // to the device
+constexpr uint8_t SPICTL_HOST_ACCESS = 0x04;  // host drives the flash
+constexpr uint8_t SPICTL_PREPARE = 0x08;
+constexpr uint8_t SPICTL_CS_N = 0x10;     // chip select, active low
+constexpr uint8_t SPICTL_DATA_IN = 0x20;  // from the device (read)
 constexpr uint8_t SPICTL_PREPARE_CLEAR = 0x40;
+
+// INTCTL value that switches the card's interrupt off.
+constexpr uint8_t INTCTL_OFF = 0x00;
 
 // IRQF bits.
 constexpr uint8_t IRQF_TX_BUSY = 0x01;  // a transmission is in progress
@@ -55,6 +61,20 @@ constexpr uint8_t TRCON_OPEN = 0x15;
 // transmit bytes go to window addresses 0x01..0x3F.
 constexpr int kRingSize = 64;
 constexpr unsigned kTransmitMax = 63;
+
+// Loading its configuration, the FPGA reads the whole image serially at
+// 10 MHz at the slowest: 10,000 bits per millisecond, after a start-up of
+// up to 100 ms.
+constexpr uint32_t kSlowestLoadBitsPerMs = 10000;
+constexpr unsigned kLoadStartMs = 100;
+
+// Milliseconds the FPGA may take to load an image of `bytes` at the
+// slowest configuration clock, start-up included.
+constexpr unsigned loadMs(uint32_t bytes) {
+    return kLoadStartMs +
+           static_cast<unsigned>((static_cast<uint64_t>(bytes) * 8 + kSlowestLoadBitsPerMs - 1) /
+                                 kSlowestLoadBitsPerMs);
+}
 
 // VERSION values no configured FPGA gives.
 constexpr uint8_t VERSION_NONE = 0x00;

@@ -7,6 +7,7 @@
 #include "../chips/Epcs.h"
 #include "../chips/Pex8111.h"
 #include "../chips/PlxPci90xx.h"
+#include "../chips/VjxFpga.h"
 #include "FpgaLinePort.h"
 #include "Spi25.h"
 
@@ -87,16 +88,11 @@ constexpr Line kLines9056[kLineCount] = {
 constexpr unsigned kLineSettleMs = 2;
 
 // Released, the FPGA reads its whole configuration device in active-serial
-// mode, at 10 MHz at the slowest: 10,000 bits per millisecond. A full EPCS4
-// (512 KiB = 4,194,304 bits) thus takes up to 420 ms, a full EPCS1 (1 Mbit)
-// 105 ms. The wait, polled every 1 ms, allows that for the whole device the
-// card carries, on top of the 100 ms the FPGA's own start-up is given.
-constexpr uint64_t kSlowestLoadBitsPerMs = 10000;
-constexpr int kConfigStartPolls = 100;
-
+// mode (fpga::loadMs): a full EPCS4 (512 KiB) takes up to 420 ms, a full
+// EPCS1 (1 Mbit) 105 ms, on top of the FPGA's own start-up. The wait is
+// polled every 1 ms.
 int configPolls(uint32_t deviceBytes) {
-    const uint64_t bits = static_cast<uint64_t>(deviceBytes) * 8;
-    return kConfigStartPolls + static_cast<int>((bits + kSlowestLoadBitsPerMs - 1) / kSlowestLoadBitsPerMs);
+    return static_cast<int>(fpga::loadMs(deviceBytes));
 }
 
 const Line* lineOf(uint32_t bridgeType, CVjxPci::TFpga line) {

@@ -5,16 +5,67 @@
 #include <new>
 
 #include "../card/VjxPci.h"
-#include "../chips/Epcs.h"
 #include "../chips/VjxFpga.h"
+#include "../driver/SystemControl.h"
 #include "../tcf/Crc.h"
 #include "../tcf/FileCheck.h"
 #include "../tcf/Tcf.h"
+#include "SystemRestart.h"
 
 namespace {
 
 constexpr unsigned kCrcBytes = 4;
 constexpr unsigned kApplicationStartMs = 300;
+
+// The application's command that makes the FPGA load its configuration
+// again; it answers before the load takes the card off the bus. The system
+// is asked to enumerate the card again only once the load is over: 500 ms,
+// or as long as the FPGA may take to read the image at its slowest
+// configuration clock. A function enumerated while it still loads is
+// missed and stays without its resources.
+constexpr char kReloadFpga[] = "T";
+constexpr int kReloadAnswerMs = 100;
+constexpr unsigned kReloadMs = 500;
+
+constexpr unsigned kBoxYesNoCancelExclamation = 0x33;
+constexpr int kAnswerYes = 6;
+
+}  // namespace
+
+void ReenumerateOrOfferRestart(CLogWindow& log) {
+    if (ReenumerateAllDevices()) return;
+    const int choice = log.MessageBox(
+        "The card's PCIe core was changed and reset.\nA reboot is needed to make the card working "
+        "again.\n\nDo the reboot now?",
+        kBoxYesNoCancelExclamation, 0);
+    if (choice != kAnswerYes) return;
+    if (!RebootSystem()) log.MessageBox("Shutdown of system failed", 0x10, 0);
+}
+
+namespace {
+
+// A PCIe-core card whose configuration flash was rewritten still runs its
+// old FPGA configuration. The new firmware is asked to reload the FPGA,
+// which resets the card's PCIe interface; the system must then enumerate
+// the card again, or, when it cannot, the computer must be restarted.
+// Problems here are reported but do not fail the update: the card holds
+// the new content either way.
+void reloadCoreFpga(CVjxPci& card, CLogWindow* log, uint32_t imageBytes) {
+    int answer = -1;
+    const bool open = card.Com_open() != 0;
+    int previousTimeout = 0;
+    if (open) {
+        previousTimeout = card.Com_setTimeout(kReloadAnswerMs);
+        if (card.Com_write(kReloadFpga, 1)) answer = card.Com_read();
+    }
+    const unsigned loadMs = fpga::loadMs(imageBytes);
+    Sleep(loadMs > kReloadMs ? loadMs : kReloadMs);
+    if (open) card.Com_setTimeout(previousTimeout);
+    if (answer < 0) log->MessageBox("Can't configure FPGA.", card.getLastError(), 0x10, 0);
+    card.Com_close();
+
+    ReenumerateOrOfferRestart(*log);
+}
 
 }  // namespace
 
@@ -65,6 +116,8 @@ int CVjxPci::doFlashIsp(const char* cardName) {
     const uint32_t fpgaSize = tcf::getLE32(m_tcf->header + tcf::kOffFpgaSize);
     TRomVersions versions;
     unsigned char* image = nullptr;
+    // Set by the configuration-flash engine of a PCIe-core card.
+    int rewritten = 0;
 
     auto run = [&]() -> bool {
         // An EEPROM-only file: nothing for the configuration device or the
@@ -81,10 +134,10 @@ int CVjxPci::doFlashIsp(const char* cardName) {
 
         file.Seek(fpgaOffset, 0);
         if (file.GetPosition() != static_cast<int64_t>(fpgaOffset)) return error("Can't seek EPC.");
-        // No configuration device takes more than the largest part; a bigger
-        // size is refused before any memory is taken for it.
+        // An image the card's configuration device cannot take is refused
+        // before any memory is taken for it.
         CString tooLarge;
-        if (!tcf::FpgaImageFits(fpgaSize, &tooLarge)) {
+        if (!tcf::FpgaImageFits(fpgaSize, FpgaDeviceBytes(), &tooLarge)) {
             m_lastError += tooLarge;
             return errorWithReason("Can't program FPGA: ");
         }
@@ -100,20 +153,40 @@ int CVjxPci::doFlashIsp(const char* cardName) {
         file.Seek(0, 0);
         if (file.GetPosition() != 0) return error("Can't seek to begin.");
 
+        auto firmware = [&]() -> bool {
+            if (!doFlashRom(segmentCount, &versions)) return false;
+            doIspReset(0);
+            if (!doIspDetect()) return errorWithReason("Boot loader isn't running. ");
+            if (!doProgramBSB(0)) return errorWithReason("Can't program BSB: ");
+            if (!doProgramBLJB(0)) return errorWithReason("Can't program BLJB: ");
+            if (!doIspStartApplication()) return errorWithReason("Can't start Application: ");
+            return true;
+        };
+        auto versionPlausible = [&]() {
+            const uint8_t version = ReadVERSION();
+            return version != fpga::VERSION_NONE && version != fpga::VERSION_UNCONFIGURED;
+        };
+
+#if VJX_WINDOWS_PROGRAM
+        // The FPGA carries the card's PCIe interface: it keeps running its
+        // loaded configuration while the flash is rewritten and the firmware
+        // is programmed through it first; the new configuration is loaded
+        // only at the end (reloadCoreFpga).
+        if (m_bridgeType == BRIDGE_9056_CORE) {
+            if (!firmware()) return false;
+            if (!doFlashFpgaCore(image, fpgaSize + kCrcBytes, &rewritten)) return false;
+            if (!versionPlausible()) return errorWithReason("FPGA version number not plausible. ");
+            Sleep(kApplicationStartMs);
+            return true;
+        }
+#endif
+
         if (!doFlashFpga(image, fpgaSize + kCrcBytes)) return false;
         int configured = 0;
         getFpgaConfig(&configured);
         if (!configured) return error("Error while programming FPGA");
-        const uint8_t version = ReadVERSION();
-        if (version == fpga::VERSION_NONE || version == fpga::VERSION_UNCONFIGURED)
-            return errorWithReason("FPGA version number not plausible. ");
-
-        if (!doFlashRom(segmentCount, &versions)) return false;
-        doIspReset(0);
-        if (!doIspDetect()) return errorWithReason("Boot loader isn't running. ");
-        if (!doProgramBSB(0)) return errorWithReason("Can't program BSB: ");
-        if (!doProgramBLJB(0)) return errorWithReason("Can't program BLJB: ");
-        if (!doIspStartApplication()) return errorWithReason("Can't start Application: ");
+        if (!versionPlausible()) return errorWithReason("FPGA version number not plausible. ");
+        if (!firmware()) return false;
         Sleep(kApplicationStartMs);
         return true;
     };
@@ -131,5 +204,6 @@ int CVjxPci::doFlashIsp(const char* cardName) {
         text.Format("Programming %s card was successful.", name);
     }
     log->MessageBox(text, 0x40, 0);
+    if (vjx::platform::kHasBridgeType4 && rewritten) reloadCoreFpga(*this, log, fpgaSize + kCrcBytes);
     return 1;
 }

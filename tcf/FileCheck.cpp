@@ -8,7 +8,6 @@
 
 #include "../card/ModelTable.h"
 #include "../card/VjxPci.h"
-#include "../chips/Epcs.h"
 #include "Tcf.h"
 
 namespace {
@@ -25,14 +24,14 @@ int Refuse(CLogWindow* log, const char* text) {
 
 namespace tcf {
 
-bool FpgaImageFits(uint32_t imageSize, CString* reason) {
+bool FpgaImageFits(uint32_t imageSize, uint32_t deviceBytes, CString* reason) {
     // 64 bits: a size near 4 GiB must not wrap round with its CRC.
     const uint64_t withCrc = static_cast<uint64_t>(imageSize) + kCrcBytes;
-    if (withCrc <= epc::largestCapacity()) return true;
+    if (withCrc <= deviceBytes) return true;
     if (reason)
         reason->Format(
             "\nFPGA image of %llu bytes (with CRC) is larger than any configuration device (%u bytes)",
-            static_cast<unsigned long long>(withCrc), epc::largestCapacity());
+            static_cast<unsigned long long>(withCrc), deviceBytes);
     return false;
 }
 
@@ -91,7 +90,7 @@ int CVjxPci::CheckUpdateFile(CFile& file, CLogWindow* log, TTcfSmall* record) {
 
     file.Seek(fpgaOffset, 0);
     if (file.GetPosition() != static_cast<int64_t>(fpgaOffset)) return Refuse(log, "Can't seek EPC.");
-    if (!tcf::FpgaImageFits(fpgaSize, &text)) {
+    if (!tcf::FpgaImageFits(fpgaSize, FpgaDeviceBytes(), &text)) {
         if (log) log->MessageBox("Can't program FPGA: ", text, 0x10, 0);
         return 0;
     }

@@ -9,9 +9,9 @@
 
 namespace tcf {
 
-// Whether the FPGA image with the CRC-32 the update appends fits the
-// largest configuration device any card carries. When it does not,
-// `reason` receives the text shown after "Can't program FPGA: ".
-bool FpgaImageFits(uint32_t imageSize, CString* reason);
+// Whether the FPGA image with the CRC-32 the update appends fits a
+// configuration device of `deviceBytes` (CVjxPci::FpgaDeviceBytes). When it
+// does not, `reason` receives the text shown after "Can't program FPGA: ".
+bool FpgaImageFits(uint32_t imageSize, uint32_t deviceBytes, CString* reason);
 
 }  // namespace tcf

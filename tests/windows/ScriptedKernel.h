@@ -35,6 +35,7 @@ struct State {
     // first one that fails (empty: none).
     std::vector<std::string> systemCalls;
     std::string failingCall;
+    std::vector<std::string> alsoFailing;  // further calls that fail
 };
 
 constexpr uint64_t kMappedBase = 0x00007E0000000000ull;
