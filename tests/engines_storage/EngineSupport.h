@@ -16,37 +16,20 @@
 #include "tcf/TcfWriter.h"
 #include "tests/support/SimRack.h"
 #include "tests/support/TestUtil.h"
+#include "tests/support/UpdateFiles.h"
 
 namespace enginetest {
 
-using Bytes = std::vector<unsigned char>;
+using testsupport::Bytes;
 
 using testsupport::CapturedLog;
 
-// An update file on disk, removed with its directory at the end.
-class UpdateFile {
-public:
-    explicit UpdateFile(const Bytes& bytes);
-    ~UpdateFile();
-    UpdateFile(const UpdateFile&) = delete;
-    UpdateFile& operator=(const UpdateFile&) = delete;
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_dir;
-    std::string m_path;
-};
-
-// Builds an update file; fails the test when the writer refuses.
-Bytes Build(const tcf::FileContent& content);
-// A valid FPGA image of the simulated FPGA whose VERSION reads `version`.
-Bytes FpgaImage(uint8_t version, size_t size);
-// Firmware of one or more 16 KiB blocks, cut into segments.
-std::vector<tcf::SegmentData> Firmware(const std::string& version, uint8_t isp, size_t size);
-// CRC-32 as the update sequence appends it (reflected, no final inversion).
-uint32_t Crc32(const Bytes& data);
-// The image with its CRC-32 behind it, little-endian.
-Bytes WithCrc(const Bytes& image);
+using testsupport::Build;
+using testsupport::Crc32;
+using testsupport::Firmware;
+using testsupport::FpgaImage;
+using testsupport::UpdateFile;
+using testsupport::WithCrc;
 
 // Opens card `index` of the rack (counting first).
 void OpenCard(CVjxPci& pci, unsigned index);

@@ -28,10 +28,15 @@
 #include "tcf/Tcf.h"
 #include "tcf/TcfWriter.h"
 #include "tests/support/SimRack.h"
+#include "tests/support/UpdateFiles.h"
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using testsupport::Build;
+using testsupport::Bytes;
+using testsupport::FpgaImage;
+using testsupport::UpdateFile;
+using testsupport::WithCrc;
 
 // ---- The card's serial-flash port as the bus shows it ------------------------------
 // SPICTL (memory space 2, offset 0xC4): bit 0 clock, bit 1 data to the flash,
@@ -93,63 +98,6 @@ std::vector<uint8_t> Ops(const std::vector<Command>& commands) {
 size_t CountOp(const std::vector<Command>& commands, uint8_t op) {
     return std::count_if(commands.begin(), commands.end(), [op](const Command& c) { return c.op() == op; });
 }
-
-// ---- Images -------------------------------------------------------------------------
-
-uint32_t Crc32(const Bytes& data) {
-    uint32_t reg = 0xFFFFFFFFu;
-    for (unsigned char c : data) {
-        reg ^= c;
-        for (int i = 0; i < 8; ++i) reg = (reg >> 1) ^ ((reg & 1u) ? 0xEDB88320u : 0u);
-    }
-    return reg;
-}
-
-Bytes WithCrc(const Bytes& image) {
-    Bytes out = image;
-    const uint32_t crc = Crc32(image);
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(crc >> (8 * i)));
-    return out;
-}
-
-// An FPGA image the simulated FPGA loads, reporting `version`.
-Bytes FpgaImage(uint8_t version, size_t size) {
-    std::vector<uint8_t> image = sim::fpga_image::make(version, size);
-    return Bytes(image.begin(), image.end());
-}
-
-std::vector<tcf::SegmentData> Firmware(const std::string& version, uint8_t isp) {
-    sim::firmware_image::Version v;
-    EXPECT_TRUE(sim::firmware_image::versionFromText(version, isp, &v)) << version;
-    std::vector<uint8_t> image = sim::firmware_image::make(v, 0x4000);
-    Bytes flash(0x10000, 0xFF);
-    std::copy(image.begin(), image.end(), flash.begin());
-    std::vector<tcf::SegmentData> segments;
-    std::string error;
-    EXPECT_TRUE(tcf::CutFirmware(flash, &segments, &error)) << error;
-    return segments;
-}
-
-// An update file on disk for the whole test.
-class UpdateFile {
-public:
-    explicit UpdateFile(const tcf::FileContent& content) {
-        Bytes bytes;
-        std::string error;
-        EXPECT_TRUE(tcf::BuildFile(content, &bytes, &error)) << error;
-        char name[] = "/tmp/vjxcoreXXXXXX";
-        const int fd = mkstemp(name);
-        EXPECT_GE(fd, 0);
-        m_path = name;
-        EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-        close(fd);
-    }
-    ~UpdateFile() { unlink(m_path.c_str()); }
-    const char* path() const { return m_path.c_str(); }
-
-private:
-    std::string m_path;
-};
 
 // ---- A rack with PCIe-core cards behind the simulated kernel driver ---------------
 
@@ -216,7 +164,7 @@ public:
     // The whole update sequence on the open card.
     int update(const UpdateFile& file, const char* name) {
         CFile f;
-        if (!f.Open(file.path(), CFile::modeRead | CFile::typeBinary)) return -1;
+        if (!f.Open(file.path().c_str(), CFile::modeRead | CFile::typeBinary)) return -1;
         const int ok = m_card->doFlash(f, m_log, name);
         f.Close();
         return ok;
@@ -467,7 +415,8 @@ constexpr const char* kName = "VJX PCIe M (v2)";
 constexpr uint32_t kRamd = 0xA4;
 
 tcf::FileContent CoreFile(uint8_t fpgaVersion) {
-    return tcf::FileContent{96, FpgaImage(fpgaVersion, 20000), {}, {}, Firmware("2.01", fpgaVersion)};
+    return tcf::FileContent{
+        96, FpgaImage(fpgaVersion, 20000), {}, {}, testsupport::Firmware("2.01", fpgaVersion, 0x4000)};
 }
 
 // Bytes the host put into the mailbox's window with this value.
@@ -487,7 +436,7 @@ TEST(CoreUpdate, FirmwareFirstThenTheFlashThenTheReloadAndTheCardComesBack) {
     CoreRack rack({std::string("96") + kOld});
     rack.open();
     ASSERT_EQ(rack.card().GetBridgeType(), 4u);
-    UpdateFile file(CoreFile(7));
+    UpdateFile file(Build(CoreFile(7)));
     ASSERT_EQ(rack.update(file, kName), 1) << rack.text();
     const std::string log = rack.text();
     // The firmware is programmed while the FPGA still runs its old image, so
@@ -536,7 +485,7 @@ TEST(CoreUpdate, FailedReenumerationAsksAndNoOrCancelEndsIt) {
     for (int answer : {7, 2}) {
         CoreRack rack({std::string("96") + kOld + ",reenumerate=fail"});
         rack.open();
-        UpdateFile file(CoreFile(5));
+        UpdateFile file(Build(CoreFile(5)));
         scripted::state().answers = {IDOK, answer};
         EXPECT_EQ(rack.update(file, kName), 1) << rack.text();
         ASSERT_EQ(scripted::state().boxes.size(), 2u) << rack.text();
@@ -558,7 +507,7 @@ TEST(CoreUpdate, YesRestartsTheMachine) {
     rack.open(1);  // card numbers count the PCI 9030 cards first
     ASSERT_EQ(rack.card().GetBridgeType(), 4u);
     const tcf::FileContent content = CoreFile(6);
-    UpdateFile file(content);
+    UpdateFile file(Build(content));
     scripted::state().answers = {IDOK, IDOK, IDYES};  // version compare, success, restart
     EXPECT_EXIT(rack.update(file, kName), ::testing::ExitedWithCode(0),
                 "simulated machine shuts down.*every card was powered down");
@@ -575,7 +524,7 @@ TEST(CoreUpdate, YesRestartsTheMachine) {
 TEST(CoreUpdate, UnansweredReloadIsReported) {
     CoreRack rack({std::string("96") + kOld + ",app-t=ignored"});
     rack.open();
-    UpdateFile file(CoreFile(5));
+    UpdateFile file(Build(CoreFile(5)));
     EXPECT_EQ(rack.update(file, kName), 1) << rack.text();
     ASSERT_EQ(BoxTexts(), (std::vector<std::string>{kSuccess, "Can't configure FPGA."}));
     EXPECT_EQ(scripted::state().boxes[1].type, 0x10u);

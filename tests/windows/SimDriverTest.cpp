@@ -25,6 +25,7 @@
 #include "sim/kernel/InProcess.h"
 #include "tcf/TcfWriter.h"
 #include "tests/support/SimRack.h"
+#include "tests/support/UpdateFiles.h"
 
 namespace {
 
@@ -249,34 +250,18 @@ TEST_F(SimDriver, DialogListsTheRack) {
 
 // An update file for a model: FPGA image version 7, firmware 2.01, the
 // model's EEPROM presets.
-class UpdateFile {
+class UpdateFile : public testsupport::UpdateFile {
 public:
-    explicit UpdateFile(int module) {
-        tcf::FileContent content;
-        content.module = module;
-        const std::vector<uint8_t> fpga = sim::fpga_image::make(7, 20000);
-        content.fpga.assign(fpga.begin(), fpga.end());
-        sim::firmware_image::Version version;
-        EXPECT_TRUE(sim::firmware_image::versionFromText("2.01", 7, &version));
-        const std::vector<uint8_t> firmware = sim::firmware_image::make(version, 0x10000);
-        std::string error;
-        EXPECT_TRUE(tcf::CutFirmware(std::vector<unsigned char>(firmware.begin(), firmware.end()),
-                                     &content.segments, &error))
-            << error;
-        std::vector<unsigned char> bytes;
-        EXPECT_TRUE(tcf::BuildFile(content, &bytes, &error)) << error;
-        char name[] = "/tmp/vjxwinsimXXXXXX";
-        const int fd = mkstemp(name);
-        EXPECT_GE(fd, 0);
-        m_path = name;
-        EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-        close(fd);
-    }
-    ~UpdateFile() { unlink(m_path.c_str()); }
-    const std::string& path() const { return m_path; }
+    explicit UpdateFile(int module) : testsupport::UpdateFile(Content(module)) {}
 
 private:
-    std::string m_path;
+    static testsupport::Bytes Content(int module) {
+        tcf::FileContent content;
+        content.module = module;
+        content.fpga = testsupport::FpgaImage(7, 20000);
+        content.segments = testsupport::Firmware("2.01", 7, 0x10000);
+        return testsupport::Build(content);
+    }
 };
 
 class TestDialog : public CVJXFlashDlg {
