@@ -128,6 +128,8 @@ class Run:
             print("no dialog; a box says: %r" % (session.gui("box", APP)[1],))
             session.shot(what + "-no-dialog.png")
         failures.equal(code, 0, what + ": the dialog is shown")
+        if code != 0:
+            raise RuntimeError("no dialog")
 
     def check(self, ok, text, got=None, expected=None):
         self.failures.check(ok, self.what + ": " + text, got, expected)
@@ -146,10 +148,13 @@ class Run:
         """Waits for the next box, checks its text and buttons, takes the
         screenshot, calls meanwhile() and answers it."""
         session = self.session
-        code = session.gui("wait", APP, "600000", timeout=660)[0]
+        code = session.gui("wait", APP, "300000", timeout=360)[0]
         box = session.gui("box", APP)[1] if code == 0 else []
         self.check(box == list(buttons) + ['text="%s"' % escaped(expected_text)], "the box " + repr(expected_text),
                    box)
+        if code != 0:
+            session.shot(self.what + "-" + shot + "-missing.png", DIALOG)
+            raise RuntimeError("no box")
         session.shot(self.what + "-" + shot + ".png", DIALOG, APP)
         if meanwhile:
             meanwhile()
