@@ -116,9 +116,11 @@ class Session:
         self.programs.append(program)
         return program
 
-    def start_on_rack(self, rack, exe, *args, timing="typical", cwd=None):
-        """The program run on a simulated rack: vjxsim run RACK -- wine EXE."""
-        argv = [self.vjxsim, "run", rack, "--timing", timing, "--", "wine", os.path.join(self.bin, exe)]
+    def start_on_rack(self, rack, exe, *args, timing="typical", trace=None, cwd=None):
+        """The program run on a simulated rack: vjxsim run RACK -- wine EXE;
+        with trace, the bus trace goes to that file."""
+        argv = [self.vjxsim, "run", rack, "--timing", timing] + (["--trace", trace] if trace else [])
+        argv += ["--", "wine", os.path.join(self.bin, exe)]
         program = subprocess.Popen(argv + list(args), env=self.env, cwd=cwd or self.out,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.programs.append(program)
