@@ -51,8 +51,12 @@ constexpr UnprogrammedKey kUnprogrammed[] = {
 
 constexpr const char* kUnknownDescription = "(Unknown)";
 
+bool RowInProgram(const ModelRow& row, const platform::Program& program) {
+    return program.hasBridgeType4 || row.revision != Revision::Is80;
+}
+
 bool RowInThisProgram(const ModelRow& row) {
-    return kHasBridgeType4 || row.revision != Revision::Is80;
+    return RowInProgram(row, platform::kThisProgram);
 }
 
 bool RevisionMatches(Revision wanted, int revision) {
@@ -88,22 +92,28 @@ int Lookup(uint32_t key, int revision, const char** description) {
 
 namespace {
 
-const ModelRow* RowForModuleCode(int code) {
+const ModelRow* RowForModuleCode(int code, const platform::Program& program) {
     for (const ModelRow& row : kModels)
-        if (row.moduleCode == code && row.takesFiles && RowInThisProgram(row)) return &row;
+        if (row.moduleCode == code && row.takesFiles && RowInProgram(row, program)) return &row;
     return nullptr;
 }
 
 }  // namespace
 
-int ModelForModuleCode(int code) {
-    const ModelRow* row = RowForModuleCode(code);
-    return row ? row->model : kUnknownModel;
+int ModelForModuleCode(int code, const platform::Program& program) {
+    const ModelRow* row = RowForModuleCode(code, program);
+    return row ? row->model : program.unknownModel;
 }
 
-const char* FileModelName(int code) {
-    const ModelRow* row = RowForModuleCode(code);
+const char* FileModelName(int code, const platform::Program& program) {
+    const ModelRow* row = RowForModuleCode(code, program);
     return row ? row->description : kUnknownDescription;
+}
+
+bool ModelHasCoreFpga(int model, const platform::Program& program) {
+    for (const ModelRow& row : kModels)
+        if (row.model == model && RowInProgram(row, program)) return row.revision == Revision::Is80;
+    return false;
 }
 
 }  // namespace models

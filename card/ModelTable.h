@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "../platform/platform.h"
+
 namespace vjx {
 namespace models {
 
@@ -30,12 +32,17 @@ constexpr int kRevisionCore = 0x80;
 // 5V models, whose codes have no name, are "(Unknown)" there.
 int Lookup(uint32_t key, int revision, const char** description);
 
-// The model an update file's module code names; unknown for any other code.
-int ModelForModuleCode(int code);
+// The model an update file's module code names in `program`; its unknown
+// model for any other code.
+int ModelForModuleCode(int code, const platform::Program& program = platform::kThisProgram);
 
 // That model's description, "(Unknown)" for any other code (the 5V models
 // among them: no update files are made for them). Never null.
-const char* FileModelName(int code);
+const char* FileModelName(int code, const platform::Program& program = platform::kThisProgram);
+
+// Whether `model` of `program` carries its PCIe core in the FPGA, whose image
+// then goes to the configuration flash.
+bool ModelHasCoreFpga(int model, const platform::Program& program = platform::kThisProgram);
 
 }  // namespace models
 }  // namespace vjx

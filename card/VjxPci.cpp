@@ -144,7 +144,7 @@ bool CVjxPci::KnownModel() const {
 }
 
 CVjxPci::TModel CVjxPci::GetModelIndex(int code) const {
-    return vjx::models::ModelForModuleCode(code);
+    return vjx::models::ModelForModuleCode(code, *m_program);
 }
 
 // The PCIe M and K cards and the PCIe Q card share their hardware, so an

@@ -7,6 +7,7 @@
 
 #include "../app/LogWindow.h"
 #include "../driver/wd_types.h"
+#include "../platform/platform.h"
 #include "PciBridge.h"
 
 struct VJX_PCI_STRUCT;
@@ -123,6 +124,15 @@ public:
     void Linti1Ack();
 
     // ---- Update file (tcf/ReadFileHeader.cpp) ---------------------------
+    // The program whose rules the file reader, the whole-file check and the
+    // module-code lookup follow: this program's own, unless a tool that
+    // answers for both programs asks for the other's.
+    void SetProgram(const vjx::platform::Program& program) {
+        m_program = &program;
+    }
+    const vjx::platform::Program& GetProgram() const {
+        return *m_program;
+    }
     int ReadFileHeader(CFile& file, CLogWindow* log, TTcfSmall* record);
     unsigned EepromImageSize() const {
         return m_eeImageSize;
@@ -269,6 +279,7 @@ private:
     // Identification
     TModel m_model;
     const char* m_modelDesc;
+    const vjx::platform::Program* m_program = &vjx::platform::kThisProgram;
     VJX_PCI_STRUCT* m_pci = nullptr;
     CPciBridge m_bridge;
     uint32_t m_count9050 = 0;

@@ -16,6 +16,13 @@ constexpr Device kDevices[] = {
     {0x12, 512u * 1024u},  // EPCS4
 };
 
+// The devices are programmed in pages of 256 bytes (the EPCS data sheet's
+// page size). No FPGA of the cards configures from less than one page: the
+// bitstream of the smallest FPGA that such a device serves is many pages
+// long, so an image below one page cannot be a configuration.
+constexpr uint32_t kPageBytes = 256;
+constexpr uint32_t kSmallestImage = kPageBytes;
+
 // Capacity of the part with this silicon ID; 0 for a part the program does
 // not know.
 constexpr uint32_t capacity(uint8_t siliconId) {

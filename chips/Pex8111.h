@@ -40,4 +40,18 @@ constexpr uint32_t GPIOCTL_OUTPUT(int pin) {
 }
 constexpr uint32_t GPIOCTL_GPIO_SELECT = 0x3000;
 
+// ---- Serial EEPROM content, loaded by the bridge at power-up -------------------
+// Byte 0 must hold the signature, or the bridge ignores the EEPROM and keeps
+// its default register values. Byte 1 is the format byte; bytes 2-3 the
+// register byte count (low byte first), followed by that many bytes of
+// register loads, 6 bytes each (16-bit register address, 32-bit value).
+// When the format byte asks for it, a 16-bit shared-memory byte count and
+// that many bytes of shared-memory data follow the register loads.
+constexpr uint8_t EEPROM_SIGNATURE = 0x5A;
+constexpr uint8_t EEPROM_FORMAT_REGISTERS = 0x01;
+constexpr uint8_t EEPROM_FORMAT_SHARED_MEMORY = 0x02;
+constexpr unsigned EEPROM_HEADER_BYTES = 4;
+constexpr unsigned EEPROM_REGISTER_LOAD_BYTES = 6;
+constexpr unsigned EEPROM_SHARED_COUNT_BYTES = 2;
+
 }  // namespace pex8111

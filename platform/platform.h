@@ -32,11 +32,27 @@ constexpr const char* kLineBreak = kWindows ? "\r\n" : "\n";
 // Version banner shown at start.
 constexpr const char* kBanner = kWindows ? "VJX Flash Version 5.45" : "ORVEN VJX Flash Version 5.33";
 
+// What each of the two programs accepts of an update file and how it reads
+// one. A program is built with its own rules (kThisProgram); tools that
+// answer for both programs (tcftool) hand either set to the same checks.
+struct Program {
+    const char* name;           // as the user knows the program
+    int highestModuleCode;      // highest module code the reader and the model table accept
+    int unknownModel;           // model number of an unknown card
+    bool hasBridgeType4;        // knows the PCIe-core cards (revision 0x80)
+    bool checkImageSeek;        // checks the file position after seeking to an image
+    bool requireConfigEeprom;   // refuses a file that gives no configuration-EEPROM data
+    bool longPcieEepromPreset;  // carries the 32-byte PEX 8111 preset, not the 26-byte one
+};
+inline constexpr Program kLinuxProgram = {"vjxflash", 0x5F, 16, false, false, true, false};
+inline constexpr Program kWindowsProgram = {"VJXFlash", 0x63, 20, true, true, false, true};
+inline constexpr const Program& kThisProgram = kWindows ? kWindowsProgram : kLinuxProgram;
+
 // Highest module code the update-file reader and the model table accept.
-constexpr int kHighestModuleCode = kWindows ? 0x63 : 0x5F;
+constexpr int kHighestModuleCode = kThisProgram.highestModuleCode;
 
 // Model number of an unknown card (the Linux table ends with model 15).
-constexpr int kUnknownModel = kWindows ? 20 : 16;
+constexpr int kUnknownModel = kThisProgram.unknownModel;
 
 // The Windows program describes a known model by its module code's name
 // (GetCardName), the Linux program by the model table's own description.
@@ -44,7 +60,7 @@ constexpr bool kDescribeByCardName = kWindows;
 
 // Bridge type 4 (PCIe core inside the FPGA, revision 0x80) is driven only by
 // the Windows program; the Linux program treats such a card as type 3.
-constexpr bool kHasBridgeType4 = kWindows;
+constexpr bool kHasBridgeType4 = kThisProgram.hasBridgeType4;
 
 // Device asked for when looking for the PCIe bridge above a card: the Linux
 // program asks for the PEX 8111 only, Windows for any PLX function.
@@ -54,9 +70,9 @@ constexpr unsigned kBridgeSearchDevice = kWindows ? 0x0000 : pex8111::kDeviceId;
 constexpr unsigned kRequiredDriverVersion = kWindows ? 1190 : 830;
 
 // The Windows program checks the file position after seeking to an image.
-constexpr bool kCheckImageSeek = kWindows;
+constexpr bool kCheckImageSeek = kThisProgram.checkImageSeek;
 // The Linux program refuses a file that gives no configuration-EEPROM data.
-constexpr bool kRequireConfigEeprom = !kWindows;
+constexpr bool kRequireConfigEeprom = kThisProgram.requireConfigEeprom;
 
 // The Windows driver writes PCI configuration space; the Linux access library
 // has none, so a PCIe bridge reachable only through configuration cycles
@@ -69,7 +85,7 @@ constexpr bool kSplitEraseLogLines = !kWindows;
 
 // PEX 8111 EEPROM preset carried by each program: 32 bytes on Windows, 26 on
 // Linux.
-constexpr bool kLongPcieEepromPreset = kWindows;
+constexpr bool kLongPcieEepromPreset = kThisProgram.longPcieEepromPreset;
 
 constexpr const char* kEpcSiliconIdUnknown =
     kWindows ? "FPGA silicon ID unknown: 0x%02X" : "EPC silicon ID unknown: 0x%02X";

@@ -1,13 +1,19 @@
 // Everything in an update file that can be checked without a card, run by
 // the flash command before its first write and by tcftool for its verdict.
 // A file refused later, half-way through the stages, would leave the card
-// with new EEPROMs and an erased configuration device or flash ROM.
+// with new EEPROMs and an erased configuration device or flash ROM. Sizes
+// and offsets are checked against the file's size before anything large is
+// read, so that any file is answered at once.
 #include "FileCheck.h"
 
+#include <cinttypes>
 #include <vector>
 
 #include "../card/ModelTable.h"
 #include "../card/VjxPci.h"
+#include "../chips/ConfigFlash.h"
+#include "../chips/Epcs.h"
+#include "../chips/Pex8111.h"
 #include "Tcf.h"
 
 namespace {
@@ -18,6 +24,30 @@ constexpr unsigned kReadChunk = 64 * 1024;
 int Refuse(CLogWindow* log, const char* text) {
     if (log) log->MessageBox(text, 0x10, 0);
     return 0;
+}
+
+// One part of the file: [start, end).
+struct Region {
+    const char* name;
+    uint64_t start;
+    uint64_t end;
+};
+
+bool Overlap(const Region& a, const Region& b) {
+    return a.start < b.end && b.start < a.end;
+}
+
+// "FPGA image in flash update file overlaps the segment chain (...)".
+int RefuseOverlap(CLogWindow* log, const Region& a, const Region& b) {
+    CString text;
+    text.Format("%s in flash update file overlaps the %s (bytes 0x%" PRIX64 "-0x%" PRIX64 " and 0x%" PRIX64
+                "-0x%" PRIX64 ")",
+                a.name, b.name, a.start, a.end - 1, b.start, b.end - 1);
+    return Refuse(log, text);
+}
+
+uint16_t GetLE16(const unsigned char* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
 }
 
 }  // namespace
@@ -33,6 +63,46 @@ bool FpgaImageFits(uint32_t imageSize, uint32_t deviceBytes, CString* reason) {
             "\nFPGA image of %llu bytes (with CRC) is larger than any configuration device (%u bytes)",
             static_cast<unsigned long long>(withCrc), deviceBytes);
     return false;
+}
+
+bool PcieEepromImageLoads(const unsigned char* image, unsigned size, CString* reason) {
+    using namespace pex8111;
+    if (size == 0) return true;
+    CString local;
+    CString& text = reason ? *reason : local;
+    if (size < EEPROM_HEADER_BYTES) {
+        text.Format("PCIe EEPROM image in flash update file is too short for the bridge (%u bytes)", size);
+        return false;
+    }
+    if (image[0] != EEPROM_SIGNATURE) {
+        text.Format(
+            "PCIe EEPROM image in flash update file does not begin with the bridge's signature 0x%02X "
+            "(0x%02X): the bridge would ignore it",
+            EEPROM_SIGNATURE, image[0]);
+        return false;
+    }
+    const unsigned registerBytes = GetLE16(image + 2);
+    if (registerBytes % EEPROM_REGISTER_LOAD_BYTES != 0) {
+        text.Format(
+            "PCIe EEPROM image in flash update file declares %u bytes of register loads, not whole %u-byte "
+            "loads",
+            registerBytes, EEPROM_REGISTER_LOAD_BYTES);
+        return false;
+    }
+    // What the bridge reads: header, register loads, and with the shared
+    // memory asked for, its count and data. It reads no further, and bytes
+    // it does not read are not configuration: the lengths must agree.
+    unsigned declared = EEPROM_HEADER_BYTES + registerBytes;
+    if ((image[1] & EEPROM_FORMAT_SHARED_MEMORY) != 0) {
+        declared += EEPROM_SHARED_COUNT_BYTES;
+        if (declared <= size) declared += GetLE16(image + declared - EEPROM_SHARED_COUNT_BYTES);
+    }
+    if (declared != size) {
+        text.Format("PCIe EEPROM image in flash update file is %u bytes long, but its data declare %u bytes",
+                    size, declared);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace tcf
@@ -76,10 +146,61 @@ int CVjxPci::CheckUpdateFile(CFile& file, CLogWindow* log, TTcfSmall* record) {
         text.Format(tcf::kPcieEepromTooLarge, m_pcieImageSize, tcf::kPcieEepromPage);
         return Refuse(log, text);
     }
+    // The PEX 8111 loads its EEPROM at the next power-up; an image it would
+    // not take leaves the bridge unconfigured, one with stray bytes loads
+    // them as registers.
+    if (!tcf::PcieEepromImageLoads(m_pcieImage.data(), m_pcieImageSize, &text)) return Refuse(log, text);
 
-    // Without an FPGA image the update reads neither segments nor image.
+    // The layout, from the header alone: every region inside the file, none
+    // on another's bytes. Nothing large has been read yet.
+    file.Seek(0, 2);
+    const int64_t fileSize = file.GetPosition();
+    if (fileSize < 0) return Refuse(log, "Can't tell the size of the flash update file");
     const uint32_t fpgaOffset = tcf::getLE32(header + tcf::kOffFpgaOffset);
     const uint32_t fpgaSize = tcf::getLE32(header + tcf::kOffFpgaSize);
+    struct Image {
+        Region region;
+        const char* unreadable;  // the text of the stage that reads it
+    };
+    std::vector<Image> images;
+    auto add = [&](const char* name, unsigned offsetField, unsigned sizeField, const char* unreadable) {
+        const uint64_t offset = tcf::getLE32(header + offsetField), size = tcf::getLE32(header + sizeField);
+        if (size != 0) images.push_back({{name, offset, offset + size}, unreadable});
+    };
+    add("FPGA image", tcf::kOffFpgaOffset, tcf::kOffFpgaSize, "Can't read all EPC bytes.");
+    add("EEPROM image", tcf::kOffEepromOffset, tcf::kOffEepromSize, "Can't read all PCI bytes.");
+    add("PCIe EEPROM image", tcf::kOffPcieOffset, tcf::kOffPcieSize, "Can't read all PCIe bytes.");
+
+    if (fpgaSize != 0) {
+        // A PCIe-core card keeps its FPGA image in its configuration flash;
+        // without a card the model says which device the image is for.
+        const uint32_t device =
+            m_bridgeType == BRIDGE_NONE && vjx::models::ModelHasCoreFpga(model, *m_program)
+                ? cfgflash::kCapacity
+                : FpgaDeviceBytes();
+        if (!tcf::FpgaImageFits(fpgaSize, device, &text)) {
+            if (log) log->MessageBox("Can't program FPGA: ", text, 0x10, 0);
+            return 0;
+        }
+        if (fpgaSize < epc::kSmallestImage) {
+            text.Format(
+                "FPGA image in flash update file is too small to configure an FPGA (%u bytes, at least %u)",
+                static_cast<unsigned>(fpgaSize), static_cast<unsigned>(epc::kSmallestImage));
+            return Refuse(log, text);
+        }
+    }
+    for (const Image& i : images)
+        if (i.region.end > static_cast<uint64_t>(fileSize)) return Refuse(log, i.unreadable);
+    const Region headerRegion{"file header", 0, tcf::kHeaderSize};
+    for (size_t a = 0; a < images.size(); ++a) {
+        if (Overlap(images[a].region, headerRegion))
+            return RefuseOverlap(log, images[a].region, headerRegion);
+        for (size_t b = 0; b < a; ++b)
+            if (Overlap(images[a].region, images[b].region))
+                return RefuseOverlap(log, images[a].region, images[b].region);
+    }
+
+    // Without an FPGA image the update reads neither segments nor image.
     if (fpgaSize == 0) return 1;
 
     // The checks of the update sequence, in its order.
@@ -87,18 +208,15 @@ int CVjxPci::CheckUpdateFile(CFile& file, CLogWindow* log, TTcfSmall* record) {
     if (file.GetPosition() != tcf::kHeaderSize) return Refuse(log, "Can't seek flash update segment header");
     int segments = 0;
     if (!tcf::ValidateSegments(file, log, record, &segments)) return 0;
+    // The chain lies where the walk read it, so it is inside the file.
+    const int64_t chainEnd = file.GetPosition();
+    if (chainEnd < 0) return Refuse(log, "Can't read flash update segment header");
+    const Region chain{"segment chain", tcf::kHeaderSize, static_cast<uint64_t>(chainEnd)};
+    for (const Image& i : images)
+        if (Overlap(i.region, chain)) return RefuseOverlap(log, i.region, chain);
 
     file.Seek(fpgaOffset, 0);
     if (file.GetPosition() != static_cast<int64_t>(fpgaOffset)) return Refuse(log, "Can't seek EPC.");
-    if (!tcf::FpgaImageFits(fpgaSize, FpgaDeviceBytes(), &text)) {
-        if (log) log->MessageBox("Can't program FPGA: ", text, 0x10, 0);
-        return 0;
-    }
-    if (fpgaOffset < tcf::kHeaderSize) {
-        text.Format("FPGA image in flash update file overlaps the file header (offset 0x%X)",
-                    static_cast<unsigned>(fpgaOffset));
-        return Refuse(log, text);
-    }
     std::vector<unsigned char> chunk(kReadChunk);
     for (uint32_t left = fpgaSize; left > 0;) {
         const unsigned n = left < kReadChunk ? left : kReadChunk;

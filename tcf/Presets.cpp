@@ -133,7 +133,7 @@ Preset ConfigEepromPreset(int model) {
     }
 }
 
-Preset PcieEepromPreset(int model) {
+Preset PcieEepromPreset(int model, const vjx::platform::Program& program) {
     switch (model) {
         case 8:
         case 9:
@@ -141,7 +141,7 @@ Preset PcieEepromPreset(int model) {
         case 11:
         case 12:
         case 14:
-            if (vjx::platform::kLongPcieEepromPreset) return Preset{kPcieEeprom32, sizeof kPcieEeprom32, 0};
+            if (program.longPcieEepromPreset) return Preset{kPcieEeprom32, sizeof kPcieEeprom32, 0};
             return Preset{kPcieEeprom26, sizeof kPcieEeprom26, 0};
         default:
             return kNone;

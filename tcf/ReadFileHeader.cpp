@@ -45,7 +45,7 @@ int RefuseWithBeep(CLogWindow* log, const char* text) {
 // programmed.
 int LoadImage(CFile& file, CLogWindow* log, const unsigned char* header, unsigned offsetField,
               unsigned sizeField, unsigned limit, const tcf::Preset& preset, const ImageTexts& texts,
-              std::vector<unsigned char>& image, unsigned& imageSize) {
+              bool checkSeek, std::vector<unsigned char>& image, unsigned& imageSize) {
     const uint32_t fileSize = tcf::getLE32(header + sizeField);
     const uint32_t offset = tcf::getLE32(header + offsetField);
     imageSize = 0;
@@ -56,8 +56,7 @@ int LoadImage(CFile& file, CLogWindow* log, const unsigned char* header, unsigne
             return Refuse(log, text);
         }
         file.Seek(static_cast<int64_t>(offset), 0);
-        if (vjx::platform::kCheckImageSeek && file.GetPosition() != static_cast<int64_t>(offset))
-            return Refuse(log, texts.seek);
+        if (checkSeek && file.GetPosition() != static_cast<int64_t>(offset)) return Refuse(log, texts.seek);
         if (image.size() < fileSize) image.resize(fileSize);
         if (file.Read(image.data(), fileSize) == 0) return Refuse(log, texts.read);
         imageSize = fileSize;
@@ -85,20 +84,23 @@ int CVjxPci::ReadFileHeader(CFile& file, CLogWindow* log, TTcfSmall* record) {
     if (!CCrc8::Check(header, tcf::kHeaderSize))
         return RefuseWithBeep(log, "Checksum in flash update file header is wrong");
 
+    const vjx::platform::Program& program = *m_program;
     const int code = header[tcf::kOffModule];
-    if (code < kLowestModuleCode || code > vjx::platform::kHighestModuleCode ||
-        GetModelIndex(code) == vjx::platform::kUnknownModel)
+    if (code < kLowestModuleCode || code > program.highestModuleCode ||
+        GetModelIndex(code) == program.unknownModel)
         return RefuseWithBeep(log, "Module field in flash update file header is wrong");
     const TModel model = GetModelIndex(code);
 
     if (!LoadImage(file, log, header, tcf::kOffEepromOffset, tcf::kOffEepromSize, tcf::kMaxConfigEepromImage,
-                   tcf::ConfigEepromPreset(model), kConfigTexts, m_eeImage, m_eeImageSize))
+                   tcf::ConfigEepromPreset(model), kConfigTexts, program.checkImageSeek, m_eeImage,
+                   m_eeImageSize))
         return 0;
-    if (vjx::platform::kRequireConfigEeprom && m_eeImageSize == 0)
+    if (program.requireConfigEeprom && m_eeImageSize == 0)
         return Refuse(log, "No EEPROM data available for selected module");
 
     if (!LoadImage(file, log, header, tcf::kOffPcieOffset, tcf::kOffPcieSize, tcf::kMaxPcieEepromImage,
-                   tcf::PcieEepromPreset(model), kPcieTexts, m_pcieImage, m_pcieImageSize))
+                   tcf::PcieEepromPreset(model, program), kPcieTexts, program.checkImageSeek, m_pcieImage,
+                   m_pcieImageSize))
         return 0;
     return 1;
 }

@@ -58,6 +58,8 @@ const char* SegmentResultText(SegmentResult result) {
 
 namespace {
 
+constexpr unsigned kFlashBlock = kBlockSize + kSegHeaderSize;  // 16 KiB
+
 // Bytes of the flash ROM one segment writes: its data at the block address,
 // its header as the block's trailer in the last 16 bytes of the block.
 struct FlashBytes {
@@ -72,10 +74,18 @@ bool Overlap(unsigned aStart, unsigned aEnd, unsigned bStart, unsigned bEnd) {
 
 // A block that runs past the end of the flash ROM would wrap round to its
 // start; two segments on the same bytes would program bytes twice without
-// an erase between. Either fails the flash ROM half-way, after it was
+// an erase between. Each fails the flash ROM half-way, after it was
 // erased, so such a chain is refused with the other checks. This also bounds
 // the chain: no more than 64 KiB / 17 bytes of segments fit side by side.
 bool PlaceSegment(const SegmentInfo& info, std::vector<FlashBytes>& placed, CString& text) {
+    // A segment is one block: its data from the block's first byte, its
+    // header in the block's last 16. Anywhere else, data and trailer would
+    // land in two blocks.
+    if (info.address % kFlashBlock != 0) {
+        text.Format("Flash update segment %u (block 0x%04X) does not start on a 16 KiB block boundary",
+                    info.number, info.address);
+        return false;
+    }
     const FlashBytes b{info.number, info.address, info.address + info.length, info.address + kBlockSize,
                        info.address + kBlockSize + kSegHeaderSize};
     if (b.trailerEnd > kFlashRomSize) {

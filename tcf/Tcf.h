@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "../app/LogWindow.h"
+#include "../platform/platform.h"
 
 // Working record of an update: header, one block of segment data, segment
 // header, back to back (the block check runs over the block and the first
@@ -75,7 +76,7 @@ int ValidateSegments(CFile& file, CLogWindow* log, TTcfSmall* record, int* count
 
 // Built-in images by model number (empty when the model has none).
 Preset ConfigEepromPreset(int model);
-Preset PcieEepromPreset(int model);
+Preset PcieEepromPreset(int model, const vjx::platform::Program& program = vjx::platform::kThisProgram);
 
 }  // namespace tcf
 

@@ -1,11 +1,16 @@
 // The whole-file check the flash command runs before its first write, and
 // tcftool for its verdict: every file it passes can be programmed to the
 // end, every file it refuses is refused with the text of the stage that
-// would have failed.
+// would have failed, or that names what is wrong. Each refused file is also
+// put through `tcftool info` and through `vjxflash -flash` on a simulated
+// card, which must refuse it at once and leave the card as it was.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <nlohmann/json.hpp>
 
 #include "TcfTestSupport.h"
 #include "card/VjxPci.h"
@@ -21,6 +26,8 @@ tcf::FileContent Reference() {
     tcf::FileContent c;
     c.module = kModulePcieK;
     c.fpga = Bytes(2000, 0x5A);
+    // Layout: header, segments at 0x100-0x173 and 0x174-0x24B, FPGA image
+    // at 0x24C-0xA1B.
     c.segments = {tcftest::PatternSegment(0x0000, 100, 1), tcftest::PatternSegment(0x4000, 200, 2)};
     return c;
 }
@@ -48,128 +55,288 @@ Bytes Built(const std::function<void(tcf::FileContent&)>& change) {
     return tcftest::Build(c);
 }
 
-Bytes WithHeaderField(unsigned offset, uint32_t value) {
-    Bytes file = tcftest::Build(Reference());
-    tcf::putLE32(&file[offset], value);
+// The reference file (or `base`) with header fields changed and sealed.
+Bytes WithFields(std::initializer_list<std::pair<unsigned, uint32_t>> fields, Bytes file = {}) {
+    if (file.empty()) file = tcftest::Build(Reference());
+    for (const auto& f : fields) tcf::putLE32(&file[f.first], f.second);
     tcftest::SealHeader(file);
     return file;
 }
 
-class FileCheck : public ::testing::Test {
+Bytes WithHeaderField(unsigned offset, uint32_t value) {
+    return WithFields({{offset, value}});
+}
+
+// The reference file with a PCIe EEPROM image of `image`.
+Bytes WithPcie(const Bytes& image) {
+    return Built([&image](tcf::FileContent& c) { c.pcieEeprom = image; });
+}
+
+Bytes Resized(Bytes image, size_t size) {
+    image.resize(size, 0);
+    return image;
+}
+
+// The reference file whose FPGA image holds at `at` a PCIe EEPROM image the
+// bridge would take, and more fields changed.
+Bytes BridgeImageInFpga(size_t at, std::initializer_list<std::pair<unsigned, uint32_t>> fields) {
+    tcf::FileContent c = Reference();
+    const Bytes pcie = tcftest::BridgeEeprom();
+    std::copy(pcie.begin(), pcie.end(), c.fpga.begin() + at);
+    return WithFields(fields, tcftest::Build(c));
+}
+
+constexpr unsigned kFpgaAt = 0x24C;
+
+const Case kCases[] = {
+    {"reference file", [] { return tcftest::Build(Reference()); }, nullptr},
+    {"EEPROM-only file", [] { return tcftest::MinimalFile(kModulePcieK); }, nullptr},
+    {"bridge image of its own", [] { return WithPcie(tcftest::BridgeEeprom(0x81)); }, nullptr},
+    {"configuration image of 6 bytes",
+     [] { return Built([](tcf::FileContent& c) { c.eeprom = Bytes(6, 1); }); },
+     "EEPROM image in flash update file is not a whole number of 32-bit values (6 bytes)"},
+    {"subsystem ID 0x0000",
+     [] { return Built([](tcf::FileContent& c) { c.eeprom = PcieKPresetWithSubsystem(0x0000); }); },
+     "EEPROM image in flash update file would turn the card into \"(Unknown)\" (subsystem key 0x000010B5 "
+     "instead of 0x335510B5)"},
+    {"another model's identity, EEPROM-only file",
+     [] {
+         tcf::FileContent c;
+         c.module = kModulePcieK;
+         c.eeprom = PcieKPresetWithSubsystem(0x3352);
+         return tcftest::Build(c);
+     },
+     "EEPROM image in flash update file would turn the card into \"VJX PCIe S\" (subsystem key 0x335210B5 "
+     "instead of 0x335510B5)"},
+    {"image ending before the subsystem key",
+     [] {
+         return Built([](tcf::FileContent& c) {
+             c.eeprom = PcieKPresetWithSubsystem(0);
+             c.eeprom.resize(68);
+         });
+     },
+     nullptr},
+    {"blank first word",
+     [] {
+         return Built([](tcf::FileContent& c) {
+             c.eeprom = PcieKPresetWithSubsystem(0x3355);
+             c.eeprom[2] = c.eeprom[3] = 0xFF;
+         });
+     },
+     "EEPROM image in flash update file would turn the card into \"Unprogrammed PCIe card\" (subsystem key "
+     "0x905610B5 instead of 0x335510B5)"},
+    {"PCIe image of 33 bytes", [] { return WithPcie(Bytes(33, 0x5A)); },
+     "PCIe EEPROM image in flash update file is too large (33 bytes, at most 32)"},
+    // The bridge loads only an image that begins with its signature and is
+    // as long as its own counts say.
+    {"PCIe image of 1 byte", [] { return WithPcie({0x5A}); },
+     "PCIe EEPROM image in flash update file is too short for the bridge (1 bytes)"},
+    {"PCIe image of 25 bytes", [] { return WithPcie(Resized(tcftest::BridgeEeprom(), 25)); },
+     "PCIe EEPROM image in flash update file is 25 bytes long, but its data declare 30 bytes"},
+    {"PCIe image of 27 bytes", [] { return WithPcie(Resized(tcftest::BridgeEeprom(), 27)); },
+     "PCIe EEPROM image in flash update file is 27 bytes long, but its data declare 30 bytes"},
+    {"PCIe image with more bytes than its data declare",
+     [] {
+         return WithPcie(Resized({0x5A, 0x00, 0x06}, 32));
+     },
+     "PCIe EEPROM image in flash update file is 32 bytes long, but its data declare 10 bytes"},
+    {"PCIe image without the signature", [] { return WithPcie(Bytes(32, 0x33)); },
+     "PCIe EEPROM image in flash update file does not begin with the bridge's signature 0x5A (0x33): the "
+     "bridge would ignore it"},
+    {"PCIe image with a part of a register load",
+     [] {
+         Bytes image = tcftest::BridgeEeprom();
+         image[2] = 0x17;
+         return WithPcie(image);
+     },
+     "PCIe EEPROM image in flash update file declares 23 bytes of register loads, not whole 6-byte loads"},
+    {"PCIe image at offset 0",
+     [] {
+         return WithFields({{tcf::kOffPcieOffset, 0}, {tcf::kOffPcieSize, 26}});
+     },
+     "PCIe EEPROM image in flash update file does not begin with the bridge's signature 0x5A (0x56): the "
+     "bridge would ignore it"},
+    {"PCIe image inside the FPGA image",
+     [] {
+         return BridgeImageInFpga(0, {{tcf::kOffPcieOffset, kFpgaAt}, {tcf::kOffPcieSize, 32}});
+     },
+     "PCIe EEPROM image in flash update file overlaps the FPGA image (bytes 0x24C-0x26B and 0x24C-0xA1B)"},
+    {"PCIe and configuration images on the same bytes",
+     [] {
+         return BridgeImageInFpga(1000, {{tcf::kOffPcieOffset, kFpgaAt + 1000},
+                                         {tcf::kOffPcieSize, 32},
+                                         {tcf::kOffEepromOffset, kFpgaAt + 1000},
+                                         {tcf::kOffEepromSize, 8},
+                                         {tcf::kOffFpgaSize, 1000}});
+     },
+     "PCIe EEPROM image in flash update file overlaps the EEPROM image (bytes 0x634-0x653 and 0x634-0x63B)"},
+    {"bad block CRC in the second segment",
+     [] {
+         Bytes f = tcftest::Build(Reference());
+         f[256 + 16 + 100 + 16 + 7] ^= 1;
+         return f;
+     },
+     "Checksum in flash update segment is wrong"},
+    {"two segments for one block",
+     [] {
+         return Built([](tcf::FileContent& c) { c.segments[1] = tcftest::PatternSegment(0x0000, 100, 2); });
+     },
+     "Flash update segments 1 and 2 overlap in the flash ROM"},
+    // A segment is one 16 KiB block: anywhere else its data and its trailer
+    // land in two blocks.
+    {"segment at block address 0x2000",
+     [] {
+         return Built([](tcf::FileContent& c) { c.segments[1] = tcftest::PatternSegment(0x2000, 200, 2); });
+     },
+     "Flash update segment 2 (block 0x2000) does not start on a 16 KiB block boundary"},
+    {"segment at block address 0x3FF0",
+     [] {
+         return Built([](tcf::FileContent& c) { c.segments[1] = tcftest::PatternSegment(0x3FF0, 16, 2); });
+     },
+     "Flash update segment 2 (block 0x3FF0) does not start on a 16 KiB block boundary"},
+    {"segment at block address 0x0010",
+     [] {
+         return Built([](tcf::FileContent& c) { c.segments[0] = tcftest::PatternSegment(0x0010, 100, 1); });
+     },
+     "Flash update segment 1 (block 0x0010) does not start on a 16 KiB block boundary"},
+    {"last block of the flash ROM",
+     [] {
+         return Built([](tcf::FileContent& c) { c.segments[1] = tcftest::PatternSegment(0xC000, 16368, 2); });
+     },
+     nullptr},
+    {"FPGA image inside the header", [] { return WithHeaderField(tcf::kOffFpgaOffset, 200); },
+     "FPGA image in flash update file overlaps the file header (bytes 0xC8-0x897 and 0x0-0xFF)"},
+    {"FPGA image at offset 0x100", [] { return WithHeaderField(tcf::kOffFpgaOffset, 0x100); },
+     "FPGA image in flash update file overlaps the segment chain (bytes 0x100-0x8CF and 0x100-0x24B)"},
+    {"FPGA image at offset 0x101", [] { return WithHeaderField(tcf::kOffFpgaOffset, 0x101); },
+     "FPGA image in flash update file overlaps the segment chain (bytes 0x101-0x8D0 and 0x100-0x24B)"},
+    {"FPGA image pointing into segment 2", [] { return WithHeaderField(tcf::kOffFpgaOffset, 0x1A0); },
+     "FPGA image in flash update file overlaps the segment chain (bytes 0x1A0-0x96F and 0x100-0x24B)"},
+    {"FPGA image over the configuration image",
+     [] {
+         return WithFields({{tcf::kOffEepromOffset, kFpgaAt + 16}, {tcf::kOffEepromSize, 8}});
+     },
+     "EEPROM image in flash update file overlaps the FPGA image (bytes 0x25C-0x263 and 0x24C-0xA1B)"},
+    {"FPGA image of 1 byte", [] { return Built([](tcf::FileContent& c) { c.fpga = Bytes(1, 0x5A); }); },
+     "FPGA image in flash update file is too small to configure an FPGA (1 bytes, at least 256)"},
+    {"FPGA image of 3 bytes", [] { return Built([](tcf::FileContent& c) { c.fpga = Bytes(3, 0x5A); }); },
+     "FPGA image in flash update file is too small to configure an FPGA (3 bytes, at least 256)"},
+    {"FPGA image of 255 bytes", [] { return Built([](tcf::FileContent& c) { c.fpga = Bytes(255, 0x5A); }); },
+     "FPGA image in flash update file is too small to configure an FPGA (255 bytes, at least 256)"},
+    {"FPGA image of 256 bytes", [] { return Built([](tcf::FileContent& c) { c.fpga = Bytes(256, 0x5A); }); },
+     nullptr},
+    {"FPGA image of 524285 bytes", [] { return WithHeaderField(tcf::kOffFpgaSize, 524285); },
+     "Can't program FPGA: \nFPGA image of 524289 bytes (with CRC) is larger than any configuration device "
+     "(524288 bytes)"},
+    {"FPGA size 0xFFFFFFFC", [] { return WithHeaderField(tcf::kOffFpgaSize, 0xFFFFFFFCu); },
+     "Can't program FPGA: \nFPGA image of 4294967296 bytes (with CRC) is larger than any configuration "
+     "device (524288 bytes)"},
+    {"FPGA image filling the largest device",
+     [] { return Built([](tcf::FileContent& c) { c.fpga = Bytes(524284, 0x11); }); }, nullptr},
+    {"FPGA image one byte short",
+     [] {
+         Bytes f = tcftest::Build(Reference());
+         f.pop_back();
+         return f;
+     },
+     "Can't read all EPC bytes."},
+};
+
+// The 2 GiB file: the reference file made sparse to 2 GiB, with an FPGA
+// image of nearly all of it. Answered without reading it.
+constexpr const char* kHugeFile = "2 GiB file with a huge FPGA image";
+constexpr uint64_t kHugeSize = 2ull << 30;
+
+std::string Name(const ::testing::TestParamInfo<size_t>& info) {
+    std::string name = info.param < std::size(kCases) ? kCases[info.param].what : kHugeFile;
+    for (char& ch : name)
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+    return name;
+}
+
+class FileCheck : public ::testing::TestWithParam<size_t> {
 protected:
+    // One simulated VJX PCIe K for every refused file: none may change it.
+    static void SetUpTestSuite() {
+        s_dir = new tcftest::TempDir;
+        const testsupport::Outcome made =
+            Run(VJXSIM_PATH, {"new", Rack(), "--card", "84,fw=0.90,isp=5,fpga=5"});
+        ASSERT_EQ(made.status, 0) << made.err;
+    }
+    static void TearDownTestSuite() {
+        delete s_dir;
+        s_dir = nullptr;
+    }
+    static std::string Rack() { return s_dir->path("rack"); }
+    static testsupport::Outcome Run(const std::string& program, std::vector<std::string> args) {
+        args.insert(args.begin(), program);
+        return testsupport::runProgram(program, args);
+    }
+
     // Reads the header as the flash command does and then checks the whole
     // file; answers the refusal text, "" when accepted.
-    std::string check(const Bytes& bytes) {
+    std::string check(const std::string& path) {
         tcftest::CapturedLog log;
         CVjxPci card;
         auto record = std::make_unique<TTcfSmall>();
         CFile f;
-        EXPECT_TRUE(f.Open(dir.write("f.tcf", bytes).c_str(), CFile::modeRead | CFile::typeBinary));
+        EXPECT_TRUE(f.Open(path.c_str(), CFile::modeRead | CFile::typeBinary));
         EXPECT_EQ(card.ReadFileHeader(f, &log.log(), record.get()), 1) << log.text();
         const int ok = card.CheckUpdateFile(f, &log.log(), record.get());
         const auto errors = log.errors();
         EXPECT_EQ(errors.size(), ok ? 0u : 1u) << log.text();
         return errors.empty() ? "" : errors.back();
     }
-    tcftest::TempDir dir;
+
+    static tcftest::TempDir* s_dir;
 };
 
-TEST_F(FileCheck, RefusesEveryFileThatWouldFailHalfWayAndPassesTheRest) {
-    const Case cases[] = {
-        {"reference file", [] { return tcftest::Build(Reference()); }, nullptr},
-        {"EEPROM-only file", [] { return tcftest::MinimalFile(kModulePcieK); }, nullptr},
-        {"configuration image of 6 bytes",
-         [] { return Built([](tcf::FileContent& c) { c.eeprom = Bytes(6, 1); }); },
-         "EEPROM image in flash update file is not a whole number of 32-bit values (6 bytes)"},
-        {"subsystem ID 0x0000",
-         [] { return Built([](tcf::FileContent& c) { c.eeprom = PcieKPresetWithSubsystem(0x0000); }); },
-         "EEPROM image in flash update file would turn the card into \"(Unknown)\" (subsystem key 0x000010B5 "
-         "instead of 0x335510B5)"},
-        {"another model's identity, EEPROM-only file",
-         [] {
-             tcf::FileContent c;
-             c.module = kModulePcieK;
-             c.eeprom = PcieKPresetWithSubsystem(0x3352);
-             return tcftest::Build(c);
-         },
-         "EEPROM image in flash update file would turn the card into \"VJX PCIe S\" (subsystem key "
-         "0x335210B5 "
-         "instead of 0x335510B5)"},
-        {"image ending before the subsystem key",
-         [] {
-             return Built([](tcf::FileContent& c) {
-                 c.eeprom = PcieKPresetWithSubsystem(0);
-                 c.eeprom.resize(68);
-             });
-         },
-         nullptr},
-        {"blank first word",
-         [] {
-             return Built([](tcf::FileContent& c) {
-                 c.eeprom = PcieKPresetWithSubsystem(0x3355);
-                 c.eeprom[2] = c.eeprom[3] = 0xFF;
-             });
-         },
-         "EEPROM image in flash update file would turn the card into \"Unprogrammed PCIe card\" (subsystem "
-         "key "
-         "0x905610B5 instead of 0x335510B5)"},
-        {"PCIe image of 33 bytes",
-         [] { return Built([](tcf::FileContent& c) { c.pcieEeprom = Bytes(33, 0x5A); }); },
-         "PCIe EEPROM image in flash update file is too large (33 bytes, at most 32)"},
-        {"bad block CRC in the second segment",
-         [] {
-             Bytes f = tcftest::Build(Reference());
-             f[256 + 16 + 100 + 16 + 7] ^= 1;
-             return f;
-         },
-         "Checksum in flash update segment is wrong"},
-        {"two segments for one block",
-         [] {
-             return Built(
-                 [](tcf::FileContent& c) { c.segments[1] = tcftest::PatternSegment(0x0000, 100, 2); });
-         },
-         "Flash update segments 1 and 2 overlap in the flash ROM"},
-        {"data on the trailer of the block before",
-         [] {
-             return Built([](tcf::FileContent& c) { c.segments[1] = tcftest::PatternSegment(0x3FF8, 4, 2); });
-         },
-         "Flash update segments 1 and 2 overlap in the flash ROM"},
-        {"trailer past the end of the flash ROM",
-         [] {
-             return Built(
-                 [](tcf::FileContent& c) { c.segments[1] = tcftest::PatternSegment(0xC010, 16, 2); });
-         },
-         "Flash update segment 2 (block 0xC010) runs past the end of the flash ROM"},
-        {"last block of the flash ROM",
-         [] {
-             return Built(
-                 [](tcf::FileContent& c) { c.segments[1] = tcftest::PatternSegment(0xC000, 16368, 2); });
-         },
-         nullptr},
-        {"FPGA image inside the header", [] { return WithHeaderField(tcf::kOffFpgaOffset, 200); },
-         "FPGA image in flash update file overlaps the file header (offset 0xC8)"},
-        {"FPGA image of 524285 bytes", [] { return WithHeaderField(tcf::kOffFpgaSize, 524285); },
-         "Can't program FPGA: \nFPGA image of 524289 bytes (with CRC) is larger than any configuration "
-         "device "
-         "(524288 bytes)"},
-        {"FPGA size 0xFFFFFFFC", [] { return WithHeaderField(tcf::kOffFpgaSize, 0xFFFFFFFCu); },
-         "Can't program FPGA: \nFPGA image of 4294967296 bytes (with CRC) is larger than any configuration "
-         "device (524288 bytes)"},
-        {"FPGA image filling the largest device",
-         [] { return Built([](tcf::FileContent& c) { c.fpga = Bytes(524284, 0x11); }); }, nullptr},
-        {"FPGA image one byte short",
-         [] {
-             Bytes f = tcftest::Build(Reference());
-             EXPECT_EQ(tcf::getLE32(&f[tcf::kOffFpgaOffset]) + 2000u, f.size());  // the image comes last
-             f.pop_back();
-             return f;
-         },
-         "Can't read all EPC bytes."},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        EXPECT_EQ(check(c.file()), c.refusal ? c.refusal : "");
-    }
+tcftest::TempDir* FileCheck::s_dir = nullptr;
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
+
+TEST_P(FileCheck, RefusesEveryFileThatWouldFailHalfWayOrBreakTheCardAndPassesTheRest) {
+    const bool huge = GetParam() >= std::size(kCases);
+    std::string path;
+    const char* refusal;
+    if (huge) {
+        path = s_dir->write("huge.tcf",
+                            WithFields({{tcf::kOffFpgaOffset, 0x100000}, {tcf::kOffFpgaSize, 0x7FF00000}}));
+        std::filesystem::resize_file(path, kHugeSize);
+        refusal =
+            "Can't program FPGA: \nFPGA image of 2146435076 bytes (with CRC) is larger than any "
+            "configuration "
+            "device (524288 bytes)";
+    } else {
+        path = s_dir->write("f.tcf", kCases[GetParam()].file());
+        refusal = kCases[GetParam()].refusal;
+    }
+    EXPECT_EQ(check(path), refusal ? refusal : "");
+
+    auto start = std::chrono::steady_clock::now();
+    const testsupport::Outcome info = Run(TCFTOOL_PATH, {"info", "--json", path});
+    const double infoSeconds = SecondsSince(start);
+    const nlohmann::json j = nlohmann::json::parse(info.out, nullptr, false);
+    ASSERT_FALSE(j.is_discarded()) << info.out << info.err;
+    EXPECT_EQ(info.status, refusal ? 1 : 0);
+    EXPECT_EQ(j["accepted"], refusal == nullptr);
+    EXPECT_EQ(j.value("reason", ""), refusal ? refusal : "");
+    EXPECT_LT(infoSeconds, 1.0);
+    if (!refusal) return;
+
+    const std::string before = Run(VJXSIM_PATH, {"show", Rack(), "--json"}).out;
+    start = std::chrono::steady_clock::now();
+    const testsupport::Outcome flash =
+        Run(VJXSIM_PATH, {"run", Rack(), "--", VJXFLASH_PATH, "-flash", "1", path});
+    const double flashSeconds = SecondsSince(start);
+    EXPECT_EQ(flash.status, 3) << flash.out << flash.err;
+    EXPECT_NE(flash.out.find(refusal), std::string::npos) << flash.out;
+    EXPECT_EQ(Run(VJXSIM_PATH, {"show", Rack(), "--json"}).out, before);
+    EXPECT_LT(flashSeconds, 1.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, FileCheck, ::testing::Range<size_t>(0, std::size(kCases) + 1), Name);
 
 }  // namespace

@@ -28,6 +28,9 @@ Bytes Build(const tcf::FileContent& content);
 void SealHeader(Bytes& file);
 // Recomputes the CRC of the segment header at `offset`.
 void SealSegmentHeader(Bytes& file, size_t offset);
+// A 32-byte PEX 8111 EEPROM image the bridge takes (signature, four register
+// loads, two bytes of shared memory), the last load's value being `tag`.
+Bytes BridgeEeprom(unsigned char tag = 0x80);
 // Firmware segment of `length` bytes of a counting pattern that never ends
 // in 0xFF, at block address `address`.
 tcf::SegmentData PatternSegment(uint16_t address, size_t length, unsigned seed = 1);

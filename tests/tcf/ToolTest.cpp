@@ -116,14 +116,13 @@ TEST_F(Tool, AWholeFileBuiltFromIntelHexReadsBackByteForByte) {
         hex += line;
     }
     hex += ":00000001FF\n";
-    Bytes fpga(20000), eeprom(136), pcie(32);
+    Bytes fpga(20000), eeprom(136), pcie = tcftest::BridgeEeprom(0x81);
     for (size_t i = 0; i < fpga.size(); ++i) fpga[i] = static_cast<unsigned char>(i * 31);
     for (size_t i = 0; i < eeprom.size(); ++i) eeprom[i] = static_cast<unsigned char>(i + 1);
     // The PCI 9030 loads the card's subsystem key from bytes 12 to 15: the
     // VJX PCI S's, or the file would turn the card into another one.
     const unsigned char key[4] = {0xB5, 0x10, 0x68, 0x30};
     std::copy(key, key + 4, eeprom.begin() + 12);
-    for (size_t i = 0; i < pcie.size(); ++i) pcie[i] = static_cast<unsigned char>(0x80 + i);
 
     const std::string file = dir.path("full.tcf");
     Result b = run({"build", "-o", file, "--module", "0x50", "--fpga", dir.write("fpga.bin", fpga),
@@ -179,7 +178,7 @@ TEST_F(Tool, RawFirmwareWithDataWhereTheSegmentHeaderGoesIsRefused) {
     firmware[0] = 0x02;
     firmware[0x3FF8] = 0x00;
     const std::string out = dir.path("x.tcf");
-    Result b = run({"build", "-o", out, "--module", "84", "--fpga", dir.write("f.bin", Bytes(100, 1)),
+    Result b = run({"build", "-o", out, "--module", "84", "--fpga", dir.write("f.bin", Bytes(300, 1)),
                     "--firmware", dir.write("fw.bin", firmware)});
     EXPECT_EQ(b.status, 1);
     EXPECT_NE(b.err.find("0x3FF8"), std::string::npos) << b.err;
@@ -210,7 +209,7 @@ TEST_F(Tool, BuildRefusesFilesTheFlashCommandWouldRefuseWithItsWords) {
 TEST_F(Tool, InfoGivesTheFlashCommandsReasonForARefusedFile) {
     tcf::FileContent content;
     content.module = 84;
-    content.fpga = Bytes(100, 7);
+    content.fpga = Bytes(300, 7);
     content.segments = {tcftest::PatternSegment(0, 100), tcftest::PatternSegment(0x4000, 200)};
     Bytes file = tcftest::Build(content);
     file[256 + 16 + 100 + 16 + 50] ^= 0x10;  // second segment's data
@@ -240,7 +239,7 @@ TEST_F(Tool, InfoGivesTheFlashCommandsReasonForARefusedFile) {
 TEST_F(Tool, InfoRefusesWhatTheFlashCommandRefusesBeforeItsFirstWrite) {
     tcf::FileContent content;
     content.module = 84;
-    content.fpga = Bytes(100, 7);
+    content.fpga = Bytes(300, 7);
     content.segments = {tcftest::PatternSegment(0, 100)};
     Bytes file = tcftest::Build(content);
     tcf::putLE32(&file[tcf::kOffFpgaSize], 524285);
@@ -270,7 +269,7 @@ TEST_F(Tool, InfoRefusesWhatTheFlashCommandRefusesBeforeItsFirstWrite) {
 TEST_F(Tool, SegmentsSharingABlockAreRefusedByInfoAndExtract) {
     tcf::FileContent content;
     content.module = 84;
-    content.fpga = Bytes(100, 7);
+    content.fpga = Bytes(300, 7);
     content.segments = {tcftest::PatternSegment(0, 100, 1), tcftest::PatternSegment(0, 50, 2)};
     const std::string file = dir.write("twice.tcf", tcftest::Build(content));
     const nlohmann::json j = info(file, 1);

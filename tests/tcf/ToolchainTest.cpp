@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
+#include "TcfTestSupport.h"
 #include "tests/support/TestUtil.h"
 
 namespace {
@@ -223,7 +224,7 @@ TEST_F(Toolchain, FlawedFirmwareIsRefusedOrWarnedAndNothingIsWritten) {
 TEST_F(Toolchain, BuildExtractBuildGivesTheSameFileAndSrecCatReadsTheFirmware) {
     // Ends before the subsystem key, so the card keeps its identity.
     dir.write("ee.bin", Bytes(64, 0x5A));
-    dir.write("pcie.bin", Bytes(32, 0x33));
+    dir.write("pcie.bin", tcftest::BridgeEeprom(0x33));
     const std::vector<std::string> images{"--eeprom", path("ee.bin"), "--pcie-eeprom", path("pcie.bin")};
     std::vector<std::string> asJson = images;
     asJson.push_back("--json");

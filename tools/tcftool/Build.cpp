@@ -1,5 +1,6 @@
 // tcftool build: an update file from an FPGA image, firmware and EEPROM
-// images, checked afterwards with the flash command's own reader.
+// images, checked afterwards with the flash command's own reader; written
+// when a program of ours would accept it.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -11,12 +12,17 @@
 #include "Contents.h"
 #include "Inspect.h"
 #include "Output.h"
-#include "app/CardNames.h"
+#include "card/ModelTable.h"
 #include "tcf/IntelHex.h"
 #include "tcf/TcfWriter.h"
 
 namespace tcftool {
 namespace {
+
+// The model name of a module code in the program that knows the most codes.
+const char* ModelName(int module) {
+    return vjx::models::FileModelName(module, vjx::platform::kWindowsProgram);
+}
 
 int Fail(const std::string& text) {
     std::fprintf(stderr, "tcftool: %s\n", text.c_str());
@@ -86,7 +92,7 @@ void PrintText(const BuildOptions& o, const tcf::FileContent& content, const Inp
     else
         image("PCIe EEPROM:  ", o.pcieEeprom, content.pcieEeprom.size());
     std::printf("Wrote %s: %zu bytes for module %d (%s), %zu segment(s)\n", o.output.c_str(), fileSize,
-                content.module, GetCardName(content.module), content.segments.size());
+                content.module, ModelName(content.module), content.segments.size());
 }
 
 void PrintJson(const BuildOptions& o, const tcf::FileContent& content, const Inputs& in, size_t fileSize) {
@@ -94,7 +100,7 @@ void PrintJson(const BuildOptions& o, const tcf::FileContent& content, const Inp
     j["output"] = o.output;
     j["size"] = fileSize;
     j["module"] = content.module;
-    j["modelName"] = GetCardName(content.module);
+    j["modelName"] = ModelName(content.module);
     if (!o.firmware.empty()) {
         nlohmann::json fw;
         fw["file"] = o.firmware;
@@ -170,7 +176,7 @@ int RunBuild(const BuildOptions& o) {
         }
         const FileReport report = Inspect(temp);
         if (!report.accepted) {
-            *why = "vjxflash would refuse this file: " + report.reason;
+            *why = "no program of ours would accept this file: " + report.reason;
             return false;
         }
         return true;

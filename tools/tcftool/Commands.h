@@ -5,8 +5,8 @@
 
 namespace tcftool {
 
-// Prints what the file carries and the verdict; 0 when the flash command
-// would accept the file, 1 when it would refuse it.
+// Prints what the file carries and each program's verdict; 0 when a
+// program of ours would accept the file, 1 when every one would refuse it.
 int RunInfo(const std::string& path, bool json);
 
 struct BuildOptions {

@@ -67,7 +67,8 @@ int RunExtract(const ExtractOptions& o) {
     }
 
     const FileReport report = Inspect(o.input);
-    if (!report.accepted) return Fail(o.input + ": vjxflash would refuse this file: " + report.reason);
+    if (!report.accepted)
+        return Fail(o.input + ": no program of ours would accept this file: " + report.reason);
     FileContents c;
     std::string error;
     if (!ReadContents(o.input, &c, &error)) return Fail(o.input + ": " + error);

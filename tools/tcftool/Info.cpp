@@ -105,6 +105,13 @@ void PrintJson(const FileReport& r, const CardDigests& digests) {
     }
     j["accepted"] = r.accepted;
     if (!r.accepted) j["reason"] = r.reason;
+    nlohmann::json programs = nlohmann::json::array();
+    for (const ProgramVerdict& v : r.programs) {
+        nlohmann::json p{{"program", v.program}, {"accepted", v.accepted}};
+        if (!v.accepted) p["reason"] = v.reason;
+        programs.push_back(p);
+    }
+    j["programs"] = programs;
     std::cout << j.dump(2) << "\n";
 }
 
@@ -145,10 +152,25 @@ void PrintText(const FileReport& r, const CardDigests& digests) {
         else
             std::printf("Flash image:   not programmed\n");
     }
-    if (r.accepted)
+    // Accepted when a program of ours takes the file; which ones do, and
+    // why the others refuse, on one line each.
+    std::string takers, refusers;
+    for (const ProgramVerdict& v : r.programs) {
+        std::string& list = v.accepted ? takers : refusers;
+        list += (list.empty() ? "" : " and ") + v.program;
+    }
+    if (!r.accepted)
+        std::printf("Verdict:       refused: %s\n", r.reason.c_str());
+    else if (refusers.empty())
         std::printf("Verdict:       accepted\n");
     else
-        std::printf("Verdict:       refused: %s\n", r.reason.c_str());
+        std::printf("Verdict:       accepted by %s, refused by %s\n", takers.c_str(), refusers.c_str());
+    for (const ProgramVerdict& v : r.programs) {
+        if (v.accepted)
+            std::printf("  %-12s accepted\n", (v.program + ":").c_str());
+        else
+            std::printf("  %-12s refused: %s\n", (v.program + ":").c_str(), v.reason.c_str());
+    }
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/CardNames.h"
 #include "app/LogWindow.h"
+#include "card/ModelTable.h"
 #include "card/VjxPci.h"
 #include "platform/platform.h"
 #include "tcf/Crc.h"
@@ -107,6 +107,32 @@ bool FpgaCrc(const std::string& path, int64_t fileSize, uint32_t offset, uint32_
     return ok;
 }
 
+// The programs of ours, each with its rules: the Linux program first.
+constexpr const vjx::platform::Program* kPrograms[] = {&vjx::platform::kLinuxProgram,
+                                                       &vjx::platform::kWindowsProgram};
+
+constexpr const char* kModuleRefused = "Module field in flash update file header is wrong";
+
+// The reader and the whole-file check as `program` runs them.
+ProgramVerdict Judge(const std::string& path, const vjx::platform::Program& program, TTcfSmall* record) {
+    ProgramVerdict v;
+    v.program = program.name;
+    CFile file;
+    if (!file.Open(path.c_str(), kOpenRead)) {
+        CString text;
+        text.Format("Can't open file \"%s\"!", path.c_str());
+        v.reason = text.str();
+        return v;
+    }
+    CVjxPci card;
+    card.SetProgram(program);
+    CapturedLog log;
+    v.accepted = card.ReadFileHeader(file, log.log(), record) != 0 &&
+                 card.CheckUpdateFile(file, log.log(), record) != 0;
+    if (!v.accepted) v.reason = log.LastError();
+    return v;
+}
+
 }  // namespace
 
 FileReport Inspect(const std::string& path) {
@@ -122,13 +148,23 @@ FileReport Inspect(const std::string& path) {
         return r;
     }
     r.fileSize = status.m_size;
+    file.Close();
 
-    CVjxPci card;
     auto record = std::make_unique<TTcfSmall>();
-    CapturedLog log;
-    r.accepted = card.ReadFileHeader(file, log.log(), record.get()) != 0 &&
-                 card.CheckUpdateFile(file, log.log(), record.get()) != 0;
-    if (!r.accepted) r.reason = log.LastError();
+    for (const vjx::platform::Program* program : kPrograms) {
+        r.programs.push_back(Judge(path, *program, record.get()));
+        r.accepted = r.accepted || r.programs.back().accepted;
+    }
+    // Refused by all: the reason of a program that knows the module code
+    // (the other one only says it does not), else the first.
+    if (!r.accepted) {
+        r.reason = r.programs.front().reason;
+        for (const ProgramVerdict& v : r.programs)
+            if (v.reason != kModuleRefused) {
+                r.reason = v.reason;
+                break;
+            }
+    }
 
     // The header area holds the file's first 256 bytes whenever they could
     // be read, also when a later check refused them.
@@ -137,15 +173,25 @@ FileReport Inspect(const std::string& path) {
     const unsigned char* h = record->header;
     r.magic = Printable(h, 4);
     r.module = h[tcf::kOffModule];
-    const CVjxPci::TModel model = card.GetModelIndex(r.module);
-    r.model = model == vjx::platform::kUnknownModel ? -1 : model;
-    r.modelName = GetCardName(r.module);
+    // The model as the first program that knows the module code sees it.
+    const vjx::platform::Program* knows = kPrograms[0];
+    for (const vjx::platform::Program* program : kPrograms)
+        if (vjx::models::ModelForModuleCode(r.module, *program) != program->unknownModel) {
+            knows = program;
+            break;
+        }
+    const int model = vjx::models::ModelForModuleCode(r.module, *knows);
+    r.model = model == knows->unknownModel ? -1 : model;
+    r.modelName = vjx::models::FileModelName(r.module, *knows);
     r.headerCrc = h[tcf::kOffHeaderCrc];
     r.fpgaOffset = tcf::getLE32(h + tcf::kOffFpgaOffset);
     r.fpgaSize = tcf::getLE32(h + tcf::kOffFpgaSize);
     DescribeImage(h, tcf::kOffEepromOffset, tcf::kOffEepromSize, tcf::ConfigEepromPreset(model), &r.eeprom);
-    DescribeImage(h, tcf::kOffPcieOffset, tcf::kOffPcieSize, tcf::PcieEepromPreset(model), &r.pcieEeprom);
-    r.fpgaCrcKnown = FpgaCrc(path, r.fileSize, r.fpgaOffset, r.fpgaSize, &r.fpgaCrc32);
+    DescribeImage(h, tcf::kOffPcieOffset, tcf::kOffPcieSize, tcf::PcieEepromPreset(model, *knows),
+                  &r.pcieEeprom);
+    // Only for an accepted file: its sizes have been checked against the
+    // file and the device, so the sum reads no more than the update would.
+    if (r.accepted) r.fpgaCrcKnown = FpgaCrc(path, r.fileSize, r.fpgaOffset, r.fpgaSize, &r.fpgaCrc32);
 
     // Without an FPGA image the update reads no segments at all.
     if (r.fpgaSize == 0) return r;

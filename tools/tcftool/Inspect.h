@@ -1,5 +1,6 @@
 // Looking into an update file without a card: what it carries, and whether
-// the flash command would accept it, with the flash command's own checks.
+// each program of ours would accept it, with the flash command's own checks
+// under each program's rules.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,13 @@ struct ImageReport {
     bool preset = false;   // size 0: the model's built-in image stands in
     uint32_t offset = 0;
     uint32_t size = 0;  // from the header, or the preset's size
+};
+
+// One program's answer to the file.
+struct ProgramVerdict {
+    std::string program;  // "vjxflash", "VJXFlash"
+    bool accepted = false;
+    std::string reason;  // the program's own text when refused
 };
 
 struct FileReport {
@@ -33,8 +41,9 @@ struct FileReport {
     ImageReport eeprom;
     ImageReport pcieEeprom;
     std::vector<tcf::SegmentInfo> segments;  // as far as the walk came
-    bool accepted = false;
-    std::string reason;  // the flash command's text when refused
+    std::vector<ProgramVerdict> programs;    // each program of ours, in turn
+    bool accepted = false;                   // some program would take the file
+    std::string reason;                      // when none would: the refusal that matters
 };
 
 FileReport Inspect(const std::string& path);

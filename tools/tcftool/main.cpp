@@ -9,19 +9,20 @@ int main(int argc, char** argv) {
     CLI::App app{"Builds, inspects and takes apart VJX flash update files (.tcf)"};
     app.require_subcommand(1);
     app.footer(
-        "Exit status: 0 success (info: vjxflash would accept the file), 1 failure (info: it would refuse "
-        "it; build --strict: warnings), 2 wrong command line. See tcftool(1).");
+        "Exit status: 0 success (info: vjxflash or VJXFlash would accept the file), 1 failure (info: both "
+        "would refuse it; build --strict: warnings), 2 wrong command line. See tcftool(1).");
     const auto formats = CLI::IsMember({"auto", "ihex", "bin"});
 
     std::string infoPath;
     bool json = false;
     CLI::App* info =
-        app.add_subcommand("info", "Show what an update file carries and whether vjxflash accepts it");
+        app.add_subcommand("info", "Show what an update file carries and which programs accept it");
     info->add_option("FILE", infoPath, "Update file")->required();
     info->add_flag("--json", json, "Print the report as JSON");
 
     tcftool::BuildOptions build;
-    CLI::App* buildCmd = app.add_subcommand("build", "Write an update file, checked with vjxflash's reader");
+    CLI::App* buildCmd =
+        app.add_subcommand("build", "Write an update file, checked with the programs' reader");
     buildCmd
         ->add_option("-o,--output", build.output, "File to write (replaced only by a complete, checked file)")
         ->required();
