@@ -231,6 +231,12 @@ bool Card::makeContent(const std::vector<Part>& parts, std::string* error) {
     return true;
 }
 
+std::vector<uint8_t> Card::bridgeEepromAnswer() const {
+    // A dead part answers nothing.
+    if (m_spec.parsed.pcieEeprom.dead) return {};
+    return std::vector<uint8_t>(m_pcieMem.data(), m_pcieMem.data() + m_pcieMem.size());
+}
+
 void Card::powerCycle(uint64_t nowUs) {
     m_touched = true;
     build(nowUs);
@@ -243,7 +249,8 @@ void Card::powerCycle(uint64_t nowUs) {
                                                  : identityFromEeprom(m_spec.chip, e.data(), e.size());
     m_cardFn->setIdentity(m_identity);
     m_cardFn->resetRegisters();
-    if (m_bridgeFn) m_bridgeFn->resetRegisters();
+    // The PEX 8111 loads its own EEPROM as it comes out of reset.
+    if (m_bridgeFn) m_bridgeFn->powerUp(bridgeEepromAnswer());
     m_mailbox->clear();
     m_fpga->powerCycle(nowUs);
     pinsChanged(nowUs);
@@ -396,7 +403,10 @@ bool Card::saveState(std::string* error) {
     j["mcu_mode"] = static_cast<int>(m_mcu->mode());
     j["sessions"] = m_sessions;
     j["plx_registers"] = m_cardFn->registers();
-    if (m_bridgeFn) j["pex"] = {{"gpioctl", m_bridgeFn->gpioctl()}, {"main_index", m_bridgeFn->mainIndex()}};
+    if (m_bridgeFn)
+        j["pex"] = {{"gpioctl", m_bridgeFn->gpioctl()},
+                    {"main_index", m_bridgeFn->mainIndex()},
+                    {"eeprom_loaded", m_bridgeFn->eepromLoad().bytes}};
     std::string why;
     if (!writeFileAtomic(path("state.json"), j.dump() + "\n", &why)) {
         // Saving again at the next access would fail the same way, and
@@ -434,9 +444,14 @@ bool Card::loadState(uint64_t nowUs, std::string* error) {
         std::vector<uint32_t> regs = j.at("plx_registers").get<std::vector<uint32_t>>();
         m_cardFn->setIdentity(m_identity);
         m_cardFn->restoreRegisters(regs);
-        if (m_bridgeFn && j.contains("pex"))
+        if (m_bridgeFn && j.contains("pex")) {
+            // The loads of the last power-up, then what was written since.
+            m_bridgeFn->restoreEepromLoad(j["pex"].contains("eeprom_loaded")
+                                              ? j["pex"]["eeprom_loaded"].get<std::vector<uint8_t>>()
+                                              : bridgeEepromAnswer());
             m_bridgeFn->restoreRegisters(j["pex"].at("gpioctl").get<uint32_t>(),
                                          j["pex"].at("main_index").get<uint32_t>());
+        }
         m_fpga->restore(f);
         assignBars(barsAssigned);
         m_barsChanged = false;

@@ -55,6 +55,8 @@ public:
     // take their reset values, the FPGA loads from its device, the
     // microcontroller resets.
     void powerCycle(uint64_t nowUs);
+    // What the PEX 8111's EEPROM answers to the bridge's load at power-up.
+    std::vector<uint8_t> bridgeEepromAnswer() const;
     // New options; content options rewrite their parts and power-cycle the
     // card, fault options take effect at once.
     bool setOptions(const std::vector<std::string>& changes, uint64_t nowUs, std::string* error);

@@ -108,6 +108,9 @@ CardReport reportCard(Card& card, uint64_t nowUs) {
         r.bridge = true;
         r.bridgeAddress = b->address();
         r.bridgeSlow = !b->hasAddressSpace();
+        r.bridgeEepromLoaded = b->eepromLoad().loaded;
+        r.bridgeRegisterLoads = b->eepromLoad().registers;
+        r.bridgeEeprom = b->eepromLoadText();
     }
     r.options = card.spec().options;
     r.firmwareVersion = card.mcu().runningVersion();
@@ -155,8 +158,11 @@ std::string reportJson(const std::vector<CardReport>& cards) {
         c["bus"] = r.address.bus;
         c["slot"] = r.address.slot;
         if (r.bridge)
-            c["bridge"] = {
-                {"bus", r.bridgeAddress.bus}, {"slot", r.bridgeAddress.slot}, {"slow", r.bridgeSlow}};
+            c["bridge"] = {{"bus", r.bridgeAddress.bus},
+                           {"slot", r.bridgeAddress.slot},
+                           {"slow", r.bridgeSlow},
+                           {"eeprom_loaded", r.bridgeEepromLoaded},
+                           {"register_loads", r.bridgeRegisterLoads}};
         else
             c["bridge"] = nullptr;
         c["options"] = r.options;
@@ -194,7 +200,7 @@ std::string reportText(const CardReport& r) {
          busText(r.address) + ", subsystem " + hex(r.subsystem, 8) + "\n";
     if (r.bridge)
         t += std::string("  PEX 8111 at ") + busText(r.bridgeAddress) +
-             (r.bridgeSlow ? ", no address space (slow mode)" : "") + "\n";
+             (r.bridgeSlow ? ", no address space (slow mode)" : "") + "; " + r.bridgeEeprom + "\n";
     else if (!r.pcieLink.empty())
         t += "  PCIe core in the FPGA, link " + r.pcieLink + "\n";
     else if (r.chip == "PCI 9056")

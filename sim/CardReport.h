@@ -24,6 +24,9 @@ struct CardReport {
     bool bridge = false;
     PciAddress bridgeAddress;
     bool bridgeSlow = false;
+    bool bridgeEepromLoaded = false;  // the PEX 8111 took its EEPROM at the last power-up
+    unsigned bridgeRegisterLoads = 0;
+    std::string bridgeEeprom;  // what that load did, in words
     std::vector<std::string> options;
     std::string firmwareVersion;
     std::string mcuMode;  // "off", "application", "boot-loader"

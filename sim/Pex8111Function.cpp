@@ -1,5 +1,7 @@
 #include "Pex8111Function.h"
 
+#include <cstdio>
+
 #include "CardModels.h"
 #include "hw/CardFpga.h"
 #include "hw/Pex8111.h"
@@ -55,6 +57,60 @@ void Pex8111Function::resetRegisters() {
     m_gpioctl = pex::kGpioctlReset;
     m_other.clear();
     m_config.set32(pex::kMainIndex, 0);
+}
+
+void Pex8111Function::powerUp(const std::vector<uint8_t>& eeprom) {
+    resetRegisters();
+    m_load = EepromLoad{};
+    // The bridge reads byte by byte; past the part's end, or from a part
+    // that does not answer, the data line floats high.
+    auto byteAt = [&eeprom, this](size_t i) {
+        if (i >= eeprom.size()) return uint8_t{0xFF};
+        if (i >= m_load.bytes.size()) m_load.bytes.resize(i + 1, 0xFF);
+        m_load.bytes[i] = eeprom[i];
+        return eeprom[i];
+    };
+    auto le16 = [&byteAt](size_t i) { return static_cast<unsigned>(byteAt(i) | byteAt(i + 1) << 8); };
+    m_load.firstByte = byteAt(0);
+    if (m_load.firstByte != pex::kEepromSignature) return;  // registers stay at their defaults
+    m_load.loaded = true;
+    const uint8_t format = byteAt(1);
+    const unsigned registerBytes = le16(2);
+    size_t at = pex::kEepromHeader;
+    if (format & pex::kEepromLoadRegisters) {
+        for (unsigned n = 0; n + pex::kEepromRegisterLoad <= registerBytes; n += pex::kEepromRegisterLoad) {
+            const unsigned address = le16(at);
+            const uint32_t value = le16(at + 2) | static_cast<uint32_t>(le16(at + 4)) << 16;
+            at += pex::kEepromRegisterLoad;
+            ++m_load.registers;
+            if (address < pex::kRegisterBase) {
+                if (address < ConfigSpace::kSize) m_config.set32(address & ~3u, value);
+            } else if (address == pex::kGpioctl) {
+                m_gpioctl = value;
+            } else if (address != pex::kEectl) {  // the EEPROM port is busy with this very load
+                m_other[address & ~3u] = value;
+            }
+        }
+    }
+    at = pex::kEepromHeader + registerBytes;
+    // The shared memory is not modelled; its load is read and counted.
+    if (format & pex::kEepromLoadSharedMemory) {
+        m_load.sharedBytes = le16(at);
+        for (unsigned i = 0; i < m_load.sharedBytes; ++i) byteAt(at + 2 + i);
+    }
+}
+
+std::string Pex8111Function::eepromLoadText() const {
+    char text[160];
+    if (m_load.loaded)
+        std::snprintf(text, sizeof text, "EEPROM loaded: %u register loads, %u bytes of shared memory",
+                      m_load.registers, m_load.sharedBytes);
+    else
+        std::snprintf(text, sizeof text,
+                      "EEPROM not loaded (first byte 0x%02X, not the signature 0x%02X): registers at their "
+                      "defaults",
+                      m_load.firstByte, pex::kEepromSignature);
+    return text;
 }
 
 void Pex8111Function::restoreRegisters(uint32_t gpioctl, uint32_t mainIndex) {

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <map>
+#include <string>
+#include <vector>
 
 #include "BoardWiring.h"
 #include "PciFunction.h"
@@ -30,6 +32,24 @@ public:
     void setBar(uint32_t memory0);
 
     void resetRegisters();
+    // Comes out of reset: every register at its default, then the EEPROM's
+    // loads when the EEPROM begins with the signature. `eeprom` is what the
+    // EEPROM answers (empty: nothing, as a dead or missing part reads all
+    // ones). The bytes read are kept, so that a reopened rack comes up with
+    // the same loads (restoreEepromLoad).
+    void powerUp(const std::vector<uint8_t>& eeprom);
+    void restoreEepromLoad(const std::vector<uint8_t>& loaded) { powerUp(loaded); }
+    // What the last power-up loaded.
+    struct EepromLoad {
+        bool loaded = false;         // the signature was there
+        uint8_t firstByte = 0xFF;    // what stood where the signature belongs
+        unsigned registers = 0;      // register loads applied
+        unsigned sharedBytes = 0;    // bytes of shared memory loaded
+        std::vector<uint8_t> bytes;  // the EEPROM bytes the bridge read
+    };
+    const EepromLoad& eepromLoad() const { return m_load; }
+    // One line for `vjxsim show`.
+    std::string eepromLoadText() const;
     uint32_t gpioctl() const { return m_gpioctl; }
     uint32_t mainIndex() const { return m_config.get32(0x84); }
     void restoreRegisters(uint32_t gpioctl, uint32_t mainIndex);
@@ -49,6 +69,7 @@ private:
     bool m_hasSpace;
     uint32_t m_gpioctl = 0;
     std::map<unsigned, uint32_t> m_other;  // registers without a model: plain storage
+    EepromLoad m_load;
 };
 
 }  // namespace sim

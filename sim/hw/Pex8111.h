@@ -37,5 +37,19 @@ inline uint32_t gpioOutputEnable(int gpio) {
 constexpr uint32_t kGpio0Function = 0x3000;
 constexpr uint32_t kGpioctlReset = 0x00000000;
 
+// The serial EEPROM as the bridge reads it when it comes out of reset. Byte 0
+// must be the signature; with anything else the bridge ignores the EEPROM
+// and every register keeps its default. Byte 1 is the format: bit 0 asks for
+// register loads, bit 1 for a shared-memory load. Bytes 2 and 3 count the
+// bytes of register loads (low byte first); each load is 6 bytes: the
+// register's address (low byte first; configuration space below 0x1000, the
+// memory-space registers from 0x1000) and its 32-bit value (low byte first).
+// A shared-memory load follows: a 16-bit byte count, then the bytes.
+constexpr uint8_t kEepromSignature = 0x5A;
+constexpr uint8_t kEepromLoadRegisters = 0x01;
+constexpr uint8_t kEepromLoadSharedMemory = 0x02;
+constexpr unsigned kEepromHeader = 4;
+constexpr unsigned kEepromRegisterLoad = 6;
+
 }  // namespace pex
 }  // namespace sim
