@@ -14,8 +14,13 @@ set(CPACK_PACKAGE_NAME vjxflash)
 set(CPACK_PACKAGE_VERSION 5.33)
 set(CPACK_PACKAGE_CONTACT "VJXFlash developers <vjxflash@vjx-cards.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Field-update utility for VJX PCI and PCI Express cards")
-set(CPACK_PACKAGE_DESCRIPTION
-    "vjxflash lists the VJX cards in a computer and brings a card's configuration EEPROM, PCIe bridge EEPROM, FPGA configuration device and microcontroller flash up to a .tcf update file. tcftool builds, inspects and takes apart update files. Includes the hardware access library libmerix32.so.5.")
+# The long description in lines of at most 80 characters, as the package
+# format shows it.
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+  "vjxflash lists the VJX cards in a computer and brings a card's configuration\n"
+  "EEPROM, PCIe bridge EEPROM, FPGA configuration device and microcontroller\n"
+  "flash up to a .tcf update file. tcftool builds, inspects and takes apart\n"
+  "update files. Includes the hardware access library libmerix32.so.5.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
@@ -27,10 +32,11 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY "=")
 # The package's own documents, where Debian keeps them: the copyright file
-# and the changelog, compressed as the policy asks (gzip -9, no name or time
-# stamp, so that the package builds the same every time).
+# and the changelog (of a native package: its version has no Debian
+# revision), compressed as the policy asks (gzip -9, no name or time stamp,
+# so that the package builds the same every time).
 set(VJX_PACKAGE_DOC ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_PACKAGE_NAME})
-set(VJX_CHANGELOG_GZ ${CMAKE_BINARY_DIR}/changelog.Debian.gz)
+set(VJX_CHANGELOG_GZ ${CMAKE_BINARY_DIR}/debian/changelog.gz)
 add_custom_command(OUTPUT ${VJX_CHANGELOG_GZ}
   COMMAND gzip -9nc ${CMAKE_SOURCE_DIR}/doc/debian/changelog > ${VJX_CHANGELOG_GZ}
   DEPENDS ${CMAKE_SOURCE_DIR}/doc/debian/changelog

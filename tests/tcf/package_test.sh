@@ -20,6 +20,17 @@ cpack --config "$build/CPackConfig.cmake" -B "$work/pkg" >"$work/cpack.log" 2>&1
 }
 deb=$(ls "$work"/pkg/*.deb)
 
+# Debian's own package checks, where lintian is installed: no error. Its
+# warnings are shown, not held against the package.
+if command -v lintian >/dev/null; then
+  lintian --tag-display-limit 0 "$deb" >"$work/lintian" 2>&1 || true
+  if grep -q "^E: " "$work/lintian"; then
+    cat "$work/lintian" >&2
+    fail "lintian reports errors"
+  fi
+  grep "^W: " "$work/lintian" || true
+fi
+
 # Declared dependencies, and what is (and is not) in the package.
 depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libc6 libstdc++6; do
@@ -27,7 +38,8 @@ for lib in libc6 libstdc++6; do
 done
 dpkg-deb -c "$deb" >"$work/contents"
 for path in ./usr/bin/vjxflash ./usr/bin/tcftool ./usr/share/man/man1/vjxflash.1.gz \
-            ./usr/share/man/man1/tcftool.1.gz; do
+            ./usr/share/man/man1/tcftool.1.gz ./usr/share/doc/vjxflash/copyright \
+            ./usr/share/doc/vjxflash/changelog.gz; do
   grep -q " $path\$" "$work/contents" || fail "$path is not in the package"
 done
 grep -Eq " \./usr/lib/.*libmerix32\.so\.5 -> libmerix32\.so\.5\.0\.0\$" "$work/contents" ||
