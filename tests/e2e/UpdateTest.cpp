@@ -1,13 +1,11 @@
 // Whole updates: configuration device, flash ROM and boot configuration
 // brought to an update file's content, and the failures a card can show.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cctype>
 #include <cstdint>
 
 #include "Process.h"
-#include "tcf/Crc.h"
 
 using e2e::TempDir;
 
@@ -266,103 +264,6 @@ TEST_F(Update, ImageLargerThanTheConfigurationDeviceIsRefusedAndTheCardKeepsRunn
     EXPECT_EQ(e2e::vjxsim({"show", rack, "--json"}).out, before);  // FPGA configured, digests alike
     auto list = e2e::vjxflashOn(rack, {"-list"});
     EXPECT_TRUE(contains(list.out, "Detected: VJX PCIe K card\nFirmware version: 0.90\n")) << list.out;
-}
-
-// An update file with its header or one segment header changed and its
-// CRC made good again.
-class Edited {
-public:
-    explicit Edited(const std::string& bytes) : m_bytes(bytes) {}
-    Edited& set32(size_t at, uint32_t value) {
-        for (int i = 0; i < 4; ++i) m_bytes[at + i] = static_cast<char>(value >> (8 * i));
-        return seal(0, 256);
-    }
-    // Appends an EEPROM image and names it in the header fields.
-    Edited& image(size_t offsetField, const std::string& bytes) {
-        const uint32_t at = static_cast<uint32_t>(m_bytes.size());
-        m_bytes += bytes;
-        set32(offsetField, at);
-        return set32(offsetField + 4, static_cast<uint32_t>(bytes.size()));
-    }
-    // Offset of segment `index` (0-based) of the chain.
-    size_t segment(size_t index) const {
-        size_t at = 256;
-        for (size_t i = 0; i < index; ++i) at += 16 + (u8(at + 4) << 8 | u8(at + 5));
-        return at;
-    }
-    Edited& segmentAddress(size_t index, unsigned address) {
-        const size_t at = segment(index);
-        m_bytes[at + 2] = static_cast<char>(address >> 8);
-        m_bytes[at + 3] = static_cast<char>(address);
-        return seal(at, 16);
-    }
-    Edited& flip(size_t at) {
-        m_bytes[at] ^= 1;
-        return *this;
-    }
-    const std::string& bytes() const { return m_bytes; }
-
-private:
-    unsigned u8(size_t at) const { return static_cast<unsigned char>(m_bytes[at]); }
-    Edited& seal(size_t at, size_t length) {
-        CCrc8::Calc(reinterpret_cast<unsigned char*>(&m_bytes[at]), static_cast<unsigned>(length));
-        return *this;
-    }
-    std::string m_bytes;
-};
-
-// A file refused before the first write leaves every part of the card, and
-// its running state, exactly as it was: the parts all differ from the file,
-// so any write would show.
-TEST_F(Update, RefusedFilesLeaveTheCardAsItWas) {
-    ASSERT_EQ(e2e::vjxsim({"set", rack, "1", "eeprom=old", "pcie-eeprom=old"}).status, 0);
-    const std::string good = e2e::readFile(fileK);
-    const std::string before = e2e::vjxsim({"show", rack, "--json"}).out;
-
-    // The PCI 9056 takes the subsystem key from the register load at bytes
-    // 68 to 71 of the configuration image: here subsystem ID 0x0000.
-    std::string zeroKey(100, '\0');
-    zeroKey.replace(0, 4, "\xB5\x10\x56\x90", 4);
-    zeroKey.replace(68, 4, std::string("\xB5\x10\x00\x00", 4));
-    const std::string fifo = tmp.path("fifo.tcf");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    struct Refusal {
-        std::string what, file, message;
-    };
-    const Edited base(good);
-    auto write = [&](const std::string& name, const Edited& e) { return tmp.writeText(name, e.bytes()); };
-    std::vector<Refusal> refusals = {
-        {"FIFO", fifo, "Can't open file \"" + fifo + "\"!"},
-        {"identity", write("id.tcf", Edited(good).image(40, zeroKey)),
-         "would turn the card into \"(Unknown)\" (subsystem key 0x000010B5 instead of 0x335510B5)"},
-        {"PCIe page", write("pcie.tcf", Edited(good).image(48, std::string(33, '\x5A'))),
-         "too large (33 bytes, at most 32)"},
-        {"EEPROM of 1 byte", write("one.tcf", Edited(good).image(40, "\x01")), "not a whole number"},
-        {"segment CRC", write("crc.tcf", Edited(good).flip(base.segment(1) + 16 + 9)),
-         "Checksum in flash update segment is wrong"},
-        {"one block twice", write("twice.tcf", Edited(good).segmentAddress(1, 0x0000)),
-         "Flash update segments 1 and 2 overlap in the flash ROM"},
-        {"past the flash ROM", write("past.tcf", Edited(good).segmentAddress(3, 0xC010)),
-         "runs past the end of the flash ROM"},
-        {"FPGA in the header", write("head.tcf", Edited(good).set32(32, 100)), "overlaps the file header"},
-        {"FPGA too large", write("size.tcf", Edited(good).set32(36, 524285)),
-         "FPGA image of 524289 bytes (with CRC) is larger than any configuration device"},
-    };
-    for (size_t n = 1024; n < good.size(); n += 1024)
-        refusals.push_back({"cut at " + std::to_string(n),
-                            write("cut" + std::to_string(n) + ".tcf", Edited(good.substr(0, n))), ""});
-
-    for (const Refusal& refusal : refusals) {
-        SCOPED_TRACE(refusal.what);
-        auto r = e2e::vjxflashOn(rack, {"-flash", "2", refusal.file});
-        EXPECT_EQ(r.status, 3) << r.out;
-        EXPECT_TRUE(contains(r.out, refusal.message)) << r.out;
-        EXPECT_FALSE(contains(r.out, "Write EEPROM...")) << r.out;
-        if (!refusal.message.empty()) {
-            EXPECT_EQ(e2e::vjxsim({"show", rack, "--json"}).out, before);
-        }
-    }
-    EXPECT_EQ(e2e::vjxsim({"show", rack, "--json"}).out, before);
 }
 
 // Firmware whose ISP version is not the new FPGA's: the update runs to its
