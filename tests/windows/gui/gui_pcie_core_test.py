@@ -37,24 +37,10 @@ FILE_NAME = "VJX PCIe M v2.tcf"
 RELOAD_WRITE = re.compile(r"^\d+ \d+ card1 w 2 a4 \d+ 54$")
 
 
-def crc8(data):
-    """The update file's header checksum: reflected polynomial 0x8C,
-    register starting at 0xFF, no final XOR."""
-    reg = 0xFF
-    for byte in data:
-        reg ^= byte
-        for _ in range(8):
-            reg = (reg >> 1) ^ 0x8C if reg & 1 else reg >> 1
-    return reg
-
-
 def make_update_file(session, args, folder):
     """An update file for the PCIe-core model: FPGA image version 7 and
-    firmware 2.01 (ISP 7). tcftool checks what it writes with the Linux
-    program's reader, which does not know the PCIe-core models (they exist
-    only in the Windows program), so the file is built for the PCIe K of
-    the same chip and its module code is set afterwards, with the header's
-    checksum."""
+    firmware 2.01 (ISP 7), built by tcftool for the model's own module code
+    (which only the Windows program accepts)."""
     os.makedirs(folder, exist_ok=True)
     fpga, firmware = os.path.join(folder, "fpga.bin"), os.path.join(folder, "fw.bin")
     for image in (("fpga", "--version", FPGA_VERSION, "--size", "20000", "-o", fpga),
@@ -63,16 +49,11 @@ def make_update_file(session, args, folder):
         if result.returncode != 0:
             raise RuntimeError("vjxsim image: " + result.stderr.decode())
     path = os.path.join(folder, FILE_NAME)
-    result = subprocess.run([args.tcftool, "build", "-o", path, "--module", "84", "--fpga", fpga, "--firmware",
-                             firmware], stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120, check=False)
+    result = subprocess.run([args.tcftool, "build", "-o", path, "--module", str(MODULE), "--fpga", fpga,
+                             "--firmware", firmware], stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120,
+                            check=False)
     if result.returncode != 0:
         raise RuntimeError("tcftool build: " + result.stderr.decode())
-    with open(path, "rb") as f:
-        data = bytearray(f.read())
-    data[24] = MODULE
-    data[255] = crc8(data[:255])
-    with open(path, "wb") as f:
-        f.write(data)
     return path
 
 
