@@ -432,7 +432,8 @@ TEST_F(KernelDriver, ShutdownNeedsThePrivilegeAndPowerCyclesEveryCard) {
     std::unique_ptr<sim::Rack> after =
         sim::Rack::open(sim.dir(), sim.rack().timing(), sim::virtualClock(), &error, true);
     ASSERT_TRUE(after) << error;
-    EXPECT_EQ(after->card(2).bridgeFunction()->gpioctl(), 0x80u) << "the bridge came up with its EEPROM's load";
+    EXPECT_EQ(after->card(2).bridgeFunction()->gpioctl(), 0x80u)
+        << "the bridge came up with its EEPROM's load";
 
     // Without the power cycle the written value would have stayed.
     EXPECT_EXIT(
