@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "TcfTestSupport.h"
+#include "tcf/FileCheck.h"
 #include "tcf/Tcf.h"
 
 using tcftest::Bytes;
@@ -88,6 +89,22 @@ TEST(Presets, ModelsWithoutUpdatesAndUnknownModelsHaveNone) {
         EXPECT_EQ(tcf::ConfigEepromPreset(model).size, 0u) << "model " << model;
         EXPECT_EQ(tcf::PcieEepromPreset(model).size, 0u) << "model " << model;
     }
+}
+
+// The PEX 8111 presets of both programs are what the bridge takes at
+// power-up: the rule every image from a file must pass.
+TEST(Presets, EveryBridgePresetOfBothProgramsIsOneTheBridgeLoads) {
+    int presets = 0;
+    for (const vjx::platform::Program* program :
+         {&vjx::platform::kLinuxProgram, &vjx::platform::kWindowsProgram})
+        for (int model = 0; model < program->unknownModel; ++model) {
+            const tcf::Preset p = tcf::PcieEepromPreset(model, *program);
+            CString reason;
+            EXPECT_TRUE(tcf::PcieEepromImageLoads(p.data, p.size, &reason))
+                << program->name << " model " << model << ": " << reason.str();
+            presets += p.size != 0;
+        }
+    EXPECT_EQ(presets, 12);  // six PCIe models in each program
 }
 
 }  // namespace
