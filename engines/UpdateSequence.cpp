@@ -118,8 +118,6 @@ int CVjxPci::doFlashIsp(const char* cardName) {
     const uint32_t fpgaSize = tcf::getLE32(m_tcf->header + tcf::kOffFpgaSize);
     TRomVersions versions;
     unsigned char* image = nullptr;
-    // Set by the configuration-flash engine of a PCIe-core card.
-    int rewritten = 0;
     // A PCIe-core card whose FPGA must load its configuration flash again:
     // rewritten, or already holding the image while the FPGA still runs
     // another configuration.
@@ -179,6 +177,7 @@ int CVjxPci::doFlashIsp(const char* cardName) {
         // is programmed through it first; the new configuration is loaded
         // only at the end (reloadCoreFpga).
         if (m_bridgeType == BRIDGE_9056_CORE) {
+            int rewritten = 0;  // set by the configuration-flash engine
             if (!firmware()) return false;
             if (!doFlashFpgaCore(image, fpgaSize + kCrcBytes, &rewritten)) return false;
             if (!versionPlausible()) return errorWithReason("FPGA version number not plausible. ");
