@@ -19,9 +19,8 @@ constexpr const char* kDebugOptionsFailed =
 constexpr const char* kDriverOpenFailed = kWindows
                                               ? "Failed to initialize the WDC library. Error 0x%lx - %s\n"
                                               : "Failed to initialize the MERIX library. Error 0x%lx - %s\n";
-constexpr const char* kDriverCloseFailed = kWindows
-                                               ? "Failed to uninit the WDC library. Error 0x%lx - %s\n"
-                                               : "Failed to uninit the MERIX library. Error 0x%lx - %s\n";
+// One text in both programs.
+constexpr const char* kDriverCloseFailed = "Failed to uninit the MERIX library. Error 0x%lx - %s\n";
 constexpr const char* kDeviceOpenFailed = kWindows
                                               ? "Failed opening a WDC device handle. Error 0x%lx - %s\n"
                                               : "Failed opening a MERIX device handle. Error 0x%lx - %s\n";

@@ -31,6 +31,8 @@ void CVJXFlashDlg::ShowAboutMessage() {
 }
 
 int CVJXFlashDlg::OnInitDialog() {
+    // The listing polls the cards' firmware.
+    CFineTimer fineTimer;
     CDialog::OnInitDialog();
     SetUpWindow();
     ShowAboutMessage();
@@ -154,6 +156,7 @@ private:
 }  // namespace
 
 void CVJXFlashDlg::OnFlash() {
+    CFineTimer fineTimer;
     m_flashCompleted = false;
     m_versionCheckFailed = false;
     if (CountVjxBoards() == 0) return;

@@ -105,6 +105,8 @@ protected:
     bool OnSysCommand(unsigned id, intptr_t lParam) override;
     bool OnPaint() override;
     HICON OnQueryDragIcon() override;
+    // Refused while a card is programmed.
+    bool OnQueryEndSession() override;
 
     HICON m_hIcon = nullptr;
     bool m_programming = false;  // between EnableWindow(0) and EnableWindow(1)

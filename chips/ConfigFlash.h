@@ -37,6 +37,11 @@ constexpr uint8_t CMD_SECTOR_ERASE4 = 0xDC;
 constexpr uint8_t CMD_PAGE_WRITE4 = 0x12;
 constexpr int kAddressBytes = 4;
 
+// The longest write cycle the part may run, data sheet maximum: a 64 KiB
+// sector erase (1150 ms; a register write lasts up to 750 ms, a page write
+// up to 1.35 ms). While a cycle runs the part answers nothing but status.
+constexpr unsigned kLongestCycleMs = 1150;
+
 constexpr uint32_t kPageBytes = 256;
 constexpr uint32_t kSectorBytes = 64 * 1024;
 constexpr uint32_t kCapacity = 8 * 1024 * 1024;  // 64 Mbit

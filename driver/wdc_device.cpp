@@ -118,6 +118,68 @@ DWORD SetDeviceInfo(WDC_DEVICE* dev) {
     return WD_STATUS_SUCCESS;
 }
 
+// Device record creation and destruction; the public calls below report
+// their failures to the driver's debug output as well.
+DWORD DeviceClose(WDC_DEVICE_HANDLE device);
+
+DWORD DeviceOpen(WDC_DEVICE_HANDLE* device, const WD_PCI_CARD_INFO* info, void* context) {
+    if (!device) return ArgumentError("NULL device handle pointer");
+    *device = nullptr;
+    if (!info) return ArgumentError("NULL device information pointer");
+
+    WDC_DEVICE* dev = new (std::nothrow) WDC_DEVICE();
+    if (!dev) {
+        WdcSetLastErrStr("%s", kDeviceCreateNoMemory);
+        return WDC_STATUS_NO_RESOURCES;
+    }
+    dev->slot = info->pciSlot;
+    dev->cardReg.Card = info->Card;
+    dev->pCtx = context;
+    if (PciSlotToId(dev) != WD_STATUS_SUCCESS) {
+        DeviceClose(dev);
+        return WDC_STATUS_NO_RESOURCES;
+    }
+
+    DWORD status = WD_CardRegister(WDC_GetWDHandle(), &dev->cardReg);
+    if (status != WD_STATUS_SUCCESS) {
+        WdcSetLastErrStr(kRegisterFailed, static_cast<unsigned long>(status), Stat2Str(status));
+        DeviceClose(dev);
+        return status;
+    }
+    status = SetDeviceInfo(dev);
+    if (status != WD_STATUS_SUCCESS) {
+        DeviceClose(dev);
+        return status;
+    }
+    *device = dev;
+    return WD_STATUS_SUCCESS;
+}
+
+DWORD DeviceClose(WDC_DEVICE_HANDLE device) {
+    if (!device) return ArgumentError("Invalid device handle");
+
+    DWORD result = WD_STATUS_SUCCESS;
+    if (WDC_IntIsEnabled(device)) {
+        DWORD status = WDC_IntDisable(device);
+        if (status != WD_STATUS_SUCCESS) {
+            WDC_Err(kIntDisableFailed, static_cast<unsigned long>(status), Stat2Str(status));
+            result = status;
+        }
+    }
+    if (device->cardReg.hCard != 0) {
+        const DWORD card = device->cardReg.hCard;
+        DWORD status = WD_CardUnregister(WDC_GetWDHandle(), &device->cardReg);
+        if (status != WD_STATUS_SUCCESS) {
+            WdcSetLastErrStr(kUnregisterFailed, reinterpret_cast<void*>(static_cast<uintptr_t>(card)),
+                             static_cast<unsigned long>(status), Stat2Str(status));
+            result = status;
+        }
+    }
+    delete[] device->pAddrDesc;
+    delete device;
+    return result;
+}
+
 }  // namespace
 
 void WdcSetDriverHandle(WD_HANDLE handle) {
@@ -167,61 +229,15 @@ DWORD WDC_PciGetDeviceInfo(WD_PCI_CARD_INFO* info) {
 }
 
 DWORD WDC_PciDeviceOpen(WDC_DEVICE_HANDLE* device, const WD_PCI_CARD_INFO* info, void* context) {
-    if (!device) return ArgumentError("NULL device handle pointer");
-    *device = nullptr;
-    if (!info) return ArgumentError("NULL device information pointer");
-
-    WDC_DEVICE* dev = new (std::nothrow) WDC_DEVICE();
-    if (!dev) {
-        WdcSetLastErrStr("%s", kDeviceCreateNoMemory);
-        return WDC_STATUS_NO_RESOURCES;
-    }
-    dev->slot = info->pciSlot;
-    dev->cardReg.Card = info->Card;
-    dev->pCtx = context;
-    if (PciSlotToId(dev) != WD_STATUS_SUCCESS) {
-        WDC_PciDeviceClose(dev);
-        return WDC_STATUS_NO_RESOURCES;
-    }
-
-    DWORD status = WD_CardRegister(WDC_GetWDHandle(), &dev->cardReg);
-    if (status != WD_STATUS_SUCCESS) {
-        WdcSetLastErrStr(kRegisterFailed, static_cast<unsigned long>(status), Stat2Str(status));
-        WDC_PciDeviceClose(dev);
-        return status;
-    }
-    status = SetDeviceInfo(dev);
-    if (status != WD_STATUS_SUCCESS) {
-        WDC_PciDeviceClose(dev);
-        return status;
-    }
-    *device = dev;
-    return WD_STATUS_SUCCESS;
+    const DWORD status = DeviceOpen(device, info, context);
+    if (status != WD_STATUS_SUCCESS) WDC_Err("WDC_PciDeviceOpen: Error %s", WdcGetLastErrStr());
+    return status;
 }
 
 DWORD WDC_PciDeviceClose(WDC_DEVICE_HANDLE device) {
-    if (!device) return ArgumentError("Invalid device handle");
-
-    DWORD result = WD_STATUS_SUCCESS;
-    if (WDC_IntIsEnabled(device)) {
-        DWORD status = WDC_IntDisable(device);
-        if (status != WD_STATUS_SUCCESS) {
-            WDC_Err(kIntDisableFailed, static_cast<unsigned long>(status), Stat2Str(status));
-            result = status;
-        }
-    }
-    if (device->cardReg.hCard != 0) {
-        const DWORD card = device->cardReg.hCard;
-        DWORD status = WD_CardUnregister(WDC_GetWDHandle(), &device->cardReg);
-        if (status != WD_STATUS_SUCCESS) {
-            WdcSetLastErrStr(kUnregisterFailed, reinterpret_cast<void*>(static_cast<uintptr_t>(card)),
-                             static_cast<unsigned long>(status), Stat2Str(status));
-            result = status;
-        }
-    }
-    delete[] device->pAddrDesc;
-    delete device;
-    return result;
+    const DWORD status = DeviceClose(device);
+    if (status != WD_STATUS_SUCCESS) WDC_Err("WDC_PciDeviceClose: Error %s", WdcGetLastErrStr());
+    return status;
 }
 
 UINT64 WDC_AddrSpaceIsActive(WDC_DEVICE_HANDLE device, DWORD addrSpace) {

@@ -25,6 +25,22 @@ constexpr spi25::BusyPoll kRegisterPoll{10, 200, 200, true};
 // has passed 2000 ms (five polls in all).
 constexpr unsigned kErasePollMs = 500;
 constexpr unsigned kEraseBudgetMs = 2000;
+// Before its identification the part may still be busy: a run cut short
+// in an erase or a write leaves that cycle running, and a busy part ignores
+// every command but status (its identification would read all ones). It is
+// given as long as its longest cycle may last, polled every 10 ms.
+constexpr unsigned kLeftBusyPollMs = 10;
+constexpr int kLeftBusyReads = kLongestCycleMs / kLeftBusyPollMs + 1;
+constexpr spi25::BusyPoll kLeftBusyPoll{kLeftBusyPollMs, kLeftBusyReads, kLeftBusyReads, true};
+// What a status read gives when nothing drives the data line.
+constexpr uint8_t kNoAnswer = 0xFF;
+
+// Said before the first sector is erased: from then until the new image is
+// written the card holds no configuration its FPGA could load at power-up.
+constexpr char kKeepPowered[] =
+    "Do not switch the computer off until the update has ended: without a valid FPGA image the card "
+    "cannot come back on the bus.";
+
 // A page write is polled at once and after every 1 ms, at most 11 times;
 // only the first 10 polls count.
 constexpr spi25::BusyPoll kPagePoll{1, 11, 10, true};
@@ -118,8 +134,9 @@ Compared Compare(SpiPort& port, const unsigned char* image, unsigned size, CLogW
 }
 
 // Every sector the image touches, a dot each. A sector that does not end in
-// time fails the run, but the others are still erased. True when all ended.
-bool Erase(SpiPort& port, unsigned size, CLogWindow* log) {
+// time fails the run (a reason line each), but the others are still
+// erased. True when all ended.
+bool Erase(SpiPort& port, unsigned size, CLogWindow* log, CString& lastError) {
     bool ok = true;
     for (unsigned address = 0; address < size; address += kSectorBytes) {
         EraseSector(port, address);
@@ -129,6 +146,7 @@ bool Erase(SpiPort& port, unsigned size, CLogWindow* log) {
             pumpMessage();
             waited += kErasePollMs;
             if (waited > kEraseBudgetMs) {
+                lastError += "\nFPGA erase timeout";
                 ok = false;
                 break;
             }
@@ -162,6 +180,12 @@ int Program(CSpiCtlPort& port, const unsigned char* image, unsigned size, int* r
     }
 
     port.Init();
+    if (!spi25::WaitWhileBusy(port, kLeftBusyPoll) && spi25::ReadStatus(port) != kNoAnswer) {
+        CString text;
+        text.Format("FPGA configuration flash still busy after %u ms\n", kLongestCycleMs);
+        if (log) log->MessageBox(text, 0x10, 0);
+        return 0;
+    }
     uint8_t manufacturer = 0;
     uint16_t device = 0;
     ReadId(port, &manufacturer, &device);
@@ -201,9 +225,9 @@ int Program(CSpiCtlPort& port, const unsigned char* image, unsigned size, int* r
     if (Compare(port, image, size, log) == Compared::Same) return 1;
     *rewritten = 1;
 
+    if (log) log->Append(kKeepPowered, 1);
     if (log) log->Append("Erasing FPGA...", 1);
-    const bool erased = Erase(port, size, log);
-    if (!erased) lastError += "\nFPGA erase timeout";
+    const bool erased = Erase(port, size, log, lastError);
 
     // Pages left all 0xFF by the image stay as the erase left them. After
     // a failed erase one page is still written before the run ends.

@@ -202,10 +202,17 @@ int CVjxPci::doFlashRom(int segmentCount, TRomVersions* versions) {
         return 0;
     }
     CString error;
+    versions->ispVersion = -1;  // stays so when the firmware gives no version
     if (!getFirmwareVersionString(versions->firmwareVersion, error, versions->ispVersion,
                                   versions->fpgaVersion)) {
-        log.MessageBox(error, 0x10, 0);
-        m_versionCheckFailed = true;
+        // On a PCIe-core card the FPGA is rewritten after the firmware: the
+        // one running now may be about to be replaced, and the update
+        // sequence compares the firmware with the FPGA that runs after it.
+        const bool versionsDiffer = versions->ispVersion >= 0;
+        if (!(m_bridgeType == BRIDGE_9056_CORE && versionsDiffer)) {
+            log.MessageBox(error, 0x10, 0);
+            m_versionCheckFailed = true;
+        }
     }
     return 1;
 }

@@ -8,5 +8,5 @@
 
 // Asks for the re-enumeration; when it fails, asks the user whether to
 // restart now and, on Yes, restarts the system (reporting when that is
-// refused).
-void ReenumerateOrOfferRestart(CLogWindow& log);
+// refused). True when the system enumerated the devices again.
+bool ReenumerateOrOfferRestart(CLogWindow& log);

@@ -32,14 +32,15 @@ constexpr int kAnswerYes = 6;
 
 }  // namespace
 
-void ReenumerateOrOfferRestart(CLogWindow& log) {
-    if (ReenumerateAllDevices()) return;
+bool ReenumerateOrOfferRestart(CLogWindow& log) {
+    if (ReenumerateAllDevices()) return true;
     const int choice = log.MessageBox(
         "The card's PCIe core was changed and reset.\nA reboot is needed to make the card working "
         "again.\n\nDo the reboot now?",
         kBoxYesNoCancelExclamation, 0);
-    if (choice != kAnswerYes) return;
+    if (choice != kAnswerYes) return false;
     if (!RebootSystem()) log.MessageBox("Shutdown of system failed", 0x10, 0);
+    return false;
 }
 
 namespace {
@@ -49,8 +50,9 @@ namespace {
 // which resets the card's PCIe interface; the system must then enumerate
 // the card again, or, when it cannot, the computer must be restarted.
 // Problems here are reported but do not fail the update: the card holds
-// the new content either way.
-void reloadCoreFpga(CVjxPci& card, CLogWindow* log, uint32_t imageBytes) {
+// the new content either way. True when the FPGA reloaded and the system
+// enumerated the card again, so that it can be reached.
+bool reloadCoreFpga(CVjxPci& card, CLogWindow* log, uint32_t imageBytes) {
     int answer = -1;
     const bool open = card.Com_open() != 0;
     int previousTimeout = 0;
@@ -64,7 +66,7 @@ void reloadCoreFpga(CVjxPci& card, CLogWindow* log, uint32_t imageBytes) {
     if (answer < 0) log->MessageBox("Can't configure FPGA.", card.getLastError(), 0x10, 0);
     card.Com_close();
 
-    ReenumerateOrOfferRestart(*log);
+    return ReenumerateOrOfferRestart(*log) && answer >= 0;
 }
 
 }  // namespace
@@ -116,8 +118,10 @@ int CVjxPci::doFlashIsp(const char* cardName) {
     const uint32_t fpgaSize = tcf::getLE32(m_tcf->header + tcf::kOffFpgaSize);
     TRomVersions versions;
     unsigned char* image = nullptr;
-    // Set by the configuration-flash engine of a PCIe-core card.
-    int rewritten = 0;
+    // A PCIe-core card whose FPGA must load its configuration flash again:
+    // rewritten, or already holding the image while the FPGA still runs
+    // another configuration.
+    bool reload = false;
 
     auto run = [&]() -> bool {
         // An EEPROM-only file: nothing for the configuration device or the
@@ -173,9 +177,14 @@ int CVjxPci::doFlashIsp(const char* cardName) {
         // is programmed through it first; the new configuration is loaded
         // only at the end (reloadCoreFpga).
         if (m_bridgeType == BRIDGE_9056_CORE) {
+            int rewritten = 0;  // set by the configuration-flash engine
             if (!firmware()) return false;
             if (!doFlashFpgaCore(image, fpgaSize + kCrcBytes, &rewritten)) return false;
             if (!versionPlausible()) return errorWithReason("FPGA version number not plausible. ");
+            // A flash that already held the image, under an FPGA that runs
+            // another version than the new firmware expects: an earlier run
+            // wrote the flash but ended before the reload.
+            reload = rewritten || (versions.ispVersion >= 0 && ReadVERSION() != versions.ispVersion);
             Sleep(kApplicationStartMs);
             return true;
         }
@@ -204,6 +213,16 @@ int CVjxPci::doFlashIsp(const char* cardName) {
         text.Format("Programming %s card was successful.", name);
     }
     log->MessageBox(text, 0x40, 0);
-    if (vjx::platform::kHasBridgeType4 && rewritten) reloadCoreFpga(*this, log, fpgaSize + kCrcBytes);
+    if (vjx::platform::kHasBridgeType4 && reload && reloadCoreFpga(*this, log, fpgaSize + kCrcBytes)) {
+        // The firmware stage could compare the new firmware only with the
+        // FPGA that was about to be replaced; now the new one runs.
+        CString version, mismatch;
+        int ispVersion = 0, fpgaVersion = 0;
+        if (!getFirmwareVersionString(version, mismatch, ispVersion, fpgaVersion)) {
+            log->MessageBox(mismatch, 0x10, 0);
+            m_versionCheckFailed = true;
+        }
+        Com_close();
+    }
     return 1;
 }

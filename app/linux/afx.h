@@ -83,6 +83,16 @@ private:
 // link its own virtual clock instead.
 void Sleep(unsigned ms);
 unsigned long GetTickCount();
+// Held by each command that polls; the Windows program raises its timer
+// resolution with it. Linux sleeps are fine-grained already (the clock
+// sets the least timer slack at start).
+class CFineTimer {
+public:
+    CFineTimer() {}
+    ~CFineTimer() {}
+    CFineTimer(const CFineTimer&) = delete;
+    CFineTimer& operator=(const CFineTimer&) = delete;
+};
 
 void MessageBeep(unsigned type);
 int MessageBox(const char* text, const char* caption, unsigned type);

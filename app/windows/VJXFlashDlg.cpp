@@ -17,6 +17,10 @@ constexpr unsigned kBeepRefused = 0x30;  // the exclamation sound
 constexpr unsigned kYesNoCancelQuestion = 0x23;
 constexpr unsigned kButtonClicked = 0;
 constexpr unsigned kAllTheText = 0;  // edit limit: the platform's largest
+// Shown by the system to a user who logs off, restarts or shuts down while
+// a card is being programmed.
+constexpr char kUpdateRunning[] =
+    "A VJX card is being updated. Ending the session now can leave the card unusable.";
 
 }  // namespace
 
@@ -103,6 +107,7 @@ HICON CVJXFlashDlg::OnQueryDragIcon() {
 
 void CVJXFlashDlg::EnableWindow(int enable) {
     m_programming = enable == 0;
+    if (m_programming) ShutdownBlockReasonCreate(kUpdateRunning);
     m_browseButton.EnableWindow(enable);
     m_closeButton.EnableWindow(enable);
     m_flashButton.EnableWindow(enable);
@@ -110,6 +115,13 @@ void CVJXFlashDlg::EnableWindow(int enable) {
     m_fileName.EnableWindow(enable);
     m_cardList.EnableWindow(enable);
     CDialog::EnableWindow(enable);
+    if (!m_programming) ShutdownBlockReasonDestroy();
+}
+
+// A log off, restart or system update would end the program, and with it
+// the programming, half-way: the session waits while a card is programmed.
+bool CVJXFlashDlg::OnQueryEndSession() {
+    return !m_programming;
 }
 
 // "Close" is disabled while programming, but the window's close command
@@ -156,6 +168,7 @@ void CVJXFlashDlg::OnSend() {
 }
 
 void CVJXFlashDlg::RunCardCommand(bool configure) {
+    CFineTimer fineTimer;
     const unsigned position = static_cast<unsigned>(m_cardList.GetCurSel());
     const unsigned card = GetCardNum(position);
     const int number = static_cast<int>(position + 1);

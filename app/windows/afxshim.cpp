@@ -9,6 +9,7 @@
 #include <windows.h>
 // clang-format off
 #include <commdlg.h>
+#include <mmsystem.h>
 // clang-format on
 
 #include <string>
@@ -99,6 +100,18 @@ void CWnd::PaintIconCentred(HICON icon) {
     const int y = (rect.bottom - rect.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
     ::DrawIcon(dc, x, y, icon);
     ::EndPaint(m_hWnd, &ps);
+}
+
+int CWnd::ShutdownBlockReasonCreate(const char* reason) {
+    const std::string text = reason ? reason : "";
+    const int length = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 1), L'\0');
+    if (length > 0) ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], length);
+    return ::ShutdownBlockReasonCreate(m_hWnd, wide.c_str());
+}
+
+int CWnd::ShutdownBlockReasonDestroy() {
+    return ::ShutdownBlockReasonDestroy(m_hWnd);
 }
 
 int CMenu::AppendMenu(unsigned flags, uintptr_t id, const char* text) {
@@ -206,6 +219,10 @@ struct DialogAccess {
                 return dialog->OnSysCommand(static_cast<unsigned>(wParam), lParam) ? TRUE : FALSE;
             case WM_PAINT:
                 return dialog->OnPaint() ? TRUE : FALSE;
+            case WM_QUERYENDSESSION:
+                // A dialog procedure gives its answer through DWLP_MSGRESULT.
+                ::SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, dialog->OnQueryEndSession() ? TRUE : FALSE);
+                return TRUE;
             case WM_QUERYDRAGICON:
                 // Answered directly, not through DWLP_MSGRESULT.
                 return reinterpret_cast<INT_PTR>(dialog->OnQueryDragIcon());
@@ -290,6 +307,12 @@ void pumpMessage() {
         ::TranslateMessage(&msg);
         ::DispatchMessageA(&msg);
     }
+}
+
+CFineTimer::CFineTimer() : m_held(::timeBeginPeriod(1) == TIMERR_NOERROR) {}
+
+CFineTimer::~CFineTimer() {
+    if (m_held) ::timeEndPeriod(1);
 }
 
 // The program's entry: the one application object, made before, runs.

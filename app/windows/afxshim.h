@@ -105,6 +105,11 @@ public:
     int IsIconic() const;
     // Paints the icon centred in the client area (the minimised dialog).
     void PaintIconCentred(HICON icon);
+    // While this window holds the end of the session back, the system shows
+    // the user who logs off or shuts down this reason; destroying it lets
+    // the session end freely again. Non-zero on success.
+    int ShutdownBlockReasonCreate(const char* reason);
+    int ShutdownBlockReasonDestroy();
 
     HWND m_hWnd = nullptr;
 };
@@ -173,6 +178,9 @@ protected:
     virtual bool OnPaint() { return false; }
     // The icon dragged for the minimised window; null for the default.
     virtual HICON OnQueryDragIcon() { return nullptr; }
+    // The session is about to end (log off, restart, shut down, an update
+    // of the system): true lets it end, false asks the system to wait.
+    virtual bool OnQueryEndSession() { return true; }
 
     unsigned m_templateId;
     CWnd* m_parent;
@@ -224,6 +232,21 @@ HICON AfxLoadIcon(unsigned id);
 int AfxMessageBox(const char* text, unsigned type = 0, unsigned helpId = 0);
 // Dispatches the window messages waiting in the thread's queue.
 void pumpMessage();
+
+// The system timer at 1 ms for as long as the object lives. At the default
+// resolution every Sleep lasts at least one whole tick (15.625 ms), so the
+// engines' 1 ms polls would take many times longer; each command that
+// polls the card holds one.
+class CFineTimer {
+public:
+    CFineTimer();
+    ~CFineTimer();
+    CFineTimer(const CFineTimer&) = delete;
+    CFineTimer& operator=(const CFineTimer&) = delete;
+
+private:
+    bool m_held;
+};
 
 #if defined(_WIN32)
 // The platform's own timing and beep.

@@ -1,5 +1,6 @@
 #include "BenchClock.h"
 
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <time.h>
 
@@ -50,6 +51,10 @@ double cpuSeconds() {
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+void useProgramTimerSlack() {
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 }
 
 }  // namespace bench

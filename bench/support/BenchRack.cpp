@@ -4,6 +4,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -145,6 +146,7 @@ RunResult runOnce(const std::vector<std::string>& cardSpecs, const std::string& 
     r.cpuMs = (cpuSeconds() - cpu0) * 1000.0;
     r.requestedMs = static_cast<double>(sleepLog().requestedMs);
     r.sleptMs = static_cast<double>(sleepLog().sleptUs) / 1000.0;
+    r.sleepsByMs = sleepLog().callsByMs;
     r.accesses = rack.accesses();
     sim::Timing timing;
     sim::Timing::byName(profile, timing);
@@ -155,6 +157,16 @@ RunResult runOnce(const std::vector<std::string>& cardSpecs, const std::string& 
     if (!virtualTime) r.busCpuMs = static_cast<double>(r.accesses.total()) * rack.cpuPerAccessNs() / 1e6;
     useVirtualClock(false);
     return r;
+}
+
+double modelledWindowsSleepMs(const std::map<unsigned, uint64_t>& sleepsByMs, double tickMs) {
+    double total = 0;
+    for (const auto& [ms, calls] : sleepsByMs) {
+        if (ms == 0) continue;
+        const double ticks = std::ceil(static_cast<double>(ms) / tickMs - 1e-9);
+        total += static_cast<double>(calls) * (ticks < 1 ? 1 : ticks) * tickMs;
+    }
+    return total;
 }
 
 void printComparison(const std::string& profile, const RunResult& real, const RunResult& v) {
@@ -181,6 +193,18 @@ void printComparison(const std::string& profile, const RunResult& real, const Ru
         static_cast<unsigned long long>(real.accesses.reads),
         static_cast<unsigned long long>(real.accesses.writes),
         static_cast<unsigned long long>(real.accesses.configs), real.modelledBusMs);
+    uint64_t sleeps = 0;
+    for (const auto& entry : v.sleepsByMs) sleeps += entry.second;
+    std::printf("    sleeps               %10llu calls, %.1f ms asked\n",
+                static_cast<unsigned long long>(sleeps), v.requestedMs);
+    // The virtual run with each of its sleeps as long as the Windows timer
+    // would make it.
+    auto onWindows = [&](double tickMs) {
+        return v.elapsedMs - v.requestedMs + modelledWindowsSleepMs(v.sleepsByMs, tickMs);
+    };
+    std::printf("    Windows, a model (the virtual run, each sleep rounded up to whole timer ticks):\n");
+    std::printf("      at the default 15.625 ms tick %10.1f ms\n", onWindows(15.625));
+    std::printf("      at a 1 ms tick                %10.1f ms\n", onWindows(1.0));
 }
 
 }  // namespace bench

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -63,7 +64,14 @@ struct RunResult {
     double busCpuMs = 0;       // CPU of the simulated bus: accesses x cpuPerAccessNs
     double modelledBusMs = 0;  // what the accesses take on a real bus in this profile
     BenchRack::Accesses accesses;
+    std::map<unsigned, uint64_t> sleepsByMs;  // requested duration -> calls
 };
+
+// A model of the sleeps on Windows, where a sleep ends only on a tick of
+// the system timer: each Sleep(ms) lasts ms rounded up to whole ticks, at
+// least one (Sleep(0) only yields). The milliseconds the sleeps of
+// `sleepsByMs` would take at a tick of `tickMs`.
+double modelledWindowsSleepMs(const std::map<unsigned, uint64_t>& sleepsByMs, double tickMs);
 
 // Runs `body` on a new rack of `cardSpecs` in `profile`, in real or virtual
 // time; the body answers whether the job succeeded and, if not, why.

@@ -111,6 +111,7 @@ int CVjxPci::doFlash(CFile& file, CLogWindow&, const char* cardName) {
     unsigned char first = 0;
     file.SeekToBegin();
     record(std::string("doFlash ") + cardName + (file.Read(&first, 1) ? "" : " (file closed)"));
+    pumpMessage();  // as the engines do in their long waits
     m_versionCheckFailed = script.versionCheckFailed;
     return script.doFlash;
 }

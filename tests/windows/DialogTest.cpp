@@ -22,6 +22,9 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
+const char kUpdateReason[] =
+    "A VJX card is being updated. Ending the session now can leave the card unusable.";
+
 fake::Card card(int code) {
     fake::Card c;
     c.model = fake::modelOfCode(code);
@@ -57,6 +60,7 @@ public:
     using CVJXFlashDlg::OnCommand;
     using CVJXFlashDlg::OnPaint;
     using CVJXFlashDlg::OnQueryDragIcon;
+    using CVJXFlashDlg::OnQueryEndSession;
     using CVJXFlashDlg::OnSysCommand;
 };
 
@@ -99,6 +103,8 @@ TEST_F(Dialog, StartUpPrintsTheListingWithWindowsLineBreaksAndSetsUpTheWindow) {
     EXPECT_EQ(access().OnQueryDragIcon(), icon);
     EXPECT_EQ(ended(), 0);
     EXPECT_TRUE(fw().boxes.empty());
+    // The listing polls the cards: the fine timer is held around it.
+    EXPECT_EQ(fw().events, (Strings{"timer 1 ms", "timer default"}));
 }
 
 TEST_F(Dialog, WithoutTheAboutStringTheSystemMenuStaysAsItIs) {
@@ -151,6 +157,7 @@ TEST_F(Dialog, NothingEndsTheDialogWhileACardIsProgrammed) {
 
 TEST_F(Dialog, AboutEntryOpensTheAboutBoxWithTheProgramsVersion) {
     open({card(0x54)});
+    fw().events.clear();
     EXPECT_TRUE(access().OnSysCommand(0x10, 0));
     EXPECT_TRUE(access().OnSysCommand(0x13, 0));  // the low four bits are the platform's
     EXPECT_FALSE(access().OnSysCommand(0xF020, 0));
@@ -160,6 +167,7 @@ TEST_F(Dialog, AboutEntryOpensTheAboutBoxWithTheProgramsVersion) {
 
 TEST_F(Dialog, OnlyTheMinimisedDialogPaintsItsIcon) {
     open({card(0x54)});
+    fw().events.clear();
     EXPECT_FALSE(access().OnPaint());
     m_dialog->m_hWnd->iconic = true;
     EXPECT_TRUE(access().OnPaint());
@@ -169,14 +177,19 @@ TEST_F(Dialog, OnlyTheMinimisedDialogPaintsItsIcon) {
 TEST_F(Dialog, FlashDisablesTheControlsInOrderAndEnablesThemAgain) {
     UpdateFile file(0x54);
     open({card(0x54)});
+    fw().events.clear();
     control(IDC_FILENAME).text = file.path();
     command(IDC_FLASH);
     const Strings off = {"enable 1002 0", "enable 2 0",    "enable 1003 0",  "enable 1006 0",
                          "enable 1001 0", "enable 1004 0", "enable dialog 0"};
     Strings on = off;
     for (std::string& e : on) e.back() = '1';
-    Strings expected = off;
+    // The session's end is held back while the controls are off, and the
+    // fine timer is held around the whole command.
+    Strings expected = {"timer 1 ms", std::string("block session: ") + kUpdateReason};
+    expected.insert(expected.end(), off.begin(), off.end());
     expected.insert(expected.end(), on.begin(), on.end());
+    expected.insert(expected.end(), {"unblock session", "timer default"});
     EXPECT_EQ(fw().events, expected);
     EXPECT_NE(log().find("Programming card 1 with file \"" + std::string(file.path()) + "\"...\r\n"),
               std::string::npos);
@@ -189,8 +202,27 @@ TEST_F(Dialog, AFailingEepromStageEnablesTheControlsAgain) {
     open({card(0x54)});
     control(IDC_FILENAME).text = file.path();
     command(IDC_FLASH);
-    EXPECT_EQ(fw().events.back(), "enable dialog 1");
+    EXPECT_EQ(fw().events.end()[-3], "enable dialog 1");
+    EXPECT_EQ(fw().events.end()[-2], "unblock session");
     EXPECT_TRUE(control(IDC_FLASH).enabled);
+    EXPECT_TRUE(access().OnQueryEndSession());
+}
+
+// A log off, restart or system update asks the dialog first: refused while
+// the card is programmed (asked from the engines' message pump), accepted
+// before and after.
+TEST_F(Dialog, TheSessionMayNotEndWhileACardIsProgrammed) {
+    UpdateFile file(0x54);
+    open({card(0x54)});
+    EXPECT_TRUE(access().OnQueryEndSession());
+    std::vector<bool> during;
+    fw().onPump = [&] { during.push_back(access().OnQueryEndSession()); };
+    control(IDC_FILENAME).text = file.path();
+    command(IDC_FLASH);
+    fw().onPump = nullptr;
+    EXPECT_EQ(during, std::vector<bool>{false});
+    EXPECT_TRUE(access().OnQueryEndSession());
+    EXPECT_TRUE(m_dialog->FlashCompleted());
 }
 
 TEST_F(Dialog, CardChecksAreErrorBoxes) {
@@ -209,6 +241,7 @@ TEST_F(Dialog, CardChecksAreErrorBoxes) {
 TEST_F(Dialog, AFileForAnotherModelBeepsAndShowsTheIncompatibleBox) {
     UpdateFile file(0x5C);
     open({card(0x54)});
+    fw().events.clear();
     control(IDC_FILENAME).text = file.path();
     command(IDC_FLASH);
     EXPECT_EQ(fw().beeps, std::vector<unsigned>{0x10});
@@ -216,7 +249,8 @@ TEST_F(Dialog, AFileForAnotherModelBeepsAndShowsTheIncompatibleBox) {
     EXPECT_EQ(fw().boxes[0].text, "Incompatible flash update file!\n\nCard is a \"VJX PCIe K\", but\n" +
                                       std::string(file.path()) + "\nis designed for a \"PCI Q\" card.");
     EXPECT_EQ(fw().boxes[0].type, 0x10u);
-    EXPECT_TRUE(fw().events.empty());  // the controls were never disabled
+    // The controls were never disabled.
+    EXPECT_EQ(fw().events, (Strings{"timer 1 ms", "timer default"}));
 }
 
 // A card listed as a VJX PCIe K whose configuration EEPROM was cleared since

@@ -161,6 +161,18 @@ public:
         return ok;
     }
 
+    // Starts a sector erase by hand and leaves it running, as a run cut
+    // short during its erase does.
+    void startErase() {
+        SpiCtlOfCard reg(*m_card);
+        CSpiCtlPort port(reg, m_shadow);
+        port.Init();
+        for (const Bytes& command : {Bytes{0x06}, Bytes{0xDC, 0, 0, 0, 0}}) {
+            for (uint8_t b : command) port.Send(b, SpiBitOrder::MsbFirst);
+            port.Deselect();
+        }
+    }
+
     // The whole update sequence on the open card.
     int update(const UpdateFile& file, const char* name) {
         CFile f;
@@ -191,6 +203,11 @@ std::string LineOf(const std::string& log, const std::string& start) {
     return log.substr(at + 2, end == std::string::npos ? std::string::npos : end - at - 2);
 }
 
+// Said in the log before the first sector is erased.
+const std::string kKeepPowered =
+    "Do not switch the computer off until the update has ended: without a valid FPGA image the card "
+    "cannot come back on the bus.";
+
 }  // namespace
 
 // ---- The engine on the card's port, against the simulated flash ---------------------
@@ -217,7 +234,8 @@ TEST_P(CoreFlash, WritesADifferentImageAndOnlyReadsAnEqualOne) {
     const Bytes image = WithCrc(FpgaImage(7, 0x10001 - 4));
     ASSERT_EQ(rack.program(image, &rewritten), 1) << rack.text();
     EXPECT_EQ(rewritten, 1);
-    EXPECT_EQ(rack.text(), "\r\nComparing FPGA...\r\nErasing FPGA.....\r\nProgramming FPGA.....");
+    EXPECT_EQ(rack.text(),
+              "\r\nComparing FPGA...\r\n" + kKeepPowered + "\r\nErasing FPGA.....\r\nProgramming FPGA.....");
     const Bytes held = rack.flash(0x20100);
     EXPECT_TRUE(std::equal(image.begin(), image.end(), held.begin()));
     for (size_t i = image.size(); i < 0x20000; ++i) ASSERT_EQ(held[i], 0xFF) << i;
@@ -256,14 +274,45 @@ TEST_P(CoreFlash, OneDifferentByteBehindAnEqualCrcIsFound) {
     rack.clearLog();
     ASSERT_EQ(rack.program(changed, &rewritten), 1) << rack.text();
     EXPECT_EQ(rewritten, 1);
-    EXPECT_EQ(rack.text(), "\r\nComparing FPGA...\r\nErasing FPGA....\r\nProgramming FPGA....");
+    EXPECT_EQ(rack.text(),
+              "\r\nComparing FPGA...\r\n" + kKeepPowered + "\r\nErasing FPGA....\r\nProgramming FPGA....");
     EXPECT_EQ(rack.flash(changed.size()), changed);
+}
+
+// A run cut short during a sector erase leaves the part busy, and a busy
+// part ignores its identification: the next run waits for the erase to end
+// (up to the part's longest cycle) before it identifies the part.
+TEST_P(CoreFlash, APartLeftBusyIsWaitedForBeforeItsIdentification) {
+    CoreRack rack({"96"}, GetParam());
+    rack.open();
+    rack.sim().setTracing(false);
+    rack.startErase();
+    const Bytes image = WithCrc(FpgaImage(7, 3000));
+    int rewritten = -1;
+    ASSERT_EQ(rack.program(image, &rewritten), 1) << rack.text();
+    EXPECT_EQ(rack.flash(image.size()), image);
 }
 
 INSTANTIATE_TEST_SUITE_P(Profiles, CoreFlash, testsupport::Profiles());
 
-// The commands on the wire for a small image on a new card's flash: the
-// identification, the start-up command, register 2 read (a new card
+// A part that stays busy beyond its longest cycle is refused by name,
+// before its identification.
+TEST(CoreFlashWire, APartThatStaysBusyIsRefusedBeforeItsIdentification) {
+    CoreRack rack({"96,flash-erase=hang"});
+    rack.open();
+    rack.startErase();
+    rack.sim().clearTrace();
+    const uint64_t start = sim::virtualClock().nowUs();
+    int rewritten = -1;
+    EXPECT_EQ(rack.program(WithCrc(FpgaImage(7, 1000)), &rewritten), 0);
+    EXPECT_GE(sim::virtualClock().nowUs() - start, 1150000u);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"FPGA configuration flash still busy after 1150 ms\n"});
+    const std::vector<uint8_t> ops = Ops(SentCommands(rack.sim()));
+    EXPECT_EQ(std::count(ops.begin(), ops.end(), 0x05), static_cast<long>(ops.size()));
+}
+
+// The commands on the wire for a small image on a new card's flash: a
+// status read (the part is not busy), the identification, the start-up command, register 2 read (a new card
 // carries 0x02, so it is not written), the stored CRC read, then the one
 // sector erased and the pages written, each after write enable, with blank
 // pages skipped.
@@ -284,10 +333,11 @@ TEST(CoreFlashWire, CommandsOfAnUpdateOnANewCard) {
     ops.erase(std::remove(ops.begin(), ops.end(), 0x05), ops.end());
     EXPECT_EQ(ops,
               (std::vector<uint8_t>{0x9F, 0x4B, 0x65, 0x0C, 0x06, 0xDC, 0x06, 0x12, 0x06, 0x12, 0x06, 0x12}));
-    EXPECT_GE(polls, 4u);
-    EXPECT_EQ(sent[1].bytes, Bytes({0x4B, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(sent[2].bytes.size(), 6u);
-    EXPECT_EQ(Bytes(sent[2].bytes.begin(), sent[2].bytes.begin() + 5), Bytes({0x65, 0, 0, 2, 0}));
+    EXPECT_GE(polls, 5u);
+    EXPECT_EQ(sent[0].op(), 0x05);
+    EXPECT_EQ(sent[2].bytes, Bytes({0x4B, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(sent[3].bytes.size(), 6u);
+    EXPECT_EQ(Bytes(sent[3].bytes.begin(), sent[3].bytes.begin() + 5), Bytes({0x65, 0, 0, 2, 0}));
     std::vector<uint32_t> pages;
     for (const Command& c : sent) {
         if (c.op() == 0x12) {
@@ -317,9 +367,9 @@ TEST_P(CoreFlash, RegisterTwoIsSetOnlyWhenItIsNot0x02) {
     int rewritten = -1;
     ASSERT_EQ(rack.program(image, &rewritten), 1) << rack.text();
     std::vector<Command> sent = SentCommands(rack.sim());
-    ASSERT_GE(sent.size(), 5u);
-    EXPECT_EQ(sent[3].bytes, Bytes({0x06}));
-    EXPECT_EQ(sent[4].bytes, Bytes({0x71, 0, 0, 2, 2}));
+    ASSERT_GE(sent.size(), 6u);  // status, identification, start-up, register read, ...
+    EXPECT_EQ(sent[4].bytes, Bytes({0x06}));
+    EXPECT_EQ(sent[5].bytes, Bytes({0x71, 0, 0, 2, 2}));
     EXPECT_EQ(rack.flash(image.size()), image) << "the erase was not lost to the register write";
 
     rack.clearLog();
@@ -346,14 +396,14 @@ TEST(CoreFlashWire, UnknownIdentificationChangesNothing) {
         ASSERT_EQ(scripted::state().boxes.size(), 1u);
         EXPECT_EQ(scripted::state().boxes[0].text, expected);
         EXPECT_EQ(scripted::state().boxes[0].type, 0x10u);
-        EXPECT_EQ(Ops(SentCommands(rack.sim())), std::vector<uint8_t>{0x9F});
+        EXPECT_EQ(Ops(SentCommands(rack.sim())), (std::vector<uint8_t>{0x05, 0x9F}));
         EXPECT_EQ(rack.flash(before.size()), before);
     }
 }
 
 // An erase that never ends: every sector of the image is still given its
 // erase and its full budget (five polls, 500 ms apart), one page is still
-// written, then the run fails with the reasons.
+// written, then the run fails with the reasons, a line for each sector.
 TEST_P(CoreFlash, EraseThatNeverEndsStillErasesTheOtherSectors) {
     CoreRack rack({"96,flash-erase=hang"}, GetParam());
     rack.open();
@@ -363,10 +413,10 @@ TEST_P(CoreFlash, EraseThatNeverEndsStillErasesTheOtherSectors) {
     CString reason;
     EXPECT_EQ(rack.program(WithCrc(FpgaImage(7, 0x10001 - 4)), &rewritten, &reason), 0);
     EXPECT_EQ(rewritten, 1);
-    EXPECT_EQ(std::string(reason), "\nFPGA erase timeout\nWrite FPGA bytes timeout");
+    EXPECT_EQ(std::string(reason), "\nFPGA erase timeout\nFPGA erase timeout\nWrite FPGA bytes timeout");
     ASSERT_EQ(scripted::state().boxes.size(), 1u);
     EXPECT_EQ(scripted::state().boxes[0].text,
-              "Can't program FPGA: \nFPGA erase timeout\nWrite FPGA bytes timeout");
+              "Can't program FPGA: \nFPGA erase timeout\nFPGA erase timeout\nWrite FPGA bytes timeout");
     EXPECT_EQ(scripted::state().boxes[0].type, 0x10u);
     EXPECT_EQ(LineOf(rack.text(), "Erasing"), "Erasing FPGA.....");
     EXPECT_EQ(LineOf(rack.text(), "Programming"), "Programming FPGA....");
@@ -414,9 +464,12 @@ constexpr const char* kOld = ",fw=0.90,isp=5,fpga=5";
 constexpr const char* kName = "VJX PCIe M (v2)";
 constexpr uint32_t kRamd = 0xA4;
 
-tcf::FileContent CoreFile(uint8_t fpgaVersion) {
+// A file whose firmware expects the FPGA version `ispVersion` (by default
+// that of its own FPGA image).
+tcf::FileContent CoreFile(uint8_t fpgaVersion, int ispVersion = -1) {
+    const uint8_t isp = static_cast<uint8_t>(ispVersion < 0 ? fpgaVersion : ispVersion);
     return tcf::FileContent{
-        96, FpgaImage(fpgaVersion, 20000), {}, {}, testsupport::Firmware("2.01", fpgaVersion, 0x4000)};
+        96, FpgaImage(fpgaVersion, 20000), {}, {}, testsupport::Firmware("2.01", isp, 0x4000)};
 }
 
 // Bytes the host put into the mailbox's window with this value.
@@ -439,15 +492,15 @@ TEST(CoreUpdate, FirmwareFirstThenTheFlashThenTheReloadAndTheCardComesBack) {
     UpdateFile file(Build(CoreFile(7)));
     ASSERT_EQ(rack.update(file, kName), 1) << rack.text();
     const std::string log = rack.text();
-    // The firmware is programmed while the FPGA still runs its old image, so
-    // the new firmware's check against the running FPGA reports the
-    // difference; the update goes on.
+    // The firmware is programmed while the FPGA still runs its old image;
+    // it is compared with the FPGA that runs after the reload, which fits.
     EXPECT_EQ(BoxTexts(),
-              (std::vector<std::string>{
-                  "Compare of ISP version number failed (0x07 != 0x05). ",
-                  "Programming VJX PCIe M (v2) card was successful.\n\nFirmware version: 2.01\n"}));
+              std::vector<std::string>{
+                  "Programming VJX PCIe M (v2) card was successful.\n\nFirmware version: 2.01\n"});
+    EXPECT_FALSE(rack.card().VersionCheckFailed());
     const size_t rom = log.find("\r\nProgramming flash ROM");
-    const size_t compare = log.find("\r\nComparing FPGA...\r\nErasing FPGA....\r\nProgramming FPGA....\r\n");
+    const size_t compare = log.find("\r\nComparing FPGA...\r\n" + kKeepPowered +
+                                    "\r\nErasing FPGA....\r\nProgramming FPGA....\r\n");
     ASSERT_NE(rom, std::string::npos) << log;
     ASSERT_NE(compare, std::string::npos) << log;
     EXPECT_LT(rom, compare) << "firmware first";
@@ -508,7 +561,7 @@ TEST(CoreUpdate, YesRestartsTheMachine) {
     ASSERT_EQ(rack.card().GetBridgeType(), 4u);
     const tcf::FileContent content = CoreFile(6);
     UpdateFile file(Build(content));
-    scripted::state().answers = {IDOK, IDOK, IDYES};  // version compare, success, restart
+    scripted::state().answers = {IDOK, IDYES};  // success, restart
     EXPECT_EXIT(rack.update(file, kName), ::testing::ExitedWithCode(0),
                 "simulated machine shuts down.*every card was powered down");
     const Bytes image = WithCrc(content.fpga);
@@ -530,4 +583,38 @@ TEST(CoreUpdate, UnansweredReloadIsReported) {
     EXPECT_EQ(scripted::state().boxes[1].type, 0x10u);
     EXPECT_EQ(MailboxWrites(rack.sim(), 'T'), 1u);
     EXPECT_EQ(rack.card().ReadVERSION(), 5);
+}
+
+// A file whose firmware expects another FPGA version than its own FPGA
+// image: the mismatch shows once the new FPGA runs, after the success box.
+TEST(CoreUpdate, FirmwareForAnotherFpgaIsReportedAfterTheReload) {
+    CoreRack rack({std::string("96") + kOld});
+    rack.open();
+    UpdateFile file(Build(CoreFile(7, 6)));
+    ASSERT_EQ(rack.update(file, kName), 1) << rack.text();
+    EXPECT_EQ(BoxTexts(),
+              (std::vector<std::string>{kSuccess, "Compare of ISP version number failed (0x06 != 0x07). "}));
+    EXPECT_TRUE(rack.card().VersionCheckFailed());
+    EXPECT_EQ(MailboxWrites(rack.sim(), 'T'), 1u);
+}
+
+// A run that wrote the flash but ended before the reload leaves the card
+// running its old FPGA over the new image: the retry finds the flash equal
+// and still reloads the FPGA, so that the card runs what the firmware
+// expects.
+TEST(CoreUpdate, ARetryOverAWrittenFlashStillReloadsTheFpga) {
+    CoreRack rack({std::string("96") + kOld});
+    rack.open();
+    const tcf::FileContent content = CoreFile(7);
+    int rewritten = -1;
+    ASSERT_EQ(rack.program(WithCrc(content.fpga), &rewritten), 1) << rack.text();
+    ASSERT_EQ(rack.card().ReadVERSION(), 5);
+    rack.clearLog();
+    rack.sim().clearTrace();
+    UpdateFile file(Build(content));
+    ASSERT_EQ(rack.update(file, kName), 1) << rack.text();
+    EXPECT_EQ(rack.text().find("Erasing FPGA"), std::string::npos) << rack.text();
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kSuccess});
+    EXPECT_EQ(MailboxWrites(rack.sim(), 'T'), 1u);
+    EXPECT_EQ(rack.card().ReadVERSION(), 7);
 }

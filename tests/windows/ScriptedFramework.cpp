@@ -118,6 +118,16 @@ void CWnd::PaintIconCentred(HICON) {
     g_state.events.push_back("paint icon");
 }
 
+int CWnd::ShutdownBlockReasonCreate(const char* reason) {
+    g_state.events.push_back(std::string("block session: ") + (reason ? reason : ""));
+    return 1;
+}
+
+int CWnd::ShutdownBlockReasonDestroy() {
+    g_state.events.push_back("unblock session");
+    return 1;
+}
+
 int CMenu::AppendMenu(unsigned flags, uintptr_t id, const char* text) {
     HWND__* window = reinterpret_cast<HWND__*>(m_hMenu);
     window->systemMenu.push_back(flags & MF_SEPARATOR ? std::string("separator")
@@ -249,6 +259,15 @@ HICON AfxLoadIcon(unsigned id) {
 
 void pumpMessage() {
     ++g_state.pumps;
+    if (g_state.onPump) g_state.onPump();
+}
+
+CFineTimer::CFineTimer() : m_held(true) {
+    g_state.events.push_back("timer 1 ms");
+}
+
+CFineTimer::~CFineTimer() {
+    if (m_held) g_state.events.push_back("timer default");
 }
 
 int MessageBeep(unsigned type) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -47,11 +48,14 @@ struct State {
     std::vector<Box> boxes;
     std::deque<int> answers;  // given to the boxes in turn; IDOK when empty
     std::vector<unsigned> beeps;
-    std::vector<std::string> events;  // "enable 1002 0", "enable dialog 1", "paint icon", "about ..."
+    // "enable 1002 0", "enable dialog 1", "paint icon", "about ...", "timer 1 ms",
+    // "timer default", "block session: REASON", "unblock session"
+    std::vector<std::string> events;
     std::map<unsigned, std::string> strings;
     std::vector<Chooser> choosers;
     std::deque<std::string> chosen;  // paths the chooser answers; "" cancels
     int pumps = 0;
+    std::function<void()> onPump;  // called by every pumpMessage
 };
 
 State& state();

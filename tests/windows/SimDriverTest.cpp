@@ -217,16 +217,28 @@ TEST_F(SimDriver, BridgeInSlowModeIsDrivenThroughConfigurationWrites) {
     bridge.Close();
 }
 
+// A device the driver refuses to register: the device level's reason goes
+// to the driver's debug monitor (error level), cut to 255 characters.
 TEST_F(SimDriver, ErrorMessagesReachTheDriversDebugMonitor) {
-    bind({"80"});
-    WDC_Err("WDC_PciDeviceOpen: Error %s", "x");
+    bind({"80,open=fail"});
+    WD_PCI_CARD_INFO info;
+    WDC_PCI_SCAN_RESULT scan;
+    ASSERT_EQ(WDC_PciScanDevices(0x10B5, 0x9030, &scan), 0u);
+    std::memset(&info, 0, sizeof info);
+    info.pciSlot = scan.deviceSlot[0];
+    ASSERT_EQ(WDC_PciGetDeviceInfo(&info), 0u);
+    WDC_DEVICE_HANDLE handle = nullptr;
+    EXPECT_NE(WDC_PciDeviceOpen(&handle, &info, nullptr), 0u);
+    EXPECT_EQ(WDC_PciDeviceClose(nullptr), 0x2000001Bu);
     const std::string longText(400, 'y');
     WDC_Err("%s", longText.c_str());
     const std::vector<sim::kernel::DebugMessage> messages = sim::kernel::debugMessages();
-    ASSERT_EQ(messages.size(), 2u);
+    ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages[0].level, 1u);
-    EXPECT_EQ(messages[0].text, "WDC_PciDeviceOpen: Error x");
-    EXPECT_EQ(messages[1].text, std::string(255, 'y'));
+    EXPECT_EQ(messages[0].text,
+              "WDC_PciDeviceOpen: Error Failed registering the device. Error [0x20000000 - Error]\n");
+    EXPECT_EQ(messages[1].text, "WDC_PciDeviceClose: Error Error - Invalid device handle\n");
+    EXPECT_EQ(messages[2].text, std::string(255, 'y'));
 }
 
 // The dialog's listing of a rack with a PCI card, a PCIe card, an
@@ -331,10 +343,12 @@ TEST_P(SimDialogBridge, UpdatesThePcieCardToTheFile) {
         << added;
     EXPECT_EQ(FirmwareOf(m_rack->rack().card(1)), "2.01");
     EXPECT_EQ(sim::kernel::registrations(), 0u) << "every card released";
-    // Every control enabled again, the dialog last.
+    // Every control enabled again, the dialog last, the session free to end,
+    // the timer back at its default.
     const std::vector<std::string>& events = scripted::state().events;
-    ASSERT_FALSE(events.empty());
-    EXPECT_EQ(events.back(), "enable dialog 1");
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(events.end() - 3, events.end()),
+              (std::vector<std::string>{"enable dialog 1", "unblock session", "timer default"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Bridges, SimDialogBridge, ::testing::Values("84", "84,slow"));

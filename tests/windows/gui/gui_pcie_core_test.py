@@ -8,7 +8,11 @@ trace.
 
 - An update from a file whose FPGA image differs: the firmware first, then
   the flash, the success box, then "T" (the FPGA reloads its new image and
-  drops off the bus) and the re-enumeration that brings the card back.
+  drops off the bus) and the re-enumeration that brings the card back. The
+  firmware fits the new FPGA: no version box. While the update runs the
+  program refuses the end of the session; before and after it allows it.
+- A file whose firmware expects another FPGA version than its image: the
+  version box after the success box, once the new FPGA runs.
 - The re-enumeration failing: the reboot question; No ends the update with
   nothing further, Yes powers the rack down and up and ends the program.
 - The same file again: the flash only compared, no "T", no re-enumeration.
@@ -37,18 +41,18 @@ FILE_NAME = "VJX PCIe M v2.tcf"
 RELOAD_WRITE = re.compile(r"^\d+ \d+ card1 w 2 a4 \d+ 54$")
 
 
-def make_update_file(session, args, folder):
+def make_update_file(session, args, folder, isp=ISP, name=FILE_NAME):
     """An update file for the PCIe-core model: FPGA image version 7 and
-    firmware 2.01 (ISP 7), built by tcftool for the model's own module code
-    (which only the Windows program accepts)."""
+    firmware 2.01 (ISP 7, or the one given), built by tcftool for the model's
+    own module code (which only the Windows program accepts)."""
     os.makedirs(folder, exist_ok=True)
     fpga, firmware = os.path.join(folder, "fpga.bin"), os.path.join(folder, "fw.bin")
     for image in (("fpga", "--version", FPGA_VERSION, "--size", "20000", "-o", fpga),
-                  ("firmware", "--version", FIRMWARE_VERSION, "--isp", ISP, "--size", "65536", "-o", firmware)):
+                  ("firmware", "--version", FIRMWARE_VERSION, "--isp", isp, "--size", "65536", "-o", firmware)):
         result = sim(session, "image", *image)
         if result.returncode != 0:
             raise RuntimeError("vjxsim image: " + result.stderr.decode())
-    path = os.path.join(folder, FILE_NAME)
+    path = os.path.join(folder, name)
     result = subprocess.run([args.tcftool, "build", "-o", path, "--module", str(MODULE), "--fpga", fpga,
                              "--firmware", firmware], stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120,
                             check=False)
@@ -92,6 +96,12 @@ def log_matches(got, expected):
     return re.fullmatch(r"\.+".join(re.escape(escaped(part)) for part in expected.split("<dots>")), got) is not None
 
 
+def session_answer(session):
+    """The program's answer when a log off asks whether the session may end:
+    ["answer=1"] (yes) or ["answer=0"] (wait)."""
+    return session.gui("queryend", DIALOG)[1]
+
+
 def all_enabled(session):
     _, controls, _ = dialog_controls(session)
     return bool(controls) and all(c["enabled"] == "1" for c in controls)
@@ -115,13 +125,13 @@ class Run:
     def check(self, ok, text, got=None, expected=None):
         self.failures.check(ok, self.what + ": " + text, got, expected)
 
-    def start_update(self):
+    def start_update(self, file_name=FILE_NAME):
         session = self.session
         items = session.gui("items", DIALOG, ID_LIST)[1]
         self.check(items == ITEMS, "the card is listed", items, ITEMS)
         self.check(log_text(session) == escaped(LISTING), "the log after start-up", log_text(session),
                    escaped(LISTING))
-        session.gui("settext", DIALOG, ID_FILE, FILE_NAME)
+        session.gui("settext", DIALOG, ID_FILE, file_name)
         self.log_before = log_text(session)
         session.gui("click", DIALOG, ID_FLASH)
 
@@ -165,20 +175,26 @@ def test_update_and_again(session, failures, args):
     failures.equal((before["fpga_version"], before["config_image_version"]), (5, 5),
                    "the card runs and holds FPGA version 5 before the update")
 
-    # Firmware first (it is checked against the FPGA still running version
-    # 5), then the flash; "T" only after the success box.
+    # Firmware first, then the flash; "T" only after the success box. The
+    # firmware is compared with the FPGA only once the new one runs.
     run_ = Run(session, failures, rack, folder, "update")
+    run_.check(session_answer(session) == ["answer=1"], "before the update the session may end")
     run_.start_update()
-    run_.box(ISP_BOX, ID_OK, "isp-compare")
     # Until the success box is answered the card keeps running its old FPGA
     # with the new image stored; "T" then reloads it (the card drops off the
     # bus) and the re-enumeration gives it its resources again, while the
-    # program still runs.
+    # program still runs. Ending the session now would cut the update short:
+    # refused.
     stored = (5, FPGA_VERSION, FIRMWARE_VERSION, "up")
-    run_.box(SUCCESS_BOX, ID_OK, "success", meanwhile=lambda: run_.check(
-        running(session, rack) == stored, "before the success box is answered: the old FPGA runs, the new is stored",
-        running(session, rack), stored))
+
+    def meanwhile():
+        run_.check(running(session, rack) == stored,
+                   "before the success box is answered: the old FPGA runs, the new is stored",
+                   running(session, rack), stored)
+        run_.check(session_answer(session) == ["answer=0"], "during the update the session may not end")
+    run_.box(SUCCESS_BOX, ID_OK, "success", meanwhile=meanwhile)
     run_.finished("updated")
+    run_.check(session_answer(session) == ["answer=1"], "after the update the session may end again")
     back = (FPGA_VERSION, FPGA_VERSION, FIRMWARE_VERSION, "up")
     run_.check(running(session, rack) == back, "afterwards the card is back on the bus with the new FPGA",
                running(session, rack), back)
@@ -220,7 +236,6 @@ def test_reenumeration_fails(session, failures, args):
     new_rack(session, rack, OLD_CARD + ",reenumerate=fail")
     no = Run(session, failures, rack, folder, "reboot-no")
     no.start_update()
-    no.box(ISP_BOX, ID_OK, "isp-compare")
     no.box(SUCCESS_BOX, ID_OK, "success")
     no.box(QUESTION, ID_NO, "question", ('button=6 "&Yes"', 'button=7 "&No"', 'button=2 "Cancel"'))
     no.finished("answered-no")
@@ -238,7 +253,6 @@ def test_reenumeration_fails(session, failures, args):
     new_rack(session, rack, OLD_CARD + ",reenumerate=fail")
     yes = Run(session, failures, rack, folder, "reboot-yes")
     yes.start_update()
-    yes.box(ISP_BOX, ID_OK, "isp-compare")
     yes.box(SUCCESS_BOX, ID_OK, "success")
     yes.box(QUESTION, ID_YES, "question", ('button=6 "&Yes"', 'button=7 "&No"', 'button=2 "Cancel"'))
     yes.check(ended(yes.program, 120), "the program ends")
@@ -250,19 +264,43 @@ def test_reenumeration_fails(session, failures, args):
               running(session, rack), back)
 
 
+def test_firmware_for_another_fpga(session, failures, args):
+    """The file's firmware expects FPGA version 6, its image is version 7:
+    the update completes, and the version box follows the success box, once
+    the card runs the new FPGA."""
+    folder = os.path.join(session.out, "files")
+    name = "VJX PCIe M v2 isp6.tcf"
+    make_update_file(session, args, folder, isp=6, name=name)
+    rack = os.path.join(session.out, "rack-isp")
+    new_rack(session, rack, OLD_CARD)
+    run_ = Run(session, failures, rack, folder, "isp-mismatch")
+    run_.start_update(name)
+    run_.box(SUCCESS_BOX, ID_OK, "success")
+    run_.box(ISP_BOX, ID_OK, "isp-compare")
+    run_.finished("done")
+    back = (FPGA_VERSION, FPGA_VERSION, FIRMWARE_VERSION, "up")
+    run_.check(running(session, rack) == back, "the card runs the new FPGA and firmware", running(session, rack), back)
+    added = run_.added_log()
+    expected = UPDATE_LOG.replace(FILE_NAME, name) + ISP_BOX + "\r\n"
+    run_.check(log_matches(added, expected), "the log ends with the version box", added)
+    run_.close()
+
+
 # A lone card is listed without a number.
 ITEMS = [MODEL, "sel=0"]
 LISTING = ("VJX Flash Version 5.45\r\n\r\n"
            "Detecting card 1...\r\nDetected: VJX PCIe M (v2) card\r\nFirmware version: 0.90\r\n")
-ISP_BOX = "Compare of ISP version number failed (0x07 != 0x05). "
+ISP_BOX = "Compare of ISP version number failed (0x06 != 0x07). "
+KEEP_POWERED = ("Do not switch the computer off until the update has ended: without a valid FPGA image the card "
+                "cannot come back on the bus.")
 SUCCESS_BOX = "Programming VJX PCIe M (v2) card was successful.\n\nFirmware version: 2.01\n"
 QUESTION = ("The card's PCIe core was changed and reset.\nA reboot is needed to make the card working again.\n\n"
             "Do the reboot now?")
 # The progress dots are left open where their number follows the parts'
 # busy times on the real clock.
 UPDATE_LOG = ("\r\nDetecting card 1...\r\nProgramming card 1 with file \"%s\"<dots>\r\n"
-              "Programming flash ROM<dots>\r\n" + ISP_BOX + "\r\n"
-              "Comparing FPGA...\r\nErasing FPGA....\r\nProgramming FPGA....\r\n"
+              "Programming flash ROM<dots>\r\n"
+              "Comparing FPGA...\r\n" + KEEP_POWERED + "\r\nErasing FPGA....\r\nProgramming FPGA....\r\n"
               "Programming VJX PCIe M (v2) card was successful.\r\nFirmware version: 2.01\r\n") % FILE_NAME
 SAME_LOG = ("\r\nDetecting card 1...\r\nProgramming card 1 with file \"%s\"<dots>\r\n"
             "Programming flash ROM<dots>\r\nComparing FPGA...\r\n"
@@ -272,7 +310,7 @@ QUESTION_LOG = QUESTION.replace("\n\n", "\n").replace("\n", "\r\n") + "\r\n"
 
 
 def main():
-    return run([test_update_and_again, test_reenumeration_fails], __doc__)
+    return run([test_update_and_again, test_firmware_for_another_fpga, test_reenumeration_fails], __doc__)
 
 
 if __name__ == "__main__":

@@ -26,6 +26,10 @@ ID_LOG, ID_FILE, ID_BROWSE, ID_FLASH, ID_LIST = 1000, 1001, 1002, 1003, 1004
 ID_VERSION = 1009
 ID_CHOOSER_NAME = 0x47C   # cmb13, the chooser's file-name field
 SC_ABOUT = "0x10"
+# Fonts of Wine itself the prefix is given (file, registry name), and where
+# the Debian package fonts-wine puts them.
+WINE_FONTS = (("marlett.ttf", "Marlett (TrueType)"),)
+WINE_FONT_DIRS = ("/usr/share/wine/fonts", "/usr/share/fonts/truetype/wine")
 
 
 class Failures:
@@ -66,12 +70,29 @@ class Session:
                         WINEARCH="win64")
         self.run(["wineboot", "-i"], timeout=300)
         self.run(["wineserver", "-w"], timeout=300)
+        self.install_fonts(prefix)
         # One virtual desktop: windows get Wine's own frames and captions.
         for key, name, value in (("HKCU\\Software\\Wine\\Explorer", "Desktop", "Default"),
                                  ("HKCU\\Software\\Wine\\Explorer\\Desktops", "Default", "800x600")):
             self.run(["wine", "reg", "add", key, "/v", name, "/d", value, "/f"], timeout=120)
         self.run(["wineserver", "-w"], timeout=120)
         return self
+
+    def install_fonts(self, prefix):
+        """Wine's own fonts that a new prefix does not find by itself: without
+        Marlett the caption buttons are drawn as the letters "0 1 r". Each is
+        copied into the prefix's Fonts folder and registered there."""
+        folder = os.path.join(prefix, "drive_c", "windows", "Fonts")
+        os.makedirs(folder, exist_ok=True)
+        for name, entry in WINE_FONTS:
+            source = next((os.path.join(d, name) for d in WINE_FONT_DIRS if os.path.isfile(os.path.join(d, name))),
+                          None)
+            if source is None:
+                print("note: %s not found (Debian package fonts-wine); captions drawn without it" % name)
+                continue
+            shutil.copy(source, folder)
+            self.run(["wine", "reg", "add", "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts", "/v",
+                      entry, "/d", name, "/f"], timeout=120)
 
     def __exit__(self, *exc):
         for program in self.programs:

@@ -16,6 +16,10 @@
 //   vjxgui clear TITLE ID             empties a combo box
 //   vjxgui click TITLE ID             presses a button (the command is posted)
 //   vjxgui syscommand TITLE CMD       a system-menu command (posted)
+//   vjxgui queryend TITLE             asks the window, as a log off does, whether
+//                                     the session may end (WM_QUERYENDSESSION);
+//                                     prints "answer=N", then tells it that the
+//                                     session goes on (WM_ENDSESSION, FALSE)
 //   vjxgui box TITLE                  a message box's text and its buttons
 //   vjxgui filetypes TITLE            the file chooser's "files of type" entries
 //   vjxgui files TITLE                the file names the chooser lists
@@ -470,6 +474,14 @@ int main(int argc, char** argv) {
     }
     if (action == "syscommand" && argc > 3) {
         PostMessageA(top, WM_SYSCOMMAND, static_cast<WPARAM>(std::strtoul(argv[3], nullptr, 0)), 0);
+        return 0;
+    }
+    if (action == "queryend") {
+        DWORD_PTR answer = 0;
+        if (!SendMessageTimeoutA(top, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000, &answer))
+            return 1;
+        std::printf("answer=%d\n", answer ? 1 : 0);
+        SendMessageTimeoutA(top, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000, nullptr);
         return 0;
     }
     if (action == "filetypes") {
