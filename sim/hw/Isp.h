@@ -7,6 +7,18 @@
 #include <cstdint>
 
 namespace sim {
+namespace mcu_reset {
+// The 89C51-class microcontroller on its 11.0592 MHz crystal: RST must stay
+// high for two machine cycles (24 oscillator periods, 2.2 us) with the
+// oscillator running to reset the part; a shorter pulse does nothing. The
+// boot-loader request (the hardware condition, PSEN held low) is taken when
+// RST falls and must still be there when the reset sequence reads it, which
+// we take as 1 ms after the falling edge (an estimate: no data sheet figure
+// was confirmed).
+constexpr uint64_t kPulseMinNs = 2200;
+constexpr uint64_t kBootHoldUs = 1000;
+}  // namespace mcu_reset
+
 namespace isp {
 
 // Application requests.

@@ -16,7 +16,8 @@ namespace {
 // `vjxsim run RACK -- vjxflash -flash N FILE`, killable as a whole group.
 pid_t startUpdate(const std::string& rack, const std::string& card, const std::string& file,
                   const std::string& timing = "instant") {
-    return e2e::start({VJXSIM_BIN, "run", rack, "--timing", timing, "--", VJXFLASH_BIN, "-flash", card, file},
+    return e2e::start({VJXSIM_BIN, "run", rack, "--strict", "--timing", timing, "--", VJXFLASH_BIN, "-flash",
+                       card, file},
                       "/dev/null", "/dev/null")
         .pid;
 }
