@@ -84,7 +84,11 @@ TEST(Recovery, AProgramStartedRightAfterAKillDuringBulkEraseMeetsABusyEpcs) {
     ASSERT_TRUE(erasing);
     const auto killed = std::chrono::steady_clock::now();
 
-    auto atOnce = e2e::vjxflashOn(rack, {"-flash", "1", file});
+    // Strict, the command to the erasing part ends the run at once.
+    auto strict = e2e::vjxflashOn(rack, {"-flash", "1", file});
+    EXPECT_EQ(strict.status, 71) << strict.out;
+    EXPECT_NE(strict.err.find(" card1 epcs-busy command 0xab "), std::string::npos) << strict.err;
+    auto atOnce = e2e::vjxflashOn(rack, {"-flash", "1", file}, {}, false);
     EXPECT_EQ(atOnce.status, 3) << atOnce.out;
     EXPECT_NE(atOnce.out.find("EPC silicon ID unknown: 0xFF"), std::string::npos) << atOnce.out;
 
