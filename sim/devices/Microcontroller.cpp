@@ -80,7 +80,7 @@ McuMode Microcontroller::modeAfterReset(bool bootRequest) const {
 void Microcontroller::start(McuMode mode, uint64_t nowUs) {
     setMode(mode);
     m_busy = BusyPeriod::until(nowUs + m_timing.mcuResetUs);
-    m_parse = Parse::Idle;
+    m_parse = Parse::Autobaud;
     m_record.clear();
 }
 

@@ -101,8 +101,9 @@ private:
         OutKind kind;
         uint8_t byte;
     };
-    // Where the boot loader is in the line it is receiving.
-    enum class Parse : uint8_t { Idle, Record };
+    // Where the boot loader is: measuring the host's rate (it understands
+    // nothing before the first "U"), between records, inside one.
+    enum class Parse : uint8_t { Autobaud, Idle, Record };
     static constexpr unsigned kBsbIndex = 0;  // in the boot region
     static constexpr unsigned kBljbIndex = 1;
 

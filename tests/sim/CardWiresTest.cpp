@@ -225,6 +225,19 @@ const RuleCase kRuleCases[] = {
          advanceUs(300000);
          return bus.read8(2, 0x94) == rptr;  // the "R" was lost
      }},
+    {"ProgrammingRecordAcrossAFlashPage", "80", "isp-page-boundary",
+     [](Bus& bus, FpgaLines&) {
+         setCfg(bus, 0x05, 50000);  // reset into the boot loader
+         setCfg(bus, 0x04, 2000);
+         setCfg(bus, 0x00, 300000);
+         sendToMcu(bus, "U");  // autobaud
+         advanceUs(10000);
+         sendToMcu(bus, ":02C07F00123479");  // 0x12 at 0xC07F, 0x34 past the page's end
+         advanceUs(100000);
+         bus.read8(2, 0x94);  // the card catches up with the time
+         const sim::NvRegion& flash = bus.rack().card(bus.card()).mcuFlashBytes();
+         return flash.at(0xC07F) == 0x12 && flash.at(0xC000) == 0x34 && flash.at(0xC080) == 0xFF;
+     }},
 };
 
 class PartRules : public ::testing::TestWithParam<RuleCase> {};
