@@ -90,6 +90,10 @@ void Card::build(uint64_t nowUs) {
     if (pcieCore()) m_fpga->setFlashRegisters(&m_flashRegs);
     m_mcu.reset(new Microcontroller(m_flashMem, m_bootMem, m_timing, o.mcu));
     m_mailbox.reset(new Mailbox(*m_mcu, m_timing, o.link));
+    m_fpga->setRules(&m_rules);
+    m_mcu->setRules(&m_rules);
+    m_mailbox->setRules(&m_rules);
+    if (m_spi) m_spi->setRules(&m_rules);
     m_cardFn.reset(new PlxFunction(m_spec.chip, *m_eeprom, *m_fpga, *m_mailbox, *this));
     if (m_eectl && !o.noBridge) m_bridgeFn.reset(new Pex8111Function(*m_eectl, *this, !o.slowBridge));
     applyFaults();

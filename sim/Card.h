@@ -16,6 +16,7 @@
 #include "NvRegion.h"
 #include "Pex8111Function.h"
 #include "PlxFunction.h"
+#include "Rules.h"
 #include "Timing.h"
 #include "devices/FpgaBlock.h"
 #include "devices/Microcontroller.h"
@@ -101,6 +102,9 @@ public:
     // and lacks its BARs gets them back.
     void reenumerate(uint64_t nowUs);
 
+    // Where the card's parts report the rules they see broken.
+    Rules& rules() { return m_rules; }
+
     FpgaBlock& fpga() { return *m_fpga; }
     Microcontroller& mcu() { return *m_mcu; }
     Mailbox& mailbox() { return *m_mailbox; }
@@ -136,6 +140,7 @@ private:
     const Timing& m_timing;
     std::string m_dir;
     Placement m_placement;
+    Rules m_rules;
 
     NvRegion m_eepromMem, m_pcieMem, m_epcsMem, m_flashMem, m_bootMem;
     NvRegion m_busyMem;    // busy.bin: when the parts' busy periods end

@@ -238,10 +238,18 @@ const std::vector<OptionDef>& defs() {
          choice({{"fail", [](CardOptions& o) { o.reenumerateFails = true; }},
                  {"ok", [](CardOptions& o) { o.reenumerateFails = false; }}}),
          {}},
-        {{"fpga-config", "fpga-config=never", "the FPGA never reaches configuration done", K::Fault},
+        {{"fpga-config", "fpga-config=never|done-while-held",
+          "the FPGA never reaches configuration done, or its configuration-done line reads 1 while it is "
+          "held",
+          K::Fault},
          true,
          choice({{"never", [](CardOptions& o) { o.fpga.neverConfigures = true; }},
-                 {"normal", [](CardOptions& o) { o.fpga.neverConfigures = false; }}}),
+                 {"done-while-held", [](CardOptions& o) { o.fpga.doneWhileHeld = true; }},
+                 {"normal",
+                  [](CardOptions& o) {
+                      o.fpga.neverConfigures = false;
+                      o.fpga.doneWhileHeld = false;
+                  }}}),
          {}},
         {{"fpga-version", "fpga-version=N", "VERSION reads N after any configuration (e.g. 0 or 0xff)",
           K::Fault},

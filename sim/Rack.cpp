@@ -56,6 +56,7 @@ std::unique_ptr<Rack> Rack::create(const std::string& dir, const std::vector<std
         if (!card->open(dir + "/card" + std::to_string(number), tag, now, &restored, error) ||
             !card->makeContent({Part::Eeprom, Part::PcieEeprom, Part::Epcs, Part::McuFlash}, error))
             return nullptr;
+        rack->watchRules(*card);
         rack->m_cards.push_back(std::move(card));
     }
     rack->layout();
@@ -108,6 +109,7 @@ bool Rack::load(bool readOnly, std::string* error) {
         bool restored = false;
         if (!card->open(m_dir + "/card" + std::to_string(number), tag, now, &restored, error)) return false;
         if (!restored) unpowered.push_back(card.get());
+        watchRules(*card);
         m_cards.push_back(std::move(card));
     }
     layout();
@@ -400,6 +402,19 @@ void Rack::watch(Card& card, uint64_t nowUs) {
             m_fault = why;
             return;
         }
+}
+
+void Rack::watchRules(Card& card) {
+    const std::string name = functionName(Kind::Card, card.number());
+    card.rules().setSink([this, name](uint64_t nowUs, const char* rule, const std::string& detail) {
+        m_trace.breach(nowUs, name, rule, detail);
+    });
+}
+
+bool Rack::ruleBroken(std::string* what) const {
+    if (!m_strict || m_trace.breaches().empty()) return false;
+    if (what) *what = m_trace.breaches().front();
+    return true;
 }
 
 bool Rack::intact(std::string* why) const {

@@ -92,6 +92,14 @@ public:
     bool intact(std::string* why) const;
     static constexpr uint64_t kCheckIntervalUs = 200000;
 
+    // Strict: the first rule a part sees broken (a trace line "! ...")
+    // ends the run; the access library checks after every access.
+    void setStrict(bool strict) { m_strict = strict; }
+    bool strict() const { return m_strict; }
+    // In strict mode, whether a rule was broken; `what` gets the first
+    // breach's trace line.
+    bool ruleBroken(std::string* what) const;
+
     // Names the clock the rack's times are taken from, as busy periods are
     // kept in the rack: "virtual" for a test's virtual clock, otherwise the
     // machine's monotonic clock, which every process of this boot shares.
@@ -115,6 +123,7 @@ private:
                        unsigned width, std::string* error) const;
     void configAccess(const Slot& s, bool write, unsigned offset, unsigned count, uint8_t* bytes);
     void watch(Card& card, uint64_t nowUs);
+    void watchRules(Card& card);
 
     std::string m_dir;
     std::unique_ptr<Timing> m_timing;  // the cards' models keep a reference
@@ -124,6 +133,7 @@ private:
     std::vector<Slot> m_slots;  // bus order
     std::string m_fault;
     uint64_t m_lastCheckUs = 0;
+    bool m_strict = false;
 };
 
 std::string functionName(PciFunction::Kind kind, unsigned number);  // "card1", "bridge2"

@@ -121,6 +121,18 @@ void Trace::record(uint64_t timeUs, bool bridge, unsigned number, AccessOp op, u
                                  static_cast<uint8_t>(width)});
 }
 
+void Trace::breach(uint64_t timeUs, const std::string& function, const char* rule,
+                   const std::string& detail) {
+    std::string line = "! " + std::to_string(timeUs) + " " + function + " " + rule + " " + detail;
+    if (m_file) {
+        fputs(line.c_str(), m_file);
+        fputc('\n', m_file);
+    }
+    // A host that breaks a rule on every bit would fill memory: the first
+    // ones tell what went wrong.
+    if (m_breaches.size() < kBreachesKept) m_breaches.push_back(std::move(line));
+}
+
 std::string Trace::format(uint64_t seq, uint64_t timeUs, bool bridge, unsigned number, AccessOp op,
                           unsigned space, unsigned offset, unsigned width, uint32_t value) {
     char line[128];

@@ -51,6 +51,14 @@ public:
     std::map<std::string, uint64_t> counts() const;
     std::string countsJson() const;
 
+    // A part saw one of its rules broken (Rules.h): one line
+    //   ! <time-us> <function> <rule> <detail>
+    // written whatever the filter, kept in memory in every mode.
+    void breach(uint64_t timeUs, const std::string& function, const char* rule, const std::string& detail);
+    const std::vector<std::string>& breaches() const { return m_breaches; }
+    void clearBreaches() { m_breaches.clear(); }
+    static constexpr size_t kBreachesKept = 1000;
+
     std::vector<std::string> memoryLines() const;
     void clearMemory() { m_memory.clear(); }
     void flush();
@@ -78,6 +86,7 @@ private:
     std::vector<char> m_buffer;
     bool m_memoryOn = false;
     std::vector<Entry> m_memory;
+    std::vector<std::string> m_breaches;
     // [bridge][op][space 0..5, 6 = configuration]
     uint64_t m_counts[2][4][7] = {};
 };

@@ -11,6 +11,7 @@ constexpr const char* kEnvTrace = "VJXSIM_TRACE";           // bus trace file, a
 constexpr const char* kEnvTraceOnly = "VJXSIM_TRACE_ONLY";  // kinds of access traced
 constexpr const char* kEnvStats = "VJXSIM_STATS";           // access counts (JSON) written at exit
 constexpr const char* kEnvClock = "VJXSIM_CLOCK";           // "virtual": the program runs on virtual time
+constexpr const char* kEnvStrict = "VJXSIM_STRICT";  // "1": the first rule a part sees broken ends the run
 // For a Windows program (`vjxsim run RACK -- wine PROGRAM`): the token of the
 // rack's hold (WindowsHold.h), and "BOOT-ID NS": the machine's boot and how far
 // its monotonic clock is ahead of its raw monotonic clock, which is what the
@@ -22,6 +23,11 @@ constexpr const char* kEnvHostClock = "VJXSIM_HOST_CLOCK";
 // rack could no longer keep what happened on its cards (a save failed, or
 // the rack was removed while in use). The library says why on standard error.
 constexpr int kExitRackFault = 70;
+
+// Exit status of a program run strictly that broke a rule of a part (a
+// pulse too short, a command to a busy part, ...). The library prints the
+// rule's trace line on standard error.
+constexpr int kExitRuleBroken = 71;
 
 }  // namespace backend
 }  // namespace sim

@@ -35,6 +35,10 @@ SimBackend::~SimBackend() {
         fprintf(stderr, "vjxsim: the simulated machine stops: %s\n", error.c_str());
         _exit(kExitRackFault);
     }
+    if (m_owned && m_owned->ruleBroken(&error)) {
+        fprintf(stderr, "vjxsim: strict: a part's rule was broken: %s\n", error.c_str());
+        _exit(kExitRuleBroken);
+    }
     // A program that never opened a card made no accesses: its counts are zero.
     const std::string counts = m_owned ? m_owned->trace().countsJson() : Trace().countsJson();
     if (!m_statsPath.empty() && !writeFileAtomic(m_statsPath, counts, &error)) {
@@ -111,6 +115,8 @@ bool SimBackend::loadRack() {
         return false;
     }
     rack->trace().setFilter(m_envFilter);
+    const char* strict = getenv(kEnvStrict);
+    rack->setStrict(strict && std::string(strict) == "1");
     if (!m_tracePath.empty() && !rack->trace().toFile(m_tracePath, &error)) {
         m_error = error;
         return false;
@@ -138,6 +144,14 @@ bool SimBackend::ensureRack() {
 // program (the shared library), or fails the call (a test's bound rack).
 int SimBackend::checked(int status) {
     std::string why;
+    if (m_rack && m_rack->ruleBroken(&why)) {
+        if (m_owned) {
+            m_owned->trace().flush();
+            fprintf(stderr, "vjxsim: strict: a part's rule was broken: %s\n", why.c_str());
+            _exit(kExitRuleBroken);
+        }
+        return fail("strict: a part's rule was broken: " + why);
+    }
     if (!m_rack || m_rack->intact(&why)) return status;
     if (m_owned) {
         fprintf(stderr, "vjxsim: the simulated machine stops: %s\n", why.c_str());

@@ -84,22 +84,82 @@ bool FpgaBlock::level(int line) const {
 
 void FpgaBlock::applyLines(const LineDrive& host, uint64_t nowUs) {
     m_host = host;  // an input line drives nothing: level() looks at driven lines only
-    moveWire(nowUs);
     const bool held = level(kHold) && !level(kHostAccess);
-    if (held == m_held) {
-        if (!held && loading(nowUs) && hostDrivesLoadLines()) unconfigure();  // contention: the load fails
+    if (m_restored) {
+        // The lines as an earlier program left them: they have been so for
+        // a while.
+        m_restored = false;
+        m_held = held;
+        m_heldSinceUs = 0;
+        if (held) unconfigure();
+        m_contention = contention(nowUs);
+        moveWire(nowUs);
         return;
     }
-    m_held = held;
-    if (held) {
-        unconfigure();
-    } else {
-        load(nowUs);
+    if (held != m_held) {
+        m_held = held;
+        if (held) {
+            m_heldSinceUs = nowUs;
+            unconfigure();
+        } else if ((nowUs - m_heldSinceUs) * 1000 < kHoldMinNs) {
+            // nCONFIG went low for less than tCFG: the FPGA's reset is not
+            // complete and the load that follows fails.
+            unconfigure();
+            broken(nowUs, rule::kFpgaHoldPulse,
+                   "the FPGA was held " + std::to_string(nowUs - m_heldSinceUs) +
+                       " us (nCONFIG low at least 2 us): its load fails");
+            checkContention(nowUs);
+            moveWire(nowUs);
+            return;
+        } else {
+            checkContention(nowUs);
+            load(nowUs);
+            moveWire(nowUs);
+            return;
+        }
     }
+    checkContention(nowUs);
+    moveWire(nowUs);
+}
+
+// ---- who drives the device's lines -----------------------------------------
+// The FPGA drives the device's data input, clock and chip select whenever it
+// is not held: while it loads (its configuration clock), and configured or
+// failed as well (its active-serial pins keep the device deselected). Held,
+// it lets go of them within tCF2ST0. A host that drives any of them at
+// another time fights the FPGA's drivers: the device sees garbage (nothing
+// it takes as a command), the host reads nothing from it, and a load in
+// progress fails.
+
+bool FpgaBlock::contention(uint64_t nowUs) const {
+    if (m_options.serialFlash || !hostDrivesLoadLines()) return false;
+    return !m_held || (nowUs - m_heldSinceUs) * 1000 < kHoldSettleNs;
+}
+
+void FpgaBlock::checkContention(uint64_t nowUs) {
+    const bool now = contention(nowUs);
+    if (now && !m_contention) {
+        if (m_held)
+            broken(nowUs, rule::kFpgaHoldSettle,
+                   "the host drove the configuration device's lines " +
+                       std::to_string(nowUs - m_heldSinceUs) +
+                       " us after the hold began (the FPGA lets go of them within 0.6 us)");
+        else
+            broken(nowUs, rule::kFpgaDeviceContention,
+                   "the host drove the configuration device's lines while the FPGA was not held");
+    }
+    m_contention = now;
+    if (now && loading(nowUs)) unconfigure();  // the load reads garbage and fails
+}
+
+void FpgaBlock::broken(uint64_t nowUs, const char* rule, const std::string& detail) const {
+    if (m_rules) m_rules->broken(nowUs, rule, detail);
 }
 
 void FpgaBlock::moveWire(uint64_t nowUs) {
-    const bool selected = !level(kChipSelect);
+    // Fought over, the lines carry nothing the device takes: to it, that is
+    // no chip select.
+    const bool selected = !m_contention && !level(kChipSelect);
     if (selected != m_wire.selected) epcsSelect(selected, nowUs);
     const bool clock = level(kClock);
     if (clock != m_wire.clock) {
@@ -152,13 +212,6 @@ void FpgaBlock::driveFromSpictl(uint64_t nowUs) {
     moveWire(nowUs);
 }
 
-// ---- line contention -------------------------------------------------------
-// Loading, the FPGA is the master of the device's serial interface: it
-// drives data to the device, the clock and chip select itself. A host that
-// still drives any of them (a bridge pin left an output) fights the FPGA's
-// drivers, and the FPGA reads garbage: the load fails, at its start or
-// whenever the host starts driving before it has ended.
-
 bool FpgaBlock::hostDrivesLoadLines() const {
     return m_host.driven[kToEpcs] || m_host.driven[kClock] || m_host.driven[kChipSelect];
 }
@@ -170,8 +223,9 @@ bool FpgaBlock::loading(uint64_t nowUs) const {
 bool FpgaBlock::lineLevel(int line, uint64_t nowUs) {
     if (line < 0 || line >= kLines) return false;
     if (m_host.driven[line]) return m_host.level[line];
-    if (line == kFromEpcs) return m_wire.selected && m_wire.outActive ? m_wire.data : kPull[line];
-    if (line == kDone) return configured(nowUs);
+    if (line == kFromEpcs)
+        return m_wire.selected && m_wire.outActive && !m_contention ? m_wire.data : kPull[line];
+    if (line == kDone) return (m_held && m_options.doneWhileHeld) || configured(nowUs);
     return kPull[line];
 }
 
@@ -197,6 +251,7 @@ void FpgaBlock::restore(const FpgaState& state) {
         m_state.spictl = 0;
     }
     m_part.restoreBusy(state.epcsBusy);
+    m_restored = true;
     // The serial-flash port drives the flash's pins as its register says.
     if (m_options.serialFlash) driveFromSpictl(0);
 }
@@ -237,6 +292,8 @@ void FpgaBlock::powerCycle(uint64_t nowUs) {
     m_wire = Wire();
     m_part.powerUp();
     m_held = false;
+    m_contention = false;
+    m_restored = false;
     load(nowUs);
 }
 

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "../NvRegion.h"
+#include "../Rules.h"
 #include "../Timing.h"
 #include "../hw/Spi25.h"
 #include "BusyPeriod.h"
@@ -43,6 +44,7 @@ struct FpgaBlockOptions {
     bool eraseHangs = false;           // bulk erase never completes
     bool writeHangs = false;           // page program never completes
     bool neverConfigures = false;      // the FPGA never reaches configuration done
+    bool doneWhileHeld = false;        // configuration done (line 4) reads 1 while the FPGA is held
     int versionOverride = -1;          // 0..255: VERSION reads this after a configuration
     // PCIe-core cards: the configuration device is the serial flash behind
     // SPICTL, answering this JEDEC identification.
@@ -71,6 +73,12 @@ public:
     // wire, most significant bit first); its size is the part's size.
     FpgaBlock(NvRegion& epcs, const Timing& timing, const FpgaBlockOptions& options);
     void setOptions(const FpgaBlockOptions& options);
+    // Where the block reports the rules its driver breaks.
+    void setRules(const Rules* rules) {
+        m_rules = rules;
+        // The PCIe-core cards' flash is the FPGA's own business.
+        if (!m_options.serialFlash) m_part.setRules(rules, rule::kEpcsBusy);
+    }
 
     void applyLines(const LineDrive& host, uint64_t nowUs);
     // Level of a line as the host reads it (1 data from the EPCS, 4 done);
@@ -132,7 +140,12 @@ private:
     void epcsFallingEdge();
     void unconfigure();
     void load(uint64_t nowUs);
-    bool hostDrivesLoadLines() const;    // data to the device, clock or chip select
+    bool hostDrivesLoadLines() const;  // data to the device, clock or chip select
+    // The host drives the device's lines while the FPGA drives them too (it
+    // is not held, or its hold began too recently to have let go of them).
+    bool contention(uint64_t nowUs) const;
+    void checkContention(uint64_t nowUs);
+    void broken(uint64_t nowUs, const char* rule, const std::string& detail) const;
     bool loading(uint64_t nowUs) const;  // a load started and not yet ended
     void noteChange();
 
@@ -143,6 +156,10 @@ private:
     LineDrive m_host;
     Wire m_wire;
     bool m_held = false;
+    uint64_t m_heldSinceUs = 0;
+    bool m_contention = false;  // reported, until the host lets go of the lines
+    bool m_restored = false;    // the next lines are those the saved state left
+    const Rules* m_rules = nullptr;
     FpgaState m_state;  // where the FPGA is, or will be once its load ends
     uint64_t m_changes = 0;
 };

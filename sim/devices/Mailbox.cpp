@@ -23,6 +23,7 @@
 // Time is lazy: every access first lets the line catch up with the access's
 // time, in time order, so an answer to a byte always follows that byte.
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 
 #include "../hw/CardFpga.h"
@@ -49,7 +50,7 @@ void Mailbox::setLink(const LinkOptions& link) {
 }
 
 bool Mailbox::portOn() const {
-    return (m_cfg & kCfgPortOn) != 0;
+    return (m_cfg & kCfgPortOn) != 0 && (m_trcon & kTrconOn) == kTrconOn;
 }
 
 uint64_t Mailbox::byteUs() const {
@@ -119,6 +120,12 @@ void Mailbox::advance(uint64_t nowUs) {
 }
 
 void Mailbox::startTransmission(uint64_t nowUs) {
+    if (!portOn() && m_rules) {
+        char detail[96];
+        snprintf(detail, sizeof detail,
+                 "TSTART with CFG 0x%02x, TRCON 0x%02x: the UART is off, nothing is sent", m_cfg, m_trcon);
+        m_rules->broken(nowUs, rule::kMailboxOff, detail);
+    }
     m_txStartUs = nowUs;
     m_txCount = portOn() ? m_tbuf : 0;
     m_txNext = 0;

@@ -1,29 +1,32 @@
-// The microcontroller's ISP boot loader in ROM.
+// The microcontroller's ISP boot loader in ROM, after the part family's
+// boot-loader protocol description.
 //
-// It echoes every character it receives, at once. Outside a record it
-// ignores everything except ':' (a record starts) and 'U', whose echo is the
-// whole answer ("U" back: the boot loader is there). Inside a record it takes
-// upper-case hexadecimal digits '0'-'9', 'A'-'F' for length, address, type,
-// data and checksum, as in an Intel HEX line without the line end. Any other
-// character inside a record - a 'U' of a host that resynchronises, a second
-// ':', a lower-case digit - aborts the record: after the echo of that
-// character the boot loader sends "X" and waits for the next ':'.
+// Started, it first measures the host's rate: it understands nothing until
+// a "U" arrives, which it echoes (the autobaud step); bytes before it are
+// neither echoed nor acted on. Then it echoes every character it receives,
+// at once. Between records it ignores everything but ':' (a record starts);
+// a "U" gets its echo, which is the answer to a probe.
 //
-// This makes the host's recovery converge: after a wrong echo the host sends
-// "UU"; if the boot loader was still inside the record the first 'U' aborts
-// it (echo 'U', then "X") and the second is answered "U" from idle. After a
-// lost character the boot loader is still waiting inside the record; the
-// host's single 'U' probes draw "U" and then "X", and the "X" ends the
-// probing. Everything else comes back as echo, which the host discards.
+// Inside a record it takes characters two by two as the bytes of an Intel
+// HEX line without the line end: length, address, type, data, checksum. It
+// converts each character as the ROM does ('0'-'9' give 0-9, any other
+// character its offset from 'A' plus 10, four bits kept) without checking
+// it, and counts characters by the length byte: a record ends after its
+// last checksum character, whatever the characters were. A character that
+// is not a hexadecimal digit (a resynchronising 'U', a lost or garbled
+// character) therefore spoils the record's checksum, and the record is
+// answered "X", CR, LF and not carried out.
 //
-// After the last checksum digit the record is checked and carried out.
-// Answers: result bytes as two upper-case hex digits each, then '.', CR, LF;
-// a failure is 'X', a three-letter reason and CR, LF:
-//   "XCKS" the record's checksum is wrong (nothing is done)
-//   "XPRG" the flash refused the programming record
-//   "XLEN" a programming record longer than 128 bytes or past the flash end
-//   "XBLK" blank check: the range holds a byte other than 0xFF
-//   "XCMD" a record type or command the boot loader does not know
+// Answers to a carried-out record: result bytes as two upper-case hex
+// digits each, then '.', CR, LF; failures:
+//   "X\r\n"   the record's checksum is wrong (nothing is done)
+//   "XPRG"   the flash refused the programming record
+//   "XLEN"   a programming record longer than 128 bytes or past the flash end
+//   "XBLK"   blank check: the range holds a byte other than 0xFF
+//   "XCMD"   a record type or command the boot loader does not know
+// (the last three followed by CR, LF).
+// A programming record writes within one 128-byte flash page: data past
+// the page's end wraps to its start, as the page buffer does.
 // While the flash is busy (programming, erasing, writing BSB or BLJB) the
 // boot loader does not listen; the answer follows when the work is done.
 #include "../hw/Isp.h"
@@ -37,10 +40,9 @@ using namespace isp;
 
 constexpr uint8_t kBootLoaderVersion = 0x12;  // what this ROM reports
 
-int hexValue(uint8_t c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
+// The ROM's conversion of a received character: no check.
+uint8_t nibbleOf(uint8_t c) {
+    return static_cast<uint8_t>((c <= '9' ? c - '0' : c - 'A' + 10) & 0x0F);
 }
 
 bool matches(const uint8_t* data, unsigned length, std::initializer_list<uint8_t> prefix) {
@@ -51,9 +53,22 @@ bool matches(const uint8_t* data, unsigned length, std::initializer_list<uint8_t
     return true;
 }
 
+std::string hex4(unsigned v) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string out;
+    for (int shift = 12; shift >= 0; shift -= 4) out += kDigits[(v >> shift) & 0xF];
+    return out;
+}
+
 }  // namespace
 
 void Microcontroller::bootLoaderReceive(uint8_t byte, uint64_t nowUs) {
+    if (m_parse == Parse::Autobaud) {
+        if (byte != kSync) return;  // not understood at an unknown rate
+        m_parse = Parse::Idle;
+        send(nowUs, byte);
+        return;
+    }
     send(nowUs, byte);
     if (m_parse == Parse::Idle) {
         if (byte == kRecordMark) {
@@ -65,12 +80,7 @@ void Microcontroller::bootLoaderReceive(uint8_t byte, uint64_t nowUs) {
         return;
     }
 
-    const int digit = hexValue(byte);
-    if (digit < 0) {
-        send(nowUs, kAbort);
-        m_parse = Parse::Idle;
-        return;
-    }
+    const uint8_t digit = nibbleOf(byte);
     if (m_highNibble) {
         m_record.push_back(static_cast<uint8_t>(digit << 4));
     } else {
@@ -130,11 +140,15 @@ void Microcontroller::programRecord(unsigned address, const uint8_t* data, unsig
         sendText(doneUs, kRefused);
         return;
     }
-    if (length > 0) {
-        // Programming only clears bits.
-        std::vector<uint8_t> cells(m_flash.data() + address, m_flash.data() + address + length);
-        for (unsigned i = 0; i < length; ++i) cells[i] &= data[i];
-        m_flash.write(address, cells.data(), length);
+    const unsigned page = address & ~(kFlashPage - 1);
+    if (length > 0 && address + length > page + kFlashPage)
+        broken(nowUs, rule::kIspPage,
+               "programming record at 0x" + hex4(address) + " of " + std::to_string(length) +
+                   " bytes crosses a 128-byte page: its end wraps to the page's start");
+    // Programming only clears bits; the page buffer wraps inside the page.
+    for (unsigned i = 0; i < length; ++i) {
+        const unsigned at = page + (address - page + i) % kFlashPage;
+        m_flash.writeByte(at, static_cast<uint8_t>(m_flash.at(at) & data[i]));
     }
     sendText(doneUs, kAcknowledge);
 }

@@ -80,7 +80,7 @@ McuMode Microcontroller::modeAfterReset(bool bootRequest) const {
 void Microcontroller::start(McuMode mode, uint64_t nowUs) {
     setMode(mode);
     m_busy = BusyPeriod::until(nowUs + m_timing.mcuResetUs);
-    m_parse = Parse::Idle;
+    m_parse = Parse::Autobaud;
     m_record.clear();
 }
 
@@ -88,13 +88,41 @@ void Microcontroller::setControl(bool reset, bool bootRequest, uint64_t nowUs) {
     if (reset && !m_resetHeld) {
         // Reset stops everything, including what the UART was about to send.
         m_resetHeld = true;
+        m_resetSinceUs = nowUs;
+        m_modeBeforeReset = m_mode;
         m_out.clear();
         m_parse = Parse::Idle;
         setMode(McuMode::Off);
     } else if (!reset && m_resetHeld) {
         m_resetHeld = false;
+        if ((nowUs - m_resetSinceUs) * 1000 < mcu_reset::kPulseMinNs) {
+            // Too short to reset the part: it runs on as it was.
+            setMode(m_modeBeforeReset);
+            broken(nowUs, rule::kMcuResetPulse,
+                   "reset held " + std::to_string(nowUs - m_resetSinceUs) +
+                       " us (at least two machine cycles, 2.2 us): the part was not reset");
+            return;
+        }
+        m_bootRequested = bootRequest && !m_options.bootRequestIgnored;
+        m_bootHoldUntilUs = nowUs + mcu_reset::kBootHoldUs;
         start(modeAfterReset(bootRequest), nowUs);
+        m_resetStartEndsUs = m_busy.endUs;
+    } else if (!reset && !bootRequest && m_bootRequested) {
+        m_bootRequested = false;
+        if (nowUs < m_bootHoldUntilUs) {
+            // The request went away before the reset sequence read it: the
+            // part starts as without it.
+            setMode(modeAfterReset(false));
+            broken(nowUs, rule::kMcuBootHold,
+                   "boot-loader request dropped " +
+                       std::to_string(nowUs + mcu_reset::kBootHoldUs - m_bootHoldUntilUs) +
+                       " us after reset ended (held at least 1000 us): the boot loader is not entered");
+        }
     }
+}
+
+void Microcontroller::broken(uint64_t nowUs, const char* rule, const std::string& detail) const {
+    if (m_rules) m_rules->broken(nowUs, rule, detail);
 }
 
 void Microcontroller::powerCycle(uint64_t nowUs) {
@@ -155,7 +183,14 @@ void Microcontroller::schedule(uint64_t atUs, OutKind kind, uint8_t byte) {
 }
 
 void Microcontroller::receive(uint8_t byte, uint64_t nowUs) {
-    if (m_resetHeld || m_busy.at(nowUs)) return;
+    if (m_resetHeld) return;
+    if (m_busy.at(nowUs)) {
+        if (nowUs < m_resetStartEndsUs && m_mode != McuMode::Off)
+            broken(nowUs, rule::kMcuStartup,
+                   "a byte arrived " + std::to_string(m_resetStartEndsUs - nowUs) +
+                       " us before the part had started after its reset: it is lost");
+        return;
+    }
     switch (m_mode) {
         case McuMode::Application:
             applicationReceive(byte, nowUs);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../NvRegion.h"
+#include "../Rules.h"
 #include "../Timing.h"
 #include "../hw/CardFpga.h"
 #include "BusyPeriod.h"
@@ -57,6 +58,7 @@ public:
     // flash: 64 KiB; boot: 2 bytes, [0] Boot Status Byte, [1] Boot Loader Jump Bit.
     Microcontroller(NvRegion& flash, NvRegion& boot, const Timing& timing, const McuOptions& options);
     void setOptions(const McuOptions& options);
+    void setRules(const Rules* rules) { m_rules = rules; }
 
     // CFG register bits as the FPGA drives them: bit 0 reset (held while
     // set; the MCU starts when it falls), bit 2 boot-loader request.
@@ -99,8 +101,9 @@ private:
         OutKind kind;
         uint8_t byte;
     };
-    // Where the boot loader is in the line it is receiving.
-    enum class Parse : uint8_t { Idle, Record };
+    // Where the boot loader is: measuring the host's rate (it understands
+    // nothing before the first "U"), between records, inside one.
+    enum class Parse : uint8_t { Autobaud, Idle, Record };
     static constexpr unsigned kBsbIndex = 0;  // in the boot region
     static constexpr unsigned kBljbIndex = 1;
 
@@ -112,6 +115,7 @@ private:
     void sendHex(uint64_t atUs, uint8_t value);
     void schedule(uint64_t atUs, OutKind kind, uint8_t byte = 0);
     bool applicationPresent() const;
+    void broken(uint64_t nowUs, const char* rule, const std::string& detail) const;
 
     void applicationReceive(uint8_t byte, uint64_t nowUs);
     void bootLoaderReceive(uint8_t byte, uint64_t nowUs);
@@ -127,9 +131,15 @@ private:
     NvRegion& m_boot;
     const Timing& m_timing;
     McuOptions m_options;
+    const Rules* m_rules = nullptr;
     bool m_resetHeld = false;
-    BusyPeriod m_busy;      // bytes arriving earlier are lost (start-up, flash busy)
-    std::deque<Out> m_out;  // in time order
+    uint64_t m_resetSinceUs = 0;
+    McuMode m_modeBeforeReset = McuMode::Off;
+    uint64_t m_bootHoldUntilUs = 0;   // the boot request must stay until then
+    bool m_bootRequested = false;     // the last reset ended with the request
+    uint64_t m_resetStartEndsUs = 0;  // start-up after the last reset ends
+    BusyPeriod m_busy;                // bytes arriving earlier are lost (start-up, flash busy)
+    std::deque<Out> m_out;            // in time order
     bool m_reloadRequested = false;
     uint64_t m_reloadAtUs = 0;
     Parse m_parse = Parse::Idle;
@@ -153,6 +163,7 @@ class Mailbox {
 public:
     Mailbox(Microcontroller& mcu, const Timing& timing, const LinkOptions& link);
     void setLink(const LinkOptions& link);
+    void setRules(const Rules* rules) { m_rules = rules; }
 
     // Register access at a space-2 offset (CFG 0x44, IRQF 0x88, TRCON 0x8C,
     // RPTR 0x94, TBUF 0x98, RAMA 0xA0, RAMD 0xA4, TSTART 0xB0, ...). The
@@ -191,6 +202,7 @@ private:
 
     Microcontroller& m_mcu;
     const Timing& m_timing;
+    const Rules* m_rules = nullptr;
     LinkOptions m_link;
     uint64_t m_random = 0;
     uint64_t m_lastUs = 0;

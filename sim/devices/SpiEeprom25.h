@@ -26,6 +26,7 @@ public:
         SpiMemory::setFaults(f);
     }
     bool writeInProgress(uint64_t nowUs) const { return busy(nowUs); }
+    void setRules(const Rules* rules) { SpiMemory::setRules(rules, rule::kEepromBusy); }
 };
 
 }  // namespace sim

@@ -1,6 +1,7 @@
 #include "SpiMemory.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "../hw/SerialFlash.h"
 #include "../hw/Spi25.h"
@@ -161,6 +162,14 @@ void SpiMemory::input(uint8_t byte, uint64_t nowUs) {
     if (index == 0) {
         m_command = byte;
         m_ignored = busy(nowUs) && byte != kReadStatus;
+        if (m_ignored && m_rules && m_busyRule) {
+            char detail[112];
+            snprintf(detail, sizeof detail,
+                     "command 0x%02x during the write or erase cycle (%llu us left): ignored, only RDSR is "
+                     "answered",
+                     byte, static_cast<unsigned long long>(m_busy.forever ? 0 : m_busy.endUs - nowUs));
+            m_rules->broken(nowUs, m_busyRule, detail);
+        }
     }
     if (m_ignored) return;
     const int addressBytes = addressLength(m_command);

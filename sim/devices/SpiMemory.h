@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "../NvRegion.h"
+#include "../Rules.h"
 #include "../Timing.h"
 #include "BusyPeriod.h"
 
@@ -91,6 +92,11 @@ public:
     uint8_t exchange(uint8_t mosi, uint64_t nowUs);
 
     bool busy(uint64_t nowUs) const { return m_busy.at(nowUs); }
+    // A command other than RDSR while the part is busy breaks `rule`.
+    void setRules(const Rules* rules, const char* rule) {
+        m_rules = rules;
+        m_busyRule = rule;
+    }
     const BusyPeriod& busyPeriod() const { return m_busy; }
     void restoreBusy(const BusyPeriod& busy) { m_busy = busy; }
     // Power-up: latch clear, no command; a cycle that was running is over.
@@ -120,6 +126,8 @@ private:
     uint8_t m_volatile[5] = {};  // CR1V.. as loaded at power-up or written since
     SpiMemoryPart m_part;
     SpiMemoryFaults m_faults;
+    const Rules* m_rules = nullptr;
+    const char* m_busyRule = nullptr;
     bool m_wel = false;
     BusyPeriod m_busy;
 

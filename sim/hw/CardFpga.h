@@ -26,6 +26,14 @@ constexpr unsigned kTstart = 0xB0;
 constexpr uint8_t kCfgReset = 0x01;        // holds the microcontroller in reset
 constexpr uint8_t kCfgBootRequest = 0x04;  // boot-loader request line
 constexpr uint8_t kCfgPortOn = 0x08;       // the port's UART on
+// TRCON bits: the mailbox UART's receiver and transmitter enables and its
+// rate select (115200 baud, the microcontroller's; clear: a rate the
+// microcontroller does not use). The port carries bytes only with CFG's
+// port bit set and all three of these.
+constexpr uint8_t kTrconReceive = 0x01;
+constexpr uint8_t kTrconTransmit = 0x04;
+constexpr uint8_t kTrcon115200 = 0x10;
+constexpr uint8_t kTrconOn = kTrconReceive | kTrconTransmit | kTrcon115200;
 // IRQF bits.
 constexpr uint8_t kIrqfTransmitting = 0x01;
 
@@ -59,6 +67,13 @@ constexpr int kDone = 4;        // configuration done, driven by the FPGA
 constexpr int kHold = 5;        // high holds the FPGA off the device
 constexpr int kHostAccess = 8;  // low while the host owns the device
 constexpr int kCount = 9;
+
+// The hold drives the FPGA's nCONFIG low. Cyclone-family configuration
+// timing (nCONFIG low pulse width tCFG, nCONFIG low to nSTATUS low tCF2ST0):
+// a shorter hold does not reset the FPGA cleanly, and until tCF2ST0 after
+// the hold began the FPGA may still drive its active-serial pins.
+constexpr uint64_t kHoldMinNs = 2000;    // tCFG, minimum
+constexpr uint64_t kHoldSettleNs = 600;  // tCF2ST0, maximum
 }  // namespace fpga_lines
 
 }  // namespace sim

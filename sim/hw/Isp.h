@@ -7,6 +7,18 @@
 #include <cstdint>
 
 namespace sim {
+namespace mcu_reset {
+// The 89C51-class microcontroller on its 11.0592 MHz crystal: RST must stay
+// high for two machine cycles (24 oscillator periods, 2.2 us) with the
+// oscillator running to reset the part; a shorter pulse does nothing. The
+// boot-loader request (the hardware condition, PSEN held low) is taken when
+// RST falls and must still be there when the reset sequence reads it, which
+// we take as 1 ms after the falling edge (an estimate: no data sheet figure
+// was confirmed).
+constexpr uint64_t kPulseMinNs = 2200;
+constexpr uint64_t kBootHoldUs = 1000;
+}  // namespace mcu_reset
+
 namespace isp {
 
 // Application requests.
@@ -19,6 +31,7 @@ constexpr uint8_t kRecordMark = ':';
 constexpr uint8_t kSync = 'U';
 constexpr uint8_t kAbort = 'X';
 constexpr unsigned kMaxProgramLength = 128;
+constexpr unsigned kFlashPage = 128;  // a programming record writes within one page
 
 enum RecordType : uint8_t {
     kProgram = 0x00,
@@ -50,9 +63,10 @@ constexpr uint8_t kIdentDevice2 = 0x02;
 constexpr uint8_t kIdentDevice3 = 0x03;
 constexpr uint8_t kReadBootLoader = 0x0F;  // 0F 00: boot loader version
 
-// Answers: '.', CR, LF; failures 'X', three letters, CR, LF.
+// Answers: '.', CR, LF; a wrong checksum 'X', CR, LF; other failures 'X'
+// and three letters, CR, LF.
 constexpr const char* kAcknowledge = ".\r\n";
-constexpr const char* kChecksumWrong = "XCKS\r\n";
+constexpr const char* kChecksumWrong = "X\r\n";
 constexpr const char* kRefused = "XPRG\r\n";
 constexpr const char* kTooLong = "XLEN\r\n";
 constexpr const char* kNotBlank = "XBLK\r\n";

@@ -160,6 +160,7 @@ int cmdRun(const RunSettings& s, const char*) {
     setOrClear(be::kEnvTiming, s.timing);
     setOrClear(be::kEnvClock, s.clock == "virtual" ? s.clock : "");
     setOrClear(be::kEnvTraceOnly, s.traceOnly);
+    setOrClear(be::kEnvStrict, s.strict ? "1" : "");
     setOrClear(be::kEnvStats, s.stats.empty() ? "" : absolute(s.stats));
     setOrClear(be::kEnvTrace, s.trace.empty() ? "" : absolute(s.trace));
     if (!s.trace.empty()) {

@@ -63,6 +63,9 @@ int main(int argc, char** argv) {
             "real (default), or virtual: the command's sleeps and clock readings are virtual, so the "
             "parts' longest times cost no waiting")
         ->check(CLI::IsMember({"real", "virtual"}));
+    cRun->add_flag("--strict", run.strict,
+                   "end the command with status 71 at the first rule of a part it breaks (the rule's "
+                   "trace line goes to standard error)");
     cRun->add_option("COMMAND", run.command, "the command and its arguments, after --")->required();
 
     auto* cPower = app.add_subcommand("power-cycle", "power every card (or card N) down and up again");

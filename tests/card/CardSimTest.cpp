@@ -127,13 +127,14 @@ TEST(CardSim, GpioctlWriteOfTheKnownValueMakesNoAccess) {
     EXPECT_EQ(bridge.ReadGPIOCTL(0), value);
     EXPECT_TRUE(rack.traceLines().empty());
 
-    bridge.WriteGPIOCTL(value ^ 0x10);
-    bridge.WriteGPIOCTL(value ^ 0x10);
+    // GPIO3 (line 5) an output, low: the FPGA stays released.
+    bridge.WriteGPIOCTL(value ^ 0x80);
+    bridge.WriteGPIOCTL(value ^ 0x80);
     char line[64];
-    std::snprintf(line, sizeof line, "bridge1 w 0 1020 32 %x", value ^ 0x10);
+    std::snprintf(line, sizeof line, "bridge1 w 0 1020 32 %x", value ^ 0x80);
     EXPECT_EQ(Summary(rack), Lines{line});
     rack.clearTrace();
-    EXPECT_EQ(bridge.ReadGPIOCTL(1), value ^ 0x10);
+    EXPECT_EQ(bridge.ReadGPIOCTL(1), value ^ 0x80);
     ASSERT_EQ(Accesses(rack).size(), 1u);
     EXPECT_EQ(Accesses(rack)[0].op, "r");
     bridge.WriteGPIOCTL(value);  // leave the pins as they were

@@ -19,9 +19,11 @@ inline std::string readFile(const std::string& path) {
 
 Result vjxsim(const std::vector<std::string>& args);
 Result tcftool(const std::vector<std::string>& args);
-// vjxsim run RACK [extra run options] -- vjxflash ARGS...
+// vjxsim run RACK --strict [extra run options] -- vjxflash ARGS...; not
+// strict for a scenario in which the program meets a part it must not
+// drive yet.
 Result vjxflashOn(const std::string& rack, const std::vector<std::string>& args,
-                  const std::vector<std::string>& runOptions = {});
+                  const std::vector<std::string>& runOptions = {}, bool strict = true);
 
 // A new rack at `rack` with one card of `card` (as `vjxsim new --card` takes
 // it), and in `tmp` an update file for module 84 that brings it to FPGA

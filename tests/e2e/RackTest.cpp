@@ -33,9 +33,9 @@ protected:
         ASSERT_FALSE(file.empty());
     }
     e2e::Started startUpdate() {
-        return e2e::start(
-            {VJXSIM_BIN, "run", rack, "--timing", "datasheet", "--", VJXFLASH_BIN, "-flash", "1", file},
-            tmp.path("update.out"), tmp.path("update.err"));
+        return e2e::start({VJXSIM_BIN, "run", rack, "--strict", "--timing", "datasheet", "--", VJXFLASH_BIN,
+                           "-flash", "1", file},
+                          tmp.path("update.out"), tmp.path("update.err"));
     }
     // The update holds the access library's flag (the file names its pid).
     bool updateHoldsTheRack() { return !e2e::readFile(rack + "/runtime/flash.lock").empty(); }

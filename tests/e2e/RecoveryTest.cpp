@@ -16,7 +16,8 @@ namespace {
 // `vjxsim run RACK -- vjxflash -flash N FILE`, killable as a whole group.
 pid_t startUpdate(const std::string& rack, const std::string& card, const std::string& file,
                   const std::string& timing = "instant") {
-    return e2e::start({VJXSIM_BIN, "run", rack, "--timing", timing, "--", VJXFLASH_BIN, "-flash", card, file},
+    return e2e::start({VJXSIM_BIN, "run", rack, "--strict", "--timing", timing, "--", VJXFLASH_BIN, "-flash",
+                       card, file},
                       "/dev/null", "/dev/null")
         .pid;
 }
@@ -83,7 +84,11 @@ TEST(Recovery, AProgramStartedRightAfterAKillDuringBulkEraseMeetsABusyEpcs) {
     ASSERT_TRUE(erasing);
     const auto killed = std::chrono::steady_clock::now();
 
-    auto atOnce = e2e::vjxflashOn(rack, {"-flash", "1", file});
+    // Strict, the command to the erasing part ends the run at once.
+    auto strict = e2e::vjxflashOn(rack, {"-flash", "1", file});
+    EXPECT_EQ(strict.status, 71) << strict.out;
+    EXPECT_NE(strict.err.find(" card1 epcs-busy command 0xab "), std::string::npos) << strict.err;
+    auto atOnce = e2e::vjxflashOn(rack, {"-flash", "1", file}, {}, false);
     EXPECT_EQ(atOnce.status, 3) << atOnce.out;
     EXPECT_NE(atOnce.out.find("EPC silicon ID unknown: 0xFF"), std::string::npos) << atOnce.out;
 

@@ -95,8 +95,10 @@ TEST(ComPort, OnePollTakesTheRingFromItsEndRoundToTheStart) {
         ASSERT_EQ(p.Com_read(), 'U');
     }
     ASSERT_EQ(p.ReadRPTR(), 60);
-    // Seven characters come back as echo into positions 60..63, 0..2.
+    // Seven characters come back as echo into positions 60..63, 0..2, once
+    // they have crossed the link both ways.
     ASSERT_EQ(p.Com_write(":020000", 7), 1);
+    Sleep(5);
     ASSERT_EQ(p.ReadRPTR(), 3);
     c.rack.clearTrace();
     ASSERT_EQ(p.Com_readPoll(), 1);

@@ -36,7 +36,7 @@ struct Access {
 // the driver layer binds to it. The trace starts empty once the card is open.
 class OneCard {
 public:
-    explicit OneCard(const std::string& spec, const std::string& timing = "instant");
+    explicit OneCard(const std::string& spec, const std::string& timing = testsupport::runProfile());
     ~OneCard();
 
     // Space-2 register accesses since the last clearTrace.

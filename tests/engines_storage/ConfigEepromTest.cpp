@@ -49,7 +49,7 @@ size_t Selects(const std::vector<uint32_t>& writes) {
 // the flash command loads them.
 struct LoadedCard {
     LoadedCard(const std::string& spec, int module, const Bytes& image = {},
-               const std::string& profile = "instant")
+               const std::string& profile = testsupport::runProfile())
         : rack({spec}, profile), file(Build(tcf::FileContent{module, {}, image, {}, {}})) {
         OpenCard(pci, 0);
         loaded = LoadHeader(pci, file, log.log());

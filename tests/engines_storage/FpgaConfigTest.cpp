@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "EngineSupport.h"
+#include "sim/Clock.h"
 
 namespace {
 
@@ -104,6 +105,23 @@ TEST(FpgaDevice, DotsMarkThe4KiBBoundaries) {
               "Comparing FPGA..."
               "....")
         << second.text();
+}
+
+// A PCI 9030 card whose configuration-done line reads 1 while the FPGA is
+// held: the reconfiguration fails at once instead of taking that for a load.
+TEST(FpgaDevice, ConfigurationDoneWhileHeldFailsTheReconfigurationAtOnce) {
+    for (const char* fault : {"", ",fpga-config=done-while-held"}) {
+        testsupport::SimRack rack({std::string("80") + kOld + fault});
+        CVjxPci pci;
+        OpenCard(pci, 0);
+        const uint64_t t0 = sim::virtualClock().nowUs();
+        int ok = -1;
+        pci.getFpgaConfig(&ok);
+        EXPECT_EQ(ok, *fault ? 0 : 1) << fault;
+        if (*fault) {
+            EXPECT_LT(sim::virtualClock().nowUs() - t0, 10000u) << "before the release";
+        }
+    }
 }
 
 TEST(FpgaDevice, ShortLastPageIsWrittenUpToTheImageEnd) {

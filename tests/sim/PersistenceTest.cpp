@@ -107,6 +107,9 @@ TEST(Persistence, BusyPeriodsOutliveTheProcess) {
     Bus bus(sr.rack(), 1);
     FpgaLines lines(bus, false);
     EXPECT_EQ(lines.readSiliconId(), 0xFF) << "the erase goes on: the ID command is ignored";
+    const std::vector<std::string> broken = sr.takeBreaches();
+    ASSERT_EQ(broken.size(), 1u);
+    EXPECT_NE(broken[0].find(" card1 epcs-busy command 0xab "), std::string::npos) << broken[0];
     EXPECT_EQ(command(lines, {0x05, 0x00}) & 0x01, 0x01) << "status shows the erase in progress";
     const uint64_t epcs4BulkEraseUs = sim::Timing::typical().epcsBulkEraseEpcs4Us;
     sim::virtualClock().advance(epcs4BulkEraseUs);

@@ -192,6 +192,7 @@ bool FpgaLines::level(int line) {
 void FpgaLines::holdFpga() {
     drive(8, false);
     drive(5, true);
+    sim::virtualClock().advance(1000);  // the FPGA resets and lets go of the device's lines
     drive(0, true);
     drive(2, true);
     drive(3, true);

@@ -37,7 +37,7 @@ TEST(Trace, OneLinePerAccessInTheFixedFormat) {
     uint8_t one = 0;
     std::string error;
     ASSERT_TRUE(sr.rack().configRead(Kind::Bridge, 1, 0x19, 1, &one, &error));
-    bus.write32(0, 0x1020, 0x10, Kind::Bridge);
+    bus.write32(0, 0x1020, 0x80, Kind::Bridge);
     bus.configWrite32(0x84, 0x20, Kind::Bridge, 1);
 
     std::vector<std::string> lines = sr.traceLines();
@@ -50,7 +50,7 @@ TEST(Trace, OneLinePerAccessInTheFixedFormat) {
     EXPECT_EQ(lines[1], "2 " + at(0) + " card1 r 2 7c 8 3");           // 0.1
     EXPECT_EQ(lines[2], "3 " + at(1) + " card1 cr - 2c 32 335510b5");  // 1.1
     EXPECT_EQ(lines[3], "4 " + at(2) + " bridge1 cr - 19 8 2");        // 2.6
-    EXPECT_EQ(lines[4], "5 " + at(4) + " bridge1 w 0 1020 32 10");     // 4.1
+    EXPECT_EQ(lines[4], "5 " + at(4) + " bridge1 w 0 1020 32 80");     // 4.1
     EXPECT_EQ(lines[5], "6 " + at(4) + " bridge1 cw - 84 32 20");      // 4.2
 }
 

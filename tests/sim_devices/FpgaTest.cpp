@@ -92,6 +92,7 @@ TEST_F(FpgaTest, ReleasedFpgaLoadsAValidImageAndHoldUnconfiguresIt) {
     host.drive(5, true);  // held again
     EXPECT_EQ(block.version(host.now), 0xFF);
     EXPECT_FALSE(block.state().configured);
+    host.now += 5;
     host.drive(8, true);  // released the other way
     host.now += 200;
     EXPECT_EQ(block.version(host.now), 0x37);

@@ -91,10 +91,14 @@ struct EpcsHost {
         d.level[line] = level;
         f.applyLines(d, now);
     }
-    // Hold the FPGA off (line 8 low, then line 5 high) and take the device.
+    // Hold the FPGA off (line 8 low, then line 5 high) for longer than its
+    // minimum hold and its time to let go of the device's lines, then take
+    // the device.
     void take() {
-        for (int line : {8, 5, 0, 2}) drive(line, line == 5);
-        drive(3, true);
+        drive(8, false);
+        drive(5, true);
+        now += 5;
+        for (int line : {0, 2, 3}) drive(line, true);
     }
     void release(int line) {
         d.driven[line] = false;

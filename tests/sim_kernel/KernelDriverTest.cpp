@@ -217,9 +217,9 @@ TEST_F(KernelDriver, ConfigurationDumpsReadAndWriteAndTheSlowBridgeRegistersAnsw
     // The bridge's registers through MAININDEX/MAINDATA, which needs configuration writes.
     configWrite32(slowBridge, 0x84, 0x20);  // GPIOCTL
     EXPECT_EQ(config32(slowBridge, 0x84), 0x20u);
-    configWrite32(slowBridge, 0x88, 0x10);
-    EXPECT_EQ(config32(slowBridge, 0x88) & 0xF1, 0x10u) << "pin 0 an output, driven low";
-    EXPECT_EQ(sim.rack().card(3).bridgeFunction()->gpioctl(), 0x10u);
+    configWrite32(slowBridge, 0x88, 0x80);
+    EXPECT_EQ(config32(slowBridge, 0x88) & 0xF8, 0x80u) << "pin 3 an output, driven low";
+    EXPECT_EQ(sim.rack().card(3).bridgeFunction()->gpioctl(), 0x80u);
     sim.clearTrace();
     configWrite32(slowBridge, 0x84, 0x20);
     ASSERT_EQ(sim.traceLines().size(), 1u);
@@ -330,8 +330,8 @@ TEST_F(KernelDriver, RegistrationChecksTheResourcesAgainstTheBus) {
     // The PCIe card's bridge maps its 64 KiB with EECTL and GPIOCTL.
     Record mapped = registerCard(cardInfo(bridge), &status);
     ASSERT_EQ(status, 0u);
-    windrv::Store32(mapped.u64(item(0, 0) + 32) + 0x1020, 0x10);
-    EXPECT_EQ(sim.rack().card(2).bridgeFunction()->gpioctl(), 0x10u);
+    windrv::Store32(mapped.u64(item(0, 0) + 32) + 0x1020, 0x80);
+    EXPECT_EQ(sim.rack().card(2).bridgeFunction()->gpioctl(), 0x80u);
 }
 
 TEST_F(KernelDriver, SingleTransfersReachTheRegisteredIoSpace) {

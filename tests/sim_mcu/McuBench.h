@@ -76,8 +76,13 @@ public:
         readIndex = get(kRptr) % 64;
     }
 
-    // The reset pulse of a host driver, with or without the boot request.
+    // The reset pulse of a host driver, with or without the boot request;
+    // with it, the boot loader's autobaud "U" as well when it runs.
     void reset(bool bootLoader) {
+        pulse(bootLoader);
+        if (bootLoader && mcu->mode() == sim::McuMode::BootLoader) exchange("U");
+    }
+    void pulse(bool bootLoader) {
         set(kCfg, bootLoader ? 0x05 : 0x01);
         tick(50 * kMs);
         if (bootLoader) {

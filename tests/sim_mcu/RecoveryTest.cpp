@@ -138,9 +138,10 @@ TEST(BootLoaderPersistence, FlashAndBootBytesSurviveInTheirFiles) {
         uint64_t now = 1000;
         // Enter the boot loader, then write a record, BSB and BLJB.
         box.write(kCfg, 0x05, now);
-        box.write(kCfg, 0x04, ++now);
-        box.write(kCfg, 0x08, ++now);
-        const std::string lines = record(0x00, 0x4000, {0x01, 0x02, 0x03}) +
+        box.write(kCfg, 0x04, now += 50000);
+        box.write(kCfg, 0x08, now += 2000);
+        box.write(kTrcon, 0x15, now);
+        const std::string lines = "U" + record(0x00, 0x4000, {0x01, 0x02, 0x03}) +
                                   record(0x03, 0, {0x06, 0x00, 0x33}) + record(0x03, 0, {0x0A, 0x04, 0x44});
         ASSERT_LT(lines.size(), 64u);
         for (size_t i = 0; i < lines.size(); ++i) {

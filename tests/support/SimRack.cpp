@@ -21,6 +21,11 @@ sim::Timing timingNamed(const std::string& name) {
 
 }  // namespace
 
+std::string runProfile() {
+    const char* profile = getenv("VJX_TEST_PROFILE");
+    return profile && *profile ? profile : "instant";
+}
+
 SimRack::SimRack(std::vector<std::string> cardSpecs, const std::string& timing)
     : m_timing(timingNamed(timing)) {
     char pattern[] = "/tmp/vjxsim-test-XXXXXX";
@@ -39,6 +44,7 @@ SimRack::SimRack(std::vector<std::string> cardSpecs, const std::string& timing)
     }
     m_rack = rack.release();
     m_rack->trace().toMemory();
+    m_rack->setStrict(m_strict);
     sim::backend::bind(m_rack);
     // The machine was switched on a while before the program under test
     // starts: the FPGA has loaded and the microcontroller has started, even
@@ -47,6 +53,9 @@ SimRack::SimRack(std::vector<std::string> cardSpecs, const std::string& timing)
 }
 
 SimRack::~SimRack() {
+    const std::vector<std::string> broken = takeBreaches();
+    if (m_strict)
+        for (const std::string& line : broken) ADD_FAILURE() << "a part's rule was broken: " << line;
     sim::backend::bind(nullptr);
     delete m_rack;
     sim::removeTree(m_dir);
@@ -75,7 +84,25 @@ void SimRack::setTracing(bool on) {
         m_rack->trace().off();
 }
 
+std::vector<std::string> SimRack::takeBreaches() {
+    std::vector<std::string> lines = std::move(m_breaches);
+    m_breaches.clear();
+    if (m_rack) {
+        const auto& now = m_rack->trace().breaches();
+        lines.insert(lines.end(), now.begin(), now.end());
+        m_rack->trace().clearBreaches();
+    }
+    return lines;
+}
+
+void SimRack::setStrict(bool strict) {
+    m_strict = strict;
+    m_rack->setStrict(strict);
+}
+
 void SimRack::reopen() {
+    const auto& now = m_rack->trace().breaches();
+    m_breaches.insert(m_breaches.end(), now.begin(), now.end());
     sim::backend::bind(nullptr);
     delete m_rack;
     m_rack = nullptr;
@@ -87,6 +114,7 @@ void SimRack::reopen() {
     }
     m_rack = rack.release();
     m_rack->trace().toMemory();
+    m_rack->setStrict(m_strict);
     sim::backend::bind(m_rack);
 }
 

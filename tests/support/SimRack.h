@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -14,10 +15,18 @@
 
 namespace testsupport {
 
+// The profile of this run of a test program: ctest runs the host's engine
+// test programs once more per slow profile (VJX_TEST_PROFILE=typical|max, see
+// tests/README.md); a test that names no profile runs in this one.
+std::string runProfile();
+
 // The timing profiles that tests of the host run in: the logic alone, and the
-// parts at their typical and at their data-sheet maximum times.
-inline auto Profiles() {
-    return ::testing::Values(std::string("instant"), std::string("typical"), std::string("max"));
+// parts at their typical and at their data-sheet maximum times. In a run for
+// one profile (VJX_TEST_PROFILE set), that profile alone.
+inline ::testing::internal::ParamGenerator<std::string> Profiles() {
+    const char* only = getenv("VJX_TEST_PROFILE");
+    if (only && *only) return ::testing::ValuesIn(std::vector<std::string>{only});
+    return ::testing::ValuesIn(std::vector<std::string>{"instant", "typical", "max"});
 }
 
 class SimRack {
@@ -25,8 +34,18 @@ public:
     // cardSpecs as `vjxsim new --card` takes them ("84", "80,fw=9.14",
     // "blank-9056", ...); timing "instant", "typical" or "max". A bad spec fails
     // the current test (GoogleTest ADD_FAILURE) and leaves an empty rack.
-    explicit SimRack(std::vector<std::string> cardSpecs, const std::string& timing = "instant");
+    // The rack is strict: the first rule of a part that the program under
+    // test breaks fails its next access, and the test fails when it ends
+    // with a rule broken that it did not take with takeBreaches().
+    explicit SimRack(std::vector<std::string> cardSpecs, const std::string& timing = runProfile());
     ~SimRack();  // unbinds and removes the directory
+
+    // The trace lines of the rules broken so far ("! <time> card<N> <rule>
+    // ..."), which are then forgiven: the rack goes on as if none was broken.
+    std::vector<std::string> takeBreaches();
+    // A test of the simulator that breaks rules on purpose lets the program
+    // go on after them.
+    void setStrict(bool strict);
     SimRack(const SimRack&) = delete;
     SimRack& operator=(const SimRack&) = delete;
 
@@ -49,6 +68,8 @@ private:
     std::string m_dir;
     sim::Timing m_timing;
     sim::Rack* m_rack = nullptr;
+    bool m_strict = true;
+    std::vector<std::string> m_breaches;  // of racks closed by reopen()
 };
 
 }  // namespace testsupport

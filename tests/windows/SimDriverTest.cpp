@@ -210,8 +210,8 @@ TEST_F(SimDriver, BridgeInSlowModeIsDrivenThroughConfigurationWrites) {
     EXPECT_TRUE(bridge.SlowFpgaMode());
     const uint32_t before = bridge.ReadGPIOCTL(1);
     // GPIO1's output enable (bit 5) and data (bit 1) take the write.
-    bridge.WriteGPIOCTL(before | 0x22);
-    EXPECT_EQ(bridge.ReadGPIOCTL(1) & 0x22, 0x22u);
+    bridge.WriteGPIOCTL(before | 0x80);  // GPIO3 (line 5) an output, low: the FPGA stays released
+    EXPECT_EQ(bridge.ReadGPIOCTL(1) & 0x80, 0x80u);
     bridge.WriteGPIOCTL(before);
     EXPECT_EQ(bridge.ReadGPIOCTL(1), before);
     bridge.Close();
