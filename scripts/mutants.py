@@ -331,8 +331,11 @@ def build(build_dir, jobs, log, env):
     return rc == 0, out
 
 
-FAILED_LINE = re.compile(r"Test\s+#\d+:\s+(\S+)\s+\.*\s*\*\*\*(.+?)\s+[\d.]+\s+sec")
-FAILED_LIST = re.compile(r"^\s*\d+\s+-\s+(\S+)\s+\((.+)\)\s*$", re.M)
+# Test names may hold blanks (a parameter printed as bytes); gtest adds the
+# parameter after "  # " on the progress line.
+FAILED_LINE = re.compile(r"Test[ \t]+#\d+:[ \t]+([^\n]+?)(?:[ \t]+# [^*\n]*?)?[ \t]*\.*[ \t]*\*\*\*([^\n]+?)"
+                         r"[ \t]+[\d.]+[ \t]+sec")
+FAILED_LIST = re.compile(r"^[ \t]*\d+[ \t]+-[ \t]+([^\n]+?)[ \t]+\(([^()\n]+)\)[ \t]*$", re.M)
 
 
 def ctest(build_dir, jobs, timeout, include, exclude, stop, log, env):
@@ -345,7 +348,7 @@ def ctest(build_dir, jobs, timeout, include, exclude, stop, log, env):
     rc, out = run(cmd, log, env=env)
     failures = [(m.group(1), m.group(2).strip()) for m in FAILED_LINE.finditer(out)]
     if not failures:
-        failures = [(m.group(1), m.group(2)) for m in FAILED_LIST.finditer(out)]
+        failures = [(m.group(1).split("  # ")[0], m.group(2)) for m in FAILED_LIST.finditer(out)]
     no_tests = "No tests were found" in out
     if rc != 0 and not failures and not no_tests:
         failures = [("(ctest exit %d)" % rc, out.strip().splitlines()[-1] if out.strip() else "")]
