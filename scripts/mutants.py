@@ -13,7 +13,11 @@ the first failing test, and puts the file back, whatever happens.
 
 A fault is CAUGHT (with the first failing test), MISSED (the whole suite
 passed), NO-BUILD (it does not compile) or N/A (its text is not found exactly
-once). Slow: not part of CI. Run it under `nice` on a shared machine.
+once). With --all-failures every test that fails is listed (the whole suite
+runs for each fault): what a test catches that no other one does.
+
+The tree is changed while it runs: do not build, commit or edit in it
+meanwhile. Slow: not part of CI. Run it under `nice` on a shared machine.
 """
 
 import argparse
@@ -417,6 +421,15 @@ def test_fault(f, args, excluded, backup, log, env):
             errors = [l for l in out.splitlines() if "error" in l]
             return {"result": "NO-BUILD", "detail": errors[0].strip() if errors else "build failed"}
         passes = []
+        if args.all_failures:
+            ok, failures, _ = ctest(args.build_dir, args.jobs, args.timeout, None, excluded, False, log, env)
+            if ok:
+                return {"result": "MISSED", "detail": ""}
+            names = [name for name, _ in failures]
+            return {"result": "CAUGHT", "detail": "%s (%s)%s" % (failures[0][0], failures[0][1],
+                                                                 " and %d more" % (len(names) - 1)
+                                                                 if len(names) > 1 else ""),
+                    "test": names[0], "tests": names}
         if f.get("focus"):
             passes.append((f["focus"], excluded))
             passes.append((None, "%s|%s" % (excluded, f["focus"])))
@@ -503,6 +516,8 @@ def main():
     parser.add_argument("--build-dir", default=os.path.join(ROOT, "build-mutants"))
     parser.add_argument("--jobs", type=int, default=2)
     parser.add_argument("--timeout", type=int, default=300, help="seconds per test (default 300)")
+    parser.add_argument("--all-failures", action="store_true",
+                        help="run the whole suite for each fault and list every failing test")
     parser.add_argument("--json", help="write the result to this file (after every fault)")
     parser.add_argument("--skip-clean-run", action="store_true",
                         help="do not run the suite once on the unchanged tree first")
