@@ -37,6 +37,9 @@ public:
 
     uint16_t word(unsigned address) const;
     bool writeInProgress(uint64_t nowUs) const;
+    // Set by EWEN, cleared by EWDS (and at power-up): a part left enabled
+    // takes any stray write command, e.g. from noise on the lines.
+    bool writeEnabled() const { return m_writeEnabled; }
     // The self-timed write cycle, kept by the rack beyond the process.
     const BusyPeriod& busyPeriod() const { return m_busy; }
     void restoreBusy(const BusyPeriod& busy) { m_busy = busy; }

@@ -84,6 +84,8 @@ TEST_P(ConfigEepromPreset, WritesPresetInWordOrderAndLeavesAnEqualEepromAlone) {
 
     ASSERT_EQ(card.program(), 1) << log.text();
     EXPECT_EQ(Count(log.text(), "Write EEPROM..."), 1u) << log.text();
+    // The stage leaves the part write-protected again.
+    EXPECT_FALSE(rack.rack().card(1).eeprom().writeEnabled());
 
     // Each 32-bit value sits in two words, upper half first.
     EXPECT_EQ(Word(rack, 1, 0), c.device);
