@@ -86,6 +86,11 @@ bool SimBackend::readEnvironment() {
             std::string("Simulated rack: ") + dir + ": not a rack (no rack.json; make one with 'vjxsim new')";
         return false;
     }
+    const char* at = getenv(kEnvAt);
+    if (at && *at && !parseMoments(at, &m_moments, &error)) {
+        m_envError = std::string(kEnvAt) + ": " + error;
+        return false;
+    }
     const char* trace = getenv(kEnvTrace);
     if (trace) m_tracePath = trace;
     const char* stats = getenv(kEnvStats);
@@ -138,6 +143,12 @@ bool SimBackend::ensureRack() {
 // program (the shared library), or fails the call (a test's bound rack).
 int SimBackend::checked(int status) {
     std::string why;
+    if (m_owned && !m_moments.empty()) {
+        const uint64_t now = m_owned->trace().accesses();
+        const uint64_t before = m_momentsSeen;
+        m_momentsSeen = now;
+        deliverMoments(m_moments, before, now);
+    }
     if (!m_rack || m_rack->intact(&why)) return status;
     if (m_owned) {
         fprintf(stderr, "vjxsim: the simulated machine stops: %s\n", why.c_str());

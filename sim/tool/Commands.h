@@ -18,7 +18,8 @@ struct RunSettings {
     std::string traceOnly;
     std::string stats;
     std::string timing;
-    std::string clock;  // "", "real" or "virtual"
+    std::string clock;            // "", "real" or "virtual"
+    std::vector<std::string> at;  // N:EVENT (backend/Moments.h)
     std::vector<std::string> command;
 };
 int cmdRun(const RunSettings& settings, const char* argv0);

@@ -63,6 +63,10 @@ int main(int argc, char** argv) {
             "real (default), or virtual: the command's sleeps and clock readings are virtual, so the "
             "parts' longest times cost no waiting")
         ->check(CLI::IsMember({"real", "virtual"}));
+    cRun->add_option("--at", run.at,
+                     "N:EVENT: after bus access N, SIGNAME[:group] (to the program or its process group), "
+                     "stdout-closed, or wall-clock+S / wall-clock-S; repeatable")
+        ->allow_extra_args(false);
     cRun->add_option("COMMAND", run.command, "the command and its arguments, after --")->required();
 
     auto* cPower = app.add_subcommand("power-cycle", "power every card (or card N) down and up again");
