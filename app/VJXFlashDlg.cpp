@@ -264,6 +264,10 @@ void CVJXFlashDlg::OnFlash() {
     SetControlsEnabled(0);
     end.Opened(S::kControls);
     end.Order({S::kFile, S::kCard, S::kControls, S::kLine});
+    // An FPGA image that may not fit the card's configuration device is
+    // checked against the device itself, before either EEPROM changes.
+    const uint32_t fpgaBytes = tcf::getLE32(record->header + tcf::kOffFpgaSize);
+    if (fpgaBytes != 0 && !m_vjx.CheckConfigDeviceFits(fpgaBytes + 4u, &m_log)) return;
     if (!m_vjx.ProgramEeprom(&m_log) || !m_vjx.ProgramPcieEeprom(&m_log)) return;
 
     end.Order({S::kFile, S::kControls, S::kCard, S::kLine});
@@ -278,7 +282,10 @@ CVJXFlashDlg::CVJXFlashDlg(std::FILE* logOut) : m_log(logOut) {}
 
 void CVJXFlashDlg::SetUpWindow() {}
 
-void CVJXFlashDlg::SetControlsEnabled(int) {}
+// No controls; the front end learns that the card is being written.
+void CVJXFlashDlg::SetControlsEnabled(int enable) {
+    if (m_programmingHook) m_programmingHook(enable ? 0 : 1);
+}
 
 // No one to ask: a card of unknown type is never programmed.
 int CVJXFlashDlg::ConfirmUnknownCard(const char*) {

@@ -43,6 +43,19 @@ bool WaitWhileBusy(SpiPort& port, const BusyPoll& poll) {
     return false;
 }
 
+bool WaitUntilIdle(SpiPort& port, unsigned maxMs, unsigned intervalMs) {
+    const unsigned long start = GetTickCount();
+    for (;;) {
+        // Read before looking at the clock: a part whose cycle ended just
+        // at the limit counts as idle.
+        const bool busy = (ReadStatus(port) & STATUS_WIP) != 0;
+        if (!busy || port.Failed()) return !busy;
+        if (static_cast<unsigned long>(GetTickCount() - start) >= maxMs) return false;
+        Sleep(intervalMs);
+        pumpMessage();
+    }
+}
+
 void SendAddress(SpiPort& port, uint32_t address, int addressBytes) {
     for (int i = addressBytes - 1; i >= 0; --i)
         port.Send(static_cast<uint8_t>((address >> (8 * i)) & 0xFF), SpiBitOrder::MsbFirst);
