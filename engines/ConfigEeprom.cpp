@@ -163,16 +163,20 @@ int CVjxPci::eeWaitReady() {
 int CVjxPci::eeWaitIdle() {
     eeStart();
     const unsigned long start = GetTickCount();
-    int ready = eeDo();
-    while (!ready && static_cast<unsigned long>(GetTickCount() - start) < microwire::kLongestWriteCycleMs) {
+    for (;;) {
+        // The last look comes once the longest cycle is over.
+        const bool last =
+            static_cast<unsigned long>(GetTickCount() - start) >= microwire::kLongestWriteCycleMs;
+        const int ready = eeDo();
+        if (ready || last) {
+            eeCs(0);
+            eeEnable(0);
+            return ready;
+        }
         eeCs(0);
         Sleep(1);
         eeCs(1);
-        ready = eeDo();
     }
-    eeCs(0);
-    eeEnable(0);
-    return ready;
 }
 
 // ---- Image transfer -------------------------------------------------------------

@@ -46,11 +46,12 @@ bool WaitWhileBusy(SpiPort& port, const BusyPoll& poll) {
 bool WaitUntilIdle(SpiPort& port, unsigned maxMs, unsigned intervalMs) {
     const unsigned long start = GetTickCount();
     for (;;) {
-        // Read before looking at the clock: a part whose cycle ended just
-        // at the limit counts as idle.
+        // The last read starts once the longest cycle is over: a part that
+        // is still busy then will not finish by itself.
+        const bool last = static_cast<unsigned long>(GetTickCount() - start) >= maxMs;
         const bool busy = (ReadStatus(port) & STATUS_WIP) != 0;
         if (!busy || port.Failed()) return !busy;
-        if (static_cast<unsigned long>(GetTickCount() - start) >= maxMs) return false;
+        if (last) return false;
         Sleep(intervalMs);
         pumpMessage();
     }

@@ -103,6 +103,7 @@ public:
     Microcontroller& mcu() { return *m_mcu; }
     Mailbox& mailbox() { return *m_mailbox; }
     MicrowireEeprom& eeprom() { return *m_eeprom; }
+    SpiEeprom25* spiEeprom() { return m_spi.get(); }  // PCIe cards only
     const NvRegion& eepromBytes() const { return m_eepromMem; }
     const NvRegion& pcieEepromBytes() const { return m_pcieMem; }
     const NvRegion& epcsBytes() const { return m_epcsMem; }
