@@ -104,6 +104,7 @@ int CVJXFlashDlg::ListVjxBoards(int verbose) {
         }
         m_cardIndex[i - skipped] = i;
         m_vjx.Close();
+        if (print) ShowAccessRefusal();
     }
 
     if (count > 0 && count == skipped) m_log.MessageBox("Cards found, but no VJX cards!\n", kErrorBox, 0);
@@ -112,6 +113,13 @@ int CVJXFlashDlg::ListVjxBoards(int verbose) {
     m_cardCount = count;
     m_skipCount = skipped;
     return count != skipped;
+}
+
+void CVJXFlashDlg::ShowAccessRefusal() {
+    const char* reason = m_vjx.TakeAccessRefusal();
+    if (m_refusalShown || !reason || !reason[0]) return;
+    m_refusalShown = true;
+    m_log.Append(reason, 1);
 }
 
 unsigned CVJXFlashDlg::GetCardNum(unsigned position) {
@@ -171,6 +179,7 @@ void CVJXFlashDlg::OnFlash() {
                 SetControlsEnabled(1);
                 break;
             default:
+                ShowAccessRefusal();
                 CloseLine();
                 break;
         }

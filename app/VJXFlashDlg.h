@@ -144,4 +144,9 @@ private:
     void CloseLine() {
         m_log.Append("", 1);
     }
+    // The access library's reason for refusing the card's registers, shown
+    // once in the program's life: without it a card the user may not reach
+    // looks merely silent.
+    void ShowAccessRefusal();
+    bool m_refusalShown = false;
 };

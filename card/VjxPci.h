@@ -83,6 +83,9 @@ public:
     bool MigrationPossible(int code) const;
     bool SlowFpgaMode();
     const char* getErrorString();
+    // The access library's reason for the first register access it refused
+    // since the last call ("" when none), e.g. for lack of rights.
+    const char* TakeAccessRefusal();
     uint32_t GetLibInitResult() const { return m_libInitStatus; }
     const char* GetLibInitResultStr();
     uint32_t GetBridgeType() const { return m_bridgeType; }

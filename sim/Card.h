@@ -82,6 +82,7 @@ public:
     Chip chip() const { return m_spec.chip; }
     bool hasBridge() const { return m_bridgeFn != nullptr; }
     bool openFails() const { return m_spec.parsed.openFails; }
+    bool registersDenied() const { return m_spec.parsed.registersDenied; }
     const Placement& placement() const { return m_placement; }
     const Identity& identity() const { return m_identity; }
     PlxFunction& cardFunction() { return *m_cardFn; }

@@ -185,6 +185,18 @@ bool SimBackend::usable(const Handle& h, const char* what) {
     return true;
 }
 
+// As the hardware library meets register files that only root may open.
+bool SimBackend::registersUsable(const Handle& h, const char* what) {
+    if (!usable(h, what)) return false;
+    Card* card = m_rack->cardOf(h.kind, h.number);
+    if (card && h.kind == PciFunction::Kind::Card && card->registersDenied()) {
+        m_error = std::string(what) + ": can't open the register space of " + functionName(h.kind, h.number) +
+                  ": Permission denied (access to VJX cards needs root rights)";
+        return false;
+    }
+    return true;
+}
+
 int SimBackend::open(int* out, unsigned number, PciFunction::Kind kind) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!ensureRack()) return -1;
@@ -254,7 +266,7 @@ int SimBackend::configDump(int h, unsigned offset, unsigned count, void* buffer)
 int SimBackend::read(int h, uint8_t space, unsigned offset, unsigned width, uint32_t* value) {
     std::lock_guard<std::mutex> lock(m_mutex);
     const Handle* p = handle(h);
-    if (!p || !usable(*p, "Read")) return -1;
+    if (!p || !registersUsable(*p, "Read")) return -1;
     if (!value) return fail("Read: no place for the value");
     std::string error;
     if (!m_rack->read(p->kind, p->number, space, offset, width, value, &error)) return fail("Read: " + error);
@@ -264,7 +276,7 @@ int SimBackend::read(int h, uint8_t space, unsigned offset, unsigned width, uint
 int SimBackend::write(int h, uint8_t space, unsigned offset, unsigned width, uint32_t value) {
     std::lock_guard<std::mutex> lock(m_mutex);
     const Handle* p = handle(h);
-    if (!p || !usable(*p, "Write")) return -1;
+    if (!p || !registersUsable(*p, "Write")) return -1;
     std::string error;
     if (!m_rack->write(p->kind, p->number, space, offset, width, value, &error))
         return fail("Write: " + error);

@@ -53,7 +53,8 @@ private:
     bool loadRack();
     int checked(int status);
     const Handle* handle(int h);
-    bool usable(const Handle& h, const char* what);  // the card can be opened for access
+    bool usable(const Handle& h, const char* what);           // the card can be opened for access
+    bool registersUsable(const Handle& h, const char* what);  // and its register files too
     int fail(const std::string& text);
     bool registerProcess();
 
