@@ -275,7 +275,8 @@ void CVJXFlashDlg::OnFlash() {
     end.Order({S::kFile, S::kCard, S::kControls, S::kLine});
     // An FPGA image that may not fit the card's configuration device is
     // checked against the device itself, before either EEPROM changes.
-    const uint32_t fpgaBytes = tcf::getLE32(record->header + tcf::kOffFpgaSize);
+    const unsigned char* size = record->header + tcf::kOffFpgaSize;  // little-endian
+    const uint32_t fpgaBytes = size[0] | size[1] << 8 | size[2] << 16 | static_cast<uint32_t>(size[3]) << 24;
     if (fpgaBytes != 0 && !m_vjx.CheckConfigDeviceFits(fpgaBytes + 4u, &m_log)) return;
     if (!m_vjx.ProgramEeprom(&m_log) || !m_vjx.ProgramPcieEeprom(&m_log)) return;
 
