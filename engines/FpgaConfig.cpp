@@ -130,6 +130,9 @@ int CVjxPci::CheckConfigDeviceFits(unsigned int size, CLogWindow* log) {
     if (size <= epc::smallestCapacity()) return 1;
     if (m_bridgeType != BRIDGE_9030 && m_bridgeType != BRIDGE_9056) return 1;
     if (m_bridgeType == BRIDGE_9056 && !BridgeWritable()) return 1;
+    // As before any FPGA access of an update: the card's local interrupt
+    // is off while its FPGA is held.
+    Linti1Disable();
     setFpgaResetConfig();
     CFpgaLinePort port(*this);
     if (!identifyEpc(port, size, log)) return 0;

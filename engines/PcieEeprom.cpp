@@ -122,7 +122,9 @@ void CPciBridge::EE_ReadData(int address, int count, unsigned char* data) {
 bool CPciBridge::EE_WaitWriteEnd() {
     CEectlPort port(*this);
     port.Deselect();
-    return spi25::WaitUntilIdle(port, kEepromWriteCycleMaxMs, kIdlePollMs) && !m_eeFailed;
+    // A shifter that stays busy ends the transfer; the read that follows
+    // reports it.
+    return spi25::WaitUntilIdle(port, kEepromWriteCycleMaxMs, kIdlePollMs);
 }
 
 // ---- Stage ----------------------------------------------------------------------

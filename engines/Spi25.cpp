@@ -49,7 +49,10 @@ bool WaitUntilIdle(SpiPort& port, unsigned maxMs, unsigned intervalMs) {
         // The last read starts once the longest cycle is over: a part that
         // is still busy then will not finish by itself.
         const bool last = static_cast<unsigned long>(GetTickCount() - start) >= maxMs;
-        const bool busy = (ReadStatus(port) & STATUS_WIP) != 0;
+        // All ones is no part driving the line (absent or dead): nothing to
+        // wait for; the command that follows finds out.
+        const uint8_t status = ReadStatus(port);
+        const bool busy = status != 0xFF && (status & STATUS_WIP) != 0;
         if (!busy || port.Failed()) return !busy;
         if (last) return false;
         Sleep(intervalMs);

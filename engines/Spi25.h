@@ -28,7 +28,8 @@ bool WaitWhileBusy(SpiPort& port, const BusyPoll& poll);
 // Before the first command to a part that an interrupted program may have
 // left writing or erasing: true once its status shows no write in progress,
 // false when it still does `maxMs` after the first look (the longest cycle
-// the part may still be in).
+// the part may still be in). A status of all ones (no part answering) is
+// not waited for.
 bool WaitUntilIdle(SpiPort& port, unsigned maxMs, unsigned intervalMs);
 
 // The address, most significant byte first.
