@@ -106,6 +106,7 @@ int CVJXFlashDlg::ListVjxBoards(int verbose) {
         }
         m_cardIndex[i - skipped] = i;
         m_vjx.Close();
+        if (print) ShowAccessRefusal();
     }
 
     if (count > 0 && count == skipped) m_log.MessageBox("Cards found, but no VJX cards!\n", kErrorBox, 0);
@@ -114,6 +115,13 @@ int CVJXFlashDlg::ListVjxBoards(int verbose) {
     m_cardCount = count;
     m_skipCount = skipped;
     return count != skipped;
+}
+
+void CVJXFlashDlg::ShowAccessRefusal() {
+    const char* reason = m_vjx.TakeAccessRefusal();
+    if (m_refusalShown || !reason || !reason[0]) return;
+    m_refusalShown = true;
+    m_log.Append(reason, 1);
 }
 
 unsigned CVJXFlashDlg::GetCardNum(unsigned position) {
@@ -174,6 +182,7 @@ void CVJXFlashDlg::OnFlash() {
                 SetControlsEnabled(1);
                 break;
             default:
+                ShowAccessRefusal();
                 CloseLine();
                 break;
         }
@@ -267,6 +276,11 @@ void CVJXFlashDlg::OnFlash() {
     SetControlsEnabled(0);
     end.Opened(S::kControls);
     end.Order({S::kFile, S::kCard, S::kControls, S::kLine});
+    // An FPGA image that may not fit the card's configuration device is
+    // checked against the device itself, before either EEPROM changes.
+    const unsigned char* size = record->header + tcf::kOffFpgaSize;  // little-endian
+    const uint32_t fpgaBytes = size[0] | size[1] << 8 | size[2] << 16 | static_cast<uint32_t>(size[3]) << 24;
+    if (fpgaBytes != 0 && !m_vjx.CheckConfigDeviceFits(fpgaBytes + 4u, &m_log)) return;
     if (!m_vjx.ProgramEeprom(&m_log) || !m_vjx.ProgramPcieEeprom(&m_log)) return;
 
     end.Order({S::kFile, S::kControls, S::kCard, S::kLine});
@@ -281,7 +295,10 @@ CVJXFlashDlg::CVJXFlashDlg(std::FILE* logOut) : m_log(logOut) {}
 
 void CVJXFlashDlg::SetUpWindow() {}
 
-void CVJXFlashDlg::SetControlsEnabled(int) {}
+// No controls; the front end learns that the card is being written.
+void CVJXFlashDlg::SetControlsEnabled(int enable) {
+    if (m_programmingHook) m_programmingHook(enable ? 0 : 1);
+}
 
 // No one to ask: a card of unknown type is never programmed.
 int CVJXFlashDlg::ConfirmUnknownCard(const char*) {

@@ -57,6 +57,14 @@ public:
     CEdit& FileName() {
         return m_fileName;
     }
+#if !VJX_WINDOWS_PROGRAM
+    // Called with 1 when the flash command is about to write to the card
+    // (the point where the Windows dialog disables its controls), with 0 when
+    // it has stopped writing.
+    void SetProgrammingHook(void (*hook)(int programming)) {
+        m_programmingHook = hook;
+    }
+#endif
     CLogWindow& Log() {
         return m_log;
     }
@@ -82,6 +90,9 @@ protected:
     uint32_t m_skipCount = 0;
     bool m_flashCompleted = false;
     bool m_versionCheckFailed = false;
+#if !VJX_WINDOWS_PROGRAM
+    void (*m_programmingHook)(int programming) = nullptr;
+#endif
 
 #if VJX_WINDOWS_PROGRAM
     // ---- The Windows dialog (windows/VJXFlashDlg.cpp) --------------------
@@ -135,4 +146,9 @@ private:
     void CloseLine() {
         m_log.Append("", 1);
     }
+    // The access library's reason for refusing the card's registers, shown
+    // once in the program's life: without it a card the user may not reach
+    // looks merely silent.
+    void ShowAccessRefusal();
+    bool m_refusalShown = false;
 };

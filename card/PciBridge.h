@@ -50,6 +50,10 @@ public:
     void EE_WriteData(int address, int count, const unsigned char* data);
     void EE_ReadData(int address, int count, unsigned char* data);
     bool EE_Failed() const { return m_eeFailed; }
+    // Before the first command of a stage: true once the EEPROM's status
+    // shows no write in progress, false when it still does after its
+    // longest write cycle (engines/PcieEeprom.cpp).
+    bool EE_WaitWriteEnd();
     void EE_ClearFailure() { m_eeFailed = false; }
 
 private:

@@ -8,6 +8,7 @@
 #include "../chips/Epcs.h"
 #include "../chips/PciConfig.h"
 #include "../chips/PlxPci90xx.h"
+#include "../driver/wdc_lib.h"
 #include "../platform/platform.h"
 #include "ModelTable.h"
 
@@ -172,6 +173,10 @@ const char* CVjxPci::getErrorString() {
     const size_t length = std::strlen(VJX_PCI_ErrorString);
     if (length > 0 && VJX_PCI_ErrorString[length - 1] == '\n') VJX_PCI_ErrorString[length - 1] = '\0';
     return VJX_PCI_ErrorString;
+}
+
+const char* CVjxPci::TakeAccessRefusal() {
+    return WdcTakeAccessRefusal();
 }
 
 const char* CVjxPci::GetLibInitResultStr() {

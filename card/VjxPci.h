@@ -13,6 +13,8 @@
 struct VJX_PCI_STRUCT;
 struct TTcfSmall;
 
+class SpiPort;  // engines/SpiPort.h
+
 class CVjxPci {
 public:
     typedef int TModel;
@@ -82,6 +84,9 @@ public:
     bool MigrationPossible(int code) const;
     bool SlowFpgaMode();
     const char* getErrorString();
+    // The access library's reason for the first register access it refused
+    // since the last call ("" when none), e.g. for lack of rights.
+    const char* TakeAccessRefusal();
     uint32_t GetLibInitResult() const { return m_libInitStatus; }
     const char* GetLibInitResultStr();
     uint32_t GetBridgeType() const { return m_bridgeType; }
@@ -177,6 +182,10 @@ public:
     void eeCmdWen(int bits);
     void eeCmdWds(int bits);
     int eeWaitReady();
+    // Before the first command: 1 once the part shows ready, 0 when it is
+    // still in a write cycle an interrupted program started after the
+    // longest such cycle.
+    int eeWaitIdle();
     int writeEeprom(int bits);
     int readEeprom(int bits);
     int compareEeprom();
@@ -203,6 +212,12 @@ public:
     int setEpcProgramBlockEnd();
     int setEpcProgramBlockLsb(unsigned long address, const unsigned char* data, unsigned int count);
     int doFlashFpga(const unsigned char* image, unsigned int size);
+    // Before anything is written: whether an FPGA image of `size` bytes (its
+    // CRC included) fits the card's configuration device, asked of the
+    // device (a read-only exchange) only when it could be too small. Reports
+    // a refusal; the FPGA runs again afterwards either way.
+    int CheckConfigDeviceFits(unsigned int size, CLogWindow* log);
+    int identifyEpc(SpiPort& port, unsigned int size, CLogWindow* log);
     const char* getLastError() const {
         return m_lastError;
     }

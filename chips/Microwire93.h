@@ -12,4 +12,9 @@ constexpr int OP_READ = 2;
 constexpr int EXT_EWEN = 0x30;  // 11: write enable
 constexpr int EXT_EWDS = 0x00;  // 00: write disable
 
+// The longest self-timed cycle of the part (WRAL, tWL maximum; WRITE and
+// ERASE take at most 6 ms). While it runs, a raised chip select shows the
+// status on DO: low busy, high ready.
+constexpr unsigned kLongestWriteCycleMs = 15;
+
 }  // namespace microwire

@@ -18,6 +18,9 @@ constexpr uint32_t REGISTER_BASE = 0x1000;
 constexpr uint32_t EECTL = 0x1004;    // serial EEPROM control
 constexpr uint32_t GPIOCTL = 0x1020;  // general-purpose I/O control
 
+// The 25xx SPI EEPROM behind EECTL: its longest write cycle (tWC maximum).
+constexpr unsigned kEepromWriteCycleMaxMs = 5;
+
 // EECTL: the bridge shifts one byte per command to or from its SPI EEPROM.
 constexpr uint32_t EECTL_WRITE_DATA = 0x000000FF;   // bits 7..0: byte to send
 constexpr uint32_t EECTL_READ_DATA_SHIFT = 8;       // bits 15..8: byte received

@@ -190,6 +190,22 @@ WD_HANDLE WDC_GetWDHandle() {
     return g_driver;
 }
 
+namespace {
+char g_refusal[256];
+char g_refusalTaken[256];
+}  // namespace
+
+void WdcNoteAccessRefusal(const char* reason) {
+    if (g_refusal[0] || !reason || !reason[0]) return;
+    std::snprintf(g_refusal, sizeof g_refusal, "%s", reason);
+}
+
+const char* WdcTakeAccessRefusal() {
+    std::memcpy(g_refusalTaken, g_refusal, sizeof g_refusal);
+    g_refusal[0] = '\0';
+    return g_refusalTaken;
+}
+
 const char* WdcGetLastErrStr() {
     return g_lastError;
 }

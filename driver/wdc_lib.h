@@ -124,6 +124,12 @@ void* WDC_GetDevContext(WDC_DEVICE_HANDLE device);
 // Last-error text of this layer (256 bytes, always terminated).
 const char* WdcGetLastErrStr();
 DWORD WdcSetLastErrStr(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The reason the access library gave when it refused a register access
+// (the first one since it was last taken), kept because a refused read
+// otherwise shows only as all ones. Taking it answers "" when there was none
+// and forgets it.
+void WdcNoteAccessRefusal(const char* reason);
+const char* WdcTakeAccessRefusal();
 // Error-level debug message (discarded by the Linux program).
 void WDC_Err(const char* format, ...) __attribute__((format(printf, 1, 2)));
 const char* Stat2Str(DWORD status);

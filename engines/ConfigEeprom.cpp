@@ -160,6 +160,25 @@ int CVjxPci::eeWaitReady() {
     return 0;
 }
 
+int CVjxPci::eeWaitIdle() {
+    eeStart();
+    const unsigned long start = GetTickCount();
+    for (;;) {
+        // The last look comes once the longest cycle is over.
+        const bool last =
+            static_cast<unsigned long>(GetTickCount() - start) >= microwire::kLongestWriteCycleMs;
+        const int ready = eeDo();
+        if (ready || last) {
+            eeCs(0);
+            eeEnable(0);
+            return ready;
+        }
+        eeCs(0);
+        Sleep(1);
+        eeCs(1);
+    }
+}
+
 // ---- Image transfer -------------------------------------------------------------
 
 // The image must fit the read-back area and the buffer that holds it.
@@ -250,6 +269,14 @@ int CVjxPci::ProgramEeprom(CLogWindow* log) {
         return 0;
     }
 
+    // A write cycle an interrupted program started goes on; the part
+    // answers no command until it has ended.
+    if (!eeWaitIdle()) {
+        CString text;
+        text.Format("Configuration EEPROM still busy after %u ms", microwire::kLongestWriteCycleMs);
+        report(log, text);
+        return 0;
+    }
     if (!readEeprom(kAddressBits)) {
         report(log, "Failed reading EEPROM!");
         return 0;

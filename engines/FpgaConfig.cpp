@@ -27,11 +27,20 @@ constexpr SpiBitOrder kDataOrder = SpiBitOrder::LsbFirst;
 
 enum class Compared { Same, Differs };
 
-// The device's capacity in bytes; 0 for a part the program does not know,
-// whose silicon ID is left in *id.
-uint32_t identify(SpiPort& port, uint8_t* id) {
+// How often a part still erasing is asked whether it has finished.
+constexpr unsigned kIdlePollMs = 100;
+
+enum class Identified { Known, Busy, Unknown };
+
+// The device's capacity in bytes, or 0. An interrupted program may have left
+// the part erasing, when it answers nothing but its status: it is first
+// given the longest erase any known part takes.
+Identified identify(SpiPort& port, uint8_t* id, uint32_t* capacity) {
+    *capacity = 0;
+    if (!spi25::WaitUntilIdle(port, epc::longestBulkEraseMs(), kIdlePollMs)) return Identified::Busy;
     *id = spi25::ReadSiliconId(port);
-    return epc::capacity(*id);
+    *capacity = epc::capacity(*id);
+    return *capacity ? Identified::Known : Identified::Unknown;
 }
 
 // First the CRC behind the image, which tells a different image at once;
@@ -85,6 +94,54 @@ bool program(SpiPort& port, const unsigned char* image, unsigned size, CLogWindo
 
 }  // namespace
 
+// With the FPGA held off its device: the device identified and an image of
+// `size` bytes found to fit it. A refusal leaves the device as it was and
+// lets the FPGA load from it again, so the card keeps running.
+int CVjxPci::identifyEpc(SpiPort& port, unsigned int size, CLogWindow* log) {
+    port.Deselect();
+    uint8_t id = 0;
+    uint32_t capacity = 0;
+    const Identified found = identify(port, &id, &capacity);
+    m_epcBytes = capacity;
+    if (found == Identified::Known && size <= capacity) return 1;
+    setFpgaConfig();
+    CString text;
+    if (found == Identified::Busy) {
+        text.Format("\nFPGA configuration device still busy after %u ms", epc::longestBulkEraseMs());
+        m_lastError += text;
+        if (log) log->MessageBox("Can't program FPGA: ", m_lastError, 0x10, 0);
+    } else if (found == Identified::Unknown) {
+        text.Format(vjx::platform::kEpcSiliconIdUnknown, id);
+        if (log) log->MessageBox(text, 0x10, 0);
+    } else {
+        // An image that does not fit would wrap round and overwrite its own
+        // start.
+        text.Format("\nFPGA image of %u bytes (with CRC) is larger than the configuration device (%u bytes)",
+                    size, capacity);
+        m_lastError += text;
+        if (log) log->MessageBox("Can't program FPGA: ", m_lastError, 0x10, 0);
+    }
+    return 0;
+}
+
+int CVjxPci::CheckConfigDeviceFits(unsigned int size, CLogWindow* log) {
+    // Every part takes an image this small, and only the bridges with the
+    // configuration lines can ask the device (doFlashFpga refuses the rest).
+    if (size <= epc::smallestCapacity()) return 1;
+    if (m_bridgeType != BRIDGE_9030 && m_bridgeType != BRIDGE_9056) return 1;
+    if (m_bridgeType == BRIDGE_9056 && !BridgeWritable()) return 1;
+    // As before any FPGA access of an update: the card's local interrupt
+    // is off while its FPGA is held.
+    Linti1Disable();
+    setFpgaResetConfig();
+    CFpgaLinePort port(*this);
+    if (!identifyEpc(port, size, log)) return 0;
+    // Only read: the FPGA loads its unchanged configuration again.
+    port.Deselect();
+    setFpgaConfig();
+    return 1;
+}
+
 int CVjxPci::doFlashFpga(const unsigned char* image, unsigned int size) {
     CLogWindow* log = m_log;
     auto fail = [this, log]() {
@@ -108,30 +165,7 @@ int CVjxPci::doFlashFpga(const unsigned char* image, unsigned int size) {
 
     setFpgaResetConfig();
     CFpgaLinePort port(*this);
-    port.Deselect();
-
-    uint8_t id = 0;
-    const uint32_t capacity = identify(port, &id);
-    m_epcBytes = capacity;
-    // The two refusals below leave the device as it was: the FPGA is let
-    // load from it again, so the card keeps running.
-    if (capacity == 0) {
-        setFpgaConfig();
-        CString text;
-        text.Format(vjx::platform::kEpcSiliconIdUnknown, id);
-        if (log) log->MessageBox(text, 0x10, 0);
-        return 0;
-    }
-    // An image that does not fit would wrap round and overwrite its own
-    // start; refuse it while the device still holds its old content.
-    if (size > capacity) {
-        setFpgaConfig();
-        CString text;
-        text.Format("\nFPGA image of %u bytes (with CRC) is larger than the configuration device (%u bytes)",
-                    size, capacity);
-        m_lastError += text;
-        return fail();
-    }
+    if (!identifyEpc(port, size, log)) return 0;
 
     // In slow mode a matching CRC is taken for a matching image: reading
     // the whole device would take minutes there.

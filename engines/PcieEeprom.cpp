@@ -119,6 +119,14 @@ void CPciBridge::EE_ReadData(int address, int count, unsigned char* data) {
                 count > 0 ? static_cast<unsigned>(count) : 0, SpiBitOrder::MsbFirst);
 }
 
+bool CPciBridge::EE_WaitWriteEnd() {
+    CEectlPort port(*this);
+    port.Deselect();
+    // A shifter that stays busy ends the transfer; the read that follows
+    // reports it.
+    return spi25::WaitUntilIdle(port, kEepromWriteCycleMaxMs, kIdlePollMs);
+}
+
 // ---- Stage ----------------------------------------------------------------------
 
 static bool pcieImageUsable(unsigned size, size_t buffered) {
@@ -164,6 +172,14 @@ int CVjxPci::ProgramPcieEeprom(CLogWindow* log) {
         return 0;
     }
 
+    // A write cycle an interrupted program started goes on; the part
+    // answers no command until it has ended.
+    if (!m_bridge.EE_WaitWriteEnd()) {
+        CString text;
+        text.Format("PCIe EEPROM still busy after %u ms", pex8111::kEepromWriteCycleMaxMs);
+        report(log, text);
+        return 0;
+    }
     if (!readPcieEeprom()) {
         report(log, "Failed reading PCIe EEPROM! (EEPROM control stays busy)");
         return 0;

@@ -43,6 +43,23 @@ bool WaitWhileBusy(SpiPort& port, const BusyPoll& poll) {
     return false;
 }
 
+bool WaitUntilIdle(SpiPort& port, unsigned maxMs, unsigned intervalMs) {
+    const unsigned long start = GetTickCount();
+    for (;;) {
+        // The last read starts once the longest cycle is over: a part that
+        // is still busy then will not finish by itself.
+        const bool last = static_cast<unsigned long>(GetTickCount() - start) >= maxMs;
+        // All ones is no part driving the line (absent or dead): nothing to
+        // wait for; the command that follows finds out.
+        const uint8_t status = ReadStatus(port);
+        const bool busy = status != 0xFF && (status & STATUS_WIP) != 0;
+        if (!busy || port.Failed()) return !busy;
+        if (last) return false;
+        Sleep(intervalMs);
+        pumpMessage();
+    }
+}
+
 void SendAddress(SpiPort& port, uint32_t address, int addressBytes) {
     for (int i = addressBytes - 1; i >= 0; --i)
         port.Send(static_cast<uint8_t>((address >> (8 * i)) & 0xFF), SpiBitOrder::MsbFirst);

@@ -25,6 +25,12 @@ struct BusyPoll {
 };
 // True when the write in progress ended in time.
 bool WaitWhileBusy(SpiPort& port, const BusyPoll& poll);
+// Before the first command to a part that an interrupted program may have
+// left writing or erasing: true once its status shows no write in progress,
+// false when it still does `maxMs` after the first look (the longest cycle
+// the part may still be in). A status of all ones (no part answering) is
+// not waited for.
+bool WaitUntilIdle(SpiPort& port, unsigned maxMs, unsigned intervalMs);
 
 // The address, most significant byte first.
 void SendAddress(SpiPort& port, uint32_t address, int addressBytes);

@@ -85,6 +85,7 @@ public:
     Chip chip() const { return m_spec.chip; }
     bool hasBridge() const { return m_bridgeFn != nullptr; }
     bool openFails() const { return m_spec.parsed.openFails; }
+    bool registersDenied() const { return m_spec.parsed.registersDenied; }
     const Placement& placement() const { return m_placement; }
     const Identity& identity() const { return m_identity; }
     PlxFunction& cardFunction() { return *m_cardFn; }
@@ -109,6 +110,7 @@ public:
     Microcontroller& mcu() { return *m_mcu; }
     Mailbox& mailbox() { return *m_mailbox; }
     MicrowireEeprom& eeprom() { return *m_eeprom; }
+    SpiEeprom25* spiEeprom() { return m_spi.get(); }  // PCIe cards only
     const NvRegion& eepromBytes() const { return m_eepromMem; }
     const NvRegion& pcieEepromBytes() const { return m_pcieMem; }
     const NvRegion& epcsBytes() const { return m_epcsMem; }

@@ -90,10 +90,18 @@ const std::vector<OptionDef>& defs() {
          false,
          [](const std::string&, CardOptions& o) { return o.slowBridge = true; },
          {}},
-        {{"open", "open=fail", "the card is found on the bus but cannot be opened", K::Wiring},
+        {{"open", "open=fail|denied",
+          "the card is found on the bus but cannot be opened (fail), or its registers refuse a user "
+          "without root rights (denied: configuration reads still work)",
+          K::Wiring},
          true,
          choice({{"fail", [](CardOptions& o) { o.openFails = true; }},
-                 {"ok", [](CardOptions& o) { o.openFails = false; }}}),
+                 {"denied", [](CardOptions& o) { o.registersDenied = true; }},
+                 {"ok",
+                  [](CardOptions& o) {
+                      o.openFails = false;
+                      o.registersDenied = false;
+                  }}}),
          {}},
         {{"fw", "fw=TEXT", "firmware version text of the card's application (default 1.00)", K::Content},
          true,

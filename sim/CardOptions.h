@@ -19,9 +19,10 @@ namespace sim {
 
 struct CardOptions {
     // Wiring.
-    bool noBridge = false;    // a PCIe card without its PEX 8111
-    bool slowBridge = false;  // a PEX 8111 without address space
-    bool openFails = false;   // the card answers enumeration but cannot be opened
+    bool noBridge = false;         // a PCIe card without its PEX 8111
+    bool slowBridge = false;       // a PEX 8111 without address space
+    bool openFails = false;        // the card answers enumeration but cannot be opened
+    bool registersDenied = false;  // its configuration reads, its register files refuse this user
     // Content of a new card (and of the parts `vjxsim set` rewrites).
     std::string firmware = "1.00";
     int isp = -1;  // -1: equal to the FPGA's version

@@ -9,6 +9,7 @@
 
 #include "../VJXFlashDlg.h"
 #include "lock.h"
+#include "signals.h"
 
 namespace {
 
@@ -56,8 +57,15 @@ bool ParseCardNumber(const char* text, unsigned* number) {
 
 int main(int argc, char** argv) {
     const char* programPath = argc > 0 ? argv[0] : nullptr;
+    // A reader of the log that goes away must not end an update.
+    IgnoreBrokenPipe();
     g_dialog = new CVJXFlashDlg;
     CVJXFlashDlg& dialog = *g_dialog;
+    // From the first write to the card the signals that end a process wait
+    // for the command to finish; it is never let go before the end.
+    dialog.SetProgrammingHook([](int programming) {
+        if (programming) HoldEndSignals();
+    });
 
     if (argc <= 1) {
         dialog.ShowAboutMessage();

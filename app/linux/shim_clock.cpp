@@ -1,7 +1,6 @@
 // Sleep and GetTickCount on the real clock. Kept apart from the rest of the
 // shim so that tests link a virtual clock in their place.
 #include <sys/prctl.h>
-#include <sys/time.h>
 
 #include <cerrno>
 #include <ctime>
@@ -15,10 +14,14 @@ void Sleep(unsigned ms) {
     }
 }
 
+// Milliseconds on the monotonic clock, as Windows counts them since start-up:
+// every timeout is a difference of two readings, which a change of the time
+// of day (by hand, or by a time service) must not stretch or cut short.
 unsigned long GetTickCount() {
-    struct timeval now;
-    if (gettimeofday(&now, nullptr) != 0) return 0;
-    return static_cast<unsigned long>(now.tv_sec) * 1000ul + static_cast<unsigned long>(now.tv_usec) / 1000ul;
+    struct timespec now;
+    if (clock_gettime(CLOCK_MONOTONIC, &now) != 0) return 0;
+    return static_cast<unsigned long>(now.tv_sec) * 1000ul +
+           static_cast<unsigned long>(now.tv_nsec) / 1000000ul;
 }
 
 namespace {

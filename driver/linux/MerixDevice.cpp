@@ -14,6 +14,13 @@ int CardHandle(WDC_DEVICE_HANDLE device) {
     return device->cardReg.hCard != 0 ? static_cast<int>(device->cardReg.hCard - 1) : -1;
 }
 
+// A refused register access keeps the library's reason (no rights on the
+// card's register files, most often) for the program to show.
+DWORD Refused() {
+    WdcNoteAccessRefusal(vjxGetErrorString());
+    return MERIX_FAILED;
+}
+
 }  // namespace
 
 DWORD WDC_DriverOpen(DWORD) {
@@ -42,7 +49,7 @@ DWORD WDC_ReadAddr8(WDC_DEVICE_HANDLE device, DWORD addrSpace, DWORD offset, uin
     if (!device) return MERIX_INVALID_PARAMETER;
     uint8_t v = 0;
     if (vjxReadOffset8(CardHandle(device), static_cast<uint8_t>(addrSpace), offset, &v) != 0)
-        return MERIX_FAILED;
+        return Refused();
     *value = v;
     return WD_STATUS_SUCCESS;
 }
@@ -53,7 +60,7 @@ DWORD WDC_ReadAddr32(WDC_DEVICE_HANDLE device, DWORD addrSpace, DWORD offset, ui
     if (!device) return MERIX_INVALID_PARAMETER;
     uint32_t v = 0;
     if (vjxReadOffset32(CardHandle(device), static_cast<uint8_t>(addrSpace), offset, &v) != 0)
-        return MERIX_FAILED;
+        return Refused();
     *value = v;
     return WD_STATUS_SUCCESS;
 }
@@ -61,14 +68,14 @@ DWORD WDC_ReadAddr32(WDC_DEVICE_HANDLE device, DWORD addrSpace, DWORD offset, ui
 DWORD WDC_WriteAddr8(WDC_DEVICE_HANDLE device, DWORD addrSpace, DWORD offset, uint8_t value) {
     if (!device) return MERIX_INVALID_PARAMETER;
     if (vjxWriteOffset8(CardHandle(device), static_cast<uint8_t>(addrSpace), offset, value) != 0)
-        return MERIX_FAILED;
+        return Refused();
     return WD_STATUS_SUCCESS;
 }
 
 DWORD WDC_WriteAddr32(WDC_DEVICE_HANDLE device, DWORD addrSpace, DWORD offset, uint32_t value) {
     if (!device) return MERIX_INVALID_PARAMETER;
     if (vjxWriteOffset32(CardHandle(device), static_cast<uint8_t>(addrSpace), offset, value) != 0)
-        return MERIX_FAILED;
+        return Refused();
     return WD_STATUS_SUCCESS;
 }
 

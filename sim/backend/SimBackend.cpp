@@ -90,6 +90,11 @@ bool SimBackend::readEnvironment() {
             std::string("Simulated rack: ") + dir + ": not a rack (no rack.json; make one with 'vjxsim new')";
         return false;
     }
+    const char* at = getenv(kEnvAt);
+    if (at && *at && !parseMoments(at, &m_moments, &error)) {
+        m_envError = std::string(kEnvAt) + ": " + error;
+        return false;
+    }
     const char* trace = getenv(kEnvTrace);
     if (trace) m_tracePath = trace;
     const char* stats = getenv(kEnvStats);
@@ -144,6 +149,12 @@ bool SimBackend::ensureRack() {
 // program (the shared library), or fails the call (a test's bound rack).
 int SimBackend::checked(int status) {
     std::string why;
+    if (m_owned && !m_moments.empty()) {
+        const uint64_t now = m_owned->trace().accesses();
+        const uint64_t before = m_momentsSeen;
+        m_momentsSeen = now;
+        deliverMoments(m_moments, before, now);
+    }
     if (m_rack && m_rack->ruleBroken(&why)) {
         if (m_owned) {
             m_owned->trace().flush();
@@ -183,6 +194,18 @@ bool SimBackend::usable(const Handle& h, const char* what) {
     if (card && h.kind == PciFunction::Kind::Card && card->openFails()) {
         m_error =
             std::string(what) + ": " + functionName(h.kind, h.number) + " cannot be opened (device busy)";
+        return false;
+    }
+    return true;
+}
+
+// As the hardware library meets register files that only root may open.
+bool SimBackend::registersUsable(const Handle& h, const char* what) {
+    if (!usable(h, what)) return false;
+    Card* card = m_rack->cardOf(h.kind, h.number);
+    if (card && h.kind == PciFunction::Kind::Card && card->registersDenied()) {
+        m_error = std::string(what) + ": can't open the register space of " + functionName(h.kind, h.number) +
+                  ": Permission denied (access to VJX cards needs root rights)";
         return false;
     }
     return true;
@@ -257,7 +280,7 @@ int SimBackend::configDump(int h, unsigned offset, unsigned count, void* buffer)
 int SimBackend::read(int h, uint8_t space, unsigned offset, unsigned width, uint32_t* value) {
     std::lock_guard<std::mutex> lock(m_mutex);
     const Handle* p = handle(h);
-    if (!p || !usable(*p, "Read")) return -1;
+    if (!p || !registersUsable(*p, "Read")) return -1;
     if (!value) return fail("Read: no place for the value");
     std::string error;
     if (!m_rack->read(p->kind, p->number, space, offset, width, value, &error)) return fail("Read: " + error);
@@ -267,7 +290,7 @@ int SimBackend::read(int h, uint8_t space, unsigned offset, unsigned width, uint
 int SimBackend::write(int h, uint8_t space, unsigned offset, unsigned width, uint32_t value) {
     std::lock_guard<std::mutex> lock(m_mutex);
     const Handle* p = handle(h);
-    if (!p || !usable(*p, "Write")) return -1;
+    if (!p || !registersUsable(*p, "Write")) return -1;
     std::string error;
     if (!m_rack->write(p->kind, p->number, space, offset, width, value, &error))
         return fail("Write: " + error);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Environment.h"
+#include "Moments.h"
 #include "libmerix32/merix32.h"
 #include "libmerix32/registry.h"
 #include "sim/Clock.h"
@@ -52,7 +53,8 @@ private:
     bool loadRack();
     int checked(int status);
     const Handle* handle(int h);
-    bool usable(const Handle& h, const char* what);  // the card can be opened for access
+    bool usable(const Handle& h, const char* what);           // the card can be opened for access
+    bool registersUsable(const Handle& h, const char* what);  // and its register files too
     int fail(const std::string& text);
     bool registerProcess();
 
@@ -70,6 +72,8 @@ private:
     TraceFilter m_envFilter;
     std::string m_tracePath;
     std::string m_statsPath;
+    std::vector<Moment> m_moments;  // events at chosen accesses
+    uint64_t m_momentsSeen = 0;     // accesses already looked at
 
     std::unique_ptr<merix::Registry> m_registry;
     std::vector<Handle> m_handles;

@@ -36,6 +36,7 @@ static int g_virtual;
 static int64_t g_offsetNs;  /* rack time minus real time at start */
 static int64_t g_skippedNs; /* virtual time this program skipped */
 static char g_offsetPath[4096];
+static int64_t g_wallStepNs; /* the time of day set off from the rack's time */
 
 static int realClockGettime(clockid_t id, struct timespec* ts) {
     static clock_gettime_fn next;
@@ -72,7 +73,9 @@ __attribute__((constructor)) static void processClockStart(void) {
     fclose(f);
 }
 
-__attribute__((destructor)) static void processClockEnd(void) {
+/* Keeps the virtual time this program skipped in the rack: when it ends, and
+ * before it is killed at a chosen moment (which no destructor survives). */
+__attribute__((visibility("hidden"))) void vjxsim_process_clock_save(void) {
     if (!g_virtual || g_skippedNs <= 0 || !g_offsetPath[0]) return;
     /* Another program may have moved the offset meanwhile: keep the larger. */
     int64_t offset = g_offsetNs + g_skippedNs;
@@ -90,6 +93,20 @@ __attribute__((destructor)) static void processClockEnd(void) {
     if (fclose(out) == 0) rename(tmp, g_offsetPath);
 }
 
+__attribute__((destructor)) static void processClockEnd(void) {
+    vjxsim_process_clock_save();
+}
+
+/* The time of day is set forward or back (as by an administrator or a time
+ * service); the monotonic clocks go on unchanged. */
+__attribute__((visibility("hidden"))) void vjxsim_process_clock_step_wall_ns(int64_t ns) {
+    __atomic_add_fetch(&g_wallStepNs, ns, __ATOMIC_RELAXED);
+}
+
+static int isWallClock(clockid_t id) {
+    return id == CLOCK_REALTIME || id == CLOCK_REALTIME_COARSE;
+}
+
 /* Bus time of an access (called by the simulated library's clock). */
 __attribute__((visibility("hidden"))) void vjxsim_process_clock_spend_ns(uint64_t ns) {
     if (g_virtual) __atomic_add_fetch(&g_skippedNs, (int64_t)ns, __ATOMIC_RELAXED);
@@ -102,7 +119,9 @@ static void skip(int64_t ns) {
 EXPORT int clock_gettime(clockid_t id, struct timespec* ts) {
     int rc = realClockGettime(id, ts);
     if (rc != 0 || !isOursToShift(id)) return rc;
-    fromNs(toNs(ts) + g_offsetNs + __atomic_load_n(&g_skippedNs, __ATOMIC_RELAXED), ts);
+    int64_t ns = toNs(ts) + g_offsetNs + __atomic_load_n(&g_skippedNs, __ATOMIC_RELAXED);
+    if (isWallClock(id)) ns += __atomic_load_n(&g_wallStepNs, __ATOMIC_RELAXED);
+    fromNs(ns, ts);
     return 0;
 }
 

@@ -20,6 +20,7 @@
 #include "sim/Trace.h"
 #include "sim/WindowsHold.h"
 #include "sim/backend/Environment.h"
+#include "sim/backend/Moments.h"
 
 #ifndef VJXSIM_LIBDIR
 #define VJXSIM_LIBDIR ""
@@ -145,6 +146,15 @@ int cmdRun(const RunSettings& s, const char*) {
         if (!sim::TraceFilter::parse(s.traceOnly, &filter, &err)) return error(err);
     }
 
+    std::string at;
+    for (const std::string& m : s.at) at += (at.empty() ? "" : ",") + m;
+    if (!at.empty()) {
+        std::vector<be::Moment> moments;
+        std::string err;
+        if (windows) return error("--at: only for a Linux program");
+        if (!be::parseMoments(at, &moments, &err)) return error("--at " + err);
+    }
+
     if (!windows) {
         const char* old = getenv("LD_LIBRARY_PATH");
         std::string path = lib + (old && *old ? ":" + std::string(old) : "");
@@ -161,6 +171,7 @@ int cmdRun(const RunSettings& s, const char*) {
     setOrClear(be::kEnvClock, s.clock == "virtual" ? s.clock : "");
     setOrClear(be::kEnvTraceOnly, s.traceOnly);
     setOrClear(be::kEnvStrict, s.strict ? "1" : "");
+    setOrClear(be::kEnvAt, at);
     setOrClear(be::kEnvStats, s.stats.empty() ? "" : absolute(s.stats));
     setOrClear(be::kEnvTrace, s.trace.empty() ? "" : absolute(s.trace));
     if (!s.trace.empty()) {

@@ -20,6 +20,8 @@ struct RunSettings {
     std::string timing;
     std::string clock;    // "", "real" or "virtual"
     bool strict = false;  // the first rule a part sees broken ends the run (status 71)
+    std::string clock;            // "", "real" or "virtual"
+    std::vector<std::string> at;  // N:EVENT (backend/Moments.h)
     std::vector<std::string> command;
 };
 int cmdRun(const RunSettings& settings, const char* argv0);

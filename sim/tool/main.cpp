@@ -66,6 +66,10 @@ int main(int argc, char** argv) {
     cRun->add_flag("--strict", run.strict,
                    "end the command with status 71 at the first rule of a part it breaks (the rule's "
                    "trace line goes to standard error)");
+    cRun->add_option("--at", run.at,
+                     "N:EVENT: after bus access N, SIGNAME[:group] (to the program or its process group), "
+                     "stdout-closed, or wall-clock+S / wall-clock-S; repeatable")
+        ->allow_extra_args(false);
     cRun->add_option("COMMAND", run.command, "the command and its arguments, after --")->required();
 
     auto* cPower = app.add_subcommand("power-cycle", "power every card (or card N) down and up again");

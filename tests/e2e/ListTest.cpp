@@ -118,6 +118,30 @@ TEST(ListCommand, CardThatCannotBeOpenedIsReportedAndLeftOut) {
     EXPECT_NE(r.out.find("Card 2: Detection failed!\n"), std::string::npos) << r.out;
 }
 
+// Register files that only root may open: the access library's reason is
+// shown once, by -list and by -flash.
+TEST(ListCommand, ACardWhoseRegistersRefuseTheUserShowsTheLibrarysReason) {
+    TempDir tmp;
+    std::string rack = makeRack(tmp, {"80,open=denied", "80,open=denied"});
+    const std::string reason = "(access to VJX cards needs root rights)";
+    auto count = [&](const std::string& text) {
+        size_t n = 0;
+        for (size_t at = text.find(reason); at != std::string::npos; at = text.find(reason, at + 1)) ++n;
+        return n;
+    };
+    auto list = e2e::vjxflashOn(rack, {"-list"});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_NE(list.out.find("Detected: VJX PCI S card\n"), std::string::npos) << list.out;
+    EXPECT_EQ(count(list.out), 1u) << list.out;
+
+    const std::string file = tmp.path("s.tcf");
+    ASSERT_EQ(e2e::tcftool({"build", "-o", file, "--module", "80"}).status, 0);
+    auto flash = e2e::vjxflashOn(rack, {"-flash", "1", file});
+    EXPECT_EQ(flash.status, 3);
+    EXPECT_NE(flash.out.find("Failed reading EEPROM!"), std::string::npos) << flash.out;
+    EXPECT_EQ(count(flash.out), 1u) << flash.out;
+}
+
 TEST(ListCommand, PcieCardWithoutItsBridgeFailsDetection) {
     TempDir tmp;
     std::string rack = makeRack(tmp, {"84,bridge=none"});

@@ -105,7 +105,7 @@ TEST_P(ConfigEepromPreset, WritesPresetInWordOrderAndLeavesAnEqualEepromAlone) {
     rack.clearTrace();
     ASSERT_EQ(card.program(), 1) << log.text();
     EXPECT_EQ(Count(log.text(), "Write EEPROM..."), 1u);
-    EXPECT_EQ(Selects(CntrlWrites(rack, c.cntrl)), 1u);
+    EXPECT_EQ(Selects(CntrlWrites(rack, c.cntrl)), 2u);  // the look at its ready line, one read
     EXPECT_EQ(Contents(rack, 1), before);
 }
 
@@ -119,6 +119,59 @@ INSTANTIATE_TEST_SUITE_P(
                                          PresetCase{"80", 80, 6, 0x50, 0x9030, 6, 0x3068}),
                        Profiles()),
     PresetName);
+
+// A part an interrupted program left in a write or erase cycle answers no
+// command until the cycle ends: the engines wait for it, up to the part's
+// longest cycle, and name the part when it is still busy after that.
+struct BusyCase {
+    const char* name;
+    const char* spec;
+    int module;
+    uint64_t longestUs;  // the part's longest cycle, as the simulated part runs it at most
+    const char* stillBusy;
+};
+
+class LeftBusy : public ::testing::TestWithParam<std::tuple<BusyCase, bool>> {};
+
+TEST_P(LeftBusy, ThePartIsWaitedForUpToItsLongestCycle) {
+    const BusyCase& c = std::get<0>(GetParam());
+    const bool forever = std::get<1>(GetParam());
+    LoadedCard card(c.spec, c.module, {}, "max");
+    ASSERT_EQ(card.loaded, 1) << card.log.text();
+    sim::Card& part = card.rack.rack().card(1);
+    const sim::BusyPeriod busy = forever ? sim::BusyPeriod::never()
+                                         : sim::BusyPeriod::until(sim::virtualClock().nowUs() + c.longestUs);
+    int result = 0;
+    const std::string name = c.name;
+    if (name == "eeprom") {
+        part.eeprom().restoreBusy(busy);
+        result = card.program();
+    } else if (name == "pcie") {
+        part.spiEeprom()->restoreBusy(busy);
+        result = card.pci.ProgramPcieEeprom(&card.log.log());
+    } else {
+        part.fpga().restoreBusy(busy, sim::BusyPeriod());
+        result = card.pci.CheckConfigDeviceFits(200u * 1024u, &card.log.log());
+    }
+    EXPECT_EQ(result, forever ? 0 : 1) << card.log.text();
+    EXPECT_EQ(card.log.text().find(c.stillBusy) != std::string::npos, forever) << card.log.text();
+    // The part already holds the image: read once it answers, it is left alone.
+    EXPECT_EQ(card.log.text().find("Write"), std::string::npos) << card.log.text();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Parts, LeftBusy,
+    ::testing::Combine(
+        ::testing::Values(BusyCase{"eeprom", "80", 80, 15000, "Configuration EEPROM still busy after 15 ms"},
+                          BusyCase{"eeprom", "84", 84, 15000, "Configuration EEPROM still busy after 15 ms"},
+                          BusyCase{"pcie", "84", 84, 5000, "PCIe EEPROM still busy after 5 ms"},
+                          BusyCase{"epcs", "84", 84, 10000000,
+                                   "FPGA configuration device still busy after 10000 ms"}),
+        ::testing::Bool()),
+    [](const ::testing::TestParamInfo<LeftBusy::ParamType>& info) {
+        return std::string(std::get<0>(info.param).name) + std::string(std::get<0>(info.param).spec, 2) +
+               (std::get<1>(info.param) ? "Forever" : "Longest");
+    });
 
 TEST(ConfigEeprom, PresetOf9030StartsAsTheBridgeExpects) {
     LoadedCard card("80,eeprom=old", 80);
@@ -225,7 +278,7 @@ TEST(ConfigEepromFault, AbsentEepromIsReportedWithoutWriting) {
         << log.text();
     EXPECT_EQ(log.text().find("Write EEPROM..."), std::string::npos);
     const auto writes = CntrlWrites(rack, 0x6C);
-    EXPECT_EQ(Selects(writes), 1u);
+    EXPECT_EQ(Selects(writes), 2u);  // the look at its ready line, one read
     ASSERT_FALSE(writes.empty());
     EXPECT_EQ(writes.back() & (kCs | kInputEnable), 0u);
 }

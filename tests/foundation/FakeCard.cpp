@@ -96,6 +96,18 @@ int CVjxPci::CheckUpdateFile(CFile&, CLogWindow*, TTcfSmall*) {
     return script.checkFile;
 }
 
+int CVjxPci::CheckConfigDeviceFits(unsigned int size, CLogWindow*) {
+    record("CheckConfigDeviceFits " + std::to_string(size));
+    return script.configDeviceFits;
+}
+
+const char* CVjxPci::TakeAccessRefusal() {
+    static std::string taken;
+    taken = script.accessRefusal;
+    script.accessRefusal.clear();
+    return taken.c_str();
+}
+
 int CVjxPci::ProgramEeprom(CLogWindow*) {
     record("ProgramEeprom");
     return script.programEeprom;
