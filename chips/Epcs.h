@@ -23,6 +23,7 @@ constexpr Device kDevices[] = {
 // long, so an image below one page cannot be a configuration.
 constexpr uint32_t kPageBytes = 256;
 constexpr uint32_t kSmallestImage = kPageBytes;
+
 // A part left erasing by an interrupted program answers only its status
 // until the erase has ended; before it is identified, the longest erase of
 // any part the cards carry is what it may still need.

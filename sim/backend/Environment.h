@@ -12,7 +12,7 @@ constexpr const char* kEnvTraceOnly = "VJXSIM_TRACE_ONLY";  // kinds of access t
 constexpr const char* kEnvStats = "VJXSIM_STATS";           // access counts (JSON) written at exit
 constexpr const char* kEnvClock = "VJXSIM_CLOCK";           // "virtual": the program runs on virtual time
 constexpr const char* kEnvStrict = "VJXSIM_STRICT";  // "1": the first rule a part sees broken ends the run
-constexpr const char* kEnvAt = "VJXSIM_AT";                 // events at chosen accesses (Moments.h)
+constexpr const char* kEnvAt = "VJXSIM_AT";          // events at chosen accesses (Moments.h)
 // For a Windows program (`vjxsim run RACK -- wine PROGRAM`): the token of the
 // rack's hold (WindowsHold.h), and "BOOT-ID NS": the machine's boot and how far
 // its monotonic clock is ahead of its raw monotonic clock, which is what the

@@ -18,9 +18,8 @@ struct RunSettings {
     std::string traceOnly;
     std::string stats;
     std::string timing;
-    std::string clock;    // "", "real" or "virtual"
-    bool strict = false;  // the first rule a part sees broken ends the run (status 71)
     std::string clock;            // "", "real" or "virtual"
+    bool strict = false;          // the first rule a part sees broken ends the run (status 71)
     std::vector<std::string> at;  // N:EVENT (backend/Moments.h)
     std::vector<std::string> command;
 };

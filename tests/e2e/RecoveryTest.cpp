@@ -124,7 +124,8 @@ std::string copyRack(const TempDir& tmp, const Update& u, const std::string& nam
 // with the events `at` (vjxsim run --at).
 e2e::Result flashAt(const TempDir& tmp, const std::string& rack, const std::string& file,
                     const std::string& timing, const std::string& at = "") {
-    std::vector<std::string> argv{VJXSIM_BIN, "run", rack, "--strict", "--timing", timing, "--clock", "virtual"};
+    std::vector<std::string> argv{VJXSIM_BIN, "run",  rack,      "--strict",
+                                  "--timing", timing, "--clock", "virtual"};
     if (!at.empty()) argv.insert(argv.end(), {"--at", at});
     argv.insert(argv.end(), {"--", VJXFLASH_BIN, "-flash", "1", file});
     e2e::Started p = e2e::start(argv, tmp.path("out"), tmp.path("err"));
