@@ -171,8 +171,11 @@ TEST(CommandLineNoCards, StartUpEndsWithStatus2AndTheNoCardsBox) {
     if (plxHardwarePresent()) GTEST_SKIP() << "PLX functions on this machine";
     const std::string box = "\n------------------- Error -------------------\nNo VJX cards found!";
     const std::string frameEnd = "\n---------------------------------------------\n";
-    for (const auto& form : std::vector<std::vector<std::string>>{
-             {"-list"}, {"-flash", "1", "any.tcf"}, {"-flash", "0", "any.tcf"}, {"-flash", "7abc", ""}}) {
+    for (const auto& form : std::vector<std::vector<std::string>>{{"-list"},
+                                                                  {"-flash", "1", "any.tcf"},
+                                                                  {"-flash", "0", "any.tcf"},
+                                                                  {"-flash", "7abc", ""},
+                                                                  {"-flash", " +1", "any.tcf"}}) {
         Outcome r = vjxflash(form);
         EXPECT_EQ(r.status, 2) << form[0];
         EXPECT_EQ(r.err, "") << form[0];
