@@ -297,8 +297,12 @@ HICON AfxLoadIcon(unsigned id) {
 
 void pumpMessage() {
     MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
-        if (!::GetMessageA(&msg, nullptr, 0, 0)) {
+    // Only what is waiting, taken as it is peeked: a message seen without
+    // being removed (a paint, a timer) may be gone again by the time it is
+    // asked for, and a GetMessage would then wait, mid-update, for the next
+    // input that never comes.
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
             // The program is asked to end: leave the request for the
             // dialog's own loop.
             ::PostQuitMessage(static_cast<int>(msg.wParam));
