@@ -122,7 +122,7 @@ void NvRegion::fill(uint8_t value) {
         m_fault = m_path + ": cannot write: " + strerror(errno);
 }
 
-bool NvRegion::intact(std::string* why, bool lookAtFile) const {
+bool NvRegion::intactOrWhy(std::string* why, bool lookAtFile) const {
     if (lookAtFile && m_fault.empty() && m_fd >= 0) {
         // A file with no name left is written to no one.
         if (sys::fileUnlinked(m_fd)) {

@@ -36,9 +36,15 @@ public:
     // system call) the file was removed while open, as when the rack is
     // deleted under the running process. `why` says what. Data that cannot
     // be kept must not pass for kept.
-    bool intact(std::string* why, bool lookAtFile) const;
+    bool intact(std::string* why, bool lookAtFile) const {
+        // Looked at after every register access: the common answer inline.
+        if (!lookAtFile && m_fault.empty()) return true;
+        return intactOrWhy(why, lookAtFile);
+    }
 
 private:
+    bool intactOrWhy(std::string* why, bool lookAtFile) const;
+
     std::vector<uint8_t> m_data;
     int m_fd = -1;
     std::string m_path;

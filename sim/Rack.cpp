@@ -207,13 +207,12 @@ PciFunction* Rack::function(Kind kind, unsigned number) const {
 
 bool Rack::checkConfig(const Slot* s, Kind kind, unsigned number, unsigned offset, unsigned count,
                        std::string* error) const {
-    std::string name = functionName(kind, number);
     if (!s) {
-        if (error) *error = "no " + name + " on the bus";
+        if (error) *error = "no " + functionName(kind, number) + " on the bus";
         return false;
     }
     if (offset >= ConfigSpace::kSize || count > ConfigSpace::kSize - offset) {
-        if (error) *error = name + ": configuration access outside the 256-byte header";
+        if (error) *error = functionName(kind, number) + ": configuration access outside the 256-byte header";
         return false;
     }
     return true;
@@ -221,20 +220,21 @@ bool Rack::checkConfig(const Slot* s, Kind kind, unsigned number, unsigned offse
 
 bool Rack::checkRegister(const Slot* s, Kind kind, unsigned number, unsigned space, unsigned offset,
                          unsigned width, std::string* error) const {
-    std::string name = functionName(kind, number);
+    // Every access passes here: the function's name is made only for an
+    // error, not for the millions of accesses of an update.
     if (!s) {
-        if (error) *error = "no " + name + " on the bus";
+        if (error) *error = "no " + functionName(kind, number) + " on the bus";
         return false;
     }
     uint64_t length = space < 6 ? functionOf(*s)->spaceLength(space) : 0;
     if (length == 0) {
-        if (error) *error = name + ": no address space " + std::to_string(space);
+        if (error) *error = functionName(kind, number) + ": no address space " + std::to_string(space);
         return false;
     }
     unsigned bytes = width / 8;
     if (offset % bytes != 0 || offset + static_cast<uint64_t>(bytes) > length) {
         if (error)
-            *error = name + ": offset 0x" +
+            *error = functionName(kind, number) + ": offset 0x" +
                      [&] {
                          char b[16];
                          snprintf(b, sizeof b, "%x", offset);
