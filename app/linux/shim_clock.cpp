@@ -2,16 +2,13 @@
 // shim so that tests link a virtual clock in their place.
 #include <sys/prctl.h>
 
-#include <cerrno>
 #include <ctime>
 
 #include "afx.h"
+#include "shim_sleep.h"
 
 void Sleep(unsigned ms) {
-    unsigned us = ms * 1000u;  // 32-bit, as the callers' small values allow
-    struct timespec left = {static_cast<time_t>(us / 1000000u), static_cast<long>(us % 1000000u) * 1000L};
-    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
-    }
+    shim::sleepMs(ms);
 }
 
 // Milliseconds on the monotonic clock, as Windows counts them since start-up:
@@ -28,7 +25,8 @@ namespace {
 
 // A sleep lasts what it asks plus the thread's timer slack (50 us by
 // default); an update sleeps 1 ms some twenty thousand times. The least
-// slack, set once at start, keeps the sleeps as long as asked.
+// slack, set once at start, keeps the kernel's part of each sleep as short
+// as asked.
 const struct LeastTimerSlack {
     LeastTimerSlack() { prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL); }
 } g_leastTimerSlack;

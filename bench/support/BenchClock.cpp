@@ -5,6 +5,7 @@
 #include <time.h>
 
 #include "app/linux/afx.h"
+#include "app/linux/shim_sleep.h"
 #include "sim/Clock.h"
 
 namespace bench {
@@ -68,10 +69,9 @@ void Sleep(unsigned ms) {
         log.sleptUs += static_cast<uint64_t>(ms) * 1000u;
         return;
     }
+    // The program's own sleep, timed.
     const uint64_t start = bench::monotonicUs();
-    timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0) {
-    }
+    shim::sleepMs(ms);
     log.sleptUs += bench::monotonicUs() - start;
 }
 
