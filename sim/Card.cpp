@@ -529,7 +529,7 @@ void Card::noteBusy() {
     m_busyWritten = true;
 }
 
-bool Card::intact(std::string* why, bool lookAtFiles) const {
+bool Card::intactOrWhy(std::string* why, bool lookAtFiles) const {
     if (!m_fault.empty()) {
         if (why) *why = m_fault;
         return false;

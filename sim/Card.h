@@ -78,7 +78,15 @@ public:
     // False once the card's files cannot keep what happens: a write or save
     // failed, or (when `lookAtFiles`) the files were removed. `why` says
     // what. A failed save is never retried.
-    bool intact(std::string* why, bool lookAtFiles) const;
+    bool intact(std::string* why, bool lookAtFiles) const {
+        // Looked at after every register access: the common answer inline.
+        if (!lookAtFiles && m_fault.empty() && m_eepromMem.intact(nullptr, false) &&
+            m_pcieMem.intact(nullptr, false) && m_epcsMem.intact(nullptr, false) &&
+            m_flashMem.intact(nullptr, false) && m_bootMem.intact(nullptr, false) &&
+            m_busyMem.intact(nullptr, false) && m_flashRegs.intact(nullptr, false))
+            return true;
+        return intactOrWhy(why, lookAtFiles);
+    }
 
     unsigned number() const { return m_number; }
     const CardSpec& spec() const { return m_spec; }
@@ -143,6 +151,8 @@ private:
     std::string m_dir;
     Placement m_placement;
     Rules m_rules;
+
+    bool intactOrWhy(std::string* why, bool lookAtFiles) const;
 
     NvRegion m_eepromMem, m_pcieMem, m_epcsMem, m_flashMem, m_bootMem;
     NvRegion m_busyMem;    // busy.bin: when the parts' busy periods end
