@@ -70,19 +70,6 @@ TEST(ConfigSpace, Pex8111SitsAboveItsCardWithTheRightBusNumbers) {
     for (unsigned b = 1; b <= 2; ++b) EXPECT_NE((bus.config32(0x18, Kind::Bridge, b) >> 8) & 0xFF, pciBus);
 }
 
-TEST(ConfigSpace, SlowBridgeHasNoAddressSpaceAndNoBridgeMeansNone) {
-    testsupport::SimRack sr({"84,slow", "84,bridge=none"});
-    ASSERT_EQ(sr.rack().functionCount(Kind::Bridge), 1u);
-    ASSERT_EQ(sr.rack().functionCount(Kind::Card), 2u);
-    Bus bus(sr.rack(), 1);
-    EXPECT_EQ(bus.config32(0x10, Kind::Bridge, 1), 0u);
-    EXPECT_EQ(sr.rack().function(Kind::Bridge, 1)->spaceLength(0), 0u);
-    uint32_t v = 0;
-    std::string error;
-    EXPECT_FALSE(sr.rack().read(Kind::Bridge, 1, 0, 0x1020, 32, &v, &error));
-    EXPECT_NE(error.find("no address space 0"), std::string::npos) << error;
-}
-
 TEST(ConfigSpace, NewEepromContentTakesEffectOnlyAtPowerCycle) {
     testsupport::SimRack sr({"80"});
     Bus bus(sr.rack(), 1);

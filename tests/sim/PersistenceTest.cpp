@@ -43,18 +43,6 @@ TEST(Persistence, RuntimeStateAndRegistersSurviveReopening) {
     EXPECT_EQ(again.read8(2, 0x7C), 3);
 }
 
-TEST(Persistence, OptionsAndContentSurviveReopening) {
-    testsupport::SimRack sr({"84"});
-    std::string error;
-    ASSERT_TRUE(sr.rack().setOptions(1, {"fw=7.25", "mcu=short:2", "link=baud:9600"}, &error)) << error;
-    ASSERT_TRUE(sr.rack().setOptions(1, {"mcu=default", "link=noise:0.5:9"}, &error)) << error;
-    sr.reopen();
-    EXPECT_EQ(sr.rack().card(1).spec().options,
-              (std::vector<std::string>{"fw=7.25", "link=baud:9600", "link=noise:0.5:9"}));
-    EXPECT_EQ(sr.rack().card(1).mcu().runningVersion(), "7.25");
-    EXPECT_EQ(sr.rack().card(1).spec().parsed.link.baud, 9600u);
-}
-
 TEST(Persistence, CompletedWritesSurviveAKilledProcess) {
     TempDir tmp;
     std::string dir = tmp.path + "/rack";
@@ -126,29 +114,6 @@ TEST(Persistence, BusyPeriodsOutliveTheProcess) {
     auto other = sim::Rack::open(sr.dir(), sim::Timing::typical(), machine, &error, true);
     ASSERT_TRUE(other) << error;
     EXPECT_TRUE(other->card(1).fpga().state().epcsBusy == sim::BusyPeriod());
-}
-
-// A process that opened the rack and then changed nothing (one the lock
-// refused) saves nothing: it cannot roll back what another process did
-// after it had read the rack.
-TEST(Persistence, AnUntouchedCardKeepsWhatItsLastUserSaved) {
-    TempDir tmp;
-    std::string dir = tmp.path + "/rack";
-    std::string error;
-    { ASSERT_TRUE(sim::Rack::create(dir, {"80"}, sim::Timing::instant(), sim::virtualClock(), &error)); }
-    auto waiting = sim::Rack::open(dir, sim::Timing::instant(), sim::virtualClock(), &error);
-    ASSERT_TRUE(waiting) << error;
-    {
-        auto user = sim::Rack::open(dir, sim::Timing::instant(), sim::virtualClock(), &error);
-        ASSERT_TRUE(user) << error;
-        Bus bus(*user, 1);
-        FpgaLines(bus, false).holdFpga();
-    }
-    EXPECT_FALSE(waiting->touched());
-    waiting.reset();
-    auto after = sim::Rack::open(dir, sim::Timing::instant(), sim::virtualClock(), &error);
-    ASSERT_TRUE(after) << error;
-    EXPECT_FALSE(after->card(1).fpga().state().configured) << "the last user's state, not the waiting one's";
 }
 
 // Each opening of the rack is a new run on the noisy link: the noise of a

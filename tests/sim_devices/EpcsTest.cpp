@@ -1,4 +1,5 @@
-// The EPCS configuration device driven on its four wires.
+// The EPCS configuration device driven on its four wires, busy for the data
+// sheet's typical and maximum times.
 #include <gtest/gtest.h>
 
 #include "WireDrivers.h"
@@ -7,7 +8,13 @@ namespace {
 
 using devtest::EpcsHost;
 
-class EpcsTest : public ::testing::Test {
+// Data-sheet figures of the EPCS1 and EPCS4 (golden values).
+struct EpcsFigures {
+    const char* profile;
+    uint64_t pageUs, sectorEraseUs, bulkEraseEpcs1Us, bulkEraseEpcs4Us;
+};
+
+class EpcsTest : public ::testing::TestWithParam<EpcsFigures> {
 protected:
     void build(uint8_t id) {
         options.epcsId = id;
@@ -17,10 +24,7 @@ protected:
         host->take();
     }
     void SetUp() override {
-        timing.epcsPageUs = 1500;
-        timing.epcsBulkEraseEpcs1Us = 3000000;
-        timing.epcsBulkEraseEpcs4Us = 5000000;
-        timing.epcsSectorEraseUs = 2000000;
+        ASSERT_TRUE(sim::Timing::byName(GetParam().profile, timing));
         build(0x12);
     }
     // Polls RDSR every `step` microseconds; how long until WIP cleared.
@@ -32,6 +36,7 @@ protected:
         }
         return host->now - start;
     }
+    uint64_t pageUs() const { return GetParam().pageUs; }
     sim::NvRegion mem;
     sim::Timing timing;
     sim::FpgaBlockOptions options;
@@ -39,7 +44,7 @@ protected:
     std::unique_ptr<EpcsHost> host;
 };
 
-TEST_F(EpcsTest, AnswersItsSiliconIdAndHasItsSize) {
+TEST_P(EpcsTest, AnswersItsSiliconIdAndHasItsSize) {
     for (uint8_t id : {0x10, 0x12, 0x14}) {
         build(id);
         EXPECT_EQ(host->id(), id);
@@ -47,7 +52,7 @@ TEST_F(EpcsTest, AnswersItsSiliconIdAndHasItsSize) {
     }
 }
 
-TEST_F(EpcsTest, ReadTakesAddressMsbFirstAndRunsOnAcrossTheEnd) {
+TEST_P(EpcsTest, ReadTakesAddressMsbFirstAndRunsOnAcrossTheEnd) {
     mem.writeByte(0x012345, 0x81);
     mem.writeByte(0x012346, 0x42);
     EXPECT_EQ(host->read(0x012345, 2), (std::vector<uint8_t>{0x81, 0x42}));
@@ -57,7 +62,7 @@ TEST_F(EpcsTest, ReadTakesAddressMsbFirstAndRunsOnAcrossTheEnd) {
     EXPECT_EQ(host->read(0x1FFFF, 2), (std::vector<uint8_t>{0x11, 0x22}));
 }
 
-TEST_F(EpcsTest, ProgramNeedsWriteEnableAndOnlyClearsBits) {
+TEST_P(EpcsTest, ProgramNeedsWriteEnableOnlyClearsBitsAndWrapsInsideThePage) {
     host->select();
     host->byte(0x02);
     host->address(0x100);
@@ -66,19 +71,16 @@ TEST_F(EpcsTest, ProgramNeedsWriteEnableAndOnlyClearsBits) {
     EXPECT_EQ(mem.at(0x100), 0xFF) << "no write enable";
     host->program(0x100, {0xF0, 0x3C});
     EXPECT_EQ(host->status(), 0x03) << "busy, latch shown until the cycle ends";
-    host->now += 1500;
+    EXPECT_EQ(busyFor(100, 100000), pageUs());
     EXPECT_EQ(host->status(), 0x00) << "latch cleared by the program";
     host->program(0x100, {0x0F, 0xFF});
-    host->now += 1500;
+    host->now += pageUs();
     EXPECT_EQ(host->read(0x100, 2), (std::vector<uint8_t>{0x00, 0x3C}));
-}
 
-TEST_F(EpcsTest, ProgramWrapsInsideThePageAndNeedsAByteBoundary) {
     host->program(0x2FE, {1, 2, 3});
-    host->now += 1500;
-    EXPECT_EQ(mem.at(0x2FE), 1);
-    EXPECT_EQ(mem.at(0x2FF), 2);
-    EXPECT_EQ(mem.at(0x200), 3);
+    host->now += pageUs();
+    EXPECT_EQ(host->read(0x2FE, 2), (std::vector<uint8_t>{1, 2}));
+    EXPECT_EQ(mem.at(0x200), 3) << "the page wraps";
     EXPECT_EQ(mem.at(0x300), 0xFF);
     host->simple(0x06);
     host->select();
@@ -93,9 +95,9 @@ TEST_F(EpcsTest, ProgramWrapsInsideThePageAndNeedsAByteBoundary) {
     EXPECT_EQ(host->status() & 1, 0);
 }
 
-TEST_F(EpcsTest, HostSendingLsbFirstStoresReversedBytesAndImageViewUndoesIt) {
+TEST_P(EpcsTest, HostSendingLsbFirstStoresReversedBytesAndImageViewUndoesIt) {
     host->program(0, {0x01, 0x80, 0x35}, true);
-    host->now += 1500;
+    host->now += pageUs();
     EXPECT_EQ(mem.at(0), 0x80);
     EXPECT_EQ(mem.at(1), 0x01);
     EXPECT_EQ(mem.at(2), 0xAC);
@@ -103,7 +105,7 @@ TEST_F(EpcsTest, HostSendingLsbFirstStoresReversedBytesAndImageViewUndoesIt) {
     EXPECT_EQ(host->read(0, 3, true), (std::vector<uint8_t>{0x01, 0x80, 0x35}));
 }
 
-TEST_F(EpcsTest, EraseTimesAndBusyIgnoresEverythingButStatus) {
+TEST_P(EpcsTest, EraseTimesAndBusyIgnoresEverythingButStatus) {
     mem.writeByte(0x10000, 0x00);
     mem.writeByte(0x20000, 0x00);
     host->simple(0x06);
@@ -115,27 +117,22 @@ TEST_F(EpcsTest, EraseTimesAndBusyIgnoresEverythingButStatus) {
     EXPECT_EQ(mem.at(0x20000), 0x00) << "only the 64 KiB sector";
     EXPECT_EQ(host->read(0x20000, 1)[0], 0xFF) << "busy: DATA not driven";
     host->simple(0x06);
-    EXPECT_EQ(busyFor(100000, 10000000), 2000000u);  // the sector erase time, in 100 ms steps
+    EXPECT_EQ(busyFor(100000, 20000000), GetParam().sectorEraseUs);  // in 100 ms steps
     EXPECT_EQ(host->status() & 2, 0) << "WREN sent while busy was ignored";
 
     host->simple(0xC7);
     EXPECT_EQ(host->status() & 1, 0) << "bulk erase needs the latch";
     host->simple(0x06);
     host->simple(0xC7);
-    EXPECT_EQ(busyFor(500000, 20000000), 5000000u);
+    EXPECT_EQ(busyFor(500000, 20000000), GetParam().bulkEraseEpcs4Us);
     EXPECT_EQ(mem.at(0x20000), 0xFF);
     build(0x10);
     host->simple(0x06);
     host->simple(0xC7);
-    EXPECT_EQ(busyFor(500000, 20000000), 3000000u);
+    EXPECT_EQ(busyFor(500000, 20000000), GetParam().bulkEraseEpcs1Us);
 }
 
-TEST_F(EpcsTest, PageProgramIsBusyForItsTime) {
-    host->program(0, {0});
-    EXPECT_EQ(busyFor(100, 100000), 1500u);
-}
-
-TEST_F(EpcsTest, HangingEraseAndWriteNeverFinishAndChangeNothing) {
+TEST_P(EpcsTest, HangingEraseAndWriteNeverFinishAndChangeNothing) {
     options.eraseHangs = true;
     options.writeHangs = true;
     block->setOptions(options);
@@ -149,5 +146,12 @@ TEST_F(EpcsTest, HangingEraseAndWriteNeverFinishAndChangeNothing) {
     EXPECT_EQ(busyFor(1000, 1000000), 1000000u);
     EXPECT_EQ(mem.at(8), 0xFF);
 }
+
+INSTANTIATE_TEST_SUITE_P(Profiles, EpcsTest,
+                         ::testing::Values(EpcsFigures{"typical", 1500, 2000000, 3000000, 5000000},
+                                           EpcsFigures{"max", 5000, 3000000, 6000000, 10000000}),
+                         [](const ::testing::TestParamInfo<EpcsFigures>& info) {
+                             return info.param.profile;
+                         });
 
 }  // namespace

@@ -15,6 +15,7 @@ struct BootState {
     bool application;
     bool bootRequest;
     McuMode expected;
+    bool requestIgnored = false;  // a part whose boot request has no effect
 };
 
 }  // namespace
@@ -28,9 +29,12 @@ TEST(McuStartUp, FollowsTheBootRequestTheJumpBitAndTheStatusByte) {
         {0xFF, 0xFF, true, false, McuMode::Application},  // jump bit not programmed
         {0x00, 0x00, false, false, McuMode::Off},         // erased flash: nothing runs
         {0xFF, 0xFF, false, true, McuMode::BootLoader},
+        {0x00, 0x00, true, true, McuMode::Application, true},
     };
     for (const auto& c : cases) {
-        Bench b;
+        sim::McuOptions options;
+        options.bootRequestIgnored = c.requestIgnored;
+        Bench b({}, options);
         b.boot.writeByte(0, c.bsb);
         b.boot.writeByte(1, c.bljb);
         if (c.application) b.loadApplication("1.00");
@@ -53,15 +57,6 @@ TEST(McuStartUp, RequestMustStillBeHeldWhenResetFalls) {
     b.set(kCfg, 0x01);  // request dropped while reset is still held
     b.tick(kMs);
     b.set(kCfg, 0x00);
-    EXPECT_EQ(McuMode::Application, b.mcu->mode());
-}
-
-TEST(McuStartUp, IgnoredBootRequestStartsTheApplication) {
-    sim::McuOptions options;
-    options.bootRequestIgnored = true;
-    Bench b({}, options);
-    b.loadApplication("1.00");
-    b.reset(true);
     EXPECT_EQ(McuMode::Application, b.mcu->mode());
 }
 
@@ -127,7 +122,16 @@ TEST(McuApplication, SilentNeverAnswers) {
     EXPECT_EQ("", b.exchange(record(0x05, 0, {0x00, 0x00})));
 }
 
-TEST(McuApplication, SEntersTheBootLoaderAfterItsAnswer) {
+TEST(McuApplication, SEntersTheBootLoaderAfterItsAnswerUnlessTheApplicationIgnoresIt) {
+    sim::McuOptions ignoring;
+    ignoring.appIgnoresS = true;
+    Bench i({}, ignoring);
+    i.loadApplication("1.00");
+    i.reset(false);
+    EXPECT_EQ("", i.exchange("S"));
+    EXPECT_EQ(McuMode::Application, i.mcu->mode());
+    EXPECT_EQ(0, i.mcu->bsb());
+
     Bench b(wireTiming(5 * kMs));
     b.loadApplication("1.00");
     b.mcu->powerCycle(b.now);
@@ -142,17 +146,6 @@ TEST(McuApplication, SEntersTheBootLoaderAfterItsAnswer) {
     // The status byte keeps the boot loader at the next plain reset.
     b.reset(false);
     EXPECT_EQ("U", b.exchange("U"));
-}
-
-TEST(McuApplication, SIgnoredWhenTheApplicationSaysSo) {
-    sim::McuOptions options;
-    options.appIgnoresS = true;
-    Bench b({}, options);
-    b.loadApplication("1.00");
-    b.reset(false);
-    EXPECT_EQ("", b.exchange("S"));
-    EXPECT_EQ(McuMode::Application, b.mcu->mode());
-    EXPECT_EQ(0, b.mcu->bsb());
 }
 
 TEST(McuApplication, TAnswersThenAsksForAReload) {

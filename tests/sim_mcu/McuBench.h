@@ -28,8 +28,7 @@ inline sim::Timing wireTiming(uint64_t resetUs = 0) {
 }
 
 // An Intel HEX record as the boot loader expects it: body and checksum.
-inline std::string record(unsigned type, unsigned address, const std::vector<uint8_t>& data,
-                          std::string* checksum = nullptr) {
+inline std::string record(unsigned type, unsigned address, const std::vector<uint8_t>& data) {
     char buf[16];
     std::snprintf(buf, sizeof buf, ":%02X%04X%02X", unsigned(data.size()), address & 0xFFFF, type);
     std::string body = buf;
@@ -40,10 +39,6 @@ inline std::string record(unsigned type, unsigned address, const std::vector<uin
         sum += b;
     }
     std::snprintf(buf, sizeof buf, "%02X", (256 - sum % 256) % 256);
-    if (checksum) {
-        *checksum = buf;
-        return body;
-    }
     return body + buf;
 }
 
