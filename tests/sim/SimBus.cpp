@@ -11,30 +11,18 @@ constexpr unsigned kGpioc = 0x54, kCntrl9056 = 0x6C, kGpioctl = 0x1020;
 
 }  // namespace
 
-uint32_t Bus::read32(unsigned space, unsigned offset, Kind kind) {
+uint32_t Bus::read(Kind kind, unsigned space, unsigned offset, unsigned width) {
     uint32_t v = 0;
     std::string error;
-    unsigned number = kind == Kind::Card ? m_card : 1;
-    EXPECT_TRUE(m_rack.read(kind, number, space, offset, 32, &v, &error)) << error;
+    EXPECT_TRUE(m_rack.read(kind, kind == Kind::Card ? m_card : 1, space, offset, width, &v, &error))
+        << error;
     return v;
 }
 
-void Bus::write32(unsigned space, unsigned offset, uint32_t value, Kind kind) {
+void Bus::write(Kind kind, unsigned space, unsigned offset, unsigned width, uint32_t value) {
     std::string error;
-    unsigned number = kind == Kind::Card ? m_card : 1;
-    EXPECT_TRUE(m_rack.write(kind, number, space, offset, 32, value, &error)) << error;
-}
-
-uint8_t Bus::read8(unsigned space, unsigned offset) {
-    uint32_t v = 0;
-    std::string error;
-    EXPECT_TRUE(m_rack.read(Kind::Card, m_card, space, offset, 8, &v, &error)) << error;
-    return static_cast<uint8_t>(v);
-}
-
-void Bus::write8(unsigned space, unsigned offset, uint8_t value) {
-    std::string error;
-    EXPECT_TRUE(m_rack.write(Kind::Card, m_card, space, offset, 8, value, &error)) << error;
+    EXPECT_TRUE(m_rack.write(kind, kind == Kind::Card ? m_card : 1, space, offset, width, value, &error))
+        << error;
 }
 
 uint32_t Bus::config32(unsigned offset, Kind kind, unsigned number) {

@@ -23,16 +23,24 @@ using Kind = sim::PciFunction::Kind;
 class Bus {
 public:
     Bus(sim::Rack& rack, unsigned card) : m_rack(rack), m_card(card) {}
-    uint32_t read32(unsigned space, unsigned offset, Kind kind = Kind::Card);
-    void write32(unsigned space, unsigned offset, uint32_t value, Kind kind = Kind::Card);
-    uint8_t read8(unsigned space, unsigned offset);
-    void write8(unsigned space, unsigned offset, uint8_t value);
+    uint32_t read32(unsigned space, unsigned offset, Kind kind = Kind::Card) {
+        return read(kind, space, offset, 32);
+    }
+    void write32(unsigned space, unsigned offset, uint32_t value, Kind kind = Kind::Card) {
+        write(kind, space, offset, 32, value);
+    }
+    uint8_t read8(unsigned space, unsigned offset) { return uint8_t(read(Kind::Card, space, offset, 8)); }
+    void write8(unsigned space, unsigned offset, uint8_t value) {
+        write(Kind::Card, space, offset, 8, value);
+    }
     uint32_t config32(unsigned offset, Kind kind = Kind::Card, unsigned number = 0);
     void configWrite32(unsigned offset, uint32_t value, Kind kind, unsigned number);
     sim::Rack& rack() { return m_rack; }
     unsigned card() const { return m_card; }
 
 private:
+    uint32_t read(Kind kind, unsigned space, unsigned offset, unsigned width);
+    void write(Kind kind, unsigned space, unsigned offset, unsigned width, uint32_t value);
     sim::Rack& m_rack;
     unsigned m_card;
 };
