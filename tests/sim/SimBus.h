@@ -46,25 +46,26 @@ private:
 };
 
 // The configuration EEPROM's Microwire pins in CNTRL (PCI 9030 at 0x50,
-// PCI 9056 at 0x6C with the input enable in bit 31).
+// PCI 9056 at 0x6C): clock 24, select 25, data in 26, data out 27. The PCI
+// 9056 has one data pin for both: it reads the EEPROM only with the input
+// enable (bit 31) set, from the first bit read until select falls.
 class MicrowirePins {
 public:
-    MicrowirePins(Bus& bus, bool pci9056);
+    MicrowirePins(Bus& bus, bool pci9056) : m_bus(bus), m_cntrl(pci9056 ? 0x6C : 0x50), m_9056(pci9056) {}
     // Reads `count` words from `address` in one sequential read; false when
     // the dummy bit is not 0.
     bool read(unsigned address, unsigned count, std::vector<uint16_t>* words, bool inputEnable = true);
     // EWEN, WRITE, wait for ready, EWDS; false when ready never comes.
     bool write(unsigned address, uint16_t value);
+    // The pins as the Microwire driver moves them (time: the virtual clock).
+    void drive(bool cs, bool sk, bool di, uint64_t);
+    bool dataOut(uint64_t);
 
 private:
-    void set(uint32_t bit, bool on);
-    void clock();
-    void sendBits(uint32_t bits, int count);
-    bool dataOut();
     Bus& m_bus;
     unsigned m_cntrl;
     bool m_9056;
-    bool m_inputEnable = false;
+    bool m_allowInput = true, m_input = false;
 };
 
 // The FPGA configuration lines through GPIOC (PCI 9030) or GPIOCTL and CNTRL

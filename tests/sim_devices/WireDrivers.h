@@ -10,10 +10,13 @@
 
 namespace devtest {
 
-// Microwire: DI sampled on the rising clock edge while CS is high.
-struct MicrowireHost {
-    explicit MicrowireHost(sim::MicrowireEeprom& part) : e(part) {}
-    sim::MicrowireEeprom& e;
+// Microwire: DI sampled on the rising clock edge while CS is high. `Pins`
+// takes drive(cs, sk, di, now) and answers dataOut(now): the part itself, or
+// the bridge chip's register bits in front of it.
+template <class Pins>
+struct MicrowireDriver {
+    explicit MicrowireDriver(Pins& pins) : e(pins) {}
+    Pins& e;
     uint64_t now = 1000;
     bool cs = false, sk = false, di = false;
 
@@ -77,6 +80,7 @@ struct MicrowireHost {
         return !dummy;
     }
 };
+using MicrowireHost = MicrowireDriver<sim::MicrowireEeprom>;
 
 // EPCS: bits in on the rising DCLK edge, DATA valid after the falling edge.
 // Each bit: clock low, put the bit out, read DATA, clock high.
