@@ -1,7 +1,8 @@
 // The PCIe-core cards (models 96..99): the function the FPGA presents, its
 // serial-flash port on the bus, the FPGA reload that takes the function off
 // the bus and brings it back without BARs, and the system's re-enumeration,
-// in every timing profile. (Their faults: the Windows program's tests.)
+// in every timing profile. What their faults do to an update is tested
+// through the Windows program, which updates these cards.
 #include <gtest/gtest.h>
 
 #include "SimBus.h"
