@@ -83,20 +83,6 @@ TEST(CardWires, VersionComesFromTheFpgaAndAnUnconfiguredFpgaAnswersNothing) {
     EXPECT_EQ(blank.read8(2, 0xA0), 0xFF);
 }
 
-TEST(CardWires, Type2LinesHoldTheFpgaAndReachTheConfigurationDevice) {
-    testsupport::SimRack sr({"80,epcs=0x10,fpga=9"});
-    Bus bus(sr.rack(), 1);
-    FpgaLines lines(bus, false);
-    EXPECT_TRUE(lines.level(4)) << "configuration done";
-    lines.holdFpga();
-    EXPECT_EQ(bus.read8(2, kVersion), 0xFF);
-    EXPECT_FALSE(lines.level(4));
-    EXPECT_EQ(lines.readSiliconId(), 0x10);
-    lines.releaseFpga();
-    EXPECT_EQ(bus.read8(2, kVersion), 9);
-    EXPECT_TRUE(lines.level(4));
-}
-
 // Every rule a part imposes, broken on purpose by a scripted host: the part
 // refuses as the real one would, and the trace says which rule was broken.
 struct RuleCase {

@@ -32,7 +32,9 @@ TEST(Persistence, RuntimeStateAndRegistersSurviveReopening) {
     testsupport::SimRack sr({"80", "84,fw=2.50"});
     Bus pci(sr.rack(), 1);
     FpgaLines lines(pci, false);
+    EXPECT_TRUE(lines.level(4)) << "configuration done";
     lines.holdFpga();
+    EXPECT_FALSE(lines.level(4));
     uint32_t gpioc = pci.read32(0, 0x54);
     sr.reopen();
     Bus again(sr.rack(), 1);
@@ -41,6 +43,7 @@ TEST(Persistence, RuntimeStateAndRegistersSurviveReopening) {
     EXPECT_EQ(sr.rack().card(2).mcu().runningVersion(), "2.50");
     FpgaLines(again, false).releaseFpga();
     EXPECT_EQ(again.read8(2, 0x7C), 3);
+    EXPECT_TRUE(FpgaLines(again, false).level(4));
 }
 
 TEST(Persistence, CompletedWritesSurviveAKilledProcess) {
