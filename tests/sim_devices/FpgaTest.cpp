@@ -2,7 +2,6 @@
 // configuration image format.
 #include <gtest/gtest.h>
 
-
 #include "WireDrivers.h"
 #include "sim/Checksums.h"
 
