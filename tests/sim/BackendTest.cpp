@@ -70,6 +70,7 @@ TEST(Backend, RegistersAndConfigurationThroughHandles) {
 
     EXPECT_NE(vjxReadOffset32(card.handle, 0, 0x80, &intcsr), 0);
     EXPECT_NE(std::string(vjxGetErrorString()).find("offset 0x80"), std::string::npos) << vjxGetErrorString();
+    EXPECT_NE(vjxReadOffset32(card.handle, 0, 0x51, &intcsr), 0) << "misaligned";
     EXPECT_NE(vjxReadOffset8(card.handle, 4, 0, &version), 0);
     EXPECT_NE(vjxConfigDump(card.handle, 0xFE, 4, &key), 0);
     EXPECT_NE(vjxReadOffset8(card.handle + 7, 2, 0x7C, &version), 0);

@@ -287,20 +287,6 @@ TEST(CardWires, Pci9050RegistersAreStorageAndByteLanesWork) {
     EXPECT_EQ(bus.read32(1, 0x50), 0x1122AA44u) << "the I/O space shows the same registers";
 }
 
-TEST(CardWires, AccessesOutsideTheSpacesAreRefused) {
-    testsupport::SimRack sr({"80"});
-    uint32_t v;
-    std::string error;
-    EXPECT_FALSE(sr.rack().read(Kind::Card, 1, 0, 0x80, 32, &v, &error));
-    EXPECT_FALSE(sr.rack().read(Kind::Card, 1, 0, 0x51, 32, &v, &error)) << "misaligned";
-    EXPECT_FALSE(sr.rack().read(Kind::Card, 1, 3, 0, 32, &v, &error));
-    EXPECT_FALSE(sr.rack().read(Kind::Card, 2, 0, 0, 32, &v, &error));
-    EXPECT_FALSE(sr.rack().read(Kind::Bridge, 1, 0, 0x1020, 32, &v, &error));
-    uint8_t b[8];
-    EXPECT_FALSE(sr.rack().configRead(Kind::Card, 1, 252, 8, b, &error));
-    EXPECT_TRUE(sr.rack().configRead(Kind::Card, 1, 248, 8, b, &error));
-}
-
 TEST(CardWires, ApplicationReloadRequestReloadsTheFpga) {
     testsupport::SimRack sr({"84,fpga=6"}, "datasheet");
     sim::virtualClock().advance(sr.rack().timing().fpgaLoadUs(kWholeEpcs4));  // the load after power-up

@@ -100,18 +100,6 @@ TEST(ConfigSpace, FaultsNeverChangeTheLoadedIdentityButAPowerCycleSeesThem) {
     EXPECT_EQ(Bus(sr.rack(), 2).config32(0x2C), 0x306810B5u);
 }
 
-TEST(ConfigSpace, OldEepromContentKeepsTheSubsystemId) {
-    testsupport::SimRack sr({"84,eeprom=old", "84", "80,eeprom=old", "80"});
-    for (unsigned n : {1u, 3u}) {
-        SCOPED_TRACE(n);
-        const sim::NvRegion& old = sr.rack().card(n).eepromBytes();
-        const sim::NvRegion& cur = sr.rack().card(n + 1).eepromBytes();
-        EXPECT_NE(std::vector<uint8_t>(old.data(), old.data() + old.size()),
-                  std::vector<uint8_t>(cur.data(), cur.data() + cur.size()));
-        EXPECT_EQ(Bus(sr.rack(), n).config32(0x2C), Bus(sr.rack(), n + 1).config32(0x2C));
-    }
-}
-
 // What the PEX 8111 makes of the bytes in its EEPROM when it comes out of
 // reset: the signature first, then as many register loads as the count
 // says, from whatever bytes stand there. An image with the update file's own
