@@ -1,6 +1,7 @@
 // What the composed card does on its wires: register routing, the EEPROM
 // pins, the FPGA configuration lines on both bridge types, the PEX 8111's
-// indirect register window, and the FPGA's reload.
+// indirect register window. (The application's FPGA reload, one path for
+// every card: the PCIe-core cards' tests.)
 #include <gtest/gtest.h>
 
 #include "SimBus.h"
@@ -285,18 +286,6 @@ TEST(CardWires, Pci9050RegistersAreStorageAndByteLanesWork) {
     bus.write8(0, 0x51, 0xAA);
     EXPECT_EQ(bus.read32(0, 0x50), 0x1122AA44u);
     EXPECT_EQ(bus.read32(1, 0x50), 0x1122AA44u) << "the I/O space shows the same registers";
-}
-
-TEST(CardWires, ApplicationReloadRequestReloadsTheFpga) {
-    testsupport::SimRack sr({"84,fpga=6"}, "datasheet");
-    sim::virtualClock().advance(sr.rack().timing().fpgaLoadUs(kWholeEpcs4));  // the load after power-up
-    Bus bus(sr.rack(), 1);
-    ASSERT_EQ(bus.read8(2, kVersion), 6);
-    sendToMcu(bus, "T");
-    sim::virtualClock().advance(15000);  // the byte on the wire, the answer, and the grace the MCU gives it
-    EXPECT_EQ(bus.read8(2, kVersion), 0xFF) << "reloading";
-    sim::virtualClock().advance(sr.rack().timing().fpgaLoadUs(kWholeEpcs4) + 1000);
-    EXPECT_EQ(bus.read8(2, kVersion), 6);
 }
 
 }  // namespace
