@@ -10,6 +10,7 @@
 #include "sim/FileUtil.h"
 #include "sim/devices/Microcontroller.h"
 #include "tests/support/SimRack.h"
+#include "tests/support/TestUtil.h"
 
 namespace simtest {
 namespace {
@@ -96,18 +97,15 @@ TEST(Content, BlankCardsAreBlankEverywhere) {
 }
 
 TEST(Content, AnImageThatDoesNotFitIsRefused) {
-    char pattern[] = "/tmp/vjxsim-content-XXXXXX";
-    ASSERT_TRUE(mkdtemp(pattern));
+    testsupport::TempDir tmp;
     std::string error;
-    auto rack = sim::Rack::create(std::string(pattern) + "/r", {"84,epcs=0x10,fpga-size=131069"},
-                                  sim::Timing::instant(), sim::virtualClock(), &error);
+    auto rack = sim::Rack::create(tmp.path("r"), {"84,epcs=0x10,fpga-size=131069"}, sim::Timing::instant(),
+                                  sim::virtualClock(), &error);
     EXPECT_FALSE(rack);
     EXPECT_NE(error.find("do not fit"), std::string::npos) << error;
-    rack = sim::Rack::create(std::string(pattern) + "/s", {"84,epcs=0x10,fpga-size=131068"},
-                             sim::Timing::instant(), sim::virtualClock(), &error);
+    rack = sim::Rack::create(tmp.path("s"), {"84,epcs=0x10,fpga-size=131068"}, sim::Timing::instant(),
+                             sim::virtualClock(), &error);
     EXPECT_TRUE(rack) << error;
-    rack.reset();
-    sim::removeTree(pattern);
 }
 
 }  // namespace

@@ -13,20 +13,12 @@
 #include "sim/FileUtil.h"
 #include "sim/NvRegion.h"
 #include "tests/support/SimRack.h"
+#include "tests/support/TestUtil.h"
 
 namespace simtest {
 namespace {
 
-class TempDir {
-public:
-    TempDir() {
-        char pattern[] = "/tmp/vjxsim-persist-XXXXXX";
-        EXPECT_NE(mkdtemp(pattern), nullptr);
-        path = pattern;
-    }
-    ~TempDir() { sim::removeTree(path); }
-    std::string path;
-};
+using testsupport::TempDir;
 
 TEST(Persistence, RuntimeStateAndRegistersSurviveReopening) {
     testsupport::SimRack sr({"80", "84,fw=2.50"});
@@ -48,7 +40,7 @@ TEST(Persistence, RuntimeStateAndRegistersSurviveReopening) {
 
 TEST(Persistence, CompletedWritesSurviveAKilledProcess) {
     TempDir tmp;
-    std::string dir = tmp.path + "/rack";
+    std::string dir = tmp.path("rack");
     std::string error;
     {
         auto rack = sim::Rack::create(dir, {"80"}, sim::Timing::instant(), sim::virtualClock(), &error);
@@ -149,9 +141,9 @@ TEST(Persistence, NoisyLinkDrawsAgainInEachRun) {
 TEST(Persistence, BrokenRackFilesAreReportedNotGuessed) {
     TempDir tmp;
     std::string error;
-    EXPECT_FALSE(sim::Rack::open(tmp.path, sim::Timing::instant(), sim::virtualClock(), &error));
+    EXPECT_FALSE(sim::Rack::open(tmp.dir(), sim::Timing::instant(), sim::virtualClock(), &error));
     EXPECT_NE(error.find("not a rack"), std::string::npos) << error;
-    std::string dir = tmp.path + "/rack";
+    std::string dir = tmp.path("rack");
     { ASSERT_TRUE(sim::Rack::create(dir, {"80"}, sim::Timing::instant(), sim::virtualClock(), &error)); }
     ASSERT_TRUE(sim::writeFileAtomic(dir + "/card1/state.json", "{\"fpga\":", &error));
     EXPECT_FALSE(sim::Rack::open(dir, sim::Timing::instant(), sim::virtualClock(), &error));
@@ -162,14 +154,14 @@ TEST(Persistence, BrokenRackFilesAreReportedNotGuessed) {
     EXPECT_NE(error.find("unknown card '79'"), std::string::npos) << error;
     EXPECT_FALSE(sim::Rack::create(dir, {}, sim::Timing::instant(), sim::virtualClock(), &error))
         << "a rack is not made over a directory in use";
-    EXPECT_FALSE(sim::Rack::create(tmp.path + "/big", std::vector<std::string>(101, "80"),
+    EXPECT_FALSE(sim::Rack::create(tmp.path("big"), std::vector<std::string>(101, "80"),
                                    sim::Timing::instant(), sim::virtualClock(), &error));
     EXPECT_NE(error.find("at most 100 cards"), std::string::npos) << error;
 }
 
 TEST(Persistence, NvRegionKeepsWritesAndFollowsThePartSize) {
     TempDir tmp;
-    std::string path = tmp.path + "/part.bin";
+    std::string path = tmp.path("part.bin");
     std::string error;
     {
         sim::NvRegion r;

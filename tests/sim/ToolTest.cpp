@@ -10,6 +10,7 @@
 
 #include "sim/CardOptions.h"
 #include "sim/FileUtil.h"
+#include "tests/support/TestUtil.h"
 
 namespace {
 
@@ -20,13 +21,6 @@ struct Result {
 
 class Tool : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/vjxsim-tool-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_tmp = pattern;
-    }
-    void TearDown() override { sim::removeTree(m_tmp); }
-
     Result run(const std::string& args) {
         std::string out = m_tmp + "/out", err = m_tmp + "/err";
         std::string cmd =
@@ -45,7 +39,8 @@ protected:
     }
     std::string path(const std::string& name) const { return m_tmp + "/" + name; }
 
-    std::string m_tmp;
+    testsupport::TempDir tmp;
+    const std::string& m_tmp = tmp.dir();
 };
 
 TEST_F(Tool, NewAndShowDescribeEveryCard) {
