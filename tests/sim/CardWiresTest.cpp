@@ -160,11 +160,8 @@ const RuleCase kRuleCases[] = {
     {"EpcsCommandDuringItsErase", "80,epcs=0x12", "epcs-busy",
      [](Bus&, FpgaLines& lines) {
          lines.holdFpga();
-         for (uint8_t command : {0x06, 0xC7}) {
-             lines.drive(3, false);
-             lines.shiftMsb(command);
-             lines.drive(3, true);
-         }
+         lines.simple(0x06);
+         lines.simple(0xC7);
          return lines.readSiliconId() == 0xFF;
      }},
     {"EepromReadDuringItsWriteCycle", "84,pcie-eeprom=old", "eeprom25-busy",

@@ -72,19 +72,12 @@ TEST(Persistence, CompletedWritesSurviveAKilledProcess) {
 // answers nothing but its status until the erase time is over.
 TEST(Persistence, BusyPeriodsOutliveTheProcess) {
     testsupport::SimRack sr({"80"}, "datasheet");
-    auto command = [](FpgaLines& lines, std::initializer_list<uint8_t> bytes) {
-        lines.drive(3, false);
-        uint8_t last = 0;
-        for (uint8_t b : bytes) last = lines.shiftMsb(b);
-        lines.drive(3, true);
-        return last;
-    };
     {
         Bus bus(sr.rack(), 1);
         FpgaLines lines(bus, false);
         lines.holdFpga();
-        command(lines, {0x06});  // write enable
-        command(lines, {0xC7});  // bulk erase
+        lines.simple(0x06);  // write enable
+        lines.simple(0xC7);  // bulk erase
     }
     sr.reopen();
     Bus bus(sr.rack(), 1);
@@ -93,16 +86,16 @@ TEST(Persistence, BusyPeriodsOutliveTheProcess) {
     const std::vector<std::string> broken = sr.takeBreaches();
     ASSERT_EQ(broken.size(), 1u);
     EXPECT_NE(broken[0].find(" card1 epcs-busy command 0xab "), std::string::npos) << broken[0];
-    EXPECT_EQ(command(lines, {0x05, 0x00}) & 0x01, 0x01) << "status shows the erase in progress";
+    EXPECT_EQ(lines.status() & 0x01, 0x01) << "status shows the erase in progress";
     const uint64_t epcs4BulkEraseUs = sim::Timing::typical().epcsBulkEraseEpcs4Us;
     sim::virtualClock().advance(epcs4BulkEraseUs);
-    EXPECT_EQ(command(lines, {0x05, 0x00}) & 0x01, 0x00);
+    EXPECT_EQ(lines.status() & 0x01, 0x00);
     EXPECT_EQ(lines.readSiliconId(), 0x12);
 
     // Times taken on another clock (another boot, or a test's virtual clock
     // read by a real process) cannot be compared: those periods are over.
-    command(lines, {0x06});
-    command(lines, {0xC7});
+    lines.simple(0x06);
+    lines.simple(0xC7);
     sr.rack().saveState();
     sim::MonotonicClock machine;
     std::string error;

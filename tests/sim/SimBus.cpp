@@ -1,7 +1,6 @@
 #include "SimBus.h"
 
 #include "sim/Clock.h"
-#include "tests/sim_devices/WireDrivers.h"
 
 namespace simtest {
 namespace {
@@ -151,23 +150,16 @@ void FpgaLines::releaseFpga() {
     drive(8, true);
 }
 
-uint8_t FpgaLines::shiftMsb(uint8_t out) {
+uint8_t FpgaLines::shift(uint8_t out, bool lsbFirst) {
     uint8_t in = 0;
-    for (int bit = 7; bit >= 0; --bit) {
+    for (int i = 0; i < 8; ++i) {
+        const int bit = lsbFirst ? i : 7 - i;
         drive(2, false);
         drive(0, (out >> bit) & 1);
-        in = static_cast<uint8_t>(in << 1 | (level(1) ? 1 : 0));
+        if (level(1)) in |= uint8_t(1u << bit);
         drive(2, true);
     }
     return in;
-}
-
-uint8_t FpgaLines::readSiliconId() {
-    drive(3, false);
-    for (uint8_t b : {0xAB, 0x00, 0x00, 0x00}) shiftMsb(b);
-    uint8_t id = shiftMsb(0);
-    drive(3, true);
-    return id;
 }
 
 void sendToMcu(Bus& bus, const std::string& bytes) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sim/Rack.h"
+#include "tests/sim_devices/WireDrivers.h"
 
 namespace simtest {
 
@@ -69,8 +70,9 @@ private:
 };
 
 // The FPGA configuration lines through GPIOC (PCI 9030) or GPIOCTL and CNTRL
-// (PCI 9056 behind the PEX 8111).
-class FpgaLines {
+// (PCI 9056 behind the PEX 8111), and the configuration device's commands on
+// them (most significant bit first).
+class FpgaLines : public devtest::SpiPort {
 public:
     FpgaLines(Bus& bus, bool pci9056);
     void drive(int line, bool level);  // makes the line an output
@@ -78,9 +80,11 @@ public:
     bool level(int line);
     void holdFpga();     // line 8 low, line 5 high: the host owns the device
     void releaseFpga();  // line 5 low, line 8 high: the FPGA loads
-    // One byte on the device's serial interface, most significant bit first.
-    uint8_t shiftMsb(uint8_t out);
-    uint8_t readSiliconId();
+    void select() override { drive(3, false); }
+    void deselect() override { drive(3, true); }
+    uint8_t shift(uint8_t out, bool lsbFirst) override;
+    void strayBit() override {}
+    uint8_t readSiliconId() { return command({0xAB, 0, 0, 0}, 1)[0]; }
 
 private:
     Bus& m_bus;
