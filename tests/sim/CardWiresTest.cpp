@@ -46,32 +46,12 @@ TEST(CardWires, EepromPinsInCntrlOfEitherBridgeChip) {
 TEST(CardWires, Pci9056DataPinDrivenAgainstTheEepromTakesInGarbage) {
     testsupport::SimRack sr({"84"});
     Bus bus(sr.rack(), 1);
-    constexpr unsigned kCntrl = 0x6C;
-    const uint32_t base =
-        bus.read32(0, kCntrl) & ~0x8F000000u;  // clock 24, select 25, data 26, input enable 31
-    auto put = [&](bool sk, bool di, bool inputEnable) {
-        bus.write32(
-            0, kCntrl,
-            base | 1u << 25 | (sk ? 1u << 24 : 0) | (di ? 1u << 26 : 0) | (inputEnable ? 1u << 31 : 0));
-    };
-    put(false, false, false);
-    for (int i = 0; i < 16; ++i) {  // zeros against the ready status
-        put(true, false, false);
-        put(false, false, false);
-    }
-    const uint32_t readWord0 = 0x6u << 8;  // start bit, READ (10), address 0
-    for (int b = 10; b >= 0; --b) {
-        const bool bit = (readWord0 >> b) & 1;
-        put(false, bit, false);
-        put(true, bit, false);
-    }
-    uint32_t answer = 0;  // the dummy 0 and the word
-    for (int b = 0; b < 17; ++b) {
-        put(false, false, true);
-        answer = answer << 1 | ((bus.read32(0, kCntrl) >> 27) & 1);
-        put(true, false, true);
-    }
-    EXPECT_NE(answer, 0x9056u) << "the zeros were taken as zeros";
+    MicrowirePins pins(bus, true);
+    devtest::MicrowireDriver<MicrowirePins> host(pins);  // input enable only to read
+    host.setCs(true);
+    host.send(0, 16);    // zeros against the ready status
+    host.command(2, 0);  // READ word 0
+    EXPECT_NE(host.readBits(17), 0x9056u) << "the zeros were taken as zeros";
 }
 
 TEST(CardWires, VersionComesFromTheFpgaAndAnUnconfiguredFpgaAnswersNothing) {

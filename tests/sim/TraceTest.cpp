@@ -2,6 +2,8 @@
 // the filter that keeps only some kinds (the file it goes to: vjxsim run).
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "SimBus.h"
 #include "sim/Clock.h"
 #include "tests/support/SimRack.h"
@@ -10,14 +12,10 @@ namespace simtest {
 namespace {
 
 std::vector<std::string> split(const std::string& line) {
+    std::istringstream in(line);
     std::vector<std::string> f;
-    size_t start = 0;
-    for (;;) {
-        size_t sp = line.find(' ', start);
-        f.push_back(line.substr(start, sp == std::string::npos ? std::string::npos : sp - start));
-        if (sp == std::string::npos) return f;
-        start = sp + 1;
-    }
+    for (std::string w; in >> w;) f.push_back(w);
+    return f;
 }
 
 TEST(Trace, OneLinePerAccessInTheFixedFormat) {
