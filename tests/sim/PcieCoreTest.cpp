@@ -14,29 +14,12 @@ namespace {
 
 constexpr unsigned kVersion = 0x7C, kSpictl = 0xC4;
 
-// One byte through SPICTL (clock bit 0, data bit 1, host access bit 2,
-// deselect bit 4, data from the flash bit 5), most significant bit first.
-uint8_t spiByte(Bus& bus, uint8_t& reg, uint8_t out) {
-    uint8_t in = 0;
-    for (int bit = 7; bit >= 0; --bit) {
-        reg = uint8_t((reg & ~0x03) | ((out >> bit) & 1 ? 0x02 : 0));
-        bus.write8(2, kSpictl, reg);
-        bus.write8(2, kSpictl, reg |= 0x01);
-        if (bus.read8(2, kSpictl) & 0x20) in |= uint8_t(1u << bit);
-        bus.write8(2, kSpictl, reg &= uint8_t(~0x01));
-    }
-    return in;
-}
-
+// The flash's JEDEC ID through the card's SPICTL on the bus.
 std::vector<uint8_t> jedecId(Bus& bus) {
-    uint8_t reg = 0x1C;
-    bus.write8(2, kSpictl, reg);
-    bus.write8(2, kSpictl, reg &= uint8_t(~0x10));
-    spiByte(bus, reg, 0x9F);
-    std::vector<uint8_t> id;
-    for (int i = 0; i < 3; ++i) id.push_back(spiByte(bus, reg, 0));
-    bus.write8(2, kSpictl, reg |= 0x10);
-    return id;
+    devtest::SpictlHost spi([&](uint8_t v) { bus.write8(2, kSpictl, v); },
+                            [&] { return bus.read8(2, kSpictl); });
+    spi.open();
+    return spi.jedec();
 }
 
 class PcieCore : public ::testing::TestWithParam<std::string> {
