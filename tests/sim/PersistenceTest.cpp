@@ -173,11 +173,6 @@ TEST(Persistence, NvRegionKeepsWritesAndFollowsThePartSize) {
     ASSERT_TRUE(sim::readFile(path, &text, &error));
     EXPECT_EQ(text.size(), 6u);
     EXPECT_EQ(static_cast<uint8_t>(text[5]), 1);
-    sim::NvRegion memory;
-    memory.init(4, 0xAB);
-    memory.writeByte(3, 7);
-    EXPECT_EQ(memory.at(3), 7);
-    EXPECT_EQ(memory.at(0), 0xAB);
 }
 
 }  // namespace
