@@ -14,8 +14,9 @@ namespace {
 constexpr unsigned kVersion = 0x7C;
 
 // The configuration EEPROM on CNTRL's pins of either bridge chip: its first
-// words, and a word written, stored high byte first. The PCI 9056 shows the
-// data pin only with the input enable (bit 31) set: without it the pin floats.
+// words, and a word written, stored high byte first and loaded at power-up.
+// The PCI 9056 shows the data pin only with the input enable (bit 31) set:
+// without it the pin floats.
 TEST(CardWires, EepromPinsInCntrlOfEitherBridgeChip) {
     for (bool pci9056 : {false, true}) {
         SCOPED_TRACE(pci9056);
@@ -32,9 +33,15 @@ TEST(CardWires, EepromPinsInCntrlOfEitherBridgeChip) {
             ee.read(0, 4, &floating, false);
             EXPECT_NE(floating, words);
         }
-        ASSERT_TRUE(ee.write(200, 0xBEEF));
-        EXPECT_EQ(sr.rack().card(1).eepromBytes().at(400), 0xBE);
-        EXPECT_EQ(sr.rack().card(1).eepromBytes().at(401), 0xEF);
+        // The subsystem ID's word, written; the chip loads it at the next power-up.
+        const unsigned subsystem = pci9056 ? 34 : 6;
+        const uint32_t key = bus.config32(0x2C);
+        ASSERT_TRUE(ee.write(subsystem, 0x3591));
+        EXPECT_EQ(sr.rack().card(1).eepromBytes().at(2 * subsystem), 0x35);
+        EXPECT_EQ(sr.rack().card(1).eepromBytes().at(2 * subsystem + 1), 0x91);
+        EXPECT_EQ(bus.config32(0x2C), key) << "the chip keeps what it loaded";
+        sr.rack().powerCycle();
+        EXPECT_EQ(bus.config32(0x2C), 0x359110B5u);
     }
 }
 

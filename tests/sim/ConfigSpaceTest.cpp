@@ -70,20 +70,6 @@ TEST(ConfigSpace, Pex8111SitsAboveItsCardWithTheRightBusNumbers) {
     for (unsigned b = 1; b <= 2; ++b) EXPECT_NE((bus.config32(0x18, Kind::Bridge, b) >> 8) & 0xFF, pciBus);
 }
 
-TEST(ConfigSpace, NewEepromContentTakesEffectOnlyAtPowerCycle) {
-    testsupport::SimRack sr({"80"});
-    Bus bus(sr.rack(), 1);
-    MicrowirePins ee(bus, false);
-    // Value 3 is words 6 (subsystem ID) and 7 (subsystem vendor).
-    ASSERT_TRUE(ee.write(6, 0x3591));
-    std::vector<uint16_t> words;
-    ASSERT_TRUE(ee.read(6, 2, &words));
-    EXPECT_EQ(words, (std::vector<uint16_t>{0x3591, 0x10B5}));
-    EXPECT_EQ(bus.config32(0x2C), 0x306810B5u) << "the chip keeps what it loaded";
-    sr.rack().powerCycle();
-    EXPECT_EQ(bus.config32(0x2C), 0x359110B5u);
-}
-
 TEST(ConfigSpace, FaultsNeverChangeTheLoadedIdentityButAPowerCycleSeesThem) {
     testsupport::SimRack sr({"84", "80"});
     Bus bus(sr.rack(), 1);
