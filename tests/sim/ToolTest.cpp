@@ -136,21 +136,6 @@ TEST_F(Tool, NewRefusesBadCardsAndUsedDirectories) {
     EXPECT_NE(run("show nowhere").status, 0);
 }
 
-// The versions the images carry reach the cards in the end-to-end updates.
-TEST_F(Tool, FirmwareImageLeavesRoomForTheTrailersAndBadImagesAreRefused) {
-    ASSERT_EQ(run("image firmware --version 9.14 --isp 7 --size 32768 -o w.bin").status, 0);
-    std::string w;
-    ASSERT_TRUE(sim::readFile(path("w.bin"), &w, nullptr));
-    ASSERT_EQ(w.size(), 32768u);
-    for (size_t block = 0x3FF0; block < w.size(); block += 0x4000)
-        EXPECT_EQ(w.substr(block, 16), std::string(16, '\xFF'))
-            << "room for the segment trailer at " << block;
-
-    EXPECT_EQ(run("image fpga --version 1 --size 10 -o x").status, 1);
-    EXPECT_EQ(run("image firmware --version 1.x.y --isp 1 -o x").status, 1);
-    EXPECT_EQ(run("image firmware --version 1.00 --isp 1 --size 1000 -o x").status, 1);
-}
-
 TEST_F(Tool, RunBindsTheSimulatedLibraryToTheRack) {
     ASSERT_EQ(run("new R --card 80,fpga=6 --card 84").status, 0);
     Result r = run("run R --trace t.txt --stats s.json -- '" PROBE_BIN "'");
@@ -233,10 +218,15 @@ TEST_F(Tool, RunHoldsTheRackForAWindowsProgram) {
     EXPECT_EQ(virtualTime.out, "") << "not started";
 }
 
-// Every usage error is status 1, whatever the parser calls it.
+// Every usage error is status 1, whatever the parser calls it. (The images'
+// layout: the image tests; their versions reach the cards in the end-to-end
+// updates.)
 TEST_F(Tool, UsageErrorsExitWithOne) {
-    for (const char* args : {"", "run", "run R --timing slow -- true", "dump R 1 flash", "show",
-                             "set R x fw=1", "image fpga --version 300 --size 100 -o x", "frobnicate"})
+    for (const char* args :
+         {"", "run", "run R --timing slow -- true", "dump R 1 flash", "show", "set R x fw=1",
+          "image fpga --version 300 --size 100 -o x", "image fpga --version 1 --size 10 -o x",
+          "image firmware --version 1.x.y --isp 1 -o x",
+          "image firmware --version 1.00 --isp 1 --size 1000 -o x", "frobnicate"})
         EXPECT_EQ(run(args).status, 1) << args;
 }
 
