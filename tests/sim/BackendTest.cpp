@@ -36,29 +36,17 @@ uint16_t deviceId(unsigned number, bool bridge) {
 
 TEST(Backend, CardsAndBridgesAreNumberedInBusOrderEachOnTheirOwn) {
     testsupport::SimRack sr({"84", "80", "85,bridge=none", "81,slow"});
-    EXPECT_EQ(deviceId(0x1001, false), 0x9056);
-    EXPECT_EQ(deviceId(0x1002, false), 0x9030);
-    EXPECT_EQ(deviceId(0x1003, false), 0x9056);
-    EXPECT_EQ(deviceId(0x1004, false), 0x9056);
-    EXPECT_EQ(deviceId(0x1005, false), 0);
-    EXPECT_EQ(deviceId(0x1000, false), 0);
-    EXPECT_EQ(deviceId(0x1001, true), 0x8111);
-    EXPECT_EQ(deviceId(0x1002, true), 0x8111);
-    EXPECT_EQ(deviceId(0x1003, true), 0);
+    // Number, bridge or card, device ID (0: none such).
+    const struct {
+        unsigned number;
+        bool bridge;
+        uint16_t id;
+    } functions[] = {{0x1000, false, 0},      {0x1001, false, 0x9056}, {0x1002, false, 0x9030},
+                     {0x1003, false, 0x9056}, {0x1004, false, 0x9056}, {0x1005, false, 0},
+                     {0x1001, true, 0x8111},  {0x1002, true, 0x8111},  {0x1003, true, 0}};
+    for (const auto& f : functions) EXPECT_EQ(deviceId(f.number, f.bridge), f.id) << f.number << f.bridge;
     EXPECT_NE(std::string(vjxGetErrorString()).find("no bridge 0x1003"), std::string::npos)
         << vjxGetErrorString();
-
-    // Bridge 2 leads to card 4.
-    Opened bridge(0x1002, true), card(0x1004, false);
-    vjxDeviceInfo bi{}, ci{};
-    ASSERT_EQ(vjxGetDeviceInfo(bridge.handle, &bi), 0);
-    ASSERT_EQ(vjxGetDeviceInfo(card.handle, &ci), 0);
-    uint8_t secondary = 0;
-    ASSERT_EQ(vjxConfigDump(bridge.handle, 0x19, 1, &secondary), 0);
-    EXPECT_EQ(secondary, ci.bus);
-    EXPECT_EQ(bi.space0Length, 0u) << "slow: no address space";
-    EXPECT_EQ(ci.space0Length, 0x200u);
-    EXPECT_EQ(ci.space2Length, 0x1000u);
 }
 
 TEST(Backend, RegistersAndConfigurationThroughHandles) {
@@ -75,32 +63,14 @@ TEST(Backend, RegistersAndConfigurationThroughHandles) {
     uint32_t key = 0;
     ASSERT_EQ(vjxConfigDump(card.handle, 0x2C, 4, &key), 0);
     EXPECT_EQ(key, 0x306810B5u);
-    std::vector<std::string> lines = sr.traceLines();
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_NE(lines[0].find(" card1 r 2 7c 8 4"), std::string::npos) << lines[0];
-    EXPECT_NE(lines[3].find(" card1 cr - 2c 32 306810b5"), std::string::npos) << lines[3];
 
     EXPECT_NE(vjxReadOffset32(card.handle, 0, 0x80, &intcsr), 0);
     EXPECT_NE(std::string(vjxGetErrorString()).find("offset 0x80"), std::string::npos) << vjxGetErrorString();
+    EXPECT_NE(vjxReadOffset32(card.handle, 0, 0x51, &intcsr), 0) << "misaligned";
     EXPECT_NE(vjxReadOffset8(card.handle, 4, 0, &version), 0);
     EXPECT_NE(vjxConfigDump(card.handle, 0xFE, 4, &key), 0);
     EXPECT_NE(vjxReadOffset8(card.handle + 7, 2, 0x7C, &version), 0);
     EXPECT_NE(std::string(vjxGetErrorString()).find("Invalid handle"), std::string::npos);
-}
-
-TEST(Backend, ACardThatCannotBeOpenedIsStillFoundOnTheBus) {
-    testsupport::SimRack sr({"80,open=fail", "80"});
-    Opened card(0x1001, false);
-    ASSERT_EQ(card.status, 0);
-    uint16_t id = 0;
-    EXPECT_EQ(vjxGetDeviceId(card.handle, &id), 0);
-    EXPECT_EQ(id, 0x9030);
-    uint32_t v = 0;
-    EXPECT_NE(vjxConfigDump(card.handle, 0x10, 4, &v), 0);
-    EXPECT_NE(std::string(vjxGetErrorString()).find("cannot be opened"), std::string::npos);
-    EXPECT_NE(vjxReadOffset32(card.handle, 0, 0x50, &v), 0);
-    Opened other(0x1002, false);
-    EXPECT_EQ(vjxConfigDump(other.handle, 0x10, 4, &v), 0);
 }
 
 TEST(Backend, ClosedHandlesAreInvalidAndUnboundLibraryFailsCleanly) {
@@ -154,24 +124,6 @@ TEST(Backend, ProcessCountAndFlashFlagBelongToTheRack) {
     EXPECT_EQ(WEXITSTATUS(status), 0)
         << "bits: 1 count, 2 flag taken twice, 4 other rack's count, 8 other rack's flag";
     EXPECT_EQ(vjxSetFlashActive(0), 1);
-}
-
-// A rack removed while in use can keep nothing more: every access fails
-// from the next check on, and stays failed (no retry on every access).
-TEST(Backend, ARackRemovedInUseFailsEveryAccess) {
-    testsupport::SimRack sr({"80"});
-    Opened card(0x1001, false);
-    ASSERT_EQ(card.status, 0);
-    uint32_t value = 0;
-    ASSERT_EQ(vjxReadOffset32(card.handle, 0, 0x54, &value), 0);
-    sim::removeTree(sr.dir());
-    sim::virtualClock().advance(sim::Rack::kCheckIntervalUs);
-    EXPECT_EQ(vjxReadOffset32(card.handle, 0, 0x54, &value), -1);
-    EXPECT_NE(std::string(vjxGetErrorString()).find("removed while in use"), std::string::npos)
-        << vjxGetErrorString();
-    EXPECT_EQ(vjxWriteOffset32(card.handle, 0, 0x54, 0), -1);
-    std::string error;
-    EXPECT_FALSE(sr.rack().saveState(&error));
 }
 
 }  // namespace

@@ -70,33 +70,6 @@ TEST(ConfigSpace, Pex8111SitsAboveItsCardWithTheRightBusNumbers) {
     for (unsigned b = 1; b <= 2; ++b) EXPECT_NE((bus.config32(0x18, Kind::Bridge, b) >> 8) & 0xFF, pciBus);
 }
 
-TEST(ConfigSpace, SlowBridgeHasNoAddressSpaceAndNoBridgeMeansNone) {
-    testsupport::SimRack sr({"84,slow", "84,bridge=none"});
-    ASSERT_EQ(sr.rack().functionCount(Kind::Bridge), 1u);
-    ASSERT_EQ(sr.rack().functionCount(Kind::Card), 2u);
-    Bus bus(sr.rack(), 1);
-    EXPECT_EQ(bus.config32(0x10, Kind::Bridge, 1), 0u);
-    EXPECT_EQ(sr.rack().function(Kind::Bridge, 1)->spaceLength(0), 0u);
-    uint32_t v = 0;
-    std::string error;
-    EXPECT_FALSE(sr.rack().read(Kind::Bridge, 1, 0, 0x1020, 32, &v, &error));
-    EXPECT_NE(error.find("no address space 0"), std::string::npos) << error;
-}
-
-TEST(ConfigSpace, NewEepromContentTakesEffectOnlyAtPowerCycle) {
-    testsupport::SimRack sr({"80"});
-    Bus bus(sr.rack(), 1);
-    MicrowirePins ee(bus, false);
-    // Value 3 is words 6 (subsystem ID) and 7 (subsystem vendor).
-    ASSERT_TRUE(ee.write(6, 0x3591));
-    std::vector<uint16_t> words;
-    ASSERT_TRUE(ee.read(6, 2, &words));
-    EXPECT_EQ(words, (std::vector<uint16_t>{0x3591, 0x10B5}));
-    EXPECT_EQ(bus.config32(0x2C), 0x306810B5u) << "the chip keeps what it loaded";
-    sr.rack().powerCycle();
-    EXPECT_EQ(bus.config32(0x2C), 0x359110B5u);
-}
-
 TEST(ConfigSpace, FaultsNeverChangeTheLoadedIdentityButAPowerCycleSeesThem) {
     testsupport::SimRack sr({"84", "80"});
     Bus bus(sr.rack(), 1);
@@ -111,18 +84,6 @@ TEST(ConfigSpace, FaultsNeverChangeTheLoadedIdentityButAPowerCycleSeesThem) {
     sr.rack().powerCycle();
     EXPECT_EQ(bus.config32(0x2C), 0x905610B5u) << "the chip finds no EEPROM and keeps its own ID";
     EXPECT_EQ(Bus(sr.rack(), 2).config32(0x2C), 0x306810B5u);
-}
-
-TEST(ConfigSpace, OldEepromContentKeepsTheSubsystemId) {
-    testsupport::SimRack sr({"84,eeprom=old", "84", "80,eeprom=old", "80"});
-    for (unsigned n : {1u, 3u}) {
-        SCOPED_TRACE(n);
-        const sim::NvRegion& old = sr.rack().card(n).eepromBytes();
-        const sim::NvRegion& cur = sr.rack().card(n + 1).eepromBytes();
-        EXPECT_NE(std::vector<uint8_t>(old.data(), old.data() + old.size()),
-                  std::vector<uint8_t>(cur.data(), cur.data() + cur.size()));
-        EXPECT_EQ(Bus(sr.rack(), n).config32(0x2C), Bus(sr.rack(), n + 1).config32(0x2C));
-    }
 }
 
 // What the PEX 8111 makes of the bytes in its EEPROM when it comes out of

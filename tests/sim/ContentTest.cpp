@@ -10,22 +10,13 @@
 #include "sim/FileUtil.h"
 #include "sim/devices/Microcontroller.h"
 #include "tests/support/SimRack.h"
+#include "tests/support/TestUtil.h"
 
 namespace simtest {
 namespace {
 
 uint16_t word(const sim::NvRegion& r, unsigned w) {
     return static_cast<uint16_t>(r.at(2 * w) << 8 | r.at(2 * w + 1));
-}
-
-// The update program's CRC-32, bit by bit (independent of the table code).
-uint32_t hostCrc(const std::vector<uint8_t>& bytes, size_t len) {
-    uint32_t reg = 0xFFFFFFFF;
-    for (size_t i = 0; i < len; ++i) {
-        reg ^= bytes[i];
-        for (int k = 0; k < 8; ++k) reg = (reg & 1) ? (reg >> 1) ^ 0xEDB88320u : reg >> 1;
-    }
-    return reg;
 }
 
 TEST(Content, ChecksumsMatchTheirCatalogueValues) {
@@ -67,7 +58,8 @@ TEST(Content, FpgaImageCarriesTheHostCrcAndTheFirmwareMatchesIt) {
     std::vector<uint8_t> view = card.fpga().imageView(5004);
     std::vector<uint8_t> image = sim::fpga_image::make(11, 5000);
     EXPECT_TRUE(std::equal(image.begin(), image.end(), view.begin()));
-    uint32_t crc = hostCrc(view, 5000);
+    const uint32_t crc =
+        sim::jamCrc32(view.data(), 5000);  // the update program's CRC (catalogue value above)
     EXPECT_EQ(view[5000] | view[5001] << 8 | view[5002] << 16 | static_cast<uint32_t>(view[5003]) << 24, crc);
     // Stored as the part received it: each byte bit-reversed.
     EXPECT_EQ(card.epcsBytes().at(0), sim::reverseBits(view[0]));
@@ -77,9 +69,6 @@ TEST(Content, FpgaImageCarriesTheHostCrcAndTheFirmwareMatchesIt) {
     ASSERT_TRUE(sim::firmware_image::find(card.mcuFlashBytes().data(), card.mcuFlashBytes().size(), &v));
     EXPECT_EQ(sim::firmware_image::textFromVersion(v), "1.00");
     EXPECT_EQ(v.bytes[4], 11) << "ISP version equals the FPGA's VERSION";
-    EXPECT_EQ(card.mcu().bsb(), 0);
-    EXPECT_EQ(card.mcu().bljb(), 0);
-    EXPECT_EQ(card.mcu().runningVersion(), "1.00");
 }
 
 TEST(Content, BlankCardsAreBlankEverywhere) {
@@ -96,18 +85,15 @@ TEST(Content, BlankCardsAreBlankEverywhere) {
 }
 
 TEST(Content, AnImageThatDoesNotFitIsRefused) {
-    char pattern[] = "/tmp/vjxsim-content-XXXXXX";
-    ASSERT_TRUE(mkdtemp(pattern));
+    testsupport::TempDir tmp;
     std::string error;
-    auto rack = sim::Rack::create(std::string(pattern) + "/r", {"84,epcs=0x10,fpga-size=131069"},
-                                  sim::Timing::instant(), sim::virtualClock(), &error);
+    auto rack = sim::Rack::create(tmp.path("r"), {"84,epcs=0x10,fpga-size=131069"}, sim::Timing::instant(),
+                                  sim::virtualClock(), &error);
     EXPECT_FALSE(rack);
     EXPECT_NE(error.find("do not fit"), std::string::npos) << error;
-    rack = sim::Rack::create(std::string(pattern) + "/s", {"84,epcs=0x10,fpga-size=131068"},
-                             sim::Timing::instant(), sim::virtualClock(), &error);
+    rack = sim::Rack::create(tmp.path("s"), {"84,epcs=0x10,fpga-size=131068"}, sim::Timing::instant(),
+                             sim::virtualClock(), &error);
     EXPECT_TRUE(rack) << error;
-    rack.reset();
-    sim::removeTree(pattern);
 }
 
 }  // namespace

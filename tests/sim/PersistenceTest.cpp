@@ -13,26 +13,20 @@
 #include "sim/FileUtil.h"
 #include "sim/NvRegion.h"
 #include "tests/support/SimRack.h"
+#include "tests/support/TestUtil.h"
 
 namespace simtest {
 namespace {
 
-class TempDir {
-public:
-    TempDir() {
-        char pattern[] = "/tmp/vjxsim-persist-XXXXXX";
-        EXPECT_NE(mkdtemp(pattern), nullptr);
-        path = pattern;
-    }
-    ~TempDir() { sim::removeTree(path); }
-    std::string path;
-};
+using testsupport::TempDir;
 
 TEST(Persistence, RuntimeStateAndRegistersSurviveReopening) {
     testsupport::SimRack sr({"80", "84,fw=2.50"});
     Bus pci(sr.rack(), 1);
     FpgaLines lines(pci, false);
+    EXPECT_TRUE(lines.level(4)) << "configuration done";
     lines.holdFpga();
+    EXPECT_FALSE(lines.level(4));
     uint32_t gpioc = pci.read32(0, 0x54);
     sr.reopen();
     Bus again(sr.rack(), 1);
@@ -41,23 +35,12 @@ TEST(Persistence, RuntimeStateAndRegistersSurviveReopening) {
     EXPECT_EQ(sr.rack().card(2).mcu().runningVersion(), "2.50");
     FpgaLines(again, false).releaseFpga();
     EXPECT_EQ(again.read8(2, 0x7C), 3);
-}
-
-TEST(Persistence, OptionsAndContentSurviveReopening) {
-    testsupport::SimRack sr({"84"});
-    std::string error;
-    ASSERT_TRUE(sr.rack().setOptions(1, {"fw=7.25", "mcu=short:2", "link=baud:9600"}, &error)) << error;
-    ASSERT_TRUE(sr.rack().setOptions(1, {"mcu=default", "link=noise:0.5:9"}, &error)) << error;
-    sr.reopen();
-    EXPECT_EQ(sr.rack().card(1).spec().options,
-              (std::vector<std::string>{"fw=7.25", "link=baud:9600", "link=noise:0.5:9"}));
-    EXPECT_EQ(sr.rack().card(1).mcu().runningVersion(), "7.25");
-    EXPECT_EQ(sr.rack().card(1).spec().parsed.link.baud, 9600u);
+    EXPECT_TRUE(FpgaLines(again, false).level(4));
 }
 
 TEST(Persistence, CompletedWritesSurviveAKilledProcess) {
     TempDir tmp;
-    std::string dir = tmp.path + "/rack";
+    std::string dir = tmp.path("rack");
     std::string error;
     {
         auto rack = sim::Rack::create(dir, {"80"}, sim::Timing::instant(), sim::virtualClock(), &error);
@@ -89,19 +72,12 @@ TEST(Persistence, CompletedWritesSurviveAKilledProcess) {
 // answers nothing but its status until the erase time is over.
 TEST(Persistence, BusyPeriodsOutliveTheProcess) {
     testsupport::SimRack sr({"80"}, "datasheet");
-    auto command = [](FpgaLines& lines, std::initializer_list<uint8_t> bytes) {
-        lines.drive(3, false);
-        uint8_t last = 0;
-        for (uint8_t b : bytes) last = lines.shiftMsb(b);
-        lines.drive(3, true);
-        return last;
-    };
     {
         Bus bus(sr.rack(), 1);
         FpgaLines lines(bus, false);
         lines.holdFpga();
-        command(lines, {0x06});  // write enable
-        command(lines, {0xC7});  // bulk erase
+        lines.simple(0x06);  // write enable
+        lines.simple(0xC7);  // bulk erase
     }
     sr.reopen();
     Bus bus(sr.rack(), 1);
@@ -110,45 +86,22 @@ TEST(Persistence, BusyPeriodsOutliveTheProcess) {
     const std::vector<std::string> broken = sr.takeBreaches();
     ASSERT_EQ(broken.size(), 1u);
     EXPECT_NE(broken[0].find(" card1 epcs-busy command 0xab "), std::string::npos) << broken[0];
-    EXPECT_EQ(command(lines, {0x05, 0x00}) & 0x01, 0x01) << "status shows the erase in progress";
+    EXPECT_EQ(lines.status() & 0x01, 0x01) << "status shows the erase in progress";
     const uint64_t epcs4BulkEraseUs = sim::Timing::typical().epcsBulkEraseEpcs4Us;
     sim::virtualClock().advance(epcs4BulkEraseUs);
-    EXPECT_EQ(command(lines, {0x05, 0x00}) & 0x01, 0x00);
+    EXPECT_EQ(lines.status() & 0x01, 0x00);
     EXPECT_EQ(lines.readSiliconId(), 0x12);
 
     // Times taken on another clock (another boot, or a test's virtual clock
     // read by a real process) cannot be compared: those periods are over.
-    command(lines, {0x06});
-    command(lines, {0xC7});
+    lines.simple(0x06);
+    lines.simple(0xC7);
     sr.rack().saveState();
     sim::MonotonicClock machine;
     std::string error;
     auto other = sim::Rack::open(sr.dir(), sim::Timing::typical(), machine, &error, true);
     ASSERT_TRUE(other) << error;
     EXPECT_TRUE(other->card(1).fpga().state().epcsBusy == sim::BusyPeriod());
-}
-
-// A process that opened the rack and then changed nothing (one the lock
-// refused) saves nothing: it cannot roll back what another process did
-// after it had read the rack.
-TEST(Persistence, AnUntouchedCardKeepsWhatItsLastUserSaved) {
-    TempDir tmp;
-    std::string dir = tmp.path + "/rack";
-    std::string error;
-    { ASSERT_TRUE(sim::Rack::create(dir, {"80"}, sim::Timing::instant(), sim::virtualClock(), &error)); }
-    auto waiting = sim::Rack::open(dir, sim::Timing::instant(), sim::virtualClock(), &error);
-    ASSERT_TRUE(waiting) << error;
-    {
-        auto user = sim::Rack::open(dir, sim::Timing::instant(), sim::virtualClock(), &error);
-        ASSERT_TRUE(user) << error;
-        Bus bus(*user, 1);
-        FpgaLines(bus, false).holdFpga();
-    }
-    EXPECT_FALSE(waiting->touched());
-    waiting.reset();
-    auto after = sim::Rack::open(dir, sim::Timing::instant(), sim::virtualClock(), &error);
-    ASSERT_TRUE(after) << error;
-    EXPECT_FALSE(after->card(1).fpga().state().configured) << "the last user's state, not the waiting one's";
 }
 
 // Each opening of the rack is a new run on the noisy link: the noise of a
@@ -181,9 +134,9 @@ TEST(Persistence, NoisyLinkDrawsAgainInEachRun) {
 TEST(Persistence, BrokenRackFilesAreReportedNotGuessed) {
     TempDir tmp;
     std::string error;
-    EXPECT_FALSE(sim::Rack::open(tmp.path, sim::Timing::instant(), sim::virtualClock(), &error));
+    EXPECT_FALSE(sim::Rack::open(tmp.dir(), sim::Timing::instant(), sim::virtualClock(), &error));
     EXPECT_NE(error.find("not a rack"), std::string::npos) << error;
-    std::string dir = tmp.path + "/rack";
+    std::string dir = tmp.path("rack");
     { ASSERT_TRUE(sim::Rack::create(dir, {"80"}, sim::Timing::instant(), sim::virtualClock(), &error)); }
     ASSERT_TRUE(sim::writeFileAtomic(dir + "/card1/state.json", "{\"fpga\":", &error));
     EXPECT_FALSE(sim::Rack::open(dir, sim::Timing::instant(), sim::virtualClock(), &error));
@@ -194,14 +147,14 @@ TEST(Persistence, BrokenRackFilesAreReportedNotGuessed) {
     EXPECT_NE(error.find("unknown card '79'"), std::string::npos) << error;
     EXPECT_FALSE(sim::Rack::create(dir, {}, sim::Timing::instant(), sim::virtualClock(), &error))
         << "a rack is not made over a directory in use";
-    EXPECT_FALSE(sim::Rack::create(tmp.path + "/big", std::vector<std::string>(101, "80"),
+    EXPECT_FALSE(sim::Rack::create(tmp.path("big"), std::vector<std::string>(101, "80"),
                                    sim::Timing::instant(), sim::virtualClock(), &error));
     EXPECT_NE(error.find("at most 100 cards"), std::string::npos) << error;
 }
 
 TEST(Persistence, NvRegionKeepsWritesAndFollowsThePartSize) {
     TempDir tmp;
-    std::string path = tmp.path + "/part.bin";
+    std::string path = tmp.path("part.bin");
     std::string error;
     {
         sim::NvRegion r;
@@ -220,11 +173,6 @@ TEST(Persistence, NvRegionKeepsWritesAndFollowsThePartSize) {
     ASSERT_TRUE(sim::readFile(path, &text, &error));
     EXPECT_EQ(text.size(), 6u);
     EXPECT_EQ(static_cast<uint8_t>(text[5]), 1);
-    sim::NvRegion memory;
-    memory.init(4, 0xAB);
-    memory.writeByte(3, 7);
-    EXPECT_EQ(memory.at(3), 7);
-    EXPECT_EQ(memory.at(0), 0xAB);
 }
 
 }  // namespace

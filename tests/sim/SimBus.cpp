@@ -11,30 +11,18 @@ constexpr unsigned kGpioc = 0x54, kCntrl9056 = 0x6C, kGpioctl = 0x1020;
 
 }  // namespace
 
-uint32_t Bus::read32(unsigned space, unsigned offset, Kind kind) {
+uint32_t Bus::read(Kind kind, unsigned space, unsigned offset, unsigned width) {
     uint32_t v = 0;
     std::string error;
-    unsigned number = kind == Kind::Card ? m_card : 1;
-    EXPECT_TRUE(m_rack.read(kind, number, space, offset, 32, &v, &error)) << error;
+    EXPECT_TRUE(m_rack.read(kind, kind == Kind::Card ? m_card : 1, space, offset, width, &v, &error))
+        << error;
     return v;
 }
 
-void Bus::write32(unsigned space, unsigned offset, uint32_t value, Kind kind) {
+void Bus::write(Kind kind, unsigned space, unsigned offset, unsigned width, uint32_t value) {
     std::string error;
-    unsigned number = kind == Kind::Card ? m_card : 1;
-    EXPECT_TRUE(m_rack.write(kind, number, space, offset, 32, value, &error)) << error;
-}
-
-uint8_t Bus::read8(unsigned space, unsigned offset) {
-    uint32_t v = 0;
-    std::string error;
-    EXPECT_TRUE(m_rack.read(Kind::Card, m_card, space, offset, 8, &v, &error)) << error;
-    return static_cast<uint8_t>(v);
-}
-
-void Bus::write8(unsigned space, unsigned offset, uint8_t value) {
-    std::string error;
-    EXPECT_TRUE(m_rack.write(Kind::Card, m_card, space, offset, 8, value, &error)) << error;
+    EXPECT_TRUE(m_rack.write(kind, kind == Kind::Card ? m_card : 1, space, offset, width, value, &error))
+        << error;
 }
 
 uint32_t Bus::config32(unsigned offset, Kind kind, unsigned number) {
@@ -51,84 +39,40 @@ void Bus::configWrite32(unsigned offset, uint32_t value, Kind kind, unsigned num
     EXPECT_TRUE(m_rack.configWrite(kind, number, offset, 4, b, &error)) << error;
 }
 
-MicrowirePins::MicrowirePins(Bus& bus, bool pci9056)
-    : m_bus(bus), m_cntrl(pci9056 ? 0x6C : 0x50), m_9056(pci9056) {}
-
-void MicrowirePins::set(uint32_t bit, bool on) {
-    uint32_t v = m_bus.read32(0, m_cntrl) & ~kInputEnable;
-    v = on ? v | bit : v & ~bit;
-    if (m_9056 && m_inputEnable) v |= kInputEnable;
+void MicrowirePins::drive(bool cs, bool sk, bool di, uint64_t) {
+    if (!cs) m_input = false;
+    uint32_t v = m_bus.read32(0, m_cntrl) & ~(kClock | kSelect | kDataIn | kInputEnable);
+    v |= (cs ? kSelect : 0) | (sk ? kClock : 0) | (di ? kDataIn : 0) | (m_9056 && m_input ? kInputEnable : 0);
     m_bus.write32(0, m_cntrl, v);
 }
 
-void MicrowirePins::clock() {
-    set(kClock, true);
-    set(kClock, false);
-}
-
-void MicrowirePins::sendBits(uint32_t bits, int count) {
-    m_inputEnable = false;
-    for (int i = count - 1; i >= 0; --i) {
-        set(kDataIn, (bits >> i) & 1);
-        clock();
+bool MicrowirePins::dataOut(uint64_t) {
+    if (m_9056 && m_allowInput && !m_input) {
+        m_input = true;
+        m_bus.write32(0, m_cntrl, m_bus.read32(0, m_cntrl) | kInputEnable);
     }
-}
-
-bool MicrowirePins::dataOut() {
     return m_bus.read32(0, m_cntrl) & kDataOut;
 }
 
 bool MicrowirePins::read(unsigned address, unsigned count, std::vector<uint16_t>* words, bool inputEnable) {
-    m_inputEnable = false;
-    set(kSelect, false);
-    set(kClock, false);
-    set(kDataIn, false);
-    set(kSelect, true);
-    sendBits(0x6u << 8 | (address & 0xFF), 11);  // start bit, READ (10), address
-    m_inputEnable = inputEnable;
-    set(kDataIn, false);
-    bool dummy = dataOut();
-    clock();
-    words->clear();
-    for (unsigned w = 0; w < count; ++w) {
-        uint16_t v = 0;
-        for (int b = 0; b < 16; ++b) {
-            v = static_cast<uint16_t>(v << 1 | (dataOut() ? 1 : 0));
-            clock();
-        }
-        words->push_back(v);
-    }
-    m_inputEnable = false;
-    set(kSelect, false);
-    return !dummy;
+    devtest::MicrowireDriver<MicrowirePins> host(*this);
+    m_allowInput = inputEnable;
+    host.setCs(false);
+    const bool dummyZero = host.read(address, *words, count);
+    m_allowInput = true;
+    return dummyZero;
 }
 
 bool MicrowirePins::write(unsigned address, uint16_t value) {
-    m_inputEnable = false;
-    set(kSelect, false);
-    set(kSelect, true);
-    sendBits(0x4u << 8 | 0xC0, 11);  // EWEN
-    set(kSelect, false);
-    clock();
-    set(kSelect, true);
-    sendBits((0x5u << 8 | (address & 0xFF)) << 16 | value, 27);  // start bit, WRITE (01), address, data
-    set(kSelect, false);
-    set(kDataIn, false);
-    clock();
-    set(kSelect, true);
+    devtest::MicrowireDriver<MicrowirePins> host(*this);
+    host.setCs(false);
+    host.ewen();
+    host.write(address, value);
+    host.setCs(true);
     bool ready = false;
-    for (int i = 0; i < 100 && !ready; ++i) {
-        clock();
-        m_inputEnable = true;
-        ready = dataOut();
-        m_inputEnable = false;
-        if (!ready) sim::virtualClock().advance(10000);
-    }
-    set(kSelect, false);
-    clock();
-    set(kSelect, true);
-    sendBits(0x4u << 8, 11);  // EWDS
-    set(kSelect, false);
+    for (int i = 0; i < 100 && !(ready = host.readBit()); ++i) sim::virtualClock().advance(10000);
+    host.setCs(false);
+    host.ewds();
     return ready;
 }
 
@@ -206,23 +150,16 @@ void FpgaLines::releaseFpga() {
     drive(8, true);
 }
 
-uint8_t FpgaLines::shiftMsb(uint8_t out) {
+uint8_t FpgaLines::shift(uint8_t out, bool lsbFirst) {
     uint8_t in = 0;
-    for (int bit = 7; bit >= 0; --bit) {
+    for (int i = 0; i < 8; ++i) {
+        const int bit = lsbFirst ? i : 7 - i;
         drive(2, false);
         drive(0, (out >> bit) & 1);
-        in = static_cast<uint8_t>(in << 1 | (level(1) ? 1 : 0));
+        if (level(1)) in |= uint8_t(1u << bit);
         drive(2, true);
     }
     return in;
-}
-
-uint8_t FpgaLines::readSiliconId() {
-    drive(3, false);
-    for (uint8_t b : {0xAB, 0x00, 0x00, 0x00}) shiftMsb(b);
-    uint8_t id = shiftMsb(0);
-    drive(3, true);
-    return id;
 }
 
 void sendToMcu(Bus& bus, const std::string& bytes) {

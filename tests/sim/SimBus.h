@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sim/Rack.h"
+#include "tests/sim_devices/WireDrivers.h"
 
 namespace simtest {
 
@@ -23,45 +24,55 @@ using Kind = sim::PciFunction::Kind;
 class Bus {
 public:
     Bus(sim::Rack& rack, unsigned card) : m_rack(rack), m_card(card) {}
-    uint32_t read32(unsigned space, unsigned offset, Kind kind = Kind::Card);
-    void write32(unsigned space, unsigned offset, uint32_t value, Kind kind = Kind::Card);
-    uint8_t read8(unsigned space, unsigned offset);
-    void write8(unsigned space, unsigned offset, uint8_t value);
+    uint32_t read32(unsigned space, unsigned offset, Kind kind = Kind::Card) {
+        return read(kind, space, offset, 32);
+    }
+    void write32(unsigned space, unsigned offset, uint32_t value, Kind kind = Kind::Card) {
+        write(kind, space, offset, 32, value);
+    }
+    uint8_t read8(unsigned space, unsigned offset) { return uint8_t(read(Kind::Card, space, offset, 8)); }
+    void write8(unsigned space, unsigned offset, uint8_t value) {
+        write(Kind::Card, space, offset, 8, value);
+    }
     uint32_t config32(unsigned offset, Kind kind = Kind::Card, unsigned number = 0);
     void configWrite32(unsigned offset, uint32_t value, Kind kind, unsigned number);
     sim::Rack& rack() { return m_rack; }
     unsigned card() const { return m_card; }
 
 private:
+    uint32_t read(Kind kind, unsigned space, unsigned offset, unsigned width);
+    void write(Kind kind, unsigned space, unsigned offset, unsigned width, uint32_t value);
     sim::Rack& m_rack;
     unsigned m_card;
 };
 
 // The configuration EEPROM's Microwire pins in CNTRL (PCI 9030 at 0x50,
-// PCI 9056 at 0x6C with the input enable in bit 31).
+// PCI 9056 at 0x6C): clock 24, select 25, data in 26, data out 27. The PCI
+// 9056 has one data pin for both: it reads the EEPROM only with the input
+// enable (bit 31) set, from the first bit read until select falls.
 class MicrowirePins {
 public:
-    MicrowirePins(Bus& bus, bool pci9056);
+    MicrowirePins(Bus& bus, bool pci9056) : m_bus(bus), m_cntrl(pci9056 ? 0x6C : 0x50), m_9056(pci9056) {}
     // Reads `count` words from `address` in one sequential read; false when
     // the dummy bit is not 0.
     bool read(unsigned address, unsigned count, std::vector<uint16_t>* words, bool inputEnable = true);
     // EWEN, WRITE, wait for ready, EWDS; false when ready never comes.
     bool write(unsigned address, uint16_t value);
+    // The pins as the Microwire driver moves them (time: the virtual clock).
+    void drive(bool cs, bool sk, bool di, uint64_t);
+    bool dataOut(uint64_t);
 
 private:
-    void set(uint32_t bit, bool on);
-    void clock();
-    void sendBits(uint32_t bits, int count);
-    bool dataOut();
     Bus& m_bus;
     unsigned m_cntrl;
     bool m_9056;
-    bool m_inputEnable = false;
+    bool m_allowInput = true, m_input = false;
 };
 
 // The FPGA configuration lines through GPIOC (PCI 9030) or GPIOCTL and CNTRL
-// (PCI 9056 behind the PEX 8111).
-class FpgaLines {
+// (PCI 9056 behind the PEX 8111), and the configuration device's commands on
+// them (most significant bit first).
+class FpgaLines : public devtest::SpiPort {
 public:
     FpgaLines(Bus& bus, bool pci9056);
     void drive(int line, bool level);  // makes the line an output
@@ -69,9 +80,11 @@ public:
     bool level(int line);
     void holdFpga();     // line 8 low, line 5 high: the host owns the device
     void releaseFpga();  // line 5 low, line 8 high: the FPGA loads
-    // One byte on the device's serial interface, most significant bit first.
-    uint8_t shiftMsb(uint8_t out);
-    uint8_t readSiliconId();
+    void select() override { drive(3, false); }
+    void deselect() override { drive(3, true); }
+    uint8_t shift(uint8_t out, bool lsbFirst) override;
+    void strayBit() override {}
+    uint8_t readSiliconId() { return command({0xAB, 0, 0, 0}, 1)[0]; }
 
 private:
     Bus& m_bus;

@@ -1,9 +1,6 @@
-// The configuration EEPROM driven bit by bit on its four pins.
+// The configuration EEPROM driven bit by bit on its four pins, busy for the
+// data sheet's typical and maximum write times.
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <string>
 
 #include "WireDrivers.h"
 
@@ -11,36 +8,43 @@ namespace {
 
 using devtest::MicrowireHost;
 
-class MicrowireTest : public ::testing::Test {
+// Data-sheet write cycle times of the 93C56-class part (golden values).
+struct CycleFigures {
+    const char* profile;
+    uint64_t writeUs, writeAllUs;
+};
+
+class MicrowireTest : public ::testing::TestWithParam<CycleFigures> {
 protected:
-    MicrowireTest() {
-        mem.init(sim::MicrowireEeprom::kWords * 2, 0xFF);
-        timing.eepromWriteUs = 5000;
-    }
+    MicrowireTest() { mem.init(sim::MicrowireEeprom::kWords * 2, 0xFF); }
+    void SetUp() override { ASSERT_TRUE(sim::Timing::byName(GetParam().profile, timing)); }
     sim::NvRegion mem;
     sim::Timing timing;
     sim::MicrowireEeprom part{mem, timing};
     MicrowireHost host{part};
+    uint64_t cycle() const { return GetParam().writeUs; }
 
-    // Raises CS after a write and polls ready with clocks, DI low.
-    int pollsUntilReady(int maxPolls) {
+    // Raises CS after a write and polls ready with clocks, DI low, every
+    // 100 us; the time until ready, or -1.
+    long busyFor(uint64_t limit) {
         host.setCs(true);
-        for (int i = 0; i < maxPolls; ++i) {
-            if (host.readBit()) {
+        const uint64_t start = host.now;
+        while (!host.readBit()) {
+            if (host.now - start >= limit) {
                 host.setCs(false);
-                return i;
+                return -1;
             }
-            host.now += 1000;
+            host.now += 100;
         }
         host.setCs(false);
-        return -1;
+        return long(host.now - start);
     }
 };
 
-TEST_F(MicrowireTest, WriteStoresHighByteFirstAndReadsBackAfterTheDummyZero) {
+TEST_P(MicrowireTest, WriteStoresHighByteFirstAndReadsBackAfterTheDummyZero) {
     host.ewen();
     host.write(5, 0xA55A);
-    EXPECT_EQ(pollsUntilReady(10), 5);  // 5 ms cycle polled every 1 ms
+    EXPECT_EQ(busyFor(100000), long(cycle()));
     EXPECT_EQ(mem.at(10), 0xA5);
     EXPECT_EQ(mem.at(11), 0x5A);
     std::vector<uint16_t> words;
@@ -48,7 +52,7 @@ TEST_F(MicrowireTest, WriteStoresHighByteFirstAndReadsBackAfterTheDummyZero) {
     EXPECT_EQ(words[0], 0xA55A);
 }
 
-TEST_F(MicrowireTest, SequentialReadContinuesIntoNextWordsAndWrapsAtTheEnd) {
+TEST_P(MicrowireTest, SequentialReadContinuesIntoNextWordsAndWrapsAtTheEnd) {
     for (unsigned a = 0; a < sim::MicrowireEeprom::kWords; ++a) {
         const uint8_t w[2] = {uint8_t(a), uint8_t(~a)};
         mem.write(a * 2, w, 2);
@@ -58,29 +62,25 @@ TEST_F(MicrowireTest, SequentialReadContinuesIntoNextWordsAndWrapsAtTheEnd) {
     EXPECT_EQ(words, (std::vector<uint16_t>{0xFE01, 0xFF00, 0x00FF, 0x01FE}));
 }
 
-TEST_F(MicrowireTest, WritesNeedEwenAndEwdsLocksAgain) {
+TEST_P(MicrowireTest, WritesNeedEwenAllSixteenBitsAndEwdsLocksAgain) {
     host.write(1, 0x1234);
-    EXPECT_EQ(pollsUntilReady(1), 0) << "a refused write starts no cycle";
+    EXPECT_EQ(busyFor(0), 0) << "a refused write starts no cycle";
     EXPECT_EQ(part.word(1), 0xFFFF);
     host.ewen();
+    host.command(1, 1);
+    host.send(0x12, 10);
+    host.setCs(false);
+    EXPECT_FALSE(part.writeInProgress(host.now)) << "the cycle starts only after all sixteen data bits";
+    EXPECT_EQ(part.word(1), 0xFFFF);
     host.write(1, 0x1234);
-    pollsUntilReady(10);
+    busyFor(100000);
     host.ewds();
     host.write(1, 0x0000);
-    EXPECT_EQ(pollsUntilReady(1), 0);
+    EXPECT_EQ(busyFor(0), 0);
     EXPECT_EQ(part.word(1), 0x1234);
 }
 
-TEST_F(MicrowireTest, CycleStartsOnlyWhenCsFallsAfterAllSixteenDataBits) {
-    host.ewen();
-    host.command(1, 3);
-    host.send(0x12, 10);
-    host.setCs(false);
-    EXPECT_FALSE(part.writeInProgress(host.now));
-    EXPECT_EQ(part.word(3), 0xFFFF);
-}
-
-TEST_F(MicrowireTest, BusyPartShowsStatusAndIgnoresCommands) {
+TEST_P(MicrowireTest, BusyPartShowsStatusAndIgnoresCommands) {
     host.ewen();
     host.write(7, 0x0F0F);
     host.setCs(true);
@@ -90,83 +90,63 @@ TEST_F(MicrowireTest, BusyPartShowsStatusAndIgnoresCommands) {
     std::vector<uint16_t> words;
     host.read(7, words, 1);
     EXPECT_EQ(words[0], 0x0000) << "a busy part shows its status, not the data";
-    host.now += 5000;
+    host.now += cycle() - 1;
+    EXPECT_TRUE(part.writeInProgress(host.now));
+    host.now += 1;
     EXPECT_FALSE(part.writeInProgress(host.now));
     ASSERT_TRUE(host.read(7, words, 1));
     EXPECT_EQ(words[0], 0x0F0F);
 }
 
-TEST_F(MicrowireTest, EraseWriteAllAndEraseAll) {
+TEST_P(MicrowireTest, EraseWriteAllAndEraseAll) {
     host.ewen();
     host.command(0, 0x40);  // WRAL
     host.send(0x5AA5, 16);
     host.setCs(false);
-    host.now += 5000;
+    EXPECT_EQ(busyFor(100000), long(GetParam().writeAllUs));
     EXPECT_EQ(part.word(0), 0x5AA5);
     EXPECT_EQ(part.word(255), 0x5AA5);
     host.command(3, 9);  // ERASE
     host.setCs(false);
-    host.now += 5000;
+    EXPECT_EQ(busyFor(100000), long(cycle()));
     EXPECT_EQ(part.word(9), 0xFFFF);
     EXPECT_EQ(part.word(8), 0x5AA5);
     host.command(0, 0x80);  // ERAL
     host.setCs(false);
-    host.now += 5000;
+    EXPECT_EQ(busyFor(100000), long(GetParam().writeAllUs));
     EXPECT_EQ(part.word(8), 0xFFFF);
 }
 
-TEST_F(MicrowireTest, AbsentPartKeepsDoHigh) {
-    part.setFaults({true, false, -1});
+TEST_P(MicrowireTest, FaultyParts) {
+    host.ewen();
+    host.write(4, 0x0000);
+    host.now += cycle();
+    part.setFaults({false, false, 3});  // stuck bit: keeps its old value both ways
+    host.write(4, 0xFFFF);
+    host.now += cycle();
+    EXPECT_EQ(part.word(4), 0xFFF7);
+    host.write(5, 0x0000);  // erased word: the stuck bit stays 1
+    host.now += cycle();
+    EXPECT_EQ(part.word(5), 0x0008);
+
+    part.setFaults({true, false, -1});  // absent: DO stays high
     std::vector<uint16_t> words;
     EXPECT_FALSE(host.read(0, words, 1));
     EXPECT_EQ(words[0], 0xFFFF);
-    host.ewen();
     host.write(0, 0);
     EXPECT_EQ(part.word(0), 0xFFFF);
-}
 
-TEST_F(MicrowireTest, NeverReadyPartStaysBusyAndStoresNothing) {
-    part.setFaults({false, true, -1});
-    host.ewen();
+    part.setFaults({false, true, -1});  // never ready: stays busy, stores nothing
     host.write(2, 0x0000);
-    EXPECT_EQ(pollsUntilReady(100), -1);
+    EXPECT_EQ(busyFor(100000), -1);
     EXPECT_EQ(part.word(2), 0xFFFF);
 }
 
-TEST_F(MicrowireTest, StuckBitKeepsItsOldValueInBothDirections) {
-    host.ewen();
-    host.write(4, 0x0000);
-    host.now += 5000;
-    part.setFaults({false, false, 3});
-    host.write(4, 0xFFFF);
-    host.now += 5000;
-    EXPECT_EQ(part.word(4), 0xFFF7);
-    host.write(5, 0x0000);  // erased word: the stuck bit stays 1
-    host.now += 5000;
-    EXPECT_EQ(part.word(5), 0x0008);
-}
-
-TEST_F(MicrowireTest, ContentPersistsInTheRegionFile) {
-    char dir[] = "/tmp/mwtestXXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string path = std::string(dir) + "/eeprom.bin";
-    {
-        sim::NvRegion file;
-        ASSERT_TRUE(file.open(path, 512, 0xFF));
-        sim::MicrowireEeprom p(file, timing);
-        MicrowireHost h(p);
-        h.ewen();
-        h.write(0x80, 0xBEEF);
-    }
-    sim::NvRegion again;
-    ASSERT_TRUE(again.open(path, 512, 0xFF));
-    sim::MicrowireEeprom p(again, timing);
-    MicrowireHost h(p);
-    std::vector<uint16_t> words;
-    ASSERT_TRUE(h.read(0x80, words, 1));
-    EXPECT_EQ(words[0], 0xBEEF);
-    unlink(path.c_str());
-    rmdir(dir);
-}
+INSTANTIATE_TEST_SUITE_P(Profiles, MicrowireTest,
+                         ::testing::Values(CycleFigures{"typical", 2000, 4000},
+                                           CycleFigures{"max", 6000, 15000}),
+                         [](const ::testing::TestParamInfo<CycleFigures>& info) {
+                             return info.param.profile;
+                         });
 
 }  // namespace

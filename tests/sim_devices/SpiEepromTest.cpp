@@ -3,11 +3,23 @@
 
 #include <vector>
 
+#include "WireDrivers.h"
 #include "sim/devices/Pex8111Eeprom.h"
 
 namespace {
 
-constexpr uint8_t kWren = 0x06, kWrdi = 0x04, kRdsr = 0x05, kWrite = 0x02, kRead = 0x03;
+constexpr uint8_t kWren = 0x06, kWrdi = 0x04, kWrite = 0x02, kRead = 0x03;
+using Bytes = std::vector<uint8_t>;
+
+// The part on its SPI pins: two address bytes, high byte first.
+struct Eeprom25Host : devtest::SpiPort {
+    explicit Eeprom25Host(sim::SpiEeprom25& p) : part(p) { addressBytes = 2; }
+    sim::SpiEeprom25& part;
+    void select() override { part.select(true, now); }
+    void deselect() override { part.select(false, now); }
+    uint8_t shift(uint8_t out, bool) override { return part.exchange(out, now); }
+    void strayBit() override {}
+};
 
 class SpiEepromTest : public ::testing::Test {
 protected:
@@ -20,57 +32,41 @@ protected:
     sim::NvRegion mem;
     sim::Timing timing;
     sim::SpiEeprom25 part{mem, timing};
-    uint64_t now = 1000;
+    Eeprom25Host host{part};
+    uint64_t& now = host.now;
 
-    std::vector<uint8_t> transfer(const std::vector<uint8_t>& out) {
-        std::vector<uint8_t> in;
-        part.select(true, now);
-        for (uint8_t b : out) in.push_back(part.exchange(b, now));
-        part.select(false, now);
-        return in;
-    }
-    uint8_t status() { return transfer({kRdsr, 0})[1]; }
-    void write(unsigned address, const std::vector<uint8_t>& data) {
-        std::vector<uint8_t> out{kWrite, uint8_t(address >> 8), uint8_t(address)};
-        out.insert(out.end(), data.begin(), data.end());
-        transfer(out);
-    }
-    std::vector<uint8_t> read(unsigned address, size_t n) {
-        std::vector<uint8_t> out{kRead, uint8_t(address >> 8), uint8_t(address)};
-        out.resize(3 + n, 0);
-        std::vector<uint8_t> in = transfer(out);
-        return std::vector<uint8_t>(in.begin() + 3, in.end());
-    }
+    // A write without its own write enable.
+    void write(unsigned address, const Bytes& data) { host.program(address, data, false, false); }
 };
 
 TEST_F(SpiEepromTest, WriteCycleWithLatchStatusAndHighByteFirstAddress) {
-    EXPECT_EQ(status(), 0x00);
-    transfer({kWren});
-    EXPECT_EQ(status(), 0x02);
+    EXPECT_EQ(host.status(), 0x00);
+    host.simple(kWren);
+    EXPECT_EQ(host.status(), 0x02);
     write(0x0123, {0x11, 0x22});
-    EXPECT_EQ(status(), 0x03) << "WIP while the cycle runs";
-    EXPECT_EQ(read(0x0123, 2), (std::vector<uint8_t>{0xFF, 0xFF})) << "reads return 0xFF during the cycle";
-    transfer({kWren});  // ignored while busy
+    EXPECT_EQ(host.status(), 0x03) << "WIP while the cycle runs";
+    EXPECT_EQ(host.read(0x0123, 2), (Bytes{0xFF, 0xFF})) << "reads return 0xFF during the cycle";
+    host.simple(kWren);  // ignored while busy
     now += 5000;
-    EXPECT_EQ(status(), 0x00) << "latch cleared by the cycle";
-    EXPECT_EQ(read(0x0123, 2), (std::vector<uint8_t>{0x11, 0x22}));
+    EXPECT_EQ(host.status(), 0x00) << "latch cleared by the cycle";
+    EXPECT_EQ(host.read(0x0123, 2), (Bytes{0x11, 0x22}));
     EXPECT_EQ(mem.at(0x123), 0x11);
 }
 
 TEST_F(SpiEepromTest, WriteWithoutLatchOrDataDoesNothing) {
     write(0x10, {0x00});
     EXPECT_EQ(mem.at(0x10), 0xFF);
-    EXPECT_EQ(status(), 0x00);
-    transfer({kWren});
+    EXPECT_EQ(host.status(), 0x00);
+    host.simple(kWren);
     write(0x10, {});
-    EXPECT_EQ(status(), 0x02) << "no cycle, latch still set";
-    transfer({kWrdi});
+    EXPECT_EQ(host.status(), 0x02) << "no cycle, latch still set";
+    host.simple(kWrdi);
     write(0x10, {0x00});
     EXPECT_EQ(mem.at(0x10), 0xFF);
 }
 
 TEST_F(SpiEepromTest, WriteWrapsInsideItsPage) {
-    transfer({kWren});
+    host.simple(kWren);
     write(30, {1, 2, 3, 4});
     EXPECT_EQ(mem.at(30), 1);
     EXPECT_EQ(mem.at(31), 2);
@@ -78,7 +74,7 @@ TEST_F(SpiEepromTest, WriteWrapsInsideItsPage) {
     EXPECT_EQ(mem.at(1), 4);
     EXPECT_EQ(mem.at(32), 0xFF);
     now += 5000;
-    transfer({kWren});
+    host.simple(kWren);
     std::vector<uint8_t> many(34);
     for (size_t i = 0; i < many.size(); ++i) many[i] = uint8_t(0x40 + i);
     write(64, many);  // 34 bytes: the last two overwrite the first two
@@ -91,17 +87,17 @@ TEST_F(SpiEepromTest, WriteWrapsInsideItsPage) {
 TEST_F(SpiEepromTest, SequentialReadWrapsAtTheEndOfMemory) {
     mem.writeByte(1023, 0xAB);
     mem.writeByte(0, 0xCD);
-    EXPECT_EQ(read(1023, 2), (std::vector<uint8_t>{0xAB, 0xCD}));
+    EXPECT_EQ(host.read(1023, 2), (Bytes{0xAB, 0xCD}));
 }
 
 TEST_F(SpiEepromTest, DeadPartAnswersNothingAndStoresNothing) {
     part.setFaults({true});
-    transfer({kWren});
+    host.simple(kWren);
     write(0, {0});
     EXPECT_EQ(mem.at(0), 0xFF);
-    EXPECT_EQ(status(), 0xFF);
+    EXPECT_EQ(host.status(), 0xFF);
     mem.writeByte(5, 0x00);
-    EXPECT_EQ(read(5, 1)[0], 0xFF);
+    EXPECT_EQ(host.read(5, 1)[0], 0xFF);
 }
 
 // The bridge's byte shifter, driven the way its register works.
@@ -154,7 +150,7 @@ TEST_F(EectlTest, WriteWhileBusyIsLost) {
     now += 10;
     EXPECT_EQ(eectl.read(now) & 0xB0000, 0u) << "start bits and busy clear after the shift";
     off();
-    EXPECT_EQ(status(), 0x02);
+    EXPECT_EQ(host.status(), 0x02);
 }
 
 TEST_F(EectlTest, StuckBusyNeverClearsAndShiftsNothing) {
@@ -162,7 +158,7 @@ TEST_F(EectlTest, StuckBusyNeverClearsAndShiftsNothing) {
     sendByte(kWren);
     off();
     EXPECT_EQ(waitIdle(), 0xFFFFFFFF);
-    EXPECT_EQ(status(), 0x00);
+    EXPECT_EQ(host.status(), 0x00);
 }
 
 }  // namespace

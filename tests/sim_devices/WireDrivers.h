@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "sim/devices/FpgaBlock.h"
@@ -10,10 +11,13 @@
 
 namespace devtest {
 
-// Microwire: DI sampled on the rising clock edge while CS is high.
-struct MicrowireHost {
-    explicit MicrowireHost(sim::MicrowireEeprom& part) : e(part) {}
-    sim::MicrowireEeprom& e;
+// Microwire: DI sampled on the rising clock edge while CS is high. `Pins`
+// takes drive(cs, sk, di, now) and answers dataOut(now): the part itself, or
+// the bridge chip's register bits in front of it.
+template <class Pins>
+struct MicrowireDriver {
+    explicit MicrowireDriver(Pins& pins) : e(pins) {}
+    Pins& e;
     uint64_t now = 1000;
     bool cs = false, sk = false, di = false;
 
@@ -77,14 +81,79 @@ struct MicrowireHost {
         return !dummy;
     }
 };
+using MicrowireHost = MicrowireDriver<sim::MicrowireEeprom>;
+
+// A 25-series serial memory's commands (the EPCS, the serial flash) over a
+// port that selects it and shifts bytes, most significant bit first unless
+// the data of a host sending least significant bit first.
+struct SpiPort {
+    virtual ~SpiPort() = default;
+    virtual void select() = 0;
+    virtual void deselect() = 0;
+    virtual uint8_t shift(uint8_t out, bool lsbFirst) = 0;
+    virtual void strayBit() = 0;  // one clock off the byte boundary
+    uint64_t now = 1000;
+    int addressBytes = 3;
+    uint8_t readOp = 0x03, programOp = 0x02, eraseOp = 0xD8;
+    bool readDummy = false;
+
+    uint8_t byte(uint8_t out, bool lsbFirst = false) { return shift(out, lsbFirst); }
+    void address(uint32_t a) {
+        for (int i = addressBytes - 1; i >= 0; --i) byte(uint8_t(a >> 8 * i));
+    }
+    std::vector<uint8_t> command(const std::vector<uint8_t>& out, size_t receive) {
+        select();
+        std::vector<uint8_t> in;
+        for (uint8_t b : out) byte(b);
+        for (size_t i = 0; i < receive; ++i) in.push_back(byte(0));
+        deselect();
+        return in;
+    }
+    void simple(uint8_t op) { command({op}, 0); }
+    uint8_t status() { return command({0x05}, 1)[0]; }
+    std::vector<uint8_t> read(uint32_t a, size_t n, bool lsbFirst = false) {
+        select();
+        byte(readOp);
+        address(a);
+        if (readDummy) byte(0);
+        std::vector<uint8_t> v;
+        for (size_t i = 0; i < n; ++i) v.push_back(byte(0, lsbFirst));
+        deselect();
+        return v;
+    }
+    // A page program, after a write enable unless `enable` is false.
+    void program(uint32_t a, const std::vector<uint8_t>& data, bool lsbFirst = false, bool enable = true) {
+        if (enable) simple(0x06);
+        select();
+        byte(programOp);
+        address(a);
+        for (uint8_t b : data) byte(b, lsbFirst);
+        deselect();
+    }
+    void erase(uint32_t a, bool enable = true) {
+        if (enable) simple(0x06);
+        select();
+        byte(eraseOp);
+        address(a);
+        deselect();
+    }
+    // Polls the status every `step` us; how long until WIP cleared (limit if never).
+    uint64_t busyFor(uint64_t step, uint64_t limit) {
+        const uint64_t start = now;
+        while (status() & 1) {
+            if (now - start >= limit) return limit;
+            now += step;
+        }
+        return now - start;
+    }
+};
 
 // EPCS: bits in on the rising DCLK edge, DATA valid after the falling edge.
 // Each bit: clock low, put the bit out, read DATA, clock high.
-struct EpcsHost {
+struct EpcsHost : SpiPort {
     explicit EpcsHost(sim::FpgaBlock& block) : f(block) {}
     sim::FpgaBlock& f;
     sim::LineDrive d;
-    uint64_t now = 1000;
 
     void drive(int line, bool level) {
         d.driven[line] = true;
@@ -109,15 +178,15 @@ struct EpcsHost {
         d = sim::LineDrive();
         f.applyLines(d, now);
     }
-    void select() {
+    void select() override {
         drive(2, false);
         drive(3, false);
     }
-    void deselect() {
+    void deselect() override {
         drive(2, false);
         drive(3, true);
     }
-    uint8_t byte(uint8_t out, bool lsbFirst = false) {
+    uint8_t shift(uint8_t out, bool lsbFirst) override {
         uint8_t in = 0;
         for (int i = 0; i < 8; ++i) {
             const int bit = lsbFirst ? i : 7 - i;
@@ -128,45 +197,56 @@ struct EpcsHost {
         }
         return in;
     }
-    void address(uint32_t a) {
-        for (int shift : {16, 8, 0}) byte(uint8_t(a >> shift));
+    void strayBit() override {
+        drive(2, false);
+        drive(0, true);
+        drive(2, true);
     }
-    void simple(uint8_t cmd) {
-        select();
-        byte(cmd);
-        deselect();
+    uint8_t id() { return command({0xAB, 0, 0, 0}, 1)[0]; }
+};
+
+// The PCIe-core card's serial flash through the FPGA's SPICTL port, SPI mode
+// 0: SPICTL bits as the card's FPGA documents them (golden values).
+constexpr uint8_t kClk = 0x01, kMosi = 0x02, kAccess = 0x04, kDeselect = 0x10, kMiso = 0x20;
+
+struct SpictlHost : SpiPort {
+    // SPICTL as a write and a read: the FPGA's own, or the card's on the bus.
+    SpictlHost(std::function<void(uint8_t)> write, std::function<uint8_t()> read) : w(write), r(read) {
+        addressBytes = 4;
+        readOp = 0x0C;  // 4-byte fast read, one dummy byte
+        readDummy = true;
+        programOp = 0x12;
+        eraseOp = 0xDC;
     }
-    uint8_t id() {
-        select();
-        byte(0xAB);
-        address(0);
-        const uint8_t v = byte(0);
-        deselect();
-        return v;
+    explicit SpictlHost(sim::FpgaBlock& f)
+        : SpictlHost([this, &f](uint8_t v) { f.writeSpictl(v, now); },
+                     [this, &f] { return f.readSpictl(now); }) {}
+    std::function<void(uint8_t)> w;
+    std::function<uint8_t()> r;
+    uint8_t reg = 0;
+
+    void put(uint8_t v) { w(reg = v); }
+    void open() { put(kAccess | 0x08 | kDeselect); }
+    void select() override { put(uint8_t((reg & ~(kDeselect | kClk)) | kAccess)); }
+    void deselect() override { put(uint8_t((reg & ~kClk) | kDeselect)); }
+    uint8_t shift(uint8_t out, bool lsbFirst) override {
+        uint8_t in = 0;
+        for (int i = 0; i < 8; ++i) {
+            const int bit = lsbFirst ? i : 7 - i;
+            put(uint8_t((reg & ~(kMosi | kClk)) | ((out >> bit) & 1 ? kMosi : 0)));
+            put(uint8_t(reg | kClk));
+            if (r() & kMiso) in |= uint8_t(1u << bit);
+            put(uint8_t(reg & ~kClk));
+        }
+        return in;
     }
-    uint8_t status() {
-        select();
-        byte(0x05);
-        const uint8_t v = byte(0);
-        deselect();
-        return v;
+    void strayBit() override {
+        put(uint8_t(reg & ~kMosi));
+        put(uint8_t(reg | kClk));
     }
-    std::vector<uint8_t> read(uint32_t a, size_t n, bool lsbFirst = false) {
-        select();
-        byte(0x03);
-        address(a);
-        std::vector<uint8_t> v;
-        for (size_t i = 0; i < n; ++i) v.push_back(byte(0, lsbFirst));
-        deselect();
-        return v;
-    }
-    void program(uint32_t a, const std::vector<uint8_t>& data, bool lsbFirst = false) {
-        simple(0x06);
-        select();
-        byte(0x02);
-        address(a);
-        for (uint8_t b : data) byte(b, lsbFirst);
-        deselect();
+    std::vector<uint8_t> jedec() { return command({0x9F}, 3); }
+    uint8_t readRegister(uint32_t a) {
+        return command({0x65, uint8_t(a >> 16), uint8_t(a >> 8), uint8_t(a), 0}, 1)[0];
     }
 };
 

@@ -15,6 +15,7 @@ struct BootState {
     bool application;
     bool bootRequest;
     McuMode expected;
+    bool requestIgnored = false;  // a part whose boot request has no effect
 };
 
 }  // namespace
@@ -28,9 +29,12 @@ TEST(McuStartUp, FollowsTheBootRequestTheJumpBitAndTheStatusByte) {
         {0xFF, 0xFF, true, false, McuMode::Application},  // jump bit not programmed
         {0x00, 0x00, false, false, McuMode::Off},         // erased flash: nothing runs
         {0xFF, 0xFF, false, true, McuMode::BootLoader},
+        {0x00, 0x00, true, true, McuMode::Application, true},
     };
     for (const auto& c : cases) {
-        Bench b;
+        sim::McuOptions options;
+        options.bootRequestIgnored = c.requestIgnored;
+        Bench b({}, options);
         b.boot.writeByte(0, c.bsb);
         b.boot.writeByte(1, c.bljb);
         if (c.application) b.loadApplication("1.00");
@@ -53,15 +57,6 @@ TEST(McuStartUp, RequestMustStillBeHeldWhenResetFalls) {
     b.set(kCfg, 0x01);  // request dropped while reset is still held
     b.tick(kMs);
     b.set(kCfg, 0x00);
-    EXPECT_EQ(McuMode::Application, b.mcu->mode());
-}
-
-TEST(McuStartUp, IgnoredBootRequestStartsTheApplication) {
-    sim::McuOptions options;
-    options.bootRequestIgnored = true;
-    Bench b({}, options);
-    b.loadApplication("1.00");
-    b.reset(true);
     EXPECT_EQ(McuMode::Application, b.mcu->mode());
 }
 
@@ -92,25 +87,18 @@ TEST(McuStartUp, ResetDiscardsWhatWasAboutToBeSent) {
     EXPECT_EQ(kAnswer914.substr(0, 2), b.take());
 }
 
-TEST(McuApplication, AnswersTheVersionRequest) {
-    Bench b;
-    b.loadApplication("9.14", 0x07);
-    b.reset(false);
-    EXPECT_EQ(kAnswer914, b.exchange("R"));
-    EXPECT_EQ("9.14", b.mcu->runningVersion());
-    // Anything else is ignored, "U" in particular.
-    EXPECT_EQ("", b.exchange("Ux0:\r"));
-    EXPECT_EQ("", b.pending);
-}
-
-TEST(McuApplication, ShortAnswerGivesOnlyTheFirstBytes) {
-    for (int n = 0; n <= 4; ++n) {
+// The version request answered in full, or cut short after N bytes by a
+// faulty part; "U" and anything else the application ignores.
+TEST(McuApplication, AnswersTheVersionRequestInFullOrCutShort) {
+    for (int n = 0; n <= 5; ++n) {
         sim::McuOptions options;
-        options.shortAnswer = n;
+        options.shortAnswer = n < 5 ? n : -1;
         Bench b({}, options);
         b.loadApplication("9.14", 0x07);
         b.reset(false);
         EXPECT_EQ(kAnswer914.substr(0, n), b.exchange("R")) << n;
+        EXPECT_EQ("9.14", b.mcu->runningVersion());
+        EXPECT_EQ("", b.exchange("Ux0:\r"));
     }
 }
 
@@ -127,7 +115,16 @@ TEST(McuApplication, SilentNeverAnswers) {
     EXPECT_EQ("", b.exchange(record(0x05, 0, {0x00, 0x00})));
 }
 
-TEST(McuApplication, SEntersTheBootLoaderAfterItsAnswer) {
+TEST(McuApplication, SEntersTheBootLoaderAfterItsAnswerUnlessTheApplicationIgnoresIt) {
+    sim::McuOptions ignoring;
+    ignoring.appIgnoresS = true;
+    Bench i({}, ignoring);
+    i.loadApplication("1.00");
+    i.reset(false);
+    EXPECT_EQ("", i.exchange("S"));
+    EXPECT_EQ(McuMode::Application, i.mcu->mode());
+    EXPECT_EQ(0, i.mcu->bsb());
+
     Bench b(wireTiming(5 * kMs));
     b.loadApplication("1.00");
     b.mcu->powerCycle(b.now);
@@ -142,17 +139,6 @@ TEST(McuApplication, SEntersTheBootLoaderAfterItsAnswer) {
     // The status byte keeps the boot loader at the next plain reset.
     b.reset(false);
     EXPECT_EQ("U", b.exchange("U"));
-}
-
-TEST(McuApplication, SIgnoredWhenTheApplicationSaysSo) {
-    sim::McuOptions options;
-    options.appIgnoresS = true;
-    Bench b({}, options);
-    b.loadApplication("1.00");
-    b.reset(false);
-    EXPECT_EQ("", b.exchange("S"));
-    EXPECT_EQ(McuMode::Application, b.mcu->mode());
-    EXPECT_EQ(0, b.mcu->bsb());
 }
 
 TEST(McuApplication, TAnswersThenAsksForAReload) {

@@ -42,26 +42,22 @@ TEST(MailboxRing, WrapsAndOverwritesWhatTheHostDidNotFetch) {
     }
 }
 
-TEST(MailboxRing, WindowReadsComeFromTheRingAndWritesGoToTheTransmitter) {
+// Window reads come from the ring, writes go to the transmitter; only the
+// bytes at addresses 1 to TBUF are sent: "T" must not reach the application,
+// "R" must.
+TEST(MailboxWindow, ReadsComeFromTheRingAndWritesFromOneToTbufAreSent) {
     Bench b;
     runApplication(b);
     b.startChunk("R");
     b.tick(kMs);
     const unsigned first = (b.get(kRptr) + 64 - 5) % 64;
-    // Writing transmit bytes does not change what the ring reads.
     b.set(kRama, uint8_t((first + 1) % 64));
     b.set(kRamd, 0xAA);
-    EXPECT_EQ(0x34, b.get(kRamd));
-    // Window addresses wrap at 64.
+    EXPECT_EQ(0x34, b.get(kRamd)) << "a transmit byte leaves the ring as it was";
     b.set(kRama, uint8_t(first + 64));
-    EXPECT_EQ(0x09, b.get(kRamd));
-}
+    EXPECT_EQ(0x09, b.get(kRamd)) << "window addresses wrap at 64";
 
-TEST(MailboxTransmit, ShiftsWindowBytesOneToTbufOnly) {
-    Bench b;
-    runApplication(b);
-    // Byte at address 0 and beyond kTbuf are never sent: "T" must not reach
-    // the application, "R" must.
+    b.take();
     b.set(kRama, 0);
     b.set(kRamd, 'T');
     b.set(kRama, 1);
@@ -72,71 +68,59 @@ TEST(MailboxTransmit, ShiftsWindowBytesOneToTbufOnly) {
     b.set(kTstart, 0);
     EXPECT_EQ(kAnswer914, b.drain());
     EXPECT_FALSE(b.mcu->takeReloadRequest());
-}
-
-TEST(MailboxTransmit, ZeroCountStartsNothing) {
-    Bench b;
-    runApplication(b);
-    b.set(kTbuf, 0);
+    b.set(kTbuf, 0);  // a zero count starts nothing
     b.set(kTstart, 0);
     EXPECT_EQ(0, b.get(kIrqf));
     EXPECT_EQ("", b.drain());
 }
 
-TEST(MailboxTiming, InstantProfileNeverShowsTheTransmitterBusy) {
-    Bench b;
-    runApplication(b);
-    b.startChunk(std::string(63, 'x'));
-    EXPECT_EQ(0, b.get(kIrqf));
-}
+// The transmitter busy (IRQF bit 0) for its bytes' time on the wire, and the
+// answer to "R" in the ring byte by byte: byte k (1..5) after 1 + k byte
+// times, not a microsecond earlier. Without wire time nothing is ever busy.
+struct LineCase {
+    unsigned baud;
+    bool wireTime;
+    uint64_t byteUs;  // 10 bits at the baud rate
+};
 
-TEST(MailboxTiming, TransmitterBusyForTheBytesWireTime) {
-    Bench b(wireTiming());
+class MailboxTiming : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(MailboxTiming, TransmitterBusyAndAnswerByteByByte) {
+    const LineCase& c = GetParam();
+    sim::LinkOptions link;
+    link.baud = c.baud;
+    Bench b(c.wireTime ? wireTiming() : sim::Timing{}, {}, link);
     runApplication(b);
-    const uint64_t byteUs = sim::byteTimeUs(115200);
-    ASSERT_EQ(87u, byteUs);
+    if (c.wireTime) {
+        ASSERT_EQ(c.byteUs, sim::byteTimeUs(c.baud));
+    }
     const uint64_t t0 = b.now;
     b.startChunk(std::string(10, 'x'));
-    EXPECT_EQ(1, b.get(kIrqf));
-    b.now = t0 + 10 * byteUs - 1;
-    EXPECT_EQ(1, b.get(kIrqf) & 1);
-    b.now = t0 + 10 * byteUs;
+    EXPECT_EQ(c.byteUs ? 1 : 0, b.get(kIrqf));
+    b.now = t0 + 10 * c.byteUs - (c.byteUs ? 1 : 0);
+    EXPECT_EQ(c.byteUs ? 1 : 0, b.get(kIrqf) & 1);
+    b.now = t0 + 10 * c.byteUs;
     EXPECT_EQ(0, b.get(kIrqf) & 1);
-}
 
-TEST(MailboxTiming, AnswerFollowsTheRequestByteByByte) {
-    Bench b(wireTiming());
-    runApplication(b);
-    const uint64_t byteUs = sim::byteTimeUs(115200);
-    const uint64_t t0 = b.now;
+    const uint64_t t1 = b.now;
     const unsigned start = b.get(kRptr);
     b.startChunk("R");
-    // "R" reaches the MCU after one byte time; answer byte k (1..5) is in
-    // the ring after 1 + k byte times, and not a microsecond earlier.
-    for (unsigned k = 1; k <= 5; ++k) {
-        b.now = t0 + (1 + k) * byteUs - 1;
+    if (!c.byteUs) {
+        EXPECT_EQ((start + 5) % 64, b.get(kRptr));
+    }
+    for (unsigned k = 1; k <= 5 && c.byteUs; ++k) {
+        b.now = t1 + (1 + k) * c.byteUs - 1;
         EXPECT_EQ((start + k - 1) % 64, b.get(kRptr)) << "byte " << k;
-        b.now = t0 + (1 + k) * byteUs;
+        b.now = t1 + (1 + k) * c.byteUs;
         EXPECT_EQ((start + k) % 64, b.get(kRptr)) << "byte " << k;
     }
 }
 
-TEST(MailboxTiming, BaudRateFromTheLinkOptions) {
-    sim::LinkOptions slow;
-    slow.baud = 9600;
-    Bench b(wireTiming(), {}, slow);
-    runApplication(b);
-    const uint64_t byteUs = sim::byteTimeUs(9600);
-    ASSERT_EQ(1042u, byteUs);
-    const uint64_t t0 = b.now;
-    b.startChunk("R");
-    b.now = t0 + 6 * byteUs - 1;
-    EXPECT_EQ(4u, b.take().size());
-    b.now = t0 + 6 * byteUs;
-    EXPECT_EQ(1u, b.take().size());
-}
+INSTANTIATE_TEST_SUITE_P(Lines, MailboxTiming,
+                         ::testing::Values(LineCase{115200, true, 87}, LineCase{9600, true, 1042},
+                                           LineCase{115200, false, 0}));
 
-TEST(MailboxTiming, BytesInTheWindowAreTakenWhenTheShifterReachesThem) {
+TEST(MailboxWindow, BytesInTheWindowAreTakenWhenTheShifterReachesThem) {
     Bench b(wireTiming());
     runApplication(b);
     const uint64_t byteUs = sim::byteTimeUs(115200);
@@ -210,7 +194,7 @@ std::vector<std::string> noisyTraffic(double noise, uint64_t seed, int requests)
 
 }  // namespace
 
-TEST(MailboxNoise, ReproducibleFromTheSeed) {
+TEST(MailboxNoise, ReproducibleFromTheSeedAndCorruptsAsWellAsDrops) {
     const auto a = noisyTraffic(0.05, 42, 400);
     EXPECT_EQ(a, noisyTraffic(0.05, 42, 400));
     EXPECT_NE(a, noisyTraffic(0.05, 43, 400));
@@ -221,17 +205,9 @@ TEST(MailboxNoise, ReproducibleFromTheSeed) {
     const auto whole = std::count(a.begin(), a.end(), kAnswer914);
     EXPECT_GT(whole, 260);
     EXPECT_LT(whole, 330);
-}
 
-TEST(MailboxNoise, CorruptsAsWellAsDrops) {
-    sim::LinkOptions link;
-    link.noise = 0.3;
-    link.seed = 7;
-    Bench b({}, {}, link);
-    runApplication(b);
     size_t shorter = 0, changed = 0;
-    for (int i = 0; i < 100; ++i) {
-        const std::string got = b.exchange("R", 5 * kMs);
+    for (const std::string& got : noisyTraffic(0.3, 7, 100)) {
         if (got.size() < 5) ++shorter;
         if (got.size() == 5 && got != kAnswer914) ++changed;
     }

@@ -2,7 +2,6 @@
 // registers the way a host driver would, with time given explicitly.
 #pragma once
 
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,23 +27,16 @@ inline sim::Timing wireTiming(uint64_t resetUs = 0) {
 }
 
 // An Intel HEX record as the boot loader expects it: body and checksum.
-inline std::string record(unsigned type, unsigned address, const std::vector<uint8_t>& data,
-                          std::string* checksum = nullptr) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, ":%02X%04X%02X", unsigned(data.size()), address & 0xFFFF, type);
-    std::string body = buf;
-    unsigned sum = unsigned(data.size()) + (address >> 8) + (address & 0xFF) + type;
-    for (uint8_t b : data) {
-        std::snprintf(buf, sizeof buf, "%02X", b);
-        body += buf;
-        sum += b;
-    }
-    std::snprintf(buf, sizeof buf, "%02X", (256 - sum % 256) % 256);
-    if (checksum) {
-        *checksum = buf;
-        return body;
-    }
-    return body + buf;
+inline std::string record(unsigned type, unsigned address, const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> bytes = {uint8_t(data.size()), uint8_t(address >> 8), uint8_t(address),
+                                  uint8_t(type)};
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    unsigned sum = 0;
+    for (uint8_t b : bytes) sum += b;
+    bytes.push_back(uint8_t(0x100 - sum % 256));
+    std::string out = ":";
+    for (uint8_t b : bytes) out += {"0123456789ABCDEF"[b >> 4], "0123456789ABCDEF"[b & 15]};
+    return out;
 }
 
 class Bench {
