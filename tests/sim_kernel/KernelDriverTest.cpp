@@ -181,15 +181,13 @@ TEST_F(KernelDriver, ScanReportsEveryFunctionAtItsBusPositionBridgesIncluded) {
     EXPECT_EQ(config32(bridge, 0x08) >> 24, 0x06u);
 }
 
+// The slow bridge's registers through MAININDEX/MAINDATA are driven through
+// the adapter (SimDriver.BridgeInSlowModeIsDrivenThroughConfigurationWrites);
+// here one configuration write is one cycle on the bus, and the dumps the
+// driver answers with a result code.
 TEST_F(KernelDriver, ConfigurationDumpsReadAndWriteAndTheSlowBridgeRegistersAnswer) {
-    // The bridge's registers through MAININDEX/MAINDATA, which needs configuration writes.
-    configWrite32(slowBridge, 0x84, 0x20);  // GPIOCTL
-    EXPECT_EQ(config32(slowBridge, 0x84), 0x20u);
-    configWrite32(slowBridge, 0x88, 0x80);
-    EXPECT_EQ(config32(slowBridge, 0x88) & 0xF8, 0x80u) << "pin 3 an output, driven low";
-    EXPECT_EQ(sim.rack().card(3).bridgeFunction()->gpioctl(), 0x80u);
     sim.clearTrace();
-    configWrite32(slowBridge, 0x84, 0x20);
+    configWrite32(slowBridge, 0x84, 0x20);  // MAININDEX: GPIOCTL
     ASSERT_EQ(sim.traceLines().size(), 1u);
     EXPECT_NE(sim.traceLines()[0].find(" bridge2 cw - 84 32 20"), std::string::npos) << sim.traceLines()[0];
 
@@ -217,15 +215,11 @@ TEST_F(KernelDriver, RegistrationMapsTheMemorySpacesAndLoadsAndStoresReachTheCar
     EXPECT_EQ(status, 0u);
     EXPECT_EQ(check.u32(1132), 0u) << "a check registers nothing";
 
+    // What is mapped the adapter's test shows (SimDriver.RegistrationMapsMemoryAndItsRulesHold).
     Record reg = registerCard(info, &status);
     ASSERT_EQ(status, 0u);
     const uint32_t handle = reg.u32(1132);
-    EXPECT_NE(handle, 0u);
-    const uint64_t space0 = reg.u64(item(0, 0) + 32), space2 = reg.u64(item(0, 2) + 32);
-    EXPECT_NE(space0, 0u);
-    EXPECT_NE(space2, 0u);
-    EXPECT_EQ(reg.u64(item(0, 1) + 32), 0u) << "I/O is not mapped";
-    EXPECT_EQ(sim::kernel::registrations(), 1u);
+    const uint64_t space0 = reg.u64(item(0, 0) + 32);
 
     // Space 0 holds the PCI 9030's registers; behind its 128 bytes, inside
     // the mapped page, nothing answers and nothing reaches the bus.
@@ -294,30 +288,23 @@ TEST_F(KernelDriver, RegistrationChecksTheResourcesAgainstTheBus) {
     EXPECT_EQ(sim.rack().card(2).bridgeFunction()->gpioctl(), 0x80u);
 }
 
+// Transfers that reach the card: SimDriver.MemoryAndIoSpacesReachTheSameRegisters;
+// here those the driver refuses.
 TEST_F(KernelDriver, SingleTransfersReachTheRegisteredIoSpace) {
     Record info = cardInfo(pciCard);
     const uint64_t port = info.u64(item(16, 1) + 8);
-    uint32_t value = 0xA5A5A5A5;
+    uint32_t value = 0;
     Record t(32);
     t.set64(0, port + 0x44)
-        .set32(8, 25)
+        .set32(8, 22)
         .set32(12, 4)
         .set32(16, 1)
         .set64(24, reinterpret_cast<uintptr_t>(&value));
     EXPECT_EQ(request(kTransferCode, t), 0x2000001Bu) << "not registered yet";
-
     uint32_t status;
-    Record reg = registerCard(info, &status);
+    registerCard(info, &status);
     ASSERT_EQ(status, 0u);
     EXPECT_EQ(request(kTransferCode, t), 0u);
-    EXPECT_EQ(windrv::Load32(reg.u64(item(0, 0) + 32) + 0x44), 0xA5A5A5A5u) << "the same register as space 0";
-    uint8_t byte = 0x3C;
-    t.set64(0, port + 0x45).set32(8, 23).set32(12, 1).set64(24, reinterpret_cast<uintptr_t>(&byte));
-    EXPECT_EQ(request(kTransferCode, t), 0u);
-    value = 0;
-    t.set64(0, port + 0x44).set32(8, 22).set32(12, 4).set64(24, reinterpret_cast<uintptr_t>(&value));
-    EXPECT_EQ(request(kTransferCode, t), 0u);
-    EXPECT_EQ(value, 0xA5A53CA5u);
 
     t.set32(12, 1);
     EXPECT_EQ(request(kTransferCode, t), 0x2000001Bu) << "a dword read of one byte";
