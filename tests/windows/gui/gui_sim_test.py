@@ -211,9 +211,8 @@ def session_answer(session):
 def start_core_update(run_, file_name=CORE_FILE):
     session = run_.session
     items = session.gui("items", DIALOG, ID_LIST)[1]
-    run_.check(items == CORE_ITEMS, "the card is listed", items, CORE_ITEMS)
-    run_.check(log_text(session) == escaped(CORE_LISTING), "the log after start-up", log_text(session),
-               escaped(CORE_LISTING))
+    run_.equal(items, CORE_ITEMS, "the card is listed")
+    run_.equal(log_text(session), escaped(CORE_LISTING), "the log after start-up")
     run_.flash(file_name)
 
 
@@ -239,40 +238,36 @@ def test_update_and_again(session, failures, args):
     stored = (5, FPGA_VERSION, FIRMWARE_VERSION, "up")
 
     def meanwhile():
-        run_.check(running(session, rack) == stored,
-                   "before the success box is answered: the old FPGA runs, the new is stored",
-                   running(session, rack), stored)
+        run_.equal(running(session, rack), stored,
+                   "before the success box is answered: the old FPGA runs, the new is stored")
         run_.check(session_answer(session) == ["answer=0"], "during the update the session may not end")
     run_.box(CORE_SUCCESS, ID_OK, "success", meanwhile=meanwhile)
     run_.finished("updated")
     run_.check(session_answer(session) == ["answer=1"], "after the update the session may end again")
     back = (FPGA_VERSION, FPGA_VERSION, FIRMWARE_VERSION, "up")
-    run_.check(running(session, rack) == back, "afterwards the card is back on the bus with the new FPGA",
-               running(session, rack), back)
+    run_.equal(running(session, rack), back, "afterwards the card is back on the bus with the new FPGA")
     added = run_.added_log()
     run_.check(log_matches(added, CORE_UPDATE_LOG), "the log of the update: firmware first, then the flash", added)
     run_.close()
-    run_.check(reload_writes(run_.trace) == 1, "one \"T\" written to the mailbox", reload_writes(run_.trace), 1)
-    run_.check(running(session, rack) == back, "vjxsim show after the program: the new FPGA and firmware",
-               running(session, rack), back)
+    run_.equal(reload_writes(run_.trace), 1, "one \"T\" written to the mailbox")
+    run_.equal(running(session, rack), back, "vjxsim show after the program: the new FPGA and firmware")
 
     # The card is back on the bus with its resources: the program started
     # again lists it with the new firmware. The same file again: the flash
     # is only compared, so no "T" and no re-enumeration.
     again = Run(session, failures, rack, folder, "again")
     items = session.gui("items", DIALOG, ID_LIST)[1]
-    again.check(items == CORE_ITEMS, "the card is listed again", items, CORE_ITEMS)
+    again.equal(items, CORE_ITEMS, "the card is listed again")
     listing = CORE_LISTING.replace("0.90", FIRMWARE_VERSION)
-    again.check(log_text(session) == escaped(listing), "the card lists with the new firmware", log_text(session),
-                escaped(listing))
+    again.equal(log_text(session), escaped(listing), "the card lists with the new firmware")
     again.flash(CORE_FILE)
     again.box(CORE_SUCCESS, ID_OK, "success")
     again.finished("done")
     added = again.added_log()
     again.check(log_matches(added, CORE_SAME_LOG), "the log: the flash compared only", added)
     again.close()
-    again.check(reload_writes(again.trace) == 0, "no \"T\"", reload_writes(again.trace), 0)
-    again.check(running(session, rack) == back, "vjxsim show: the card unchanged", running(session, rack), back)
+    again.equal(reload_writes(again.trace), 0, "no \"T\"")
+    again.equal(running(session, rack), back, "vjxsim show: the card unchanged")
 
 
 def test_reenumeration_fails(session, failures, args):
@@ -293,20 +288,17 @@ def test_reenumeration_fails(session, failures, args):
         if answer == ID_NO:
             run_.finished("answered-no")
             unassigned = (FPGA_VERSION, FPGA_VERSION, FIRMWARE_VERSION, "unassigned")
-            run_.check(running(session, rack) == unassigned, "the card reloaded but left without its resources",
-                       running(session, rack), unassigned)
+            run_.equal(running(session, rack), unassigned, "the card reloaded but left without its resources")
             added = run_.added_log()
             run_.check(log_matches(added, CORE_UPDATE_LOG + QUESTION_LOG), "the log ends with the question", added)
             run_.close()
-            run_.check(reload_writes(run_.trace) == 1, "one \"T\"", reload_writes(run_.trace), 1)
+            run_.equal(reload_writes(run_.trace), 1, "one \"T\"")
         else:
             run_.check(ended(run_.program, 120), "the program ends")
-            run_.check(run_.program.returncode == 0, "vjxsim run passes the program's status 0 on",
-                       run_.program.returncode, 0)
+            run_.equal(run_.program.returncode, 0, "vjxsim run passes the program's status 0 on")
             session.gui("gone", DIALOG)
             session.shot("reboot-yes-ended.png")
-            run_.check(running(session, rack) == back, "vjxsim show: powered up again, the card runs the new FPGA",
-                       running(session, rack), back)
+            run_.equal(running(session, rack), back, "vjxsim show: powered up again, the card runs the new FPGA")
 
 
 def test_firmware_for_another_fpga(session, failures, args):
@@ -324,7 +316,7 @@ def test_firmware_for_another_fpga(session, failures, args):
     run_.box(ISP_BOX, ID_OK, "isp-compare")
     run_.finished("done")
     back = (FPGA_VERSION, FPGA_VERSION, FIRMWARE_VERSION, "up")
-    run_.check(running(session, rack) == back, "the card runs the new FPGA and firmware", running(session, rack), back)
+    run_.equal(running(session, rack), back, "the card runs the new FPGA and firmware")
     added = run_.added_log()
     expected = CORE_UPDATE_LOG.replace(CORE_FILE, name) + ISP_BOX + "\r\n"
     run_.check(log_matches(added, expected), "the log ends with the version box", added)

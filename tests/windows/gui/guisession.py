@@ -301,6 +301,9 @@ class Run:
     def check(self, ok, text, got=None, expected=None):
         self.failures.check(ok, self.what + ": " + text, got, expected)
 
+    def equal(self, got, expected, text):
+        self.check(got == expected, text, got, expected)
+
     def flash(self, file_name):
         """Names the file and presses "Flash!"."""
         self.session.gui("settext", DIALOG, ID_FILE, file_name)
