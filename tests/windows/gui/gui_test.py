@@ -70,15 +70,9 @@ def test_dialog(session, failures, template, files_dir):
     session.gui("click", ABOUT, ID_OK)
     failures.equal(session.gui("gone", ABOUT)[0], 0, "about: OK closes it")
 
-    # File chooser for the single "VJX PCIe K" entry.
-    session.gui("click", DIALOG, ID_BROWSE)
-    failures.equal(session.gui("wait", CHOOSER)[0], 0, "chooser: Browse opens it")
-    failures.equal(session.gui("filetypes", CHOOSER)[1],
-                   ["VJX PCIe K - Flash Update Files", "Flash Update Files (*.tcf)", "All Files (*.*)", "sel=0"],
-                   "chooser (VJX PCIe K): the model's filter first, then update files, then all files")
-    failures.equal(sorted(session.gui("files", CHOOSER)[1]), ["VJX PCIe K (v2) 1.0.tcf", "VJX PCIe K 9.14.tcf"],
-                   "chooser (VJX PCIe K): the model's filter shows that model's update files only")
-    session.shot("chooser.png", DIALOG, CHOOSER)
+    # File chooser for the single "VJX PCIe K" entry: that model's files only.
+    chooser(session, failures, "VJX PCIe K", "VJX PCIe K", ["VJX PCIe K (v2) 1.0.tcf", "VJX PCIe K 9.14.tcf"],
+            "chooser.png")
     session.gui("settext", CHOOSER, ID_CHOOSER_NAME, "VJX PCIe K 9.14.tcf")
     session.gui("click", CHOOSER, ID_OK)
     failures.equal(session.gui("gone", CHOOSER)[0], 0, "chooser: Open closes it")
@@ -112,20 +106,27 @@ def test_dialog(session, failures, template, files_dir):
     failures.check(ended(program), "dialog: Close ends the program")
 
 
+def chooser(session, failures, entry, model, files, shot):
+    """Browse: the chooser's filters (the selected model's first, then update
+    files, then all files), the files its first filter shows, the screenshot."""
+    what = "chooser (%s)" % entry
+    session.gui("click", DIALOG, ID_BROWSE)
+    failures.equal(session.gui("wait", CHOOSER)[0], 0, what + ": Browse opens it")
+    failures.equal(session.gui("filetypes", CHOOSER)[1],
+                   ([model + " - Flash Update Files"] if model else []) + ["Flash Update Files (*.tcf)",
+                                                                           "All Files (*.*)", "sel=0"],
+                   what + ": the filters")
+    failures.equal(sorted(session.gui("files", CHOOSER)[1]), files, what + ": the files the first filter shows")
+    session.shot(shot, DIALOG, CHOOSER)
+
+
 def test_filters(session, failures, files_dir):
     program = session.start("VJXFlashScriptedCards.exe", *(["80"] * 11 + ["92"]), cwd=files_dir)
     failures.equal(session.gui("wait", DIALOG)[0], 0, "twelve cards: dialog shown")
     items = session.gui("items", DIALOG, ID_LIST)[1]
     failures.equal(items[-2:], ["12: PCI Q", "sel=0"], "twelve cards: entries numbered, the twelfth PCI Q")
     session.gui("select", DIALOG, ID_LIST, 11)
-    session.gui("click", DIALOG, ID_BROWSE)
-    session.gui("wait", CHOOSER)
-    failures.equal(session.gui("filetypes", CHOOSER)[1],
-                   ["PCI Q - Flash Update Files", "Flash Update Files (*.tcf)", "All Files (*.*)", "sel=0"],
-                   "chooser (12: PCI Q): the model's filter first")
-    failures.equal(session.gui("files", CHOOSER)[1], ["PCI Q 2.tcf"],
-                   "chooser (12: PCI Q): the model's filter shows its update file only")
-    session.shot("chooser-12.png", DIALOG, CHOOSER)
+    chooser(session, failures, "12: PCI Q", "PCI Q", ["PCI Q 2.tcf"], "chooser-12.png")
     session.gui("click", CHOOSER, ID_CANCEL)
     session.gui("gone", CHOOSER)
 
@@ -133,14 +134,8 @@ def test_filters(session, failures, files_dir):
     # chooser leaves the file-name field as it was.
     session.gui("settext", DIALOG, ID_FILE, "kept.tcf")
     session.gui("clear", DIALOG, ID_LIST)
-    session.gui("click", DIALOG, ID_BROWSE)
-    session.gui("wait", CHOOSER)
-    failures.equal(session.gui("filetypes", CHOOSER)[1], ["Flash Update Files (*.tcf)", "All Files (*.*)", "sel=0"],
-                   "chooser (empty list): update files and all files only")
-    failures.equal(sorted(session.gui("files", CHOOSER)[1]),
-                   ["PCI Q 2.tcf", "VJX PCIe K (v2) 1.0.tcf", "VJX PCIe K 9.14.tcf"],
-                   "chooser (empty list): every update file")
-    session.shot("chooser-empty.png", DIALOG, CHOOSER)
+    chooser(session, failures, "empty list", None, ["PCI Q 2.tcf", "VJX PCIe K (v2) 1.0.tcf", "VJX PCIe K 9.14.tcf"],
+            "chooser-empty.png")
     session.gui("click", CHOOSER, ID_CANCEL)
     session.gui("gone", CHOOSER)
     failures.equal(session.gui("text", DIALOG, ID_FILE)[1], ["kept.tcf"], "chooser cancelled: the field keeps its text")
