@@ -105,12 +105,13 @@ TEST_F(Dialog, StartUpPrintsTheListingWithWindowsLineBreaksAndSetsUpTheWindow) {
     EXPECT_TRUE(fw().boxes.empty());
     // The listing polls the cards: the fine timer is held around it.
     EXPECT_EQ(fw().events, (Strings{"timer 1 ms", "timer default"}));
-}
 
-TEST_F(Dialog, WithoutTheAboutStringTheSystemMenuStaysAsItIs) {
-    fw().strings.clear();
-    open({card(0x54)});
-    EXPECT_TRUE(m_dialog->m_hWnd->systemMenu.empty());
+    // Only the minimised dialog paints its icon.
+    fw().events.clear();
+    EXPECT_FALSE(access().OnPaint());
+    m_dialog->m_hWnd->iconic = true;
+    EXPECT_TRUE(access().OnPaint());
+    EXPECT_EQ(fw().events, Strings{"paint icon"});
 }
 
 TEST_F(Dialog, NoCardCountedShowsOneErrorBoxAndEndsTheDialog) {
@@ -157,15 +158,11 @@ TEST_F(Dialog, AboutEntryOpensTheAboutBoxWithTheProgramsVersion) {
     EXPECT_FALSE(access().OnSysCommand(0xF020, 0));
     EXPECT_EQ(fw().events,
               (Strings{"dialog 100 VJX Flash Version 5.45", "dialog 100 VJX Flash Version 5.45"}));
-}
 
-TEST_F(Dialog, OnlyTheMinimisedDialogPaintsItsIcon) {
+    // Without the entry's text the system menu stays as it is.
+    fw().strings.clear();
     open({card(0x54)});
-    fw().events.clear();
-    EXPECT_FALSE(access().OnPaint());
-    m_dialog->m_hWnd->iconic = true;
-    EXPECT_TRUE(access().OnPaint());
-    EXPECT_EQ(fw().events, Strings{"paint icon"});
+    EXPECT_TRUE(m_dialog->m_hWnd->systemMenu.empty());
 }
 
 TEST_F(Dialog, FlashDisablesTheControlsInOrderAndEnablesThemAgain) {
