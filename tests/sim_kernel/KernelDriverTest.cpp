@@ -181,47 +181,13 @@ TEST_F(KernelDriver, ScanReportsEveryFunctionAtItsBusPositionBridgesIncluded) {
     EXPECT_EQ(config32(bridge, 0x08) >> 24, 0x06u);
 }
 
-TEST_F(KernelDriver, CardInformationListsTheFunctionsAddressSpacesAndInterrupt) {
-    Record info = cardInfo(pciCard);
-    ASSERT_EQ(info.u32(16), 4u);
-    const uint32_t bar0 = config32(pciCard, 0x10), bar1 = config32(pciCard, 0x14),
-                   bar2 = config32(pciCard, 0x18);
-    EXPECT_EQ(info.u32(item(16, 0)), 2u);
-    EXPECT_EQ(info.u64(item(16, 0) + 8), bar0 & ~0xFu);
-    EXPECT_EQ(info.u64(item(16, 0) + 16), 128u);
-    EXPECT_EQ(info.u64(item(16, 0) + 24), bar0 & ~0xFu);
-    EXPECT_EQ(info.u64(item(16, 0) + 32), 0u) << "not mapped before registration";
-    EXPECT_EQ(info.u32(item(16, 0) + 40), 0u);
-    EXPECT_EQ(info.u32(item(16, 1)), 3u);
-    EXPECT_EQ(info.u64(item(16, 1) + 8), bar1 & ~0x3u);
-    EXPECT_EQ(info.u32(item(16, 1) + 16), 128u);
-    EXPECT_EQ(info.u32(item(16, 1) + 20), 1u);
-    EXPECT_EQ(info.u32(item(16, 2)), 2u);
-    EXPECT_EQ(info.u64(item(16, 2) + 8), bar2 & ~0xFu);
-    EXPECT_EQ(info.u64(item(16, 2) + 16), 4096u);
-    EXPECT_EQ(info.u32(item(16, 2) + 40), 2u);
-    EXPECT_EQ(info.u32(item(16, 3)), 1u);
-    EXPECT_EQ(info.u32(item(16, 3) + 8), config32(pciCard, 0x3C) & 0xFF);
-
-    Record pex = cardInfo(bridge);
-    ASSERT_EQ(pex.u32(16), 1u);
-    EXPECT_EQ(pex.u64(item(16, 0) + 16), 65536u);
-    EXPECT_EQ(cardInfo(slowBridge).u32(16), 0u) << "the slow bridge has no address space";
-
-    uint32_t status;
-    cardInfo({9, 0, 0}, &status);
-    EXPECT_EQ(status, 0x2000000Fu);
-}
-
+// The slow bridge's registers through MAININDEX/MAINDATA are driven through
+// the adapter (SimDriver.BridgeInSlowModeIsDrivenThroughConfigurationWrites);
+// here one configuration write is one cycle on the bus, and the dumps the
+// driver answers with a result code.
 TEST_F(KernelDriver, ConfigurationDumpsReadAndWriteAndTheSlowBridgeRegistersAnswer) {
-    // The bridge's registers through MAININDEX/MAINDATA, which needs configuration writes.
-    configWrite32(slowBridge, 0x84, 0x20);  // GPIOCTL
-    EXPECT_EQ(config32(slowBridge, 0x84), 0x20u);
-    configWrite32(slowBridge, 0x88, 0x80);
-    EXPECT_EQ(config32(slowBridge, 0x88) & 0xF8, 0x80u) << "pin 3 an output, driven low";
-    EXPECT_EQ(sim.rack().card(3).bridgeFunction()->gpioctl(), 0x80u);
     sim.clearTrace();
-    configWrite32(slowBridge, 0x84, 0x20);
+    configWrite32(slowBridge, 0x84, 0x20);  // MAININDEX: GPIOCTL
     ASSERT_EQ(sim.traceLines().size(), 1u);
     EXPECT_NE(sim.traceLines()[0].find(" bridge2 cw - 84 32 20"), std::string::npos) << sim.traceLines()[0];
 
@@ -237,7 +203,6 @@ TEST_F(KernelDriver, ConfigurationDumpsReadAndWriteAndTheSlowBridgeRegistersAnsw
     EXPECT_EQ(configDump(bridge, 252, data, true, &result), 0u);
     EXPECT_EQ(result, 0u);
     EXPECT_EQ(data[4], 0u);
-    std::vector<uint8_t> none;
     Record r(40);
     r.set32(0, 1).set32(28, 4).set32(32, 1);
     EXPECT_EQ(request(kDumpCode, r), 0x2000001Bu) << "no buffer";
@@ -250,36 +215,25 @@ TEST_F(KernelDriver, RegistrationMapsTheMemorySpacesAndLoadsAndStoresReachTheCar
     EXPECT_EQ(status, 0u);
     EXPECT_EQ(check.u32(1132), 0u) << "a check registers nothing";
 
+    // What is mapped the adapter's test shows (SimDriver.RegistrationMapsMemoryAndItsRulesHold).
     Record reg = registerCard(info, &status);
     ASSERT_EQ(status, 0u);
     const uint32_t handle = reg.u32(1132);
-    EXPECT_NE(handle, 0u);
-    const uint64_t space0 = reg.u64(item(0, 0) + 32), space2 = reg.u64(item(0, 2) + 32);
-    EXPECT_NE(space0, 0u);
-    EXPECT_NE(space2, 0u);
-    EXPECT_EQ(reg.u64(item(0, 1) + 32), 0u) << "I/O is not mapped";
-    EXPECT_EQ(sim::kernel::registrations(), 1u);
+    const uint64_t space0 = reg.u64(item(0, 0) + 32);
 
-    // CNTRL of the PCI 9030 at 0x50, as the rack reads it.
+    // Space 0 holds the PCI 9030's registers; behind its 128 bytes, inside
+    // the mapped page, nothing answers and nothing reaches the bus.
     uint32_t direct = 0;
     ASSERT_TRUE(sim.rack().read(sim::PciFunction::Kind::Card, 1, 0, 0x50, 32, &direct, nullptr));
     EXPECT_EQ(windrv::Load32(space0 + 0x50), direct);
-    EXPECT_EQ(windrv::Load8(space0 + 0x52), (direct >> 16) & 0xFF);
     sim.clearTrace();
-    windrv::Store32(space0 + 0x40, 0x12345678);
     windrv::Store8(space0 + 0x41, 0xAB);
-    EXPECT_EQ(windrv::Load32(space0 + 0x40), 0x1234AB78u);
-    const auto lines = sim.traceLines();
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_NE(lines[0].find(" card1 w 0 40 32 12345678"), std::string::npos) << lines[0];
-    EXPECT_NE(lines[1].find(" card1 w 0 41 8 ab"), std::string::npos) << lines[1];
-    // Behind the 128-byte space, inside the mapped page: nothing answers.
+    EXPECT_EQ(windrv::Load8(space0 + 0x41), 0xAB);
     EXPECT_EQ(windrv::Load32(space0 + 0x80), 0xFFFFFFFFu);
     windrv::Store32(space0 + 0x80, 0);
-    EXPECT_EQ(sim.traceLines().size(), 3u);
-    // The FPGA's registers (not configured yet on a fresh card? read what the rack reads).
-    ASSERT_TRUE(sim.rack().read(sim::PciFunction::Kind::Card, 1, 2, 0x7C, 32, &direct, nullptr));
-    EXPECT_EQ(windrv::Load32(space2 + 0x7C), direct);
+    const auto lines = sim.traceLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].find(" card1 w 0 41 8 ab"), std::string::npos) << lines[0];
 
     // Twice: the resources are taken.
     Record again = registerCard(info, &status);
@@ -334,34 +288,23 @@ TEST_F(KernelDriver, RegistrationChecksTheResourcesAgainstTheBus) {
     EXPECT_EQ(sim.rack().card(2).bridgeFunction()->gpioctl(), 0x80u);
 }
 
+// Transfers that reach the card: SimDriver.MemoryAndIoSpacesReachTheSameRegisters;
+// here those the driver refuses.
 TEST_F(KernelDriver, SingleTransfersReachTheRegisteredIoSpace) {
     Record info = cardInfo(pciCard);
     const uint64_t port = info.u64(item(16, 1) + 8);
-    uint32_t value = 0xA5A5A5A5;
+    uint32_t value = 0;
     Record t(32);
     t.set64(0, port + 0x44)
-        .set32(8, 25)
+        .set32(8, 22)
         .set32(12, 4)
         .set32(16, 1)
         .set64(24, reinterpret_cast<uintptr_t>(&value));
     EXPECT_EQ(request(kTransferCode, t), 0x2000001Bu) << "not registered yet";
-
     uint32_t status;
-    Record reg = registerCard(info, &status);
+    registerCard(info, &status);
     ASSERT_EQ(status, 0u);
     EXPECT_EQ(request(kTransferCode, t), 0u);
-    EXPECT_EQ(windrv::Load32(reg.u64(item(0, 0) + 32) + 0x44), 0xA5A5A5A5u) << "the same register as space 0";
-    uint8_t byte = 0;
-    t.set64(0, port + 0x45).set32(8, 20).set32(12, 1).set64(24, reinterpret_cast<uintptr_t>(&byte));
-    EXPECT_EQ(request(kTransferCode, t), 0u);
-    EXPECT_EQ(byte, 0xA5);
-    byte = 0x3C;
-    t.set32(8, 23);
-    EXPECT_EQ(request(kTransferCode, t), 0u);
-    value = 0;
-    t.set64(0, port + 0x44).set32(8, 22).set32(12, 4).set64(24, reinterpret_cast<uintptr_t>(&value));
-    EXPECT_EQ(request(kTransferCode, t), 0u);
-    EXPECT_EQ(value, 0xA5A53CA5u);
 
     t.set32(12, 1);
     EXPECT_EQ(request(kTransferCode, t), 0x2000001Bu) << "a dword read of one byte";
@@ -372,34 +315,6 @@ TEST_F(KernelDriver, SingleTransfersReachTheRegisteredIoSpace) {
 
     Record irq(72);
     EXPECT_EQ(request(kIntDisableCode, irq), 0x2000000Du);
-}
-
-TEST_F(KernelDriver, DebugMessagesAreKeptAsSent) {
-    Record m(264);
-    const char text[] = "WDC_PciDeviceOpen: Error failed\n";
-    std::memcpy(m.bytes.data(), text, sizeof text);
-    m.set32(256, 1).set32(260, 0xFFFFFFFF);
-    EXPECT_EQ(request(kDebugCode, m), 0u);
-    std::memset(m.bytes.data(), 'x', 256);  // unterminated: 256 characters
-    m.set32(256, 4);
-    EXPECT_EQ(request(kDebugCode, m), 0u);
-    const auto messages = sim::kernel::debugMessages();
-    ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0].level, 1u);
-    EXPECT_EQ(messages[0].text, text);
-    EXPECT_EQ(messages[1].level, 4u);
-    EXPECT_EQ(messages[1].text, std::string(256, 'x'));
-}
-
-TEST_F(KernelDriver, ConfigurationManagerReenumeratesTheBus) {
-    uint32_t root = 99;
-    EXPECT_EQ(windrv::LocateDevNode(&root, nullptr, 0), 0u);
-    EXPECT_NE(root, 0u);
-    uint32_t other;
-    EXPECT_NE(windrv::LocateDevNode(&other, "PCI\\VEN_10B5", 0), 0u);
-    EXPECT_EQ(windrv::ReenumerateDevNode(root, 0), 0u);
-    EXPECT_NE(windrv::ReenumerateDevNode(root + 1, 0), 0u);
-    EXPECT_EQ(cardInfo(pciCard).u32(16), 4u) << "resources kept";
 }
 
 TEST_F(KernelDriver, ShutdownNeedsThePrivilegeAndPowerCyclesEveryCard) {

@@ -105,12 +105,13 @@ TEST_F(Dialog, StartUpPrintsTheListingWithWindowsLineBreaksAndSetsUpTheWindow) {
     EXPECT_TRUE(fw().boxes.empty());
     // The listing polls the cards: the fine timer is held around it.
     EXPECT_EQ(fw().events, (Strings{"timer 1 ms", "timer default"}));
-}
 
-TEST_F(Dialog, WithoutTheAboutStringTheSystemMenuStaysAsItIs) {
-    fw().strings.clear();
-    open({card(0x54)});
-    EXPECT_TRUE(m_dialog->m_hWnd->systemMenu.empty());
+    // Only the minimised dialog paints its icon.
+    fw().events.clear();
+    EXPECT_FALSE(access().OnPaint());
+    m_dialog->m_hWnd->iconic = true;
+    EXPECT_TRUE(access().OnPaint());
+    EXPECT_EQ(fw().events, Strings{"paint icon"});
 }
 
 TEST_F(Dialog, NoCardCountedShowsOneErrorBoxAndEndsTheDialog) {
@@ -134,18 +135,12 @@ TEST_F(Dialog, CardsOfNoKnownModelEndTheDialog) {
     EXPECT_EQ(control(IDC_CARDLIST).sel, -1);  // an empty list keeps no selection
 }
 
-TEST_F(Dialog, CloseEndsTheDialogAndReturnDoesNot) {
+// Close ends the dialog; Return, "Flash all" and Close while a card is
+// programmed (the dialog disabled: a beep) do not.
+TEST_F(Dialog, CloseEndsTheDialogUnlessACardIsProgrammed) {
     open({card(0x54)});
     command(IDOK);
-    EXPECT_EQ(ended(), 0);
     command(IDC_FLASHALL);
-    EXPECT_EQ(ended(), 0);
-    command(IDCANCEL);
-    EXPECT_EQ(ended(), 1 + IDCANCEL);
-}
-
-TEST_F(Dialog, NothingEndsTheDialogWhileACardIsProgrammed) {
-    open({card(0x54)});
     m_dialog->EnableWindow(0);
     command(IDCANCEL);
     EXPECT_EQ(ended(), 0);
@@ -163,15 +158,11 @@ TEST_F(Dialog, AboutEntryOpensTheAboutBoxWithTheProgramsVersion) {
     EXPECT_FALSE(access().OnSysCommand(0xF020, 0));
     EXPECT_EQ(fw().events,
               (Strings{"dialog 100 VJX Flash Version 5.45", "dialog 100 VJX Flash Version 5.45"}));
-}
 
-TEST_F(Dialog, OnlyTheMinimisedDialogPaintsItsIcon) {
+    // Without the entry's text the system menu stays as it is.
+    fw().strings.clear();
     open({card(0x54)});
-    fw().events.clear();
-    EXPECT_FALSE(access().OnPaint());
-    m_dialog->m_hWnd->iconic = true;
-    EXPECT_TRUE(access().OnPaint());
-    EXPECT_EQ(fw().events, Strings{"paint icon"});
+    EXPECT_TRUE(m_dialog->m_hWnd->systemMenu.empty());
 }
 
 TEST_F(Dialog, FlashDisablesTheControlsInOrderAndEnablesThemAgain) {
@@ -252,46 +243,6 @@ TEST_F(Dialog, AFileForAnotherModelBeepsAndShowsTheIncompatibleBox) {
     // The controls were never disabled.
     EXPECT_EQ(fw().events, (Strings{"timer 1 ms", "timer default"}));
 }
-
-// A card listed as a VJX PCIe K whose configuration EEPROM was cleared since
-// (an update that failed in its first stage): the dialog asks before it
-// writes, and only Yes programs the card as the file's model.
-class UnknownCard : public Dialog, public ::testing::WithParamInterface<int> {};
-
-TEST_P(UnknownCard, OnlyYesProgramsTheCardAsTheFilesModel) {
-    UpdateFile file(0x54);
-    open({card(0x54)});
-    fake::script.cards[0].model = vjx::platform::kUnknownModel;
-    fake::script.calls.clear();
-    const std::string logBefore = log();
-    fw().answers = {GetParam()};
-    control(IDC_FILENAME).text = file.path();
-    command(IDC_FLASH);
-
-    ASSERT_FALSE(fw().boxes.empty());
-    const scripted::Box& question = fw().boxes[0];
-    EXPECT_EQ(question.text,
-              "The card's type is unknown.  Be sure to load\na compatible flash update file to the card!\n\n"
-              "Is \"VJX PCIe K\" a \"VJX PCIe K\" card?");
-    EXPECT_EQ(question.type, 0x23u);
-    EXPECT_TRUE(question.ofWindow);
-    EXPECT_EQ(question.caption, "VJXFlash");
-    EXPECT_EQ(fw().beeps, std::vector<unsigned>{0x20});
-
-    const std::string added = log().substr(logBefore.size());
-    if (GetParam() == IDYES) {
-        EXPECT_EQ(fake::script.calls,
-                  (Strings{"Count", "Open 0", "ReadFileHeader", "CheckUpdateFile", "ProgramEeprom",
-                           "ProgramPcieEeprom", "doFlash VJX PCIe K", "Close"}));
-        EXPECT_EQ(m_dialog->Card().GetModel(), fake::modelOfCode(0x54));
-    } else {
-        EXPECT_EQ(fake::script.calls, (Strings{"Count", "Open 0", "ReadFileHeader", "Close"}));
-        // Nothing of the question in the log, and no closing line.
-        EXPECT_EQ(added, "\r\nDetecting card 1...");
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Answers, UnknownCard, ::testing::Values(IDYES, IDNO, IDCANCEL));
 
 TEST_F(Dialog, BrowseOffersTheSelectedModelsFilterAndTakesTheChosenPath) {
     open({card(0x54)});

@@ -57,23 +57,32 @@ struct Command {
     }
 };
 
+// The host's writes to the card's memory space 2 at `offset`, in the bus
+// trace: (time in microseconds, value).
+std::vector<std::pair<uint64_t, unsigned>> WritesTo(testsupport::SimRack& rack, uint32_t offset) {
+    std::vector<std::pair<uint64_t, unsigned>> writes;
+    for (const std::string& line : rack.traceLines()) {
+        std::istringstream in(line);
+        std::string seq, time, function, op, space, at, width, value;
+        in >> seq >> time >> function >> op >> space >> at >> width >> value;
+        if (op == "w" && space == "2" && std::stoul(at, nullptr, 16) == offset)
+            writes.push_back({std::stoull(time), static_cast<unsigned>(std::stoul(value, nullptr, 16))});
+    }
+    return writes;
+}
+
 std::vector<Command> SentCommands(testsupport::SimRack& rack) {
     std::vector<Command> out;
     bool selected = false, clock = false;
     unsigned bits = 0;
     uint8_t byte = 0;
     Command current;
-    for (const std::string& line : rack.traceLines()) {
-        std::istringstream in(line);
-        std::string seq, time, function, op, space, offset, width, value;
-        in >> seq >> time >> function >> op >> space >> offset >> width >> value;
-        if (op != "w" || space != "2" || std::stoul(offset, nullptr, 16) != kSpiCtl) continue;
-        const unsigned v = static_cast<unsigned>(std::stoul(value, nullptr, 16));
+    for (const auto& [time, v] : WritesTo(rack, kSpiCtl)) {
         // Bit 2 gives the host the flash's pins; without it they are not its.
         const bool nowSelected = (v & 0x04) && !(v & 0x10), nowClock = (v & 0x01) != 0;
         if (nowSelected && !selected) {
             current = Command();
-            current.timeUs = std::stoull(time);
+            current.timeUs = time;
             bits = 0;
         }
         if (nowSelected && nowClock && !clock) {
@@ -258,24 +267,16 @@ TEST_P(CoreFlash, WritesADifferentImageAndOnlyReadsAnEqualOne) {
     EXPECT_EQ(reads.front(), 0x10001u - 4);
     for (size_t i = 1; i < reads.size(); ++i) ASSERT_EQ(reads[i], (i - 1) * 256) << i;
     EXPECT_EQ(rack.flash(held.size()), held);
-}
 
-// A flash that differs from the image in one byte only, behind a stored CRC
-// that matches, is found by the full comparison and rewritten.
-TEST_P(CoreFlash, OneDifferentByteBehindAnEqualCrcIsFound) {
-    CoreRack rack({"96"}, GetParam());
-    rack.open();
-    rack.sim().setTracing(false);
-    const Bytes image = WithCrc(FpgaImage(7, 3000));
-    int rewritten = -1;
-    ASSERT_EQ(rack.program(image, &rewritten), 1) << rack.text();
+    // One byte different behind a stored CRC that matches: found by the full
+    // comparison and rewritten.
     Bytes changed = image;
-    changed[1500] ^= 0x10;  // the CRC behind it stays that of the image
+    changed[1500] ^= 0x10;
     rack.clearLog();
     ASSERT_EQ(rack.program(changed, &rewritten), 1) << rack.text();
     EXPECT_EQ(rewritten, 1);
     EXPECT_EQ(rack.text(),
-              "\r\nComparing FPGA...\r\n" + kKeepPowered + "\r\nErasing FPGA....\r\nProgramming FPGA....");
+              "\r\nComparing FPGA...\r\n" + kKeepPowered + "\r\nErasing FPGA.....\r\nProgramming FPGA.....");
     EXPECT_EQ(rack.flash(changed.size()), changed);
 }
 
@@ -474,15 +475,8 @@ tcf::FileContent CoreFile(uint8_t fpgaVersion, int ispVersion = -1) {
 
 // Bytes the host put into the mailbox's window with this value.
 size_t MailboxWrites(testsupport::SimRack& rack, uint8_t value) {
-    size_t n = 0;
-    for (const std::string& line : rack.traceLines()) {
-        std::istringstream in(line);
-        std::string seq, time, function, op, space, offset, width, v;
-        in >> seq >> time >> function >> op >> space >> offset >> width >> v;
-        n += op == "w" && space == "2" && std::stoul(offset, nullptr, 16) == kRamd &&
-             std::stoul(v, nullptr, 16) == value;
-    }
-    return n;
+    const auto writes = WritesTo(rack, kRamd);
+    return std::count_if(writes.begin(), writes.end(), [value](const auto& w) { return w.second == value; });
 }
 
 TEST(CoreUpdate, FirmwareFirstThenTheFlashThenTheReloadAndTheCardComesBack) {
@@ -526,95 +520,59 @@ TEST(CoreUpdate, FirmwareFirstThenTheFlashThenTheReloadAndTheCardComesBack) {
     EXPECT_EQ(MailboxWrites(rack.sim(), 'T'), 0u);
 }
 
+const char* const kSuccess = "Programming VJX PCIe M (v2) card was successful.\n\nFirmware version: 2.01\n";
+
 const char* const kQuestion =
     "The card's PCIe core was changed and reset.\nA reboot is needed to make the card working again.\n\n"
     "Do the reboot now?";
-const char* const kSuccess = "Programming VJX PCIe M (v2) card was successful.\n\nFirmware version: 2.01\n";
 
-// A re-enumeration that fails leaves the card without its resources: the
-// user is asked about the restart, and No or Cancel ends the update as
-// done, with nothing further.
-TEST(CoreUpdate, FailedReenumerationAsksAndNoOrCancelEndsIt) {
-    for (int answer : {7, 2}) {
-        CoreRack rack({std::string("96") + kOld + ",reenumerate=fail"});
+// After the update the firmware is asked to reload the FPGA ("T" in the
+// mailbox), whatever went before:
+// - a firmware that does not answer "T": reported; the device tree is still
+//   enumerated again (no question follows) and the FPGA keeps its old image;
+// - a file whose firmware expects another FPGA version than its own image:
+//   the mismatch shows once the new FPGA runs, after the success box;
+// - a retry over a flash a run cut short had already written: the flash is
+//   found equal, and the FPGA is still reloaded so that the card runs what
+//   the firmware expects;
+// - a re-enumeration that fails: the card is left without its resources
+//   until the machine restarts; the user is asked, and No ends the update
+//   as done.
+TEST(CoreUpdate, TheFpgaIsReloadedAndItsVersionComparedAfterTheSuccessBox) {
+    const struct {
+        const char* options;
+        int isp;
+        bool flashWritten;
+        std::vector<std::string> boxes;
+        unsigned lastBoxType;
+        bool versionFailed;
+        int runs;
+    } cases[] = {
+        {",app-t=ignored", 7, false, {kSuccess, "Can't configure FPGA."}, 0x10, false, 5},
+        {"", 6, false, {kSuccess, "Compare of ISP version number failed (0x06 != 0x07). "}, 0x10, true, 7},
+        {"", 7, true, {kSuccess}, 0x40, false, 7},
+        {",reenumerate=fail", 7, false, {kSuccess, kQuestion}, 0x33, false, 0xFF},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options + std::to_string(c.isp));
+        CoreRack rack({std::string("96") + kOld + c.options});
         rack.open();
-        UpdateFile file(Build(CoreFile(5)));
-        scripted::state().answers = {IDOK, answer};
-        EXPECT_EQ(rack.update(file, kName), 1) << rack.text();
-        ASSERT_EQ(scripted::state().boxes.size(), 2u) << rack.text();
-        EXPECT_EQ(scripted::state().boxes[0].text, kSuccess);
-        EXPECT_EQ(scripted::state().boxes[1].text, kQuestion);
-        EXPECT_EQ(scripted::state().boxes[1].type, 0x33u);
-        const std::string log = rack.text();
-        EXPECT_EQ(log.substr(log.size() - 18), "Do the reboot now?") << log;
-        // The card stays off the bus until the machine restarts.
-        CoreRack::settle();
-        EXPECT_EQ(rack.card().ReadVERSION(), 0xFF);
+        const tcf::FileContent content = CoreFile(7, c.isp);
+        if (c.flashWritten) {
+            int rewritten = -1;
+            ASSERT_EQ(rack.program(WithCrc(content.fpga), &rewritten), 1) << rack.text();
+            ASSERT_EQ(rack.card().ReadVERSION(), 5);
+            rack.clearLog();
+        }
+        rack.sim().clearTrace();
+        scripted::state().answers = {IDOK, IDNO};
+        UpdateFile file(Build(content));
+        ASSERT_EQ(rack.update(file, kName), 1) << rack.text();
+        EXPECT_EQ(BoxTexts(), c.boxes);
+        EXPECT_EQ(scripted::state().boxes.back().type, c.lastBoxType);
+        EXPECT_EQ(rack.text().find("Erasing FPGA") == std::string::npos, c.flashWritten) << rack.text();
+        EXPECT_EQ(rack.card().VersionCheckFailed(), c.versionFailed);
+        EXPECT_EQ(MailboxWrites(rack.sim(), 'T'), 1u);
+        EXPECT_EQ(rack.card().ReadVERSION(), c.runs);
     }
-}
-
-// Yes restarts the machine: the program ends there, every card of the rack
-// powered down, the updated flash on disk for the next power-up.
-TEST(CoreUpdate, YesRestartsTheMachine) {
-    CoreRack rack({std::string("96") + kOld + ",reenumerate=fail", "80"});
-    rack.open(1);  // card numbers count the PCI 9030 cards first
-    ASSERT_EQ(rack.card().GetBridgeType(), 4u);
-    const tcf::FileContent content = CoreFile(6);
-    UpdateFile file(Build(content));
-    scripted::state().answers = {IDOK, IDYES};  // success, restart
-    EXPECT_EXIT(rack.update(file, kName), ::testing::ExitedWithCode(0),
-                "simulated machine shuts down.*every card was powered down");
-    const Bytes image = WithCrc(content.fpga);
-    std::ifstream in(rack.sim().dir() + "/card1/flash.bin", std::ios::binary);
-    Bytes stored(image.size());
-    in.read(reinterpret_cast<char*>(stored.data()), static_cast<std::streamsize>(stored.size()));
-    EXPECT_EQ(stored, image);
-}
-
-// A firmware that does not answer "T": reported, and the device tree is
-// still enumerated again (no question follows); the FPGA keeps running the
-// image it had.
-TEST(CoreUpdate, UnansweredReloadIsReported) {
-    CoreRack rack({std::string("96") + kOld + ",app-t=ignored"});
-    rack.open();
-    UpdateFile file(Build(CoreFile(5)));
-    EXPECT_EQ(rack.update(file, kName), 1) << rack.text();
-    ASSERT_EQ(BoxTexts(), (std::vector<std::string>{kSuccess, "Can't configure FPGA."}));
-    EXPECT_EQ(scripted::state().boxes[1].type, 0x10u);
-    EXPECT_EQ(MailboxWrites(rack.sim(), 'T'), 1u);
-    EXPECT_EQ(rack.card().ReadVERSION(), 5);
-}
-
-// A file whose firmware expects another FPGA version than its own FPGA
-// image: the mismatch shows once the new FPGA runs, after the success box.
-TEST(CoreUpdate, FirmwareForAnotherFpgaIsReportedAfterTheReload) {
-    CoreRack rack({std::string("96") + kOld});
-    rack.open();
-    UpdateFile file(Build(CoreFile(7, 6)));
-    ASSERT_EQ(rack.update(file, kName), 1) << rack.text();
-    EXPECT_EQ(BoxTexts(),
-              (std::vector<std::string>{kSuccess, "Compare of ISP version number failed (0x06 != 0x07). "}));
-    EXPECT_TRUE(rack.card().VersionCheckFailed());
-    EXPECT_EQ(MailboxWrites(rack.sim(), 'T'), 1u);
-}
-
-// A run that wrote the flash but ended before the reload leaves the card
-// running its old FPGA over the new image: the retry finds the flash equal
-// and still reloads the FPGA, so that the card runs what the firmware
-// expects.
-TEST(CoreUpdate, ARetryOverAWrittenFlashStillReloadsTheFpga) {
-    CoreRack rack({std::string("96") + kOld});
-    rack.open();
-    const tcf::FileContent content = CoreFile(7);
-    int rewritten = -1;
-    ASSERT_EQ(rack.program(WithCrc(content.fpga), &rewritten), 1) << rack.text();
-    ASSERT_EQ(rack.card().ReadVERSION(), 5);
-    rack.clearLog();
-    rack.sim().clearTrace();
-    UpdateFile file(Build(content));
-    ASSERT_EQ(rack.update(file, kName), 1) << rack.text();
-    EXPECT_EQ(rack.text().find("Erasing FPGA"), std::string::npos) << rack.text();
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kSuccess});
-    EXPECT_EQ(MailboxWrites(rack.sim(), 'T'), 1u);
-    EXPECT_EQ(rack.card().ReadVERSION(), 7);
 }

@@ -20,15 +20,12 @@ struct State {
     bool present = false;    // the device path opens
     std::string devicePath;  // path of the last open
     int opens = 0, closes = 0;
-    bool answer = true;  // requests reach the driver and get a status
     uint32_t version = 1190;
     uint32_t cards = 0;  // functions a bus scan reports
     std::vector<Request> requests;
-    // A request with this code is answered with this status and, when set,
-    // this record.
+    // A request with this code is answered with this status.
     uint32_t scriptedCode = 0;
     uint32_t scriptedStatus = 0;
-    std::vector<unsigned char> scriptedRecord;
     // Loads and stores made at mapped addresses (loads answer all ones).
     std::vector<std::string> accesses;
     // Configuration manager and shutdown: the calls made, in order, and the

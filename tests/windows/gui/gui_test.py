@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """GUI tests of VJXFlash.exe under Wine, without cards: the program's
-resources, the program without a driver, and the dialog over scripted cards
+resources (read from the file), the program without a driver, and the dialog over scripted cards
 (VJXFlashScriptedCards.exe) for the layout, the about box, the file chooser's
 filters and the flash command's checks.
 
@@ -15,13 +15,14 @@ import time
 
 from guisession import (ABOUT, APP, CHOOSER, DIALOG, ID_BROWSE, ID_CANCEL, ID_CHOOSER_NAME, ID_FILE, ID_FLASH,
                         ID_LIST, ID_LOG, ID_OK, ID_VERSION, SC_ABOUT, dialog_controls, ended, parse_fields, run)
+from resources import resources_lines
 
 
 def test_resources(session, failures, expected_dir):
-    code, lines = session.gui("resources", "VJXFlash.exe")
+    """The resources as VJXFlash.exe stores them, read from the file."""
+    lines = resources_lines(os.path.join(session.bin, "VJXFlash.exe"))
     with open(os.path.join(expected_dir, "resources.txt")) as f:
         expected = f.read().splitlines()
-    failures.equal(code, 0, "resources: read from VJXFlash.exe")
     failures.equal(lines, expected, "resources: dialogs 102 and 100, string 101, icon 128, manifest, version")
     return [parse_fields(l.strip()[5:]) for l in lines if l.strip().startswith("item ")]
 
@@ -69,15 +70,9 @@ def test_dialog(session, failures, template, files_dir):
     session.gui("click", ABOUT, ID_OK)
     failures.equal(session.gui("gone", ABOUT)[0], 0, "about: OK closes it")
 
-    # File chooser for the single "VJX PCIe K" entry.
-    session.gui("click", DIALOG, ID_BROWSE)
-    failures.equal(session.gui("wait", CHOOSER)[0], 0, "chooser: Browse opens it")
-    failures.equal(session.gui("filetypes", CHOOSER)[1],
-                   ["VJX PCIe K - Flash Update Files", "Flash Update Files (*.tcf)", "All Files (*.*)", "sel=0"],
-                   "chooser (VJX PCIe K): the model's filter first, then update files, then all files")
-    failures.equal(sorted(session.gui("files", CHOOSER)[1]), ["VJX PCIe K (v2) 1.0.tcf", "VJX PCIe K 9.14.tcf"],
-                   "chooser (VJX PCIe K): the model's filter shows that model's update files only")
-    session.shot("chooser.png", DIALOG, CHOOSER)
+    # File chooser for the single "VJX PCIe K" entry: that model's files only.
+    chooser(session, failures, "VJX PCIe K", "VJX PCIe K", ["VJX PCIe K (v2) 1.0.tcf", "VJX PCIe K 9.14.tcf"],
+            "chooser.png")
     session.gui("settext", CHOOSER, ID_CHOOSER_NAME, "VJX PCIe K 9.14.tcf")
     session.gui("click", CHOOSER, ID_OK)
     failures.equal(session.gui("gone", CHOOSER)[0], 0, "chooser: Open closes it")
@@ -111,20 +106,27 @@ def test_dialog(session, failures, template, files_dir):
     failures.check(ended(program), "dialog: Close ends the program")
 
 
+def chooser(session, failures, entry, model, files, shot):
+    """Browse: the chooser's filters (the selected model's first, then update
+    files, then all files), the files its first filter shows, the screenshot."""
+    what = "chooser (%s)" % entry
+    session.gui("click", DIALOG, ID_BROWSE)
+    failures.equal(session.gui("wait", CHOOSER)[0], 0, what + ": Browse opens it")
+    failures.equal(session.gui("filetypes", CHOOSER)[1],
+                   ([model + " - Flash Update Files"] if model else []) + ["Flash Update Files (*.tcf)",
+                                                                           "All Files (*.*)", "sel=0"],
+                   what + ": the filters")
+    failures.equal(sorted(session.gui("files", CHOOSER)[1]), files, what + ": the files the first filter shows")
+    session.shot(shot, DIALOG, CHOOSER)
+
+
 def test_filters(session, failures, files_dir):
     program = session.start("VJXFlashScriptedCards.exe", *(["80"] * 11 + ["92"]), cwd=files_dir)
     failures.equal(session.gui("wait", DIALOG)[0], 0, "twelve cards: dialog shown")
     items = session.gui("items", DIALOG, ID_LIST)[1]
     failures.equal(items[-2:], ["12: PCI Q", "sel=0"], "twelve cards: entries numbered, the twelfth PCI Q")
     session.gui("select", DIALOG, ID_LIST, 11)
-    session.gui("click", DIALOG, ID_BROWSE)
-    session.gui("wait", CHOOSER)
-    failures.equal(session.gui("filetypes", CHOOSER)[1],
-                   ["PCI Q - Flash Update Files", "Flash Update Files (*.tcf)", "All Files (*.*)", "sel=0"],
-                   "chooser (12: PCI Q): the model's filter first")
-    failures.equal(session.gui("files", CHOOSER)[1], ["PCI Q 2.tcf"],
-                   "chooser (12: PCI Q): the model's filter shows its update file only")
-    session.shot("chooser-12.png", DIALOG, CHOOSER)
+    chooser(session, failures, "12: PCI Q", "PCI Q", ["PCI Q 2.tcf"], "chooser-12.png")
     session.gui("click", CHOOSER, ID_CANCEL)
     session.gui("gone", CHOOSER)
 
@@ -132,14 +134,8 @@ def test_filters(session, failures, files_dir):
     # chooser leaves the file-name field as it was.
     session.gui("settext", DIALOG, ID_FILE, "kept.tcf")
     session.gui("clear", DIALOG, ID_LIST)
-    session.gui("click", DIALOG, ID_BROWSE)
-    session.gui("wait", CHOOSER)
-    failures.equal(session.gui("filetypes", CHOOSER)[1], ["Flash Update Files (*.tcf)", "All Files (*.*)", "sel=0"],
-                   "chooser (empty list): update files and all files only")
-    failures.equal(sorted(session.gui("files", CHOOSER)[1]),
-                   ["PCI Q 2.tcf", "VJX PCIe K (v2) 1.0.tcf", "VJX PCIe K 9.14.tcf"],
-                   "chooser (empty list): every update file")
-    session.shot("chooser-empty.png", DIALOG, CHOOSER)
+    chooser(session, failures, "empty list", None, ["PCI Q 2.tcf", "VJX PCIe K (v2) 1.0.tcf", "VJX PCIe K 9.14.tcf"],
+            "chooser-empty.png")
     session.gui("click", CHOOSER, ID_CANCEL)
     session.gui("gone", CHOOSER)
     failures.equal(session.gui("text", DIALOG, ID_FILE)[1], ["kept.tcf"], "chooser cancelled: the field keeps its text")

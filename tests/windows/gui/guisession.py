@@ -4,10 +4,14 @@ own, the programs started on them (also on a simulated rack, through
 
 A scenario file imports this module, writes functions taking (session,
 failures, args) and hands them to run(); see gui_test.py and
-gui_sim_test.py. Every wait is on a condition with a limit; Wine and the
+gui_sim_test.py. For simulated cards: racks and update files made with
+vjxsim and tcftool, what the cards hold read with `vjxsim show`, and Run,
+the program on a rack from its start to its close. Every wait is on a condition with a limit; Wine and the
 display are stopped on every way out."""
 import argparse
+import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -223,6 +227,118 @@ def sim(session, *args):
     """One vjxsim command: the completed process (bytes out)."""
     return subprocess.run([session.vjxsim] + [str(a) for a in args], stdout=subprocess.PIPE,
                           stderr=subprocess.PIPE, timeout=120, check=False)
+
+
+def checked(result, what):
+    if result.returncode != 0:
+        raise RuntimeError(what + ": " + result.stderr.decode())
+    return result
+
+
+def new_rack(session, path, *cards):
+    shutil.rmtree(path, ignore_errors=True)
+    checked(sim(session, "new", path, *[a for card in cards for a in ("--card", card)]), "vjxsim new")
+
+
+def cards_shown(session, rack):
+    """The cards as `vjxsim show --json` describes them."""
+    return json.loads(sim(session, "show", rack, "--json").stdout.decode())["cards"]
+
+
+FPGA_VERSION, FIRMWARE_VERSION = 7, "2.01"
+
+
+def update_file(session, args, folder, name, module, isp=FPGA_VERSION):
+    """An update file built by tcftool for the module code: FPGA image version
+    7 (folder/fpga.bin) and firmware 2.01 for the FPGA version isp."""
+    os.makedirs(folder, exist_ok=True)
+    fpga, firmware = os.path.join(folder, "fpga.bin"), os.path.join(folder, "fw.bin")
+    checked(sim(session, "image", "fpga", "--version", FPGA_VERSION, "--size", "20000", "-o", fpga), "vjxsim image")
+    checked(sim(session, "image", "firmware", "--version", FIRMWARE_VERSION, "--isp", isp, "--size", "65536", "-o",
+                firmware), "vjxsim image")
+    path = os.path.join(folder, name)
+    checked(subprocess.run([args.tcftool, "build", "-o", path, "--module", str(module), "--fpga", fpga, "--firmware",
+                            firmware], stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120, check=False),
+            "tcftool build")
+    return path
+
+
+def escaped(text):
+    """A log text as vjxgui prints it: line breaks as \\r and \\n."""
+    return text.replace("\r", "\\r").replace("\n", "\\n")
+
+
+def log_matches(got, expected):
+    """The log text as vjxgui prints it against an expected text whose
+    <dots> stand for one or more progress dots."""
+    return re.fullmatch(r"\.+".join(re.escape(escaped(part)) for part in expected.split("<dots>")), got) is not None
+
+
+def all_enabled(session):
+    _, controls, _ = dialog_controls(session)
+    return bool(controls) and all(c["enabled"] == "1" for c in controls)
+
+
+class Run:
+    """The program for simulated cards on a rack, from its start to its
+    close: `vjxsim run RACK --timing TIMING [--trace FILE] -- wine EXE`."""
+
+    def __init__(self, session, failures, rack, folder, what, timing="instant", trace=True):
+        self.session, self.failures, self.what = session, failures, what
+        self.trace = os.path.join(session.out, what + "-trace.txt") if trace else None
+        self.program = session.start_on_rack(rack, "VJXFlashSimulatedCards.exe", timing=timing, trace=self.trace,
+                                             cwd=folder)
+        # The first Wine program of a session starts slowly.
+        code = session.gui("wait", DIALOG, "180000", timeout=240)[0]
+        if code != 0:
+            print("no dialog; a box says: %r" % (session.gui("box", APP, "0")[1],))
+            session.shot(what + "-no-dialog.png")
+        failures.equal(code, 0, what + ": the dialog is shown")
+        if code != 0:
+            raise RuntimeError("no dialog")
+        self.log_before = ""
+
+    def check(self, ok, text, got=None, expected=None):
+        self.failures.check(ok, self.what + ": " + text, got, expected)
+
+    def equal(self, got, expected, text):
+        self.check(got == expected, text, got, expected)
+
+    def flash(self, file_name):
+        """Names the file and presses "Flash!"."""
+        self.session.gui("settext", DIALOG, ID_FILE, file_name)
+        self.log_before = log_text(self.session)
+        self.session.gui("click", DIALOG, ID_FLASH)
+
+    def box(self, expected_text, button, shot, buttons=('button=1 "OK"',), meanwhile=None, wait_ms=300000):
+        """Waits for the next box, checks its text and buttons, takes the
+        screenshot, calls meanwhile() and answers it."""
+        session = self.session
+        code = session.gui("wait", APP, str(wait_ms), timeout=wait_ms // 1000 + 60)[0]
+        box = session.gui("box", APP)[1] if code == 0 else []
+        self.check(box == list(buttons) + ['text="%s"' % escaped(expected_text)], "the box " + repr(expected_text),
+                   box)
+        if code != 0:
+            session.shot(self.what + "-" + shot + "-missing.png", DIALOG)
+            raise RuntimeError("no box")
+        session.shot(self.what + "-" + shot + ".png", DIALOG, APP)
+        if meanwhile:
+            meanwhile()
+        session.gui("click", APP, button)
+        session.gui("gone", APP)
+
+    def added_log(self):
+        return log_text(self.session)[len(self.log_before):]
+
+    def finished(self, shot):
+        """The dialog usable again with no further box; the screenshot."""
+        self.check(bool(wait_for(lambda: all_enabled(self.session), 120)), "every control enabled again")
+        self.check(self.session.gui("wait", APP, "3000")[0] != 0, "no further box")
+        self.session.shot(self.what + "-" + shot + ".png", DIALOG)
+
+    def close(self):
+        self.session.gui("click", DIALOG, ID_CANCEL)
+        self.check(ended(self.program, 120), "Close ends the program")
 
 
 def run(scenarios, description=None, extra_arguments=()):

@@ -23,8 +23,6 @@
 //   vjxgui box TITLE                  a message box's text and its buttons
 //   vjxgui filetypes TITLE            the file chooser's "files of type" entries
 //   vjxgui files TITLE                the file names the chooser lists
-//   vjxgui resources EXE              the program's dialog templates, strings,
-//                                     icon, version and manifest, as stored
 //
 // Dialog units are measured with a dialog of our own in the program's font
 // ("MS Sans Serif", 8 pt): on one desktop both map alike.
@@ -263,171 +261,6 @@ bool PrintFiles(HWND chooser) {
     return true;
 }
 
-// ---- Resources of a program file ------------------------------------------------
-
-// Reads a dialog template (DLGTEMPLATEEX) item by item.
-class TemplateReader {
-public:
-    explicit TemplateReader(const BYTE* data) : m_p(data) {}
-    WORD word() {
-        WORD v;
-        std::memcpy(&v, m_p, 2);
-        m_p += 2;
-        return v;
-    }
-    DWORD dword() {
-        DWORD v;
-        std::memcpy(&v, m_p, 4);
-        m_p += 4;
-        return v;
-    }
-    short shortValue() { return static_cast<short>(word()); }
-    BYTE byte() { return *m_p++; }
-    // A text, an ordinal ("#N") or nothing.
-    std::string textOrOrdinal() {
-        const WORD first = word();
-        if (first == 0) return "";
-        if (first == 0xFFFF) return "#" + std::to_string(word());
-        std::string text(1, static_cast<char>(first));
-        return text + text_rest();
-    }
-    std::string text() { return text_rest(); }
-    void align() {
-        while (reinterpret_cast<uintptr_t>(m_p) % 4) ++m_p;
-    }
-    void skip(size_t n) { m_p += n; }
-
-private:
-    std::string text_rest() {
-        std::string out;
-        for (WORD c = word(); c != 0; c = word()) out += static_cast<char>(c);
-        return out;
-    }
-    const BYTE* m_p;
-};
-
-const char* ClassName(const std::string& cls) {
-    static const char* kNames[] = {"Button", "Edit", "Static", "ListBox", "ScrollBar", "ComboBox"};
-    if (cls.size() > 1 && cls[0] == '#') {
-        const int ordinal = std::atoi(cls.c_str() + 1);
-        if (ordinal >= 0x80 && ordinal <= 0x85) return kNames[ordinal - 0x80];
-    }
-    return cls.c_str();
-}
-
-bool PrintTemplate(HMODULE module, int id) {
-    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(5));  // RT_DIALOG
-    if (!found) return false;
-    const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
-    TemplateReader r(data);
-    const WORD version = r.word();
-    const WORD signature = r.word();
-    if (version != 1 || signature != 0xFFFF) return false;  // not DLGTEMPLATEEX
-    r.dword();                                              // help id
-    const DWORD exStyle = r.dword();
-    const DWORD style = r.dword();
-    const WORD items = r.word();
-    const short x = r.shortValue(), y = r.shortValue(), w = r.shortValue(), h = r.shortValue();
-    r.textOrOrdinal();  // menu
-    r.textOrOrdinal();  // class
-    const std::string title = r.text();
-    std::string font;
-    int points = 0;
-    if (style & DS_SETFONT) {
-        points = r.word();
-        r.word();  // weight
-        r.byte();  // italic
-        r.byte();  // character set
-        font = r.text();
-    }
-    std::printf("dialog %d style=0x%08lX exstyle=0x%08lX x=%d y=%d w=%d h=%d title=\"%s\" font=%d \"%s\"\n",
-                id, static_cast<unsigned long>(style), static_cast<unsigned long>(exStyle), x, y, w, h,
-                title.c_str(), points, font.c_str());
-    for (WORD i = 0; i < items; ++i) {
-        r.align();
-        r.dword();  // help id
-        r.dword();  // extended style
-        const DWORD itemStyle = r.dword();
-        const short ix = r.shortValue(), iy = r.shortValue(), iw = r.shortValue(), ih = r.shortValue();
-        const int itemId = static_cast<int>(r.dword());
-        const std::string cls = r.textOrOrdinal();
-        const std::string text = r.textOrOrdinal();
-        r.skip(r.word());  // creation data
-        std::printf("  item id=%d class=%s style=0x%08lX x=%d y=%d w=%d h=%d text=\"%s\"\n", itemId,
-                    ClassName(cls), static_cast<unsigned long>(itemStyle), ix, iy, iw, ih, text.c_str());
-    }
-    return true;
-}
-
-bool PrintVersion(const char* path) {
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
-    if (size == 0) return false;
-    std::vector<char> info(size);
-    if (!GetFileVersionInfoA(path, 0, size, info.data())) return false;
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    if (!VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length)) return false;
-    std::printf("version file=%lu.%lu.%lu.%lu product=%lu.%lu.%lu.%lu\n",
-                static_cast<unsigned long>(HIWORD(fixed->dwFileVersionMS)),
-                static_cast<unsigned long>(LOWORD(fixed->dwFileVersionMS)),
-                static_cast<unsigned long>(HIWORD(fixed->dwFileVersionLS)),
-                static_cast<unsigned long>(LOWORD(fixed->dwFileVersionLS)),
-                static_cast<unsigned long>(HIWORD(fixed->dwProductVersionMS)),
-                static_cast<unsigned long>(LOWORD(fixed->dwProductVersionMS)),
-                static_cast<unsigned long>(HIWORD(fixed->dwProductVersionLS)),
-                static_cast<unsigned long>(LOWORD(fixed->dwProductVersionLS)));
-    WORD* translation = nullptr;
-    if (VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
-                       &length) &&
-        length >= 4) {
-        char block[16];
-        std::snprintf(block, sizeof block, "%04X%04X", translation[0], translation[1]);
-        std::printf("translation %s\n", block);
-        for (const char* name :
-             {"FileDescription", "FileVersion", "InternalName", "ProductName", "ProductVersion"}) {
-            const std::string query = std::string("\\StringFileInfo\\") + block + "\\" + name;
-            char* value = nullptr;
-            if (VerQueryValueA(info.data(), query.c_str(), reinterpret_cast<void**>(&value), &length))
-                std::printf("%s=\"%s\"\n", name, value);
-        }
-    }
-    return true;
-}
-
-bool PrintResources(const char* path) {
-    HMODULE module = LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (!module) return false;
-    bool ok = PrintTemplate(module, 102) && PrintTemplate(module, 100);
-    char text[256] = {};
-    LoadStringA(module, 101, text, sizeof text);
-    std::printf("string 101=\"%s\"\n", text);
-    HRSRC icon = FindResourceA(module, MAKEINTRESOURCEA(128), MAKEINTRESOURCEA(14));  // RT_GROUP_ICON
-    if (icon) {
-        const BYTE* dir = static_cast<const BYTE*>(LockResource(LoadResource(module, icon)));
-        WORD count;
-        std::memcpy(&count, dir + 4, 2);
-        std::printf("icon 128 images=%u", count);
-        for (WORD i = 0; i < count; ++i) {
-            const BYTE* entry = dir + 6 + 14 * i;
-            std::printf(" %ux%u", entry[0] ? entry[0] : 256, entry[1] ? entry[1] : 256);
-        }
-        std::printf("\n");
-    }
-    HRSRC manifest = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));  // RT_MANIFEST
-    if (manifest) {
-        const char* xml = static_cast<const char*>(LockResource(LoadResource(module, manifest)));
-        const std::string text(xml, SizeofResource(module, manifest));
-        const size_t at = text.find("requestedExecutionLevel level=\"");
-        if (at != std::string::npos) {
-            const size_t start = at + std::strlen("requestedExecutionLevel level=\"");
-            std::printf("manifest level=%s\n", text.substr(start, text.find('"', start) - start).c_str());
-        }
-    }
-    FreeLibrary(module);
-    return PrintVersion(path) && ok;
-}
-
 int Usage() {
     std::fprintf(stderr, "usage: vjxgui ACTION TITLE [ARGS]\n");
     return 2;
@@ -439,8 +272,6 @@ int main(int argc, char** argv) {
     if (argc < 3) return Usage();
     const std::string action = argv[1];
     const char* title = argv[2];
-    if (action == "resources") return PrintResources(argv[2]) ? 0 : 1;
-
     if (action == "gone") {
         const DWORD ms = argc > 3 ? static_cast<DWORD>(std::atoi(argv[3])) : kDefaultWaitMs;
         const DWORD start = GetTickCount();
