@@ -4,12 +4,11 @@
 #include <tuple>
 #include <vector>
 
-#include "McuTestSupport.h"
+#include "tests/engines_storage/EngineSupport.h"
 
 namespace {
 
-using namespace mcutest;
-using U32s = std::vector<uint32_t>;
+using namespace enginetest;
 
 struct Query {
     int result = -1;
@@ -44,7 +43,7 @@ TEST_P(VersionText, IsBuiltFromTheAnswer) {
     EXPECT_STREQ(q.error, "untouched");
     // Opened for the query and closed again.
     EXPECT_FALSE(c.pci.Com_isOpen());
-    EXPECT_EQ(c.writes(kCfg), (U32s{0x08, 0x00}));
+    EXPECT_EQ(c.writes(kCfg), (std::vector<uint32_t>{0x08, 0x00}));
     EXPECT_EQ(c.sent(), "R");
 }
 
@@ -105,13 +104,6 @@ TEST(FirmwareVersion, OpenPortStaysOpenAndStaleBytesAreNotTakenForTheAnswer) {
     EXPECT_STREQ(q.version, "9.14");
     EXPECT_TRUE(p.Com_isOpen());
     EXPECT_TRUE(c.writes(kCfg).empty());
-}
-
-TEST(FirmwareVersion, SendFailureIsResultSix) {
-    OneCard c("80");
-    CVjxPci::TVersion answer;
-    EXPECT_EQ(c.pci.getVersion(&answer), 6);  // port closed
-    EXPECT_TRUE(c.accesses().empty());
 }
 
 }  // namespace
