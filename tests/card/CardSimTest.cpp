@@ -67,14 +67,6 @@ TEST(CardSim, IdentityComesFromConfigurationSpace) {
     }
 }
 
-TEST(CardSim, EmptyRackCountsNothing) {
-    testsupport::SimRack rack({});
-    CVjxPci pci;
-    EXPECT_EQ(pci.Count(), 0u);
-    EXPECT_STREQ(pci.getErrorString(), "");
-    EXPECT_EQ(pci.Open(0), 0);
-}
-
 // Two PCIe cards, two PEX 8111s: the second card's registers go through the
 // second bridge only.
 TEST(CardSim, OnlyTheBridgeAboveTheCardIsUsed) {

@@ -37,6 +37,16 @@ TEST_F(AdapterSim, ScanGivesCardsThenBridgesWithTheirBuses) {
     }
     EXPECT_EQ(VJX_PCI_CountCards(0x10B5, 0x9056), 1u);
     EXPECT_EQ(VJX_PCI_CountCards(0x10B5, 0x9050), 0u);
+    EXPECT_STREQ(VJX_PCI_ErrorString, "");
+    // Vendor and device filter the list.
+    std::memset(&scan, 0, sizeof scan);
+    scan.searchId = {0x10B5, 0x9030};
+    EXPECT_EQ(WD_PciScanCards(WDC_GetWDHandle(), &scan), 0u);
+    ASSERT_EQ(scan.dwCards, 1u);
+    EXPECT_EQ(scan.cardSlot[0].dwSlot, 0x1002u);
+    scan.searchId = {0x1234, 0};
+    EXPECT_EQ(WD_PciScanCards(WDC_GetWDHandle(), &scan), 0u);
+    EXPECT_EQ(scan.dwCards, 0u);
 }
 
 TEST_F(AdapterSim, EmptyRack) {
@@ -90,6 +100,8 @@ TEST_F(AdapterSim, ConfigurationReadsAreLowByteFirst) {
     EXPECT_EQ(PCI_ReadBytes(driver, slot, 2, 2), 0x8111u);
     EXPECT_EQ(PCI_ReadBytes(driver, slot, 0x0B, 1), 6u);
     EXPECT_EQ(PCI_ReadBytes(driver, slot, 0x19, 1), 2u);  // secondary bus: the card's
+    EXPECT_EQ(PCI_ReadBytes(driver, slot, 0xFE, 4), 0u);  // beyond the 256 bytes
+    // This driver has no configuration write: it is carried out as a read.
     rack.clearTrace();
     PCI_WriteBytes(driver, slot, 0x84, 4, 0x20);
     for (const auto& a : bustrace::Accesses(rack)) EXPECT_EQ(a.op, "cr") << a.line;
