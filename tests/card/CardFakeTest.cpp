@@ -1,7 +1,7 @@
 // The card object and the bridge over the fake access library: what the
 // simulator cannot show (identification tables, register values out of
-// range, a card function that looks like its own bridge) and the library
-// handles every path leaves behind.
+// range, a bridge that leads elsewhere) and the library handles every path
+// leaves behind.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -15,21 +15,6 @@ using namespace fakemerix;
 namespace {
 
 constexpr int kUnknown = 16;
-
-Function Card(uint16_t device, uint8_t bus, uint32_t key) {
-    Function f;
-    f.deviceId = device;
-    f.bus = bus;
-    f.setConfig32(0x00, uint32_t(device) << 16 | 0x10B5);
-    f.setConfig32(0x08, 0x06800001);  // class: other bridge device
-    f.setConfig32(0x2C, key);
-    f.setBar(0, 0xFE800000);
-    f.setBar(1, 0xE001);
-    f.setBar(2, 0xFE900000);
-    f.space0Length = 0x100;
-    f.space2Length = 0x100;
-    return f;
-}
 
 Function Bridge(uint8_t bus, uint8_t secondary) {
     Function f;
@@ -101,7 +86,7 @@ TEST_F(CardFakeTest, UpdateCapabilityAndMigration) {
 }
 
 TEST_F(CardFakeTest, PcieCardWithoutItsBridgeIsClosedAgain) {
-    fake().cards = {Card(0x9056, 3, 0x335510B5)};
+    fake().cards = {MakeCard(0x9056, 3, 0x335510B5)};
     fake().bridges = {Bridge(2, 9)};  // leads elsewhere
     CVjxPci pci;
     ASSERT_EQ(pci.Count(), 1u);
@@ -113,7 +98,7 @@ TEST_F(CardFakeTest, PcieCardWithoutItsBridgeIsClosedAgain) {
 }
 
 TEST_F(CardFakeTest, ReceiveIndexOutsideTheRingReadsZero) {
-    fake().cards = {Card(0x9030, 1, 0x306810B5)};
+    fake().cards = {MakeCard(0x9030, 1, 0x306810B5)};
     CVjxPci pci;
     pci.Count();
     ASSERT_EQ(pci.Open(0), 1);
@@ -129,7 +114,8 @@ TEST_F(CardFakeTest, ReceiveIndexOutsideTheRingReadsZero) {
 // One card open at a time: opening the next closes the one before, and the
 // end of the object closes the last (a PCIe card's bridge with it).
 TEST_F(CardFakeTest, OpeningAnotherCardClosesTheFirstAndTheEndClosesTheLast) {
-    fake().cards = {Card(0x9050, 1, 0x222110B5), Card(0x9030, 2, 0x306810B5), Card(0x9056, 4, 0x335510B5)};
+    fake().cards = {MakeCard(0x9050, 1, 0x222110B5), MakeCard(0x9030, 2, 0x306810B5),
+                    MakeCard(0x9056, 4, 0x335510B5)};
     fake().bridges = {Bridge(3, 4)};
     {
         CVjxPci pci;
@@ -156,7 +142,7 @@ TEST_F(CardFakeTest, ErrorTextLosesOneTrailingLineBreak) {
 // The driver opens once per process: a second card object reports why it
 // could not start, and its end does not close the first object's driver.
 TEST_F(CardFakeTest, SecondCardObjectFailsToStartAndLeavesTheDriverOpen) {
-    fake().cards = {Card(0x9030, 1, 0x306810B5)};
+    fake().cards = {MakeCard(0x9030, 1, 0x306810B5)};
     CVjxPci first;
     {
         CVjxPci second;
