@@ -50,24 +50,11 @@ TEST(ComPort, ClosedPortRefusesEverythingWithoutTouchingTheCard) {
     EXPECT_EQ(p.Com_setTimeout(9), 0);
     EXPECT_EQ(p.Com_open(), 1);
     EXPECT_EQ(p.Com_setTimeout(50), 50);  // opening starts again at 50 ms
-}
-
-TEST(ComPort, SilenceTimeoutsPassOnTheClock) {
-    OneCard c("80,mcu=silent");
-    CVjxPci& p = c.pci;
-    ASSERT_EQ(p.Com_open(), 1);
-    ASSERT_EQ(p.Com_write('R'), 1);
-    uint64_t t0 = NowUs();
+    // Nothing asked, nothing comes: the read gives up after the 50 ms.
+    const uint64_t t0 = NowUs();
     EXPECT_EQ(p.Com_read(), -1);
     EXPECT_GE(NowUs() - t0, 50000u);
     EXPECT_LT(NowUs() - t0, 55000u);
-
-    char buffer[5];
-    p.Com_setTimeout(400);
-    t0 = NowUs();
-    EXPECT_EQ(p.Com_read(buffer, 5), 0);
-    EXPECT_GE(NowUs() - t0, 400000u);
-    EXPECT_LT(NowUs() - t0, 405000u);
 }
 
 TEST(ComPort, OnePollTakesTheRingFromItsEndRoundToTheStart) {
