@@ -171,17 +171,4 @@ TEST_F(AdapterTest, StatusTexts) {
     EXPECT_STREQ(Stat2Str(2), std::strerror(2));
 }
 
-TEST_F(AdapterTest, InterruptsAreNotSupported) {
-    fake().cards = {MakeFunction(0x9030, 4)};
-    VJX_PCI_STRUCT* card = nullptr;
-    ASSERT_EQ(VJX_PCI_Open(&card, 0x10B5, 0x9030, 0), 1);
-    EXPECT_FALSE(VJX_PCI6_IntIsEnabled(card->hDevice));
-    EXPECT_EQ(VJX_PCI6_IntEnable(card->hDevice, nullptr), 0x20000000u);  // no interrupt resource
-    EXPECT_EQ(VJX_PCI6_IntDisable(card->hDevice), 0x20000002u);
-    EXPECT_STREQ(VJX_PCI6_GetLastErr(), "Interrupts are already disabled ...\n");
-    EXPECT_EQ(VJX_PCI6_IntDisable(nullptr), 0x20000001u);
-    EXPECT_STREQ(VJX_PCI6_GetLastErr(), "VJX_PCI6_IntDisable: NULL device handle\n");
-    VJX_PCI_Close(card);
-}
-
 }  // namespace

@@ -57,45 +57,6 @@ TEST(ComPort, ClosedPortRefusesEverythingWithoutTouchingTheCard) {
     EXPECT_LT(NowUs() - t0, 55000u);
 }
 
-TEST(ComPort, OnePollTakesTheRingFromItsEndRoundToTheStart) {
-    OneCard c("80");
-    c.enterBootLoader();
-    CVjxPci& p = c.pci;
-    // Bring the ring read index to 60: the boot loader echoes each "U".
-    const int start = p.ReadRPTR();
-    for (int i = 0; i < (60 - start + 64) % 64; ++i) {
-        ASSERT_EQ(p.Com_write('U'), 1);
-        ASSERT_EQ(p.Com_read(), 'U');
-    }
-    ASSERT_EQ(p.ReadRPTR(), 60);
-    // Seven characters come back as echo into positions 60..63, 0..2, once
-    // they have crossed the link both ways.
-    ASSERT_EQ(p.Com_write(":020000", 7), 1);
-    Sleep(5);
-    ASSERT_EQ(p.ReadRPTR(), 3);
-    c.rack.clearTrace();
-    ASSERT_EQ(p.Com_readPoll(), 1);
-
-    std::vector<std::string> expected = {"r 94 3"};
-    for (int position : {60, 61, 62, 63, 0, 1, 2}) {
-        expected.push_back("w a0 " + std::to_string(position));
-        expected.push_back("r a4");
-    }
-    std::vector<std::string> seen;
-    for (const Access& a : c.mailbox()) {
-        char text[32];
-        std::snprintf(text, sizeof text, "%s %x %u", a.op.c_str(), a.offset, a.value);
-        seen.push_back(a.offset == kRamd ? a.op + " a4" : text);
-    }
-    EXPECT_EQ(seen, expected);
-    // Everything is buffered now: the read takes no access at all.
-    c.rack.clearTrace();
-    char echo[8] = {};
-    ASSERT_EQ(p.Com_read(echo, 7), 1);
-    EXPECT_EQ(std::string(echo), ":020000");
-    EXPECT_TRUE(c.accesses().empty());
-}
-
 TEST(ComPort, ByteThousandFitsAndByteThousandOneIsDropped) {
     // At the link's pace the host keeps the ring drained (wrapping it many
     // times) while 201 answers (1005 bytes) pile up in its buffer.
@@ -169,26 +130,6 @@ TEST(ComPort, TransmitterBusyPastTheTimeoutFailsTheWrite) {
     EXPECT_EQ(p.Com_write('y'), 1);
     EXPECT_GE(NowUs() - t0, 2000000u);
     EXPECT_EQ(c.writes(kTbuf), (U32s{63, 1}));
-}
-
-TEST(ComPort, CloseOpenAndFlushDiscardWhatArrived) {
-    OneCard c("80,fw=9.14,isp=3,fpga=3");
-    CVjxPci& p = c.pci;
-    ASSERT_EQ(p.Com_open(), 1);
-    ASSERT_EQ(p.Com_write('R'), 1);
-    ASSERT_EQ(p.Com_close(), 1);
-    ASSERT_EQ(p.Com_open(), 1);
-    EXPECT_EQ(p.Com_read(), -1);
-
-    // Half an answer read, the rest flushed: the next answer starts clean.
-    ASSERT_EQ(p.Com_write('R'), 1);
-    char answer[5];
-    ASSERT_EQ(p.Com_read(answer, 2), 1);
-    ASSERT_EQ(p.Com_readFlush(), 1);
-    EXPECT_EQ(p.Com_read(), -1);
-    ASSERT_EQ(p.Com_write('R'), 1);
-    ASSERT_EQ(p.Com_read(answer, 5), 1);
-    ExpectVersion914(answer, 3);
 }
 
 TEST(ComPort, SlowReplyArrivesByteByByteAndNothingIsLostOnATimeout) {

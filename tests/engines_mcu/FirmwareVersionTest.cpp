@@ -53,18 +53,6 @@ INSTANTIATE_TEST_SUITE_P(
                                          TextCase{"84,fw=63.x7", "63.x7"}, TextCase{"80,fw=5", "5"}),
                        Profiles()));
 
-TEST(FirmwareVersion, IspVersionDifferentFromTheFpgaIsReportedWithBothNumbers) {
-    OneCard c("80,fw=2.01,isp=7,fpga=8");
-    const Query q = Ask(c.pci);
-    EXPECT_EQ(q.result, 0);
-    EXPECT_EQ(std::string(q.error),
-              "Compare of ISP version number failed (0x07 != 0x08). " + std::string(c.pci.getLastError()));
-    EXPECT_STREQ(q.version, "2.01");
-    EXPECT_EQ(q.isp, 7);
-    EXPECT_EQ(q.fpga, 8);
-    EXPECT_FALSE(c.pci.Com_isOpen());
-}
-
 TEST(FirmwareVersion, MissingAnswerBytesAreCountedAndReported) {
     struct Case {
         const char* spec;

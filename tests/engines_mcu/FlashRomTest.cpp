@@ -50,60 +50,6 @@ INSTANTIATE_TEST_SUITE_P(Cards, BootEntry,
                                            EntryCase{"80,boot-request=ignored,app-s=ignored", 0, 3, ""},
                                            EntryCase{"80,mcu=silent", 0, 3, ""}));
 
-TEST(ProgramBlock, GoesOutInRecordsOf128Bytes) {
-    OneCard c("80");
-    c.enterBootLoader();
-    CVjxPci& p = c.pci;
-    ASSERT_EQ(p.setIspEraseChip(), 1);
-    c.rack.clearTrace();
-
-    std::vector<unsigned char> data(300);
-    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<unsigned char>(i);
-    ASSERT_EQ(p.setIspProgramBlock(0x4000, data.data(), 300), 1) << p.getLastError();
-    std::vector<unsigned char> trailer(16, 0xA5);
-    ASSERT_EQ(p.setIspProgramBlock(0x4000 + 0x3FF0, trailer.data(), 16), 1);
-
-    std::vector<std::string> heads;
-    for (const std::string& r : Records(c.sent())) heads.push_back(r.substr(0, 9));
-    EXPECT_EQ(heads, (std::vector<std::string>{":80400000", ":80408000", ":2C410000", ":107FF000"}));
-    const std::vector<unsigned char> flash = c.flash();
-    EXPECT_TRUE(std::equal(data.begin(), data.end(), flash.begin() + 0x4000));
-    EXPECT_TRUE(std::equal(trailer.begin(), trailer.end(), flash.begin() + 0x7FF0));
-    EXPECT_TRUE(std::all_of(flash.begin() + 0x4000 + 300, flash.begin() + 0x7FF0,
-                            [](unsigned char b) { return b == 0xFF; }));
-}
-
-TEST(ProgramBlock, RefusedRecordsAreAllSentThenTheBlockFails) {
-    std::vector<unsigned char> data(300, 0x11);
-    {
-        OneCard c("80,isp-record=refuse");
-        c.enterBootLoader();
-        const std::string before = c.pci.getLastError();
-        EXPECT_EQ(c.pci.setIspProgramBlock(0x4000, data.data(), 300), 0);
-        EXPECT_EQ(std::string(c.pci.getLastError()), "Can't program Flash: " + before);
-        EXPECT_EQ(Records(c.sent()).size(), 3u);
-    }
-
-    // An application does not echo records: the block stops at the first.
-    OneCard app("80");
-    ASSERT_EQ(app.pci.Com_open(), 1);
-    EXPECT_EQ(app.pci.setIspProgramBlock(0x4000, data.data(), 300), 0);
-    EXPECT_STREQ(app.pci.getLastError(),
-                 "Communication error while programming Flash: Wrong echo in sendIspRecord()");
-    for (const std::string& r : Records(app.sent())) EXPECT_EQ(r.substr(0, 9), ":80400000");
-}
-
-TEST(StartApplication, ProbesUntilTheBootLoaderIsGoneThenAsksTheApplication) {
-    OneCard c("80");
-    c.enterBootLoader();
-    ASSERT_EQ(c.pci.doIspStartApplication(), 1);
-    // The start record, twelve silent probes (600 ms at 50 ms), the version
-    // request.
-    EXPECT_EQ(c.sent(), ":0400000303010000F5" + std::string(12, 'U') + "R");
-    EXPECT_EQ(c.pci.doIspDetect(), 0);
-    EXPECT_EQ(c.card().mcu().runningVersion(), "1.00");
-}
-
 // ---- The flash-ROM stage inside an update ---------------------------------
 
 class FlashRomStage : public ::testing::TestWithParam<std::string> {};

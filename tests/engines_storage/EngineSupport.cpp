@@ -1,7 +1,5 @@
 #include "EngineSupport.h"
 
-#include <sstream>
-
 #include "sim/Clock.h"
 #include "sim/devices/Microcontroller.h"
 #include "tcf/Tcf.h"
@@ -11,20 +9,6 @@ namespace enginetest {
 OneCard::OneCard(const std::string& spec, const std::string& timing) : rack({spec}, timing) {
     if (pci.Count() < 1 || pci.Open(0) != 1) ADD_FAILURE() << "card " << spec << " did not open";
     rack.clearTrace();
-}
-
-std::vector<Access> OneCard::accesses() {
-    std::vector<Access> out;
-    for (const std::string& line : rack.traceLines()) {
-        std::istringstream in(line);
-        std::string seq, offset, width, value;
-        Access a;
-        in >> seq >> a.timeUs >> a.function >> a.op >> a.space >> offset >> width >> value;
-        a.offset = static_cast<uint32_t>(std::stoul(offset, nullptr, 16));
-        a.value = static_cast<uint32_t>(std::stoul(value, nullptr, 16));
-        out.push_back(a);
-    }
-    return out;
 }
 
 std::vector<Access> OneCard::mailbox() {

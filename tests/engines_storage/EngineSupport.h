@@ -14,6 +14,7 @@
 #include "card/VjxPci.h"
 #include "sim/hw/CardFpga.h"
 #include "tcf/TcfWriter.h"
+#include "tests/card/BusTrace.h"
 #include "tests/support/SimRack.h"
 #include "tests/support/TestUtil.h"
 #include "tests/support/UpdateFiles.h"
@@ -31,18 +32,7 @@ using testsupport::WithCrc;
 // Mailbox registers in the card's space 2, as the simulated card decodes them.
 using namespace sim::card_regs;
 
-// One line of the bus trace.
-struct Access {
-    uint64_t timeUs = 0;
-    std::string function;  // card<N> / bridge<N>
-    std::string op;        // r, w, cr, cw
-    std::string space;     // "0", "2", "-"
-    uint32_t offset = 0;
-    uint32_t value = 0;
-    bool is(const char* o, const char* s, uint32_t off) const {
-        return op == o && space == s && offset == off;
-    }
-};
+using bustrace::Access;
 
 // A rack with one card, opened. The rack is built before the card object, so
 // the driver layer binds to it. The trace starts empty once the card is open.
@@ -50,7 +40,7 @@ struct OneCard {
     explicit OneCard(const std::string& spec, const std::string& timing = testsupport::runProfile());
     ~OneCard() { pci.Close(); }
 
-    std::vector<Access> accesses();
+    std::vector<Access> accesses() { return bustrace::Accesses(rack); }
     // Register accesses of the card's space 2 (the mailbox) and the values
     // written to one of its registers.
     std::vector<Access> mailbox();

@@ -118,18 +118,6 @@ TEST(FpgaDevice, ErasedPagesAreNotWritten) {
     EXPECT_EQ(card.epcs(8196), WithCrc(image));
 }
 
-TEST(FpgaDeviceFault, EraseThatNeverEndsTimesOutAfterTenSeconds) {
-    FpgaCard card("84,epcs-erase=hang");
-    const uint64_t start = NowUs();
-    EXPECT_EQ(card.run(FpgaImage(7, 20000)), 0);
-    EXPECT_GE(NowUs() - start, 10000000u);
-    EXPECT_LT(NowUs() - start, 12000000u);
-    // Nothing is written after the failed erase: no dot behind the line.
-    EXPECT_EQ(card.line("Programming FPGA"), "Programming FPGA...") << card.last();
-    EXPECT_TRUE(Has(card.last(), "Error -------------------\nCan't program FPGA: \nFPGA erase timeout\n"))
-        << card.last();
-}
-
 TEST(FpgaDeviceFault, ImageLargerThanTheDeviceIsRefusedBeforeErasing) {
     FpgaCard card("84,epcs=0x10");
     const Bytes before = card.epcs(128 * 1024);

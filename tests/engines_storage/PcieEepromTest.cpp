@@ -108,17 +108,6 @@ TEST(PcieEeprom, StuckShifterEndsTheTransferAndFailsWithoutWriting) {
     EXPECT_TRUE(c.pci.BridgeWritable());
 }
 
-TEST(PcieEeprom, PciCardWithoutImageSkipsTheStage) {
-    OneCard c("80");
-    UpdateFile file(Build(tcf::FileContent{80, {}, {}, {}, {}}));
-    ASSERT_EQ(c.load(file), 1);
-    ASSERT_EQ(c.pci.PcieEepromImageSize(), 0u);
-    c.rack.clearTrace();
-    EXPECT_EQ(c.pci.ProgramPcieEeprom(&c.log.log()), 1);
-    EXPECT_TRUE(c.accesses().empty());
-    EXPECT_FALSE(Has(c.log.text(), "PCIe EEPROM")) << c.log.text();
-}
-
 // A card whose bridge the driver reaches only through configuration space
 // (slow mode) cannot be written: both stages that write through the bridge
 // refuse before touching it.

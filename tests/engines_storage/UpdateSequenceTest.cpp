@@ -114,38 +114,6 @@ TEST(UpdateSequenceFile, TruncatedFpgaImageIsReportedBeforeTheDeviceIsTouched) {
     EXPECT_FALSE(card.pci.Com_isOpen());
 }
 
-struct FaultCase {
-    const char* model;
-    int module;
-    const char* option;
-    const char* message;
-};
-
-class UpdateSequenceFault : public ::testing::TestWithParam<FaultCase> {};
-
-TEST_P(UpdateSequenceFault, StopsAfterTheFpgaWithItsMessage) {
-    const FaultCase& c = GetParam();
-    OneCard card(std::string(c.model) + kOld + "," + c.option);
-    card.rack.setTracing(false);
-    UpdateFile file(FileFor(c.module, 2000, 0x4000));
-    EXPECT_EQ(card.update(file, "card"), 0);
-    EXPECT_TRUE(Has(card.log.text(), std::string("Error -------------------\n") + c.message))
-        << card.log.text();
-    EXPECT_FALSE(Has(card.log.text(), "successful"));
-    // The flash ROM was not reached: the old firmware still runs.
-    EXPECT_EQ(card.card().mcu().runningVersion(), "0.90");
-    EXPECT_FALSE(card.pci.Com_isOpen());
-}
-
-// On a PCIe card a new configuration shows as a change of VERSION from the
-// 0xFF of the held FPGA, so a VERSION stuck at 0xFF looks like no
-// configuration at all there; on a PCI card configuration done tells.
-INSTANTIATE_TEST_SUITE_P(
-    Faults, UpdateSequenceFault,
-    ::testing::Values(FaultCase{"80", 80, "fpga-config=never", "Error while programming FPGA\n"},
-                      FaultCase{"84", 84, "fpga-version=0xff", "Error while programming FPGA\n"},
-                      FaultCase{"80", 80, "fpga-version=0xff", "FPGA version number not plausible. "}));
-
 // The parts at their datasheet maxima (the simulator's `max` profile): the
 // EPCS4's bulk erase takes 10 s, a page 5 ms, and the FPGA reads its
 // configuration device at 10 MHz, so that a full EPCS4 (4 Mbit) takes 420 ms

@@ -165,18 +165,6 @@ TEST(Registry, ForkedChildIsItsOwnProcess) {
     EXPECT_EQ(other.answer().rfind("refused", 0), 0u) << other.answer();
 }
 
-TEST(Registry, ObjectsOfOneProcessCountOnce) {
-    TempDir dir;
-    std::string error;
-    auto first = std::make_unique<merix::Registry>(dir.path());
-    merix::Registry second(dir.path());
-    ASSERT_TRUE(first->registerProcess(&error));
-    ASSERT_TRUE(second.registerProcess(&error));
-    EXPECT_EQ(second.activeProcessCount(), 1);
-    first.reset();
-    EXPECT_EQ(second.activeProcessCount(), 1);
-}
-
 TEST(Registry, LeftoverFilesOfDeadProcessesDoNotCount) {
     TempDir dir;
     pid_t dead = fork();
