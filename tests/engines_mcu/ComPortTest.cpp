@@ -147,12 +147,6 @@ TEST(ComPort, SlowReplyArrivesByteByByteAndNothingIsLostOnATimeout) {
     ASSERT_EQ(p.Com_read(answer, 5), 1);
     EXPECT_GE(NowUs() - t0, 6 * 8333u);
     ExpectVersion914(answer, 3);
-    // The polls saw the ring's write index move one byte at a time.
-    std::vector<uint32_t> positions;
-    for (const Access& a : c.mailbox())
-        if (a.op == "r" && a.offset == kRptr && (positions.empty() || positions.back() != a.value))
-            positions.push_back(a.value);
-    EXPECT_GE(positions.size(), 6u);
 
     // Too short a timeout for the first byte: the read fails, but what
     // arrives meanwhile stays for the next read.

@@ -54,18 +54,9 @@ INSTANTIATE_TEST_SUITE_P(
                        Profiles()));
 
 TEST(FirmwareVersion, MissingAnswerBytesAreCountedAndReported) {
-    struct Case {
-        const char* spec;
-        int code;
-    };
-    for (const Case& k : {Case{"80,mcu=short:4", 11}, Case{"80,mcu=short:1", 8}, Case{"80,mcu=silent", 7}}) {
-        SCOPED_TRACE(k.spec);
-        OneCard c(k.spec);
-        ASSERT_EQ(c.pci.Com_open(), 1);
-        CVjxPci::TVersion answer;
-        EXPECT_EQ(c.pci.getVersion(&answer), k.code);
-        c.pci.Com_close();
-
+    for (const char* spec : {"80,mcu=short:4", "80,mcu=short:1", "80,mcu=silent"}) {
+        SCOPED_TRACE(spec);
+        OneCard c(spec);
         const Query q = Ask(c.pci);
         EXPECT_EQ(q.result, 0);
         EXPECT_EQ(std::string(q.error),

@@ -107,17 +107,6 @@ TEST(FpgaDevice, ConfigurationDoneWhileHeldFailsTheReconfigurationAtOnce) {
     }
 }
 
-TEST(FpgaDevice, ErasedPagesAreNotWritten) {
-    FpgaCard card("84");
-    const Bytes image(8192, 0xFF);  // only the CRC page (at 8192) holds data
-    EXPECT_EQ(card.run(image), 0);
-    // A dot for the CRC page only; the pages at 0 and 4096 were skipped.
-    EXPECT_EQ(card.line("Programming FPGA"), "Programming FPGA....") << card.last();
-    // An all-0xFF image does not configure the FPGA.
-    EXPECT_TRUE(Has(card.last(), "Error -------------------\nError while programming FPGA")) << card.last();
-    EXPECT_EQ(card.epcs(8196), WithCrc(image));
-}
-
 TEST(FpgaDeviceFault, ImageLargerThanTheDeviceIsRefusedBeforeErasing) {
     FpgaCard card("84,epcs=0x10");
     const Bytes before = card.epcs(128 * 1024);

@@ -141,30 +141,6 @@ TEST(Registry, FlashFlagIsExclusiveAndNamesItsHolder) {
     EXPECT_EQ(third.answer(), "holding");
 }
 
-TEST(Registry, ForkedChildIsItsOwnProcess) {
-    TempDir dir;
-    merix::Registry registry(dir.path());
-    std::string error;
-    ASSERT_TRUE(registry.registerProcess(&error));
-    ASSERT_TRUE(registry.setFlashActive(true, &error));
-    // The child inherits the object and its descriptors, but not the right
-    // to the parent's registration or flag.
-    Child child([&] {
-        std::string e;
-        bool registered = registry.registerProcess(&e);
-        int count = registry.activeProcessCount();
-        bool flag = registry.setFlashActive(true, &e);
-        return std::to_string(registered) + " " + std::to_string(count) + " " + std::to_string(flag);
-    });
-    EXPECT_EQ(child.answer(), "1 2 0");
-    EXPECT_EQ(registry.activeProcessCount(), 2);
-    child.release();
-    EXPECT_EQ(registry.activeProcessCount(), 1);
-    // The parent still holds the flag after the child has gone.
-    Child other([&] { return holdFlagIn(dir.path()); });
-    EXPECT_EQ(other.answer().rfind("refused", 0), 0u) << other.answer();
-}
-
 TEST(Registry, LeftoverFilesOfDeadProcessesDoNotCount) {
     TempDir dir;
     pid_t dead = fork();
