@@ -131,14 +131,6 @@ TEST_F(CardFakeTest, OpeningAnotherCardClosesTheFirstAndTheEndClosesTheLast) {
     EXPECT_TRUE(fake().openHandles.empty());
 }
 
-TEST_F(CardFakeTest, ErrorTextLosesOneTrailingLineBreak) {
-    CVjxPci pci;
-    VJX_PCI_ERR("two\n\n");
-    EXPECT_STREQ(pci.getErrorString(), "two\n");
-    VJX_PCI_ERR("%s", "");
-    EXPECT_STREQ(pci.getErrorString(), "");
-}
-
 // The driver opens once per process: a second card object reports why it
 // could not start, and its end does not close the first object's driver.
 TEST_F(CardFakeTest, SecondCardObjectFailsToStartAndLeavesTheDriverOpen) {

@@ -58,20 +58,6 @@ WD_PCI_CARD_INFO CardInfo(DWORD number, DWORD* status) {
 
 using AdapterTest = FakeDriverTest;
 
-// The scan tries card numbers up to the first that does not open, then
-// bridge numbers likewise. (What it lists is seen on the simulator.)
-TEST_F(AdapterTest, ScanTriesNumbersUpToTheFirstMissingOne) {
-    DWORD status = 1;
-    EXPECT_EQ(Scan(0, 0, &status).dwCards, 0u);
-    EXPECT_EQ(status, 0u);
-    EXPECT_EQ(fake().opened, (std::vector<unsigned>{0x1001, 0x1015}));
-    fake().cards = {MakeFunction(0x9056, 3), MakeFunction(0x9030, 5)};
-    fake().bridges = {MakeFunction(0x8111, 2)};
-    fake().opened.clear();
-    EXPECT_EQ(Scan(0, 0, &status).dwCards, 3u);
-    EXPECT_EQ(fake().opened, (std::vector<unsigned>{0x1001, 0x1002, 0x1003, 0x1015, 0x1016}));
-}
-
 TEST_F(AdapterTest, LibraryFailuresAfterOpenFailTheCallAndCloseTheHandle) {
     fake().cards = {MakeFunction(0x9056, 3)};
     for (Call call : {Call::GetDeviceId, Call::GetDeviceInfo}) {

@@ -175,19 +175,6 @@ INSTANTIATE_TEST_SUITE_P(
                (std::get<1>(info.param) ? "Forever" : "Longest");
     });
 
-TEST(ConfigEeprom, ShortImageWritesWholeValuesOnly) {
-    LoadedCard card("84", 84, {0x78, 0x56, 0x34, 0x12, 0xAA, 0xBB});
-    ASSERT_EQ(card.loaded, 1) << card.log.text();
-    const uint16_t word2 = card.word(2);
-    ASSERT_EQ(card.program(), 1) << card.log.text();
-    EXPECT_EQ(card.word(0), 0x1234);
-    EXPECT_EQ(card.word(1), 0x5678);
-    EXPECT_EQ(card.word(2), word2);  // the two trailing bytes are not written
-    // ... nor compared: a second run finds nothing to do.
-    ASSERT_EQ(card.program(), 1);
-    EXPECT_EQ(Count(card.log.text(), "Write EEPROM..."), 1u);
-}
-
 // A part that never ends its write cycle is polled a hundred times 10 ms
 // apart; it is not changed, and the lines are left idle.
 TEST(ConfigEepromFault, WriteThatNeverCompletesTimesOutAfterHundredTries) {
