@@ -21,24 +21,6 @@ WD_PCI_SCAN_CARDS ScanAll() {
     return scan;
 }
 
-TEST_F(AdapterSim, ScanGivesCardsThenBridgesWithTheirBuses) {
-    testsupport::SimRack rack({"84", "80"});
-    WD_PCI_SCAN_CARDS scan = ScanAll();
-    ASSERT_EQ(scan.dwCards, 3u);
-    const DWORD numbers[] = {0x1001, 0x1002, 0x1015};
-    const DWORD devices[] = {0x9056, 0x9030, 0x8111};
-    const DWORD buses[] = {2, 3, 1};  // the bridge's bus leads to its card's
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(scan.cardId[i].dwVendorId, 0x10B5u);
-        EXPECT_EQ(scan.cardId[i].dwDeviceId, devices[i]);
-        EXPECT_EQ(scan.cardSlot[i].dwSlot, numbers[i]);
-        EXPECT_EQ(scan.cardSlot[i].dwFunction, devices[i]);
-        EXPECT_EQ(scan.cardSlot[i].dwBus, buses[i]);
-    }
-    EXPECT_EQ(VJX_PCI_CountCards(0x10B5, 0x9056), 1u);
-    EXPECT_EQ(VJX_PCI_CountCards(0x10B5, 0x9050), 0u);
-}
-
 TEST_F(AdapterSim, EmptyRack) {
     testsupport::SimRack rack({});
     EXPECT_EQ(ScanAll().dwCards, 0u);
@@ -70,17 +52,6 @@ TEST_F(AdapterSim, CardAddressSpacesFromItsBars) {
     EXPECT_STREQ(VJX_PCI_ErrorString, "Can't open device 1 of 1 devices\n");
 }
 
-TEST_F(AdapterSim, SlowBridgeHasNoAddressSpace) {
-    testsupport::SimRack rack({"84,slow"});
-    WD_PCI_SLOT slot;
-    ASSERT_EQ(DeviceFindEx(0x10B5, 0x8111, 0, &slot), 1);
-    EXPECT_EQ(slot.dwSlot, 0x1015u);
-    WDC_DEVICE_HANDLE dev = DeviceOpen(&slot);
-    ASSERT_NE(dev, nullptr) << VJX_PCI_ErrorString;
-    EXPECT_EQ(VJX_PCI6_GetNumAddrSpaces(dev), 0u);
-    DeviceClose(dev);
-}
-
 TEST_F(AdapterSim, ConfigurationReadsAreLowByteFirst) {
     testsupport::SimRack rack({"84"});
     WD_PCI_SLOT slot;
@@ -90,6 +61,8 @@ TEST_F(AdapterSim, ConfigurationReadsAreLowByteFirst) {
     EXPECT_EQ(PCI_ReadBytes(driver, slot, 2, 2), 0x8111u);
     EXPECT_EQ(PCI_ReadBytes(driver, slot, 0x0B, 1), 6u);
     EXPECT_EQ(PCI_ReadBytes(driver, slot, 0x19, 1), 2u);  // secondary bus: the card's
+    EXPECT_EQ(PCI_ReadBytes(driver, slot, 0xFE, 4), 0u);  // beyond the 256 bytes
+    // This driver has no configuration write: it is carried out as a read.
     rack.clearTrace();
     PCI_WriteBytes(driver, slot, 0x84, 4, 0x20);
     for (const auto& a : bustrace::Accesses(rack)) EXPECT_EQ(a.op, "cr") << a.line;

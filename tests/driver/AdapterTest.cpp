@@ -1,13 +1,44 @@
-// The Linux adapter over the access library: access numbers, scan order,
-// resources from the BARs, registration, register access, and every library
-// handle closed on every path.
+// The driver layer over the fake access library: the adapter (access
+// numbers, scan order, resources from the BARs, register access), the PCI and
+// device libraries (the exact texts of their failures), and every library
+// handle closed again on every path.
+#include <gtest/gtest.h>
+
 #include <cstring>
 
-#include "FakeFixture.h"
+#include "FakeMerix.h"
+#include "Source/pci_lib.h"
 
 using namespace fakemerix;
 
 namespace {
+
+Function MakeFunction(uint16_t deviceId, uint8_t bus) {
+    Function f;
+    f.deviceId = deviceId;
+    f.bus = bus;
+    f.setConfig32(0x00, uint32_t(deviceId) << 16 | 0x10B5);
+    f.setBar(0, 0xFE800000);
+    f.setBar(2, 0xFE900000);
+    f.space0Length = 0x80;
+    f.space2Length = 0x100;
+    return f;
+}
+
+class FakeDriverTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        reset();
+        ASSERT_EQ(VJX_PCI_LibInit(), 0u);
+    }
+    void TearDown() override {
+        VJX_PCI_LibUninit();
+        EXPECT_TRUE(state().openHandles.empty())
+            << state().openHandles.size() << " library handle(s) left open";
+    }
+    State& fake() { return state(); }
+    std::string Error() const { return VJX_PCI_ErrorString; }
+};
 
 WD_PCI_SCAN_CARDS Scan(DWORD vendor, DWORD device, DWORD* status) {
     WD_PCI_SCAN_CARDS scan;
@@ -26,61 +57,6 @@ WD_PCI_CARD_INFO CardInfo(DWORD number, DWORD* status) {
 }
 
 using AdapterTest = FakeDriverTest;
-
-TEST_F(AdapterTest, ScanOfEmptyBusTriesFirstCardAndFirstBridgeOnly) {
-    DWORD status = 1;
-    WD_PCI_SCAN_CARDS scan = Scan(0, 0, &status);
-    EXPECT_EQ(status, 0u);
-    EXPECT_EQ(scan.dwCards, 0u);
-    EXPECT_EQ(fake().opened, (std::vector<unsigned>{0x1001, 0x1015}));
-}
-
-TEST_F(AdapterTest, ScanListsCardsThenBridgesAllAsPlxFunctions) {
-    fake().cards = {MakeFunction(0x9056, 3), MakeFunction(0x9030, 5)};
-    fake().bridges = {MakeFunction(0x8111, 2)};
-    DWORD status = 1;
-    WD_PCI_SCAN_CARDS scan = Scan(0, 0, &status);
-    ASSERT_EQ(status, 0u);
-    ASSERT_EQ(scan.dwCards, 3u);
-    const DWORD numbers[] = {0x1001, 0x1002, 0x1015};
-    const DWORD devices[] = {0x9056, 0x9030, 0x8111};
-    const DWORD buses[] = {3, 5, 2};
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(scan.cardId[i].dwVendorId, 0x10B5u);
-        EXPECT_EQ(scan.cardId[i].dwDeviceId, devices[i]);
-        EXPECT_EQ(scan.cardSlot[i].dwSlot, numbers[i]);
-        EXPECT_EQ(scan.cardSlot[i].dwFunction, devices[i]);
-        EXPECT_EQ(scan.cardSlot[i].dwBus, buses[i]);
-    }
-    EXPECT_EQ(fake().opened, (std::vector<unsigned>{0x1001, 0x1002, 0x1003, 0x1015, 0x1016}));
-}
-
-TEST_F(AdapterTest, ScanFiltersByVendorAndDevice) {
-    fake().cards = {MakeFunction(0x9056, 3), MakeFunction(0x9030, 5), MakeFunction(0x9030, 6)};
-    fake().bridges = {MakeFunction(0x8111, 2)};
-    DWORD status = 1;
-    WD_PCI_SCAN_CARDS scan = Scan(0x10B5, 0x9030, &status);
-    ASSERT_EQ(scan.dwCards, 2u);
-    EXPECT_EQ(scan.cardSlot[0].dwSlot, 0x1002u);
-    EXPECT_EQ(scan.cardSlot[1].dwSlot, 0x1003u);
-    EXPECT_EQ(Scan(0x10B5, 0x8111, &status).cardSlot[0].dwSlot, 0x1015u);
-    EXPECT_EQ(Scan(0x1234, 0, &status).dwCards, 0u);
-    EXPECT_EQ(status, 0u);
-}
-
-TEST_F(AdapterTest, TwentyCardsAndTwentyBridgesAreTheLimit) {
-    for (int i = 0; i < 21; ++i) {
-        fake().cards.push_back(MakeFunction(0x9056, static_cast<uint8_t>(2 * i + 1)));
-        fake().bridges.push_back(MakeFunction(0x8111, static_cast<uint8_t>(2 * i)));
-    }
-    DWORD status = 1;
-    WD_PCI_SCAN_CARDS scan = Scan(0, 0, &status);
-    EXPECT_EQ(scan.dwCards, 40u);
-    EXPECT_EQ(scan.cardSlot[19].dwSlot, 0x1014u);
-    EXPECT_EQ(scan.cardSlot[20].dwSlot, 0x1015u);
-    EXPECT_EQ(scan.cardSlot[39].dwSlot, 0x1028u);
-    EXPECT_EQ(fake().opened.back(), 0x1028u);
-}
 
 TEST_F(AdapterTest, LibraryFailuresAfterOpenFailTheCallAndCloseTheHandle) {
     fake().cards = {MakeFunction(0x9056, 3)};
@@ -110,10 +86,12 @@ TEST_F(AdapterTest, LibraryFailuresAfterOpenFailTheCallAndCloseTheHandle) {
     EXPECT_TRUE(fake().openHandles.empty());
 }
 
+// BAR types the simulated cards never have: an I/O BAR 1 and a memory BAR 3
+// (kept without a type).
 TEST_F(AdapterTest, CardInfoFromBars) {
     Function f = MakeFunction(0x9030, 4);
-    f.setBar(1, 0x0000E001);  // I/O
-    f.setBar(3, 0xFEA00000);  // a memory BAR 3 is kept without a type
+    f.setBar(1, 0x0000E001);
+    f.setBar(3, 0xFEA00000);
     fake().cards = {f};
     DWORD status = 1;
     WD_PCI_CARD_INFO info = CardInfo(0x1001, &status);
@@ -133,43 +111,6 @@ TEST_F(AdapterTest, CardInfoFromBars) {
     EXPECT_EQ(item[2].I.Mem.qwBytes, 0x100u);
     EXPECT_EQ(item[2].I.Mem.dwBar, 2u);
     EXPECT_EQ(item[3].item, ITEM_NONE);
-    EXPECT_TRUE(fake().openHandles.empty());
-}
-
-// A card whose BAR 2 is on I/O: the item has no type, so the device has no
-// address space 2.
-TEST_F(AdapterTest, IoBar2GivesNoAddressSpace2) {
-    Function f = MakeFunction(0x9030, 4);
-    f.setBar(2, 0x0000D001);
-    fake().cards = {f};
-    DWORD status = 1;
-    WD_PCI_CARD_INFO info = CardInfo(0x1001, &status);
-    ASSERT_EQ(info.Card.dwItems, 2u);
-    EXPECT_EQ(info.Card.Item[1].item, ITEM_NONE);
-
-    info.pciSlot = {4, 0x1001, 0x9030};
-    WDC_DEVICE_HANDLE device = nullptr;
-    ASSERT_EQ(WDC_PciDeviceOpen(&device, &info, nullptr), 0u);
-    EXPECT_EQ(device->dwNumAddrSpaces, 1u);
-    EXPECT_EQ(WDC_AddrSpaceIsActive(device, 2), 0u);
-    EXPECT_EQ(WDC_PciDeviceClose(device), 0u);
-}
-
-// A bridge without any BAR (the slow-mode bridge) still registers, holding
-// one library handle until it is closed.
-TEST_F(AdapterTest, FunctionWithoutBarsOpensWithoutAddressSpaces) {
-    fake().cards = {MakeFunction(0x9056, 3)};
-    Function bridge = MakeFunction(0x8111, 2);
-    bridge.setBar(0, 0);
-    bridge.setBar(2, 0);
-    fake().bridges = {bridge};
-    WD_PCI_SLOT slot = {2, 0x1015, 0x8111};
-    WDC_DEVICE_HANDLE device = DeviceOpen(&slot);
-    ASSERT_NE(device, nullptr) << Error();
-    EXPECT_EQ(VJX_PCI6_GetNumAddrSpaces(device), 0u);
-    EXPECT_EQ(fake().openHandles.size(), 1u);
-    DeviceClose(device);
-    EXPECT_TRUE(fake().openHandles.empty());
 }
 
 TEST_F(AdapterTest, RegisterAccessGoesToTheRegisteredHandle) {
@@ -195,37 +136,6 @@ TEST_F(AdapterTest, RegisterAccessGoesToTheRegisteredHandle) {
     VJX_PCI_Close(card);
 }
 
-TEST_F(AdapterTest, ConfigWritesArePerformedAsReads) {
-    Function f = MakeFunction(0x9030, 4);
-    f.setConfig32(0x84, 0x11223344);
-    fake().cards = {f};
-    WD_HANDLE driver = nullptr;
-    ASSERT_EQ(PCI_Get_WD_handle(&driver), 1);
-    WD_PCI_SLOT slot = {4, 0x1001, 0x9030};
-    PCI_WriteBytes(driver, slot, 0x84, 4, 0x4);
-    EXPECT_EQ(PCI_ReadBytes(driver, slot, 0x84, 4), 0x11223344u);
-    EXPECT_EQ(PCI_ReadBytes(driver, slot, 0x85, 2), 0x2233u);
-    EXPECT_EQ(PCI_ReadBytes(driver, slot, 0xFE, 4), 0u);  // beyond the 256 bytes
-    EXPECT_TRUE(fake().openHandles.empty());
-}
-
-TEST_F(AdapterTest, DriverOpensOnceAndCountsItsOpens) {
-    WD_HANDLE first = WDC_GetWDHandle();
-    EXPECT_EQ(WDC_DriverOpen(WDC_DRV_OPEN_DEFAULT), 0x20000002u);
-    EXPECT_EQ(WDC_GetWDHandle(), first);
-    EXPECT_EQ(VJX_PCI_LibInit(), 0x20000002u);
-    EXPECT_STREQ(VJX_PCI6_GetLastErr(),
-                 "Failed to initialize the MERIX library. Error 0x20000002 - Operation already done\n");
-
-    WD_HANDLE second = WD_Open();
-    EXPECT_EQ(*static_cast<int*>(second), 2);
-    WD_Close(second);
-    EXPECT_EQ(*static_cast<int*>(first), 1);
-    WD_VERSION version = {};
-    EXPECT_EQ(WD_Version(first, &version), 0u);
-    EXPECT_EQ(version.dwVer, 830u);
-}
-
 TEST_F(AdapterTest, StatusTexts) {
     EXPECT_STREQ(Stat2Str(0), "Success");
     EXPECT_STREQ(Stat2Str(0x20000004), "Insufficient ressources");
@@ -234,16 +144,103 @@ TEST_F(AdapterTest, StatusTexts) {
     EXPECT_STREQ(Stat2Str(2), std::strerror(2));
 }
 
-TEST_F(AdapterTest, InterruptsAreNotSupported) {
-    fake().cards = {MakeFunction(0x9030, 4)};
+using PciLibTest = FakeDriverTest;
+
+TEST_F(PciLibTest, CountFailures) {
+    fake().cards = {MakeFunction(0x9030, 1)};
+    fake().failing = {{Call::GetDeviceInfo, 0}};
+    EXPECT_EQ(VJX_PCI_CountCards(0x10B5, 0x9030), 0u);
+    EXPECT_EQ(Error(), "Failed counting cards. Operation failed\n");
+
+    VJX_PCI_LibUninit();
+    EXPECT_EQ(VJX_PCI_CountCards(0x10B5, 0x9030), 0u);
+    EXPECT_EQ(Error(), "Failed opening device driver\n");
+    WD_HANDLE handle = nullptr;
+    EXPECT_EQ(PCI_Get_WD_handle(&handle), 0);
+    EXPECT_EQ(Error(), "Failed opening ../Source/pci_lib device\n");
+    ASSERT_EQ(VJX_PCI_LibInit(), 0u);
+}
+
+// The minor version is printed with two digits.
+TEST_F(PciLibTest, DriverVersionCheck) {
+    EXPECT_EQ(VJX_PCI_DriverVersionOk(829), 0);
+    EXPECT_EQ(Error(), "Incorrect device driver version (8.29 < 8.30)\n");
+    EXPECT_EQ(VJX_PCI_DriverVersionOk(705), 0);
+    EXPECT_EQ(Error(), "Incorrect device driver version (7.05 < 8.30)\n");
+    VJX_PCI_ERR("%s", "");
+    EXPECT_EQ(VJX_PCI_DriverVersionOk(830), 1);
+    EXPECT_EQ(VJX_PCI_DriverVersionOk(1190), 1);
+    EXPECT_EQ(Error(), "");
+    // Nothing reported: the device library's last error says why.
+    VJX_PCI_LibInit();  // fails: already open, and leaves its text
+    EXPECT_EQ(VJX_PCI_DriverVersionOk(0), 0);
+    EXPECT_EQ(Error(), std::string(VJX_PCI6_GetLastErr()) + "\n");
+}
+
+TEST_F(PciLibTest, FindByIndex) {
+    fake().cards = {MakeFunction(0x9030, 1), MakeFunction(0x9056, 3), MakeFunction(0x9030, 5)};
+    WD_PCI_SLOT slot = {};
+    ASSERT_EQ(DeviceFindEx(0x10B5, 0x9030, 1, &slot), 1);
+    EXPECT_EQ(slot.dwBus, 5u);
+    EXPECT_EQ(slot.dwSlot, 0x1003u);
+
+    fake().failing = {{Call::GetDeviceId, 0x1002}};
+    EXPECT_EQ(DeviceFindEx(0x10B5, 0x9030, 0, &slot), 0);
+    EXPECT_EQ(Error(), "DeviceFind: Failed scanning the PCI bus.\nError: 0x20000000 - Operation failed\n");
+}
+
+TEST_F(PciLibTest, OpenFailures) {
+    fake().cards = {MakeFunction(0x9030, 1)};
+    VJX_PCI_STRUCT* card = nullptr;
+
+    fake().failing = {{Call::ConfigDump, 0x1001}};
+    EXPECT_EQ(VJX_PCI_Open(&card, 0x10B5, 0x9030, 0), 0);
+    EXPECT_EQ(
+        Error(),
+        "DeviceOpen: Failed retrieving the device's resources information.\nError 0x20000000 - Operation "
+        "failed\n");
+
+    // The function no longer opens when the device is opened.
+    fake().failing.clear();
+    fake().opened.clear();
+    WD_PCI_SLOT slot = {1, 0x1001, 0x9030};
+    WD_PCI_CARD_INFO info = {};
+    info.pciSlot = slot;
+    ASSERT_EQ(WDC_PciGetDeviceInfo(&info), 0u);
+    fake().failing = {{Call::Open, 0x1001}};
+    EXPECT_EQ(VJX_PCI6_DeviceOpen(&info), nullptr);
+    EXPECT_STREQ(VJX_PCI6_GetLastErr(),
+                 "Failed opening a MERIX device handle. Error 0x20000004 - Insufficient ressources\n");
+
+    // A slot no function has.
+    fake().failing.clear();
+    info.pciSlot.dwFunction = 0x9056;
+    EXPECT_EQ(VJX_PCI6_DeviceOpen(&info), nullptr);
+    EXPECT_STREQ(WdcGetLastErrStr(),
+                 "Failed to locate the device (bus: 0x1, slot: 0x1001, function: 0x9056)\n");
+    EXPECT_TRUE(fake().openHandles.empty());
+}
+
+TEST_F(PciLibTest, AddressSpaceDescriptions) {
+    Function f = MakeFunction(0x9030, 4);
+    f.setBar(1, 0xE001);
+    fake().cards = {f};
     VJX_PCI_STRUCT* card = nullptr;
     ASSERT_EQ(VJX_PCI_Open(&card, 0x10B5, 0x9030, 0), 1);
-    EXPECT_FALSE(VJX_PCI6_IntIsEnabled(card->hDevice));
-    EXPECT_EQ(VJX_PCI6_IntEnable(card->hDevice, nullptr), 0x20000000u);  // no interrupt resource
-    EXPECT_EQ(VJX_PCI6_IntDisable(card->hDevice), 0x20000002u);
-    EXPECT_STREQ(VJX_PCI6_GetLastErr(), "Interrupts are already disabled ...\n");
-    EXPECT_EQ(VJX_PCI6_IntDisable(nullptr), 0x20000001u);
-    EXPECT_STREQ(VJX_PCI6_GetLastErr(), "VJX_PCI6_IntDisable: NULL device handle\n");
+    VJX_PCI6_ADDR_SPACE_INFO info = {};
+    info.dwAddrSpace = 0;
+    ASSERT_TRUE(VJX_PCI6_GetAddrSpaceInfo(card->hDevice, &info));
+    EXPECT_STREQ(info.sType, "Memory");
+    EXPECT_STREQ(info.sName, "BAR 0");
+    EXPECT_STREQ(info.sDesc, "0xFE800000 - 0xFE80007F (0x80 bytes)");
+    info.dwAddrSpace = 1;
+    ASSERT_TRUE(VJX_PCI6_GetAddrSpaceInfo(card->hDevice, &info));
+    EXPECT_STREQ(info.sType, "I/O");
+    EXPECT_STREQ(info.sDesc, "Inactive address space");
+    info.dwAddrSpace = 3;
+    EXPECT_FALSE(VJX_PCI6_GetAddrSpaceInfo(card->hDevice, &info));
+    EXPECT_STREQ(VJX_PCI6_GetLastErr(),
+                 "VJX_PCI6_GetAddrSpaceInfo: Error - Address space 3 is out of range (0 - 2)\n");
     VJX_PCI_Close(card);
 }
 

@@ -11,6 +11,21 @@ void Function::setConfig32(unsigned offset, uint32_t value) {
     for (unsigned i = 0; i < 4; ++i) config[offset + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
+Function MakeCard(uint16_t device, uint8_t bus, uint32_t key) {
+    Function f;
+    f.deviceId = device;
+    f.bus = bus;
+    f.setConfig32(0x00, uint32_t(device) << 16 | 0x10B5);
+    f.setConfig32(0x08, 0x06800001);  // class: other bridge device
+    f.setConfig32(0x2C, key);
+    f.setBar(0, 0xFE800000);
+    f.setBar(1, 0xE001);
+    f.setBar(2, 0xFE900000);
+    f.space0Length = 0x100;
+    f.space2Length = 0x100;
+    return f;
+}
+
 State& state() {
     static State s;
     return s;
@@ -116,6 +131,7 @@ static int WriteReg(int handle, uint8_t space, unsigned offset, unsigned width, 
     Function* f = Lookup(handle, Call::Write);
     if (!f) return -1;
     f->registers[uint32_t(space) << 24 | offset] = value;
+    if (f->onWrite) f->onWrite(*f, uint32_t(space) << 24 | offset, value);
     char text[64];
     std::snprintf(text, sizeof text, "%u %x %u %x", space, offset, width, value);
     state().writes.push_back(text);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -20,6 +21,8 @@ struct Function {
     uint64_t space2Length = 0;
     // Register values by (space << 24 | offset).
     std::map<uint32_t, uint32_t> registers;
+    // A function that acts on what is written to it, called after the store.
+    std::function<void(Function&, uint32_t key, uint32_t value)> onWrite;
 
     void setConfig32(unsigned offset, uint32_t value);
     void setBar(unsigned bar, uint32_t value) { setConfig32(0x10 + 4 * bar, value); }
@@ -36,6 +39,10 @@ struct State {
     std::map<Call, unsigned> failing;  // call -> access number (0 = every function)
     std::vector<std::string> writes;   // "space offset width value" of each register write
 };
+
+// A PLX card function of `device` on `bus` whose subsystem key is `key`,
+// with two memory spaces and an I/O space as the cards have them.
+Function MakeCard(uint16_t device, uint8_t bus, uint32_t key);
 
 State& state();
 void reset();

@@ -2,19 +2,18 @@
 #include <string>
 #include <vector>
 
-#include "McuTestSupport.h"
+#include "tests/engines_storage/EngineSupport.h"
 
 namespace {
 
-using namespace mcutest;
+using namespace enginetest;
 using U32s = std::vector<uint32_t>;
 
 // The five bytes an application of version "9.14" answers to "R".
 void ExpectVersion914(const char* answer, int isp) {
-    EXPECT_EQ(answer[0], 9);
-    EXPECT_EQ(answer[1], '4');
-    EXPECT_EQ(answer[2], '1');
-    EXPECT_EQ(answer[3], 1);
+    EXPECT_EQ(std::string(answer, 4), std::string("\x09"
+                                                  "41\x01",
+                                                  4));
     EXPECT_EQ(static_cast<unsigned char>(answer[4]), isp);
 }
 
@@ -22,6 +21,7 @@ TEST(ComPort, ClosedPortRefusesEverythingWithoutTouchingTheCard) {
     OneCard c("80");
     CVjxPci& p = c.pci;
     char buffer[4] = {};
+    CVjxPci::TVersion answer;
     EXPECT_EQ(p.Com_close(), 0);
     EXPECT_EQ(p.Com_setTimeout(500), 0);
     EXPECT_EQ(p.Com_readFlush(), 0);
@@ -33,6 +33,7 @@ TEST(ComPort, ClosedPortRefusesEverythingWithoutTouchingTheCard) {
     EXPECT_EQ(p.Com_writeLimit("R", 1), 0);
     EXPECT_EQ(p.Com_write("RR", 2), 0);
     EXPECT_EQ(p.Com_write('R'), 0);
+    EXPECT_EQ(p.getVersion(&answer), 6);  // the request cannot be sent
     EXPECT_TRUE(c.accesses().empty());
 
     EXPECT_EQ(p.Com_open(), 1);
@@ -49,91 +50,21 @@ TEST(ComPort, ClosedPortRefusesEverythingWithoutTouchingTheCard) {
     EXPECT_EQ(p.Com_setTimeout(9), 0);
     EXPECT_EQ(p.Com_open(), 1);
     EXPECT_EQ(p.Com_setTimeout(50), 50);  // opening starts again at 50 ms
-}
-
-TEST(ComPort, SilenceTimeoutsPassOnTheClock) {
-    OneCard c("80,mcu=silent");
-    CVjxPci& p = c.pci;
-    ASSERT_EQ(p.Com_open(), 1);
-    ASSERT_EQ(p.Com_write('R'), 1);
-
-    uint64_t t0 = nowUs();
+    // Nothing asked, nothing comes: the read gives up after the 50 ms.
+    const uint64_t t0 = NowUs();
     EXPECT_EQ(p.Com_read(), -1);
-    EXPECT_GE(nowUs() - t0, 50000u);
-    EXPECT_LT(nowUs() - t0, 55000u);
-
-    char buffer[5];
-    p.Com_setTimeout(400);
-    t0 = nowUs();
-    EXPECT_EQ(p.Com_read(buffer, 5), 0);
-    EXPECT_GE(nowUs() - t0, 400000u);
-    EXPECT_LT(nowUs() - t0, 405000u);
-}
-
-TEST(ComPort, AnswersStayWholeAcrossManyRingWraps) {
-    OneCard c("80,fw=9.14,isp=3,fpga=3");
-    CVjxPci& p = c.pci;
-    ASSERT_EQ(p.Com_open(), 1);
-    // 30 answers are 150 bytes: the 64-byte ring wraps twice.
-    for (int i = 0; i < 30; ++i) {
-        SCOPED_TRACE(i);
-        char answer[5];
-        ASSERT_EQ(p.Com_write('R'), 1);
-        ASSERT_EQ(p.Com_read(answer, 5), 1);
-        ExpectVersion914(answer, 3);
-    }
-}
-
-TEST(ComPort, OnePollTakesTheRingFromItsEndRoundToTheStart) {
-    OneCard c("80");
-    c.enterBootLoader();
-    CVjxPci& p = c.pci;
-    // Bring the ring read index to 60: the boot loader echoes each "U".
-    const int start = p.ReadRPTR();
-    for (int i = 0; i < (60 - start + 64) % 64; ++i) {
-        ASSERT_EQ(p.Com_write('U'), 1);
-        ASSERT_EQ(p.Com_read(), 'U');
-    }
-    ASSERT_EQ(p.ReadRPTR(), 60);
-    // Seven characters come back as echo into positions 60..63, 0..2, once
-    // they have crossed the link both ways.
-    ASSERT_EQ(p.Com_write(":020000", 7), 1);
-    Sleep(5);
-    ASSERT_EQ(p.ReadRPTR(), 3);
-    c.rack.clearTrace();
-    ASSERT_EQ(p.Com_readPoll(), 1);
-
-    std::vector<Access> expected = {{'r', kRptr, 3}};
-    for (int position : {60, 61, 62, 63, 0, 1, 2}) {
-        expected.push_back({'w', kRama, static_cast<uint32_t>(position)});
-        expected.push_back({'r', kRamd, 0});
-    }
-    const std::vector<Access> seen = c.accesses();
-    ASSERT_EQ(seen.size(), expected.size());
-    for (size_t i = 0; i < seen.size(); ++i) {
-        EXPECT_EQ(seen[i].op, expected[i].op) << i;
-        EXPECT_EQ(seen[i].offset, expected[i].offset) << i;
-        if (expected[i].offset != kRamd) {
-            EXPECT_EQ(seen[i].value, expected[i].value) << i;
-        }
-    }
-    // Everything is buffered now: the read takes no access at all.
-    c.rack.clearTrace();
-    char echo[8] = {};
-    ASSERT_EQ(p.Com_read(echo, 7), 1);
-    EXPECT_EQ(std::string(echo), ":020000");
-    EXPECT_TRUE(c.accesses().empty());
+    EXPECT_GE(NowUs() - t0, 50000u);
+    EXPECT_LT(NowUs() - t0, 55000u);
 }
 
 TEST(ComPort, ByteThousandFitsAndByteThousandOneIsDropped) {
-    // At the link's pace the host keeps the ring drained while 201 answers
-    // (1005 bytes) pile up in its buffer.
+    // At the link's pace the host keeps the ring drained (wrapping it many
+    // times) while 201 answers (1005 bytes) pile up in its buffer.
     OneCard c("80,fw=9.14,isp=3,fpga=3", "datasheet");
     CVjxPci& p = c.pci;
     ASSERT_EQ(p.Com_open(), 1);
     const std::string requests(201, 'R');
     ASSERT_EQ(p.Com_write(requests.data(), requests.size()), 1);
-
     std::vector<char> buffer(1005);
     EXPECT_EQ(p.Com_read(buffer.data(), 1005), 0);
 
@@ -146,11 +77,7 @@ TEST(ComPort, ByteThousandFitsAndByteThousandOneIsDropped) {
         ExpectVersion914(&buffer[static_cast<size_t>(5 * i)], 3);
     }
     // Byte 1001 (the last answer's first byte) is gone; 1002 follows.
-    EXPECT_EQ(p.Com_read(), '4');
-    EXPECT_EQ(p.Com_read(), '1');
-    EXPECT_EQ(p.Com_read(), 1);
-    EXPECT_EQ(p.Com_read(), 3);
-    EXPECT_EQ(p.Com_read(), -1);
+    for (int expected : {int('4'), int('1'), 1, 3, -1}) EXPECT_EQ(p.Com_read(), expected);
 }
 
 TEST(ComPort, WritesGoOutInChunksOfAtMost63) {
@@ -190,55 +117,13 @@ TEST(ComPort, TransmitterBusyPastTheTimeoutFailsTheWrite) {
     CVjxPci& p = c.pci;
     ASSERT_EQ(p.Com_open(), 1);
     const std::string data(64, 'x');
-    const uint64_t t0 = nowUs();
+    const uint64_t t0 = NowUs();
     EXPECT_EQ(p.Com_write(data.data(), data.size()), 0);
-    EXPECT_GE(nowUs() - t0, 50000u);
-    EXPECT_LT(nowUs() - t0, 60000u);
+    EXPECT_GE(NowUs() - t0, 50000u);
+    EXPECT_LT(NowUs() - t0, 60000u);
     // The first chunk went; nothing of the second reached the window.
     EXPECT_EQ(c.writes(kTbuf), U32s{63});
     EXPECT_EQ(c.writes(kRamd).size(), 63u);
-
-    // A timeout longer than the shifting lets the next write wait it out.
-    p.Com_setTimeout(3000);
-    EXPECT_EQ(p.Com_write('y'), 1);
-    EXPECT_GE(nowUs() - t0, 2000000u);
-    EXPECT_EQ(c.writes(kTbuf), (U32s{63, 1}));
-}
-
-TEST(ComPort, CloseOpenAndFlushDiscardWhatArrived) {
-    OneCard c("80,fw=9.14,isp=3,fpga=3");
-    CVjxPci& p = c.pci;
-    ASSERT_EQ(p.Com_open(), 1);
-    ASSERT_EQ(p.Com_write('R'), 1);
-    ASSERT_EQ(p.Com_close(), 1);
-    ASSERT_EQ(p.Com_open(), 1);
-    EXPECT_EQ(p.Com_read(), -1);
-
-    // Half an answer read, the rest flushed: the next answer starts clean.
-    ASSERT_EQ(p.Com_write('R'), 1);
-    char part[2];
-    ASSERT_EQ(p.Com_read(part, 2), 1);
-    ASSERT_EQ(p.Com_readFlush(), 1);
-    EXPECT_EQ(p.Com_read(), -1);
-    ASSERT_EQ(p.Com_write('R'), 1);
-    char answer[5];
-    ASSERT_EQ(p.Com_read(answer, 5), 1);
-    ExpectVersion914(answer, 3);
-}
-
-TEST(ComPort, ReplyTakesItsWireTimeAtTheDefaultRate) {
-    // 115200 baud: the request and five answer bytes are six byte times of
-    // about 87 us each.
-    OneCard c("80,fw=9.14,isp=3,fpga=3", "datasheet");
-    CVjxPci& p = c.pci;
-    ASSERT_EQ(p.Com_open(), 1);
-    const uint64_t t0 = nowUs();
-    CVjxPci::TVersion answer;
-    ASSERT_EQ(p.getVersion(&answer), 0);
-    EXPECT_GE(nowUs() - t0, 6 * 86u);
-    EXPECT_LT(nowUs() - t0, 5000u);
-    EXPECT_EQ(answer.major, 9);
-    EXPECT_EQ(answer.isp, 3);
 }
 
 TEST(ComPort, SlowReplyArrivesByteByByteAndNothingIsLostOnATimeout) {
@@ -250,18 +135,12 @@ TEST(ComPort, SlowReplyArrivesByteByByteAndNothingIsLostOnATimeout) {
 
     // The timeout bounds the silence before each byte, not the whole read.
     p.Com_setTimeout(20);
-    uint64_t t0 = nowUs();
+    const uint64_t t0 = NowUs();
     ASSERT_EQ(p.Com_write('R'), 1);
     char answer[5];
     ASSERT_EQ(p.Com_read(answer, 5), 1);
-    EXPECT_GE(nowUs() - t0, 6 * 8333u);
+    EXPECT_GE(NowUs() - t0, 6 * 8333u);
     ExpectVersion914(answer, 3);
-    // The polls saw the ring's write index move one byte at a time.
-    std::vector<uint32_t> positions;
-    for (const Access& a : c.accesses())
-        if (a.op == 'r' && a.offset == kRptr && (positions.empty() || positions.back() != a.value))
-            positions.push_back(a.value);
-    EXPECT_GE(positions.size(), 6u);
 
     // Too short a timeout for the first byte: the read fails, but what
     // arrives meanwhile stays for the next read.

@@ -4,12 +4,11 @@
 #include <tuple>
 #include <vector>
 
-#include "McuTestSupport.h"
+#include "tests/engines_storage/EngineSupport.h"
 
 namespace {
 
-using namespace mcutest;
-using U32s = std::vector<uint32_t>;
+using namespace enginetest;
 
 struct Query {
     int result = -1;
@@ -44,7 +43,7 @@ TEST_P(VersionText, IsBuiltFromTheAnswer) {
     EXPECT_STREQ(q.error, "untouched");
     // Opened for the query and closed again.
     EXPECT_FALSE(c.pci.Com_isOpen());
-    EXPECT_EQ(c.writes(kCfg), (U32s{0x08, 0x00}));
+    EXPECT_EQ(c.writes(kCfg), (std::vector<uint32_t>{0x08, 0x00}));
     EXPECT_EQ(c.sent(), "R");
 }
 
@@ -54,31 +53,10 @@ INSTANTIATE_TEST_SUITE_P(
                                          TextCase{"84,fw=63.x7", "63.x7"}, TextCase{"80,fw=5", "5"}),
                        Profiles()));
 
-TEST(FirmwareVersion, IspVersionDifferentFromTheFpgaIsReportedWithBothNumbers) {
-    OneCard c("80,fw=2.01,isp=7,fpga=8");
-    const Query q = Ask(c.pci);
-    EXPECT_EQ(q.result, 0);
-    EXPECT_EQ(std::string(q.error),
-              "Compare of ISP version number failed (0x07 != 0x08). " + std::string(c.pci.getLastError()));
-    EXPECT_STREQ(q.version, "2.01");
-    EXPECT_EQ(q.isp, 7);
-    EXPECT_EQ(q.fpga, 8);
-    EXPECT_FALSE(c.pci.Com_isOpen());
-}
-
 TEST(FirmwareVersion, MissingAnswerBytesAreCountedAndReported) {
-    struct Case {
-        const char* spec;
-        int code;
-    };
-    for (const Case& k : {Case{"80,mcu=short:4", 11}, Case{"80,mcu=short:1", 8}, Case{"80,mcu=silent", 7}}) {
-        SCOPED_TRACE(k.spec);
-        OneCard c(k.spec);
-        ASSERT_EQ(c.pci.Com_open(), 1);
-        CVjxPci::TVersion answer;
-        EXPECT_EQ(c.pci.getVersion(&answer), k.code);
-        c.pci.Com_close();
-
+    for (const char* spec : {"80,mcu=short:4", "80,mcu=short:1", "80,mcu=silent"}) {
+        SCOPED_TRACE(spec);
+        OneCard c(spec);
         const Query q = Ask(c.pci);
         EXPECT_EQ(q.result, 0);
         EXPECT_EQ(std::string(q.error),
@@ -105,13 +83,6 @@ TEST(FirmwareVersion, OpenPortStaysOpenAndStaleBytesAreNotTakenForTheAnswer) {
     EXPECT_STREQ(q.version, "9.14");
     EXPECT_TRUE(p.Com_isOpen());
     EXPECT_TRUE(c.writes(kCfg).empty());
-}
-
-TEST(FirmwareVersion, SendFailureIsResultSix) {
-    OneCard c("80");
-    CVjxPci::TVersion answer;
-    EXPECT_EQ(c.pci.getVersion(&answer), 6);  // port closed
-    EXPECT_TRUE(c.accesses().empty());
 }
 
 }  // namespace

@@ -33,59 +33,72 @@ protected:
 
 const std::string kManBody = ":020000050000";
 
-TEST_F(Scripted, ChecksumEchoThatNeverMatchesEndsAfterTenWholeRecords) {
-    scripted::card().respond = [](const std::string& c) { return c[0] == ':' ? c : std::string("00"); };
-    EXPECT_EQ(SendMan(), 0);
-    EXPECT_STREQ(pci.getLastError(), "Wrong echo in sendIspRecord()");
-    Chunks expected;
-    for (int i = 0; i < 10; ++i) expected.insert(expected.end(), {kManBody, "F9"});
-    EXPECT_EQ(chunks(), expected);
+Chunks Times(int n, const Chunks& attempt) {
+    Chunks out;
+    for (int i = 0; i < n; ++i) out.insert(out.end(), attempt.begin(), attempt.end());
+    return out;
+}
+
+// How the record ":020000050000" + checksum "F9" goes when its echoes come
+// back wrong: `respond` answers a chunk during the n-th attempt at the body.
+struct EchoCase {
+    const char* name;
+    std::string (*respond)(const std::string& chunk, int attempt);
+    int result;
+    Chunks chunks;
+};
+
+class ScriptedEcho : public Scripted, public ::testing::WithParamInterface<EchoCase> {};
+
+TEST_P(ScriptedEcho, RecordIsSentAgainOrGivenUp) {
+    int attempt = 0;
+    scripted::card().respond = [&](const std::string& c) {
+        attempt += c[0] == ':';
+        return GetParam().respond(c, attempt);
+    };
+    EXPECT_EQ(SendMan(), GetParam().result);
+    EXPECT_EQ(chunks(), GetParam().chunks);
+    if (GetParam().result == 0) {
+        EXPECT_STREQ(pci.getLastError(), "Wrong echo in sendIspRecord()");
+    }
     EXPECT_EQ(pci.Com_setTimeout(50), 50);
 }
 
-TEST_F(Scripted, ChecksumEchoWrongOnceSendsTheWholeRecordAgain) {
-    int checksums = 0;
-    scripted::card().respond = [&](const std::string& c) {
-        if (c[0] == ':') return c;
-        return ++checksums == 1 ? std::string("F8") : c;
-    };
-    EXPECT_EQ(SendMan(), 1);
-    EXPECT_EQ(chunks(), (Chunks{kManBody, "F9", kManBody, "F9"}));
-}
-
-TEST_F(Scripted, WrongBodyEchoIsAnsweredWithTwoProbesAndRetried) {
-    int bodies = 0;
-    scripted::card().respond = [&](const std::string& c) {
-        if (c[0] == ':' && ++bodies == 1) return ":020000050001" + std::string("X");
-        if (c == "UU") return std::string("UU");
-        return c;
-    };
-    EXPECT_EQ(SendMan(), 1);
-    EXPECT_EQ(chunks(), (Chunks{kManBody, "UU", kManBody, "F9"}));
-}
-
-TEST_F(Scripted, SilentEchoProbesUntilTheBootLoaderSaysX) {
-    int bodies = 0;
-    scripted::card().respond = [&](const std::string& c) {
-        if (c[0] == ':') return ++bodies == 1 ? std::string() : c;
-        if (c == "U") return std::string("UX");
-        return c;
-    };
-    EXPECT_EQ(SendMan(), 1);
-    // The first probe draws "U", the second the "X" queued behind it.
-    EXPECT_EQ(chunks(), (Chunks{kManBody, "U", "U", kManBody, "F9"}));
-}
-
-TEST_F(Scripted, SilentEchoWithoutXCostsTenProbesPerAttempt) {
-    scripted::card().respond = [](const std::string& c) { return c == "U" ? c : std::string(); };
-    EXPECT_EQ(SendMan(), 0);
-    EXPECT_STREQ(pci.getLastError(), "Wrong echo in sendIspRecord()");
-    Chunks attempt{kManBody};
-    attempt.insert(attempt.end(), 10, "U");
-    Chunks expected;
-    for (int i = 0; i < 10; ++i) expected.insert(expected.end(), attempt.begin(), attempt.end());
-    EXPECT_EQ(chunks(), expected);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Echoes, ScriptedEcho,
+    ::testing::Values(
+        // A checksum echo that never matches ends after ten whole records.
+        EchoCase{"ChecksumNeverMatches",
+                 [](const std::string& c, int) { return c[0] == ':' ? c : std::string("00"); }, 0,
+                 Times(10, {kManBody, "F9"})},
+        EchoCase{"ChecksumWrongOnce",
+                 [](const std::string& c, int n) { return c[0] == ':' || n > 1 ? c : std::string("F8"); }, 1,
+                 Times(2, {kManBody, "F9"})},
+        // A wrong body echo is answered with two probes.
+        EchoCase{"BodyWrongOnce",
+                 [](const std::string& c, int n) {
+                     return c[0] == ':' && n == 1 ? std::string(":020000050001X") : c;
+                 },
+                 1,
+                 {kManBody, "UU", kManBody, "F9"}},
+        // A silent echo is probed until the boot loader says "X": the first
+        // probe draws "U", the second the "X" queued behind it.
+        EchoCase{"BodySilentOnce",
+                 [](const std::string& c, int n) {
+                     if (c[0] == ':') return n == 1 ? std::string() : c;
+                     return c == "U" ? std::string("UX") : c;
+                 },
+                 1,
+                 {kManBody, "U", "U", kManBody, "F9"}},
+        EchoCase{"BodySilentWithoutX", [](const std::string& c, int) { return c == "U" ? c : std::string(); },
+                 0,
+                 Times(10,
+                       [] {
+                           Chunks attempt(11, "U");  // the body, then ten probes
+                           attempt[0] = kManBody;
+                           return attempt;
+                       }())}),
+    [](const ::testing::TestParamInfo<EchoCase>& info) { return std::string(info.param.name); });
 
 // A boot loader that echoes and answers each complete record with `answer`.
 void AnswerRecords(const std::string& answer) {

@@ -1,53 +1,78 @@
 #include "EngineSupport.h"
 
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-
 #include "sim/Clock.h"
-#include "sim/devices/FpgaBlock.h"
 #include "sim/devices/Microcontroller.h"
 #include "tcf/Tcf.h"
 
 namespace enginetest {
 
-void OpenCard(CVjxPci& pci, unsigned index) {
-    ASSERT_GT(pci.Count(), index) << pci.getErrorString();
-    ASSERT_EQ(pci.Open(index), 1) << pci.getErrorString();
+OneCard::OneCard(const std::string& spec, const std::string& timing) : rack({spec}, timing) {
+    if (pci.Count() < 1 || pci.Open(0) != 1) ADD_FAILURE() << "card " << spec << " did not open";
+    rack.clearTrace();
 }
 
-int LoadHeader(CVjxPci& pci, const UpdateFile& file, CLogWindow& log) {
+std::vector<Access> OneCard::mailbox() {
+    std::vector<Access> out;
+    for (const Access& a : accesses())
+        if ((a.op == "r" || a.op == "w") && a.space == "2") out.push_back(a);
+    return out;
+}
+
+std::vector<uint32_t> OneCard::writes(uint32_t reg) {
+    std::vector<uint32_t> out;
+    for (const Access& a : mailbox())
+        if (a.op == "w" && a.offset == reg) out.push_back(a.value);
+    return out;
+}
+
+std::string OneCard::sent() {
+    std::string out;
+    unsigned char window[256] = {};
+    unsigned address = 0;
+    unsigned count = 0;
+    for (const Access& a : mailbox()) {
+        if (a.op != "w") continue;
+        if (a.offset == kRama) address = a.value & 0xFF;
+        if (a.offset == kRamd) window[address] = static_cast<unsigned char>(a.value);
+        if (a.offset == kTbuf) count = a.value & 0xFF;
+        if (a.offset == kTstart)
+            for (unsigned i = 1; i <= count; ++i) out += static_cast<char>(window[i]);
+    }
+    return out;
+}
+
+std::vector<unsigned char> OneCard::flash() {
+    const sim::NvRegion& region = card().mcuFlashBytes();
+    return std::vector<unsigned char>(region.data(), region.data() + region.size());
+}
+
+bool OneCard::bridgeWritten() {
+    for (const Access& a : accesses())
+        if (a.function.rfind("bridge", 0) == 0 && (a.op == "w" || a.op == "cw")) return true;
+    return false;
+}
+
+int OneCard::load(const UpdateFile& file) {
     CFile f;
     if (!f.Open(file.path().c_str(), CFile::modeRead | CFile::typeBinary)) return 0;
     TTcfSmall record;
-    int ok = pci.ReadFileHeader(f, &log, &record);
+    const int ok = pci.ReadFileHeader(f, &log.log(), &record);
     f.Close();
     return ok;
 }
 
-int RunUpdate(CVjxPci& pci, const UpdateFile& file, CLogWindow& log, const char* cardName) {
+int OneCard::update(const UpdateFile& file, const char* cardName) {
     CFile f;
     if (!f.Open(file.path().c_str(), CFile::modeRead | CFile::typeBinary)) return 0;
-    int ok = pci.doFlash(f, log, cardName);
+    const int ok = pci.doFlash(f, log.log(), cardName);
     f.Close();
     return ok;
 }
 
-std::vector<Access> Accesses(testsupport::SimRack& rack) {
-    std::vector<Access> out;
-    for (const std::string& line : rack.traceLines()) {
-        std::istringstream in(line);
-        std::string seq, offset, width, value;
-        Access a;
-        in >> seq >> a.timeUs >> a.function >> a.op >> a.space >> offset >> width >> value;
-        a.offset = static_cast<uint32_t>(std::stoul(offset, nullptr, 16));
-        a.value = static_cast<uint32_t>(std::stoul(value, nullptr, 16));
-        out.push_back(a);
-    }
-    return out;
+void OneCard::enterBootLoader() {
+    ASSERT_EQ(pci.doIspReset(1), 1);
+    ASSERT_EQ(pci.doIspDetect(), 1);
+    rack.clearTrace();
 }
 
 uint64_t NowUs() {
@@ -58,6 +83,20 @@ size_t Count(const std::string& text, const std::string& part) {
     size_t n = 0;
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
     return n;
+}
+
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+std::vector<std::string> Records(const std::string& sent) {
+    std::vector<std::string> out;
+    for (size_t at = sent.find(':'); at != std::string::npos;) {
+        const size_t end = sent.find_first_of(":U", at + 1);
+        out.push_back(sent.substr(at, end == std::string::npos ? std::string::npos : end - at));
+        at = end == std::string::npos ? end : sent.find(':', end);
+    }
+    return out;
 }
 
 }  // namespace enginetest

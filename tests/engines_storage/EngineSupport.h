@@ -1,66 +1,79 @@
-// Shared helpers of the engine tests: a card opened on a simulated rack, a
-// log captured in a temporary stream, update files built in a temporary
-// directory, and the bus trace parsed into accesses.
+// Shared pieces of the engine tests (both engine groups): one simulated card
+// opened through the card object, its bus trace parsed, a captured log and
+// update files on disk.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "app/LogWindow.h"
 #include "card/VjxPci.h"
+#include "sim/hw/CardFpga.h"
 #include "tcf/TcfWriter.h"
+#include "tests/card/BusTrace.h"
 #include "tests/support/SimRack.h"
 #include "tests/support/TestUtil.h"
 #include "tests/support/UpdateFiles.h"
 
 namespace enginetest {
 
-using testsupport::Bytes;
-
-using testsupport::CapturedLog;
-
 using testsupport::Build;
-using testsupport::Crc32;
+using testsupport::Bytes;
+using testsupport::CapturedLog;
 using testsupport::Firmware;
 using testsupport::FpgaImage;
+using testsupport::Profiles;
 using testsupport::UpdateFile;
 using testsupport::WithCrc;
+// Mailbox registers in the card's space 2, as the simulated card decodes them.
+using namespace sim::card_regs;
 
-// Opens card `index` of the rack (counting first).
-void OpenCard(CVjxPci& pci, unsigned index);
-// Loads the file's header and EEPROM images into the card object as the
-// flash command does; answers ReadFileHeader's result.
-int LoadHeader(CVjxPci& pci, const UpdateFile& file, CLogWindow& log);
-// Runs the update sequence on the file.
-int RunUpdate(CVjxPci& pci, const UpdateFile& file, CLogWindow& log, const char* cardName);
+using bustrace::Access;
 
-// The bus trace, parsed.
-struct Access {
-    uint64_t timeUs = 0;
-    std::string function;  // card<N> / bridge<N>
-    std::string op;        // r, w, cr, cw
-    std::string space;     // "0", "2", "-"
-    uint32_t offset = 0;
-    uint32_t value = 0;
-    bool is(const char* o, const char* s, uint32_t off) const {
-        return op == o && space == s && offset == off;
-    }
+// A rack with one card, opened. The rack is built before the card object, so
+// the driver layer binds to it. The trace starts empty once the card is open.
+struct OneCard {
+    explicit OneCard(const std::string& spec, const std::string& timing = testsupport::runProfile());
+    ~OneCard() { pci.Close(); }
+
+    std::vector<Access> accesses() { return bustrace::Accesses(rack); }
+    // Register accesses of the card's space 2 (the mailbox) and the values
+    // written to one of its registers.
+    std::vector<Access> mailbox();
+    std::vector<uint32_t> writes(uint32_t reg);
+    // The bytes handed to the transmitter: the window bytes 1..TBUF of each
+    // started transmission, in order.
+    std::string sent();
+    std::vector<unsigned char> flash();  // the microcontroller's flash ROM
+    sim::Card& card() { return rack.rack().card(1); }
+    bool bridgeWritten();
+    // Loads the file's header and EEPROM images as the flash command does.
+    int load(const UpdateFile& file);
+    // Runs the update sequence on the file.
+    int update(const UpdateFile& file, const char* cardName);
+    // Resets the microcontroller into its boot loader and checks it answers.
+    void enterBootLoader();
+
+    testsupport::SimRack rack;
+    CVjxPci pci;
+    CapturedLog log;
 };
-std::vector<Access> Accesses(testsupport::SimRack& rack);
 
 uint64_t NowUs();
+size_t Count(const std::string& text, const std::string& part);
+bool Has(const std::string& text, const std::string& part);
+// The records in a stream sent to the boot loader: each from its ':' up to
+// the next ':' or a 'U'.
+std::vector<std::string> Records(const std::string& sent);
 
-using testsupport::Profiles;
-// "ModelProfile" names for parameterised tests over (case, profile).
+// "Card<model>_<profile>" names for parameterised tests over (case, profile).
 template <typename Case>
 std::string CaseProfileName(const ::testing::TestParamInfo<std::tuple<Case, std::string>>& info) {
     return std::string("Card") + std::get<0>(info.param).model + "_" + std::get<1>(info.param);
 }
-size_t Count(const std::string& text, const std::string& part);
 
 }  // namespace enginetest

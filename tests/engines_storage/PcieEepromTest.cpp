@@ -1,6 +1,6 @@
 // The PCIe-EEPROM engine against the simulated PEX 8111 EEPROM shifter and
 // its SPI part: the command sequence on EECTL, the verify, and the failures
-// of a dead part, a stuck shifter and a bridge the driver cannot write.
+// of a stuck shifter and a bridge the driver cannot write.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -17,72 +17,55 @@ const uint8_t kLinuxPreset[26] = {0x5A, 0x03, 0x12, 0x00, 0x34, 0x00, 0x50, 0x00
                                   0x00, 0x48, 0x00, 0x02, 0x00, 0x00, 0x00, 0x20, 0x10,
                                   0x80, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00};
 
-struct EectlWrite {
-    std::string what;  // "off", "sXX" (send), "r" (receive)
-    uint64_t timeUs;
-};
-
-std::vector<EectlWrite> EectlWrites(testsupport::SimRack& rack) {
-    std::vector<EectlWrite> out;
-    for (const Access& a : Accesses(rack)) {
-        if (a.function.rfind("bridge", 0) != 0 || !a.is("w", "0", kEectl)) continue;
-        char text[16];
-        if (a.value == 0) {
-            std::snprintf(text, sizeof text, "off");
-        } else if (a.value & 0x10000) {
-            std::snprintf(text, sizeof text, "s%02x", a.value & 0xFF);
-        } else if (a.value & 0x20000) {
-            std::snprintf(text, sizeof text, "r");
-        } else {
-            std::snprintf(text, sizeof text, "?%x", a.value);
+// A PCIe card with the model's preset loaded from an update file.
+struct PcieCard : OneCard {
+    explicit PcieCard(const std::string& spec, const std::string& profile = testsupport::runProfile())
+        : OneCard(spec, profile), file(Build(tcf::FileContent{84, {}, {}, {}, {}})) {
+        EXPECT_EQ(load(file), 1) << log.text();
+        rack.clearTrace();
+    }
+    int program() { return pci.ProgramPcieEeprom(&log.log()); }
+    std::vector<uint8_t> contents() {
+        const sim::NvRegion& mem = card().pcieEepromBytes();
+        return std::vector<uint8_t>(mem.data(), mem.data() + mem.size());
+    }
+    // EECTL writes as "off", "sXX" (send) or "r" (receive), with their times.
+    std::vector<std::string> eectl(std::vector<uint64_t>* times = nullptr) {
+        std::vector<std::string> out;
+        for (const Access& a : accesses()) {
+            if (a.function.rfind("bridge", 0) != 0 || !a.is("w", "0", kEectl)) continue;
+            char text[16];
+            if (a.value == 0)
+                std::snprintf(text, sizeof text, "off");
+            else if (a.value & 0x10000)
+                std::snprintf(text, sizeof text, "s%02x", a.value & 0xFF);
+            else if (a.value & 0x20000)
+                std::snprintf(text, sizeof text, "r");
+            else
+                std::snprintf(text, sizeof text, "?%x", a.value);
+            out.push_back(text);
+            if (times) times->push_back(a.timeUs);
         }
-        out.push_back({text, a.timeUs});
+        return out;
     }
-    return out;
-}
-
-std::vector<std::string> ReadSequence(size_t count) {
-    std::vector<std::string> s = {"off", "s03", "s00", "s00"};
-    s.insert(s.end(), count, "r");
-    s.push_back("off");
-    return s;
-}
-
-std::vector<uint8_t> PcieContents(testsupport::SimRack& rack, unsigned card) {
-    const sim::NvRegion& mem = rack.rack().card(card).pcieEepromBytes();
-    return std::vector<uint8_t>(mem.data(), mem.data() + mem.size());
-}
-
-bool BridgeWritten(testsupport::SimRack& rack) {
-    for (const Access& a : Accesses(rack)) {
-        if (a.function.rfind("bridge", 0) == 0 && (a.op == "w" || a.op == "cw")) return true;
-    }
-    return false;
-}
+    UpdateFile file;
+};
 
 class PcieEepromProfile : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(PcieEepromProfile, WritesThePresetInOneCommandAndVerifiesItLater) {
-    testsupport::SimRack rack({"84,pcie-eeprom=old"}, GetParam());
-    CVjxPci pci;
-    OpenCard(pci, 0);
-    CapturedLog log;
-    UpdateFile file(Build(tcf::FileContent{84, {}, {}, {}, {}}));
-    ASSERT_EQ(LoadHeader(pci, file, log.log()), 1) << log.text();
-    ASSERT_EQ(pci.PcieEepromImageSize(), sizeof kLinuxPreset);
-    rack.clearTrace();
+    PcieCard c("84,pcie-eeprom=old", GetParam());
+    ASSERT_EQ(c.pci.PcieEepromImageSize(), sizeof kLinuxPreset);
+    ASSERT_EQ(c.program(), 1) << c.log.text();
+    EXPECT_EQ(Count(c.log.text(), "Write PCIe EEPROM..."), 1u);
 
-    ASSERT_EQ(pci.ProgramPcieEeprom(&log.log()), 1) << log.text();
-    EXPECT_EQ(Count(log.text(), "Write PCIe EEPROM..."), 1u);
-
-    const auto writes = EectlWrites(rack);
-    // First a look at the status: a write cycle an interrupted run started
-    // would be waited for.
-    const std::vector<std::string> statusLook = {"off", "s05", "r", "off"};
-    std::vector<std::string> expected = statusLook;
-    const auto read = ReadSequence(26);
-    expected.insert(expected.end(), read.begin(), read.end());
-    const size_t writeStart = expected.size();
+    // First a look at the status (a write cycle an interrupted run started
+    // would be waited for), a read of the whole image, then the write enable,
+    // one write command and, after the write cycle, the read-back.
+    std::vector<std::string> look = {"off", "s05", "r", "off", "off", "s03", "s00", "s00"};
+    look.insert(look.end(), 26, "r");
+    look.push_back("off");
+    std::vector<std::string> expected = look;
     expected.insert(expected.end(), {"off", "s06", "off", "s02", "s00", "s00"});
     for (uint8_t b : kLinuxPreset) {
         char text[8];
@@ -91,96 +74,56 @@ TEST_P(PcieEepromProfile, WritesThePresetInOneCommandAndVerifiesItLater) {
     }
     expected.push_back("off");
     const size_t writeEnd = expected.size() - 1;
-    const auto verify = ReadSequence(26);
-    expected.insert(expected.end(), verify.begin(), verify.end());
-    std::vector<std::string> got;
-    for (const auto& w : writes) got.push_back(w.what);
-    ASSERT_EQ(got, expected);
-    // The write enable comes first, and the part gets its write cycle time
-    // before the read-back starts.
-    EXPECT_EQ(writes[writeStart + 1].what, "s06");
-    EXPECT_GE(writes[writeEnd + 2].timeUs - writes[writeEnd].timeUs, 100000u);
+    expected.insert(expected.end(), look.begin() + 4, look.end());
+    std::vector<uint64_t> times;
+    ASSERT_EQ(c.eectl(&times), expected);
+    EXPECT_GE(times[writeEnd + 2] - times[writeEnd], 100000u);
 
-    const auto contents = PcieContents(rack, 1);
+    const auto contents = c.contents();
     ASSERT_GE(contents.size(), sizeof kLinuxPreset);
     EXPECT_TRUE(std::equal(std::begin(kLinuxPreset), std::end(kLinuxPreset), contents.begin()));
 
     // Now equal: one read, no write, nothing logged.
-    rack.clearTrace();
-    ASSERT_EQ(pci.ProgramPcieEeprom(&log.log()), 1);
-    EXPECT_EQ(Count(log.text(), "Write PCIe EEPROM..."), 1u);
-    got.clear();
-    for (const auto& w : EectlWrites(rack)) got.push_back(w.what);
-    expected = statusLook;
-    expected.insert(expected.end(), read.begin(), read.end());
-    EXPECT_EQ(got, expected);
+    c.rack.clearTrace();
+    ASSERT_EQ(c.program(), 1);
+    EXPECT_EQ(Count(c.log.text(), "Write PCIe EEPROM..."), 1u);
+    EXPECT_EQ(c.eectl(), look);
 }
 
 INSTANTIATE_TEST_SUITE_P(Profiles, PcieEepromProfile, Profiles());
 
-TEST(PcieEeprom, DeadEepromFailsTheCompare) {
-    testsupport::SimRack rack({"84,pcie-eeprom=old,pcie-eeprom-fault=dead"});
-    CVjxPci pci;
-    OpenCard(pci, 0);
-    CapturedLog log;
-    UpdateFile file(Build(tcf::FileContent{84, {}, {}, {}, {}}));
-    ASSERT_EQ(LoadHeader(pci, file, log.log()), 1);
-    EXPECT_EQ(pci.ProgramPcieEeprom(&log.log()), 0);
-    EXPECT_NE(log.text().find("Write PCIe EEPROM...\n"), std::string::npos) << log.text();
-    EXPECT_NE(log.text().find("Error -------------------\nFailed comparing PCIe EEPROM!"), std::string::npos)
-        << log.text();
-}
-
 TEST(PcieEeprom, StuckShifterEndsTheTransferAndFailsWithoutWriting) {
-    testsupport::SimRack rack({"84,pcie-eeprom=old,eectl=stuck"});
-    CVjxPci pci;
-    OpenCard(pci, 0);
-    CapturedLog log;
-    UpdateFile file(Build(tcf::FileContent{84, {}, {}, {}, {}}));
-    ASSERT_EQ(LoadHeader(pci, file, log.log()), 1);
-    const auto before = PcieContents(rack, 1);
-    rack.clearTrace();
+    PcieCard c("84,pcie-eeprom=old,eectl=stuck");
+    const auto before = c.contents();
     const uint64_t start = NowUs();
-
-    EXPECT_EQ(pci.ProgramPcieEeprom(&log.log()), 0);
+    EXPECT_EQ(c.program(), 0);
     // One busy wait of 100 reads 1 ms apart, then the stage gives up.
     EXPECT_LT(NowUs() - start, 1000000u);
-    EXPECT_EQ(log.text().find("Write PCIe EEPROM..."), std::string::npos) << log.text();
-    EXPECT_NE(log.text().find("Error -------------------\nFailed reading PCIe EEPROM!"), std::string::npos)
-        << log.text();
-    const auto writes = EectlWrites(rack);
+    EXPECT_FALSE(Has(c.log.text(), "Write PCIe EEPROM...")) << c.log.text();
+    EXPECT_TRUE(Has(c.log.text(), "Error -------------------\nFailed reading PCIe EEPROM!")) << c.log.text();
+    const auto writes = c.eectl();
     ASSERT_FALSE(writes.empty());
-    for (const auto& w : writes) EXPECT_EQ(w.what, "off");  // chip select off, no byte sent
-    EXPECT_EQ(PcieContents(rack, 1), before);
-    EXPECT_TRUE(pci.BridgeWritable());
+    for (const auto& w : writes) EXPECT_EQ(w, "off");  // chip select off, no byte sent
+    EXPECT_EQ(c.contents(), before);
+    EXPECT_TRUE(c.pci.BridgeWritable());
 }
 
+// A card whose bridge the driver reaches only through configuration space
+// (slow mode) cannot be written: both stages that write through the bridge
+// refuse before touching it.
 TEST(PcieEeprom, SlowModeCardIsRefusedBeforeTheBridgeIsTouched) {
-    testsupport::SimRack rack({"84,pcie-eeprom=old,slow"});
-    CVjxPci pci;
-    OpenCard(pci, 0);
-    ASSERT_TRUE(pci.SlowFpgaMode());
-    CapturedLog log;
-    UpdateFile file(Build(tcf::FileContent{84, {}, {}, {}, {}}));
-    ASSERT_EQ(LoadHeader(pci, file, log.log()), 1);
-    rack.clearTrace();
-    EXPECT_EQ(pci.ProgramPcieEeprom(&log.log()), 0);
-    EXPECT_NE(log.text().find(CVjxPci::kSlowModeRefused), std::string::npos) << log.text();
-    EXPECT_FALSE(BridgeWritten(rack));
-}
-
-TEST(PcieEeprom, PciCardWithoutImageSkipsTheStage) {
-    testsupport::SimRack rack({"80"});
-    CVjxPci pci;
-    OpenCard(pci, 0);
-    CapturedLog log;
-    UpdateFile file(Build(tcf::FileContent{80, {}, {}, {}, {}}));
-    ASSERT_EQ(LoadHeader(pci, file, log.log()), 1);
-    ASSERT_EQ(pci.PcieEepromImageSize(), 0u);
-    rack.clearTrace();
-    EXPECT_EQ(pci.ProgramPcieEeprom(&log.log()), 1);
-    EXPECT_TRUE(Accesses(rack).empty());
-    EXPECT_EQ(log.text().find("PCIe EEPROM"), std::string::npos) << log.text();
+    for (bool update : {false, true}) {
+        SCOPED_TRACE(update);
+        PcieCard c("84,pcie-eeprom=old,slow,fw=0.90,isp=5,fpga=5");
+        ASSERT_TRUE(c.pci.SlowFpgaMode());
+        const Bytes before = c.card().fpga().imageView(0x10000);
+        UpdateFile file(
+            Build(tcf::FileContent{84, FpgaImage(7, 20000), {}, {}, Firmware("2.01", 7, 0x4000)}));
+        EXPECT_EQ(update ? c.update(file, "VJX PCIe K") : c.program(), 0);
+        EXPECT_TRUE(Has(c.log.text(), CVjxPci::kSlowModeRefused)) << c.log.text();
+        EXPECT_FALSE(c.bridgeWritten());
+        EXPECT_EQ(c.card().fpga().imageView(0x10000), before);
+    }
 }
 
 }  // namespace
