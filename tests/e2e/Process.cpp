@@ -46,12 +46,12 @@ Result vjxflashOn(const std::string& rack, const std::vector<std::string>& args,
     return run(argv);
 }
 
-std::string newRackAndUpdate(const TempDir& tmp, const std::string& rack, const std::string& card,
-                             unsigned firmwareSize) {
-    const std::string fpga = tmp.path("fpga.bin"), fw = tmp.path("fw.bin"), file = tmp.path("k.tcf");
+std::string newRackAndUpdate(const std::string& rack, const std::string& card, unsigned firmwareSize,
+                             const std::string& module, unsigned fpgaSize) {
+    const std::string fpga = rack + ".fpga", fw = rack + ".fw", file = rack + ".tcf";
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"new", rack, "--card", card},
-             {"image", "fpga", "--version", "9", "--size", "30000", "-o", fpga},
+             {"image", "fpga", "--version", "9", "--size", std::to_string(fpgaSize), "-o", fpga},
              {"image", "firmware", "--version", "3.10", "--isp", "9", "--size", std::to_string(firmwareSize),
               "-o", fw}}) {
         Result r = vjxsim(args);
@@ -60,7 +60,7 @@ std::string newRackAndUpdate(const TempDir& tmp, const std::string& rack, const 
             return "";
         }
     }
-    Result r = tcftool({"build", "-o", file, "--module", "84", "--fpga", fpga, "--firmware", fw});
+    Result r = tcftool({"build", "-o", file, "--module", module, "--fpga", fpga, "--firmware", fw});
     if (r.status != 0) {
         ADD_FAILURE() << "tcftool build: " << r.out << r.err;
         return "";

@@ -22,17 +22,8 @@ struct Update {
 // "3.10"), made in `tmp`.
 Update makeUpdate(const TempDir& tmp, const std::string& name, const std::string& card,
                   const std::string& module) {
-    Update u{tmp.path(name + "-rack"), tmp.path(name + ".tcf")};
-    const std::string fpga = tmp.path(name + "-fpga.bin"), fw = tmp.path(name + "-fw.bin");
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"new", u.rack, "--card", card},
-             {"image", "fpga", "--version", "9", "--size", "8192", "-o", fpga},
-             {"image", "firmware", "--version", "3.10", "--isp", "9", "--size", "16384", "-o", fw}})
-        EXPECT_EQ(e2e::vjxsim(args).status, 0) << args[0];
-    EXPECT_EQ(
-        e2e::tcftool({"build", "-o", u.file, "--module", module, "--fpga", fpga, "--firmware", fw}).status,
-        0);
-    return u;
+    const std::string rack = tmp.path(name + "-rack");
+    return Update{rack, e2e::newRackAndUpdate(rack, card, 16384, module, 8192)};
 }
 
 std::string copyRack(const TempDir& tmp, const Update& u, const std::string& name) {
@@ -231,7 +222,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Interruption, AnImageTooLargeForTheConfigurationDeviceIsRefusedBeforeAnyWrite) {
     TempDir tmp;
     Update u = makeUpdate(tmp, "s", "84,fw=0.90,isp=5,fpga=5,epcs=0x10,eeprom=old,pcie-eeprom=old", "84");
-    const std::string fpga = tmp.path("big.bin"), fw = tmp.path("s-fw.bin");
+    const std::string fpga = tmp.path("big.bin"), fw = u.rack + ".fw";
     ASSERT_EQ(e2e::vjxsim({"image", "fpga", "--version", "9", "--size", "204800", "-o", fpga}).status, 0);
     ASSERT_EQ(
         e2e::tcftool({"build", "-o", u.file, "--module", "84", "--fpga", fpga, "--firmware", fw}).status, 0);

@@ -197,9 +197,8 @@ TEST_F(Controller, FlashCommandStopsAtTheFirstRefusalAndClosesTheCard) {
          Calls{"Count", "Open 0", "ReadFileHeader", "CheckUpdateFile", "ProgramEeprom", "ProgramPcieEeprom",
                "doFlash VJX PCIe K", "Close"},
          false},
-        {"card 3 of 2", [] {}, 3, 0x54,
-         plainBox("\nThere is no card with number 3.\nPlease enter a card number fom 1 to 2.") + "\n",
-         Calls{"Count"}, false},
+        // (A card number outside the list is refused as the real program
+        // shows on a simulated rack; no selection is position 0xFFFFFFFF.)
         {"no selection", [] {}, 0, 0x54,
          plainBox("\nThere is no card with number 0.\nPlease enter a card number fom 1 to 2.") + "\n",
          Calls{"Count"}, false},
