@@ -42,10 +42,11 @@ TEST_P(ListCommand, ShowsTheCardsOrTheReasonWithItsStatus) {
     auto r = e2e::vjxflashOn(rack, args);
     EXPECT_EQ(r.status, c.status) << r.out << r.err;
     EXPECT_EQ(r.err, "");
-    if (c.partOnly)
+    if (c.partOnly) {
         EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
-    else
+    } else {
         EXPECT_EQ(r.out, kBanner + "\n" + c.out);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -171,34 +171,4 @@ TEST(CutFirmware, RefusesDataInTheLast16BytesOfABlock) {
     }
 }
 
-TEST(CheckContent, RefusesWhatTheFlashCommandCouldNotUse) {
-    tcf::FileContent good;
-    good.module = 84;
-    std::string error;
-    ASSERT_TRUE(tcf::CheckContent(good, &error)) << error;
-
-    auto refused = [](tcf::FileContent c, const char* what) {
-        std::string e;
-        EXPECT_FALSE(tcf::CheckContent(c, &e)) << what;
-        EXPECT_NE(e.find(what), std::string::npos) << e;
-    };
-    tcf::FileContent c = good;
-    c.module = 0x64;
-    refused(c, "Module code");
-    c = good;
-    c.eeprom = Bytes(6, 0);
-    refused(c, "32-bit");
-    c.eeprom = Bytes(144, 0);
-    refused(c, "at most 140");
-    c = good;
-    c.pcieEeprom = Bytes(33, 0);  // one EEPROM page is all one write takes
-    refused(c, "at most 32");
-    c = good;
-    c.fpga = Bytes(10, 0);
-    refused(c, "needs firmware");
-    c = good;
-    c.segments = {tcftest::PatternSegment(0, 10)};
-    refused(c, "needs an FPGA image");
-}
-
 }  // namespace

@@ -144,6 +144,12 @@ TEST_F(Tool, BuildRefusesAndInfoExplainsWhatTheFlashCommandWouldRefuse) {
         {{"--module", "84", "--eeprom", dir.write("empty.bin", Bytes())}, "is empty"},
         {{"--module", "84", "--eeprom", fifo}, "can't read EEPROM image"},  // never waits for a writer
         {{"--module", "eighty"}, ""},
+        {{"--module", "100"}, "Module code 100 (0x64) is outside the range 80 to 99"},
+        {{"--module", "84", "--eeprom", dir.write("e6.bin", Bytes(6, 0))}, "a whole number of 32-bit values"},
+        {{"--module", "84", "--eeprom", dir.write("e144.bin", Bytes(144, 0))}, "at most 140 bytes"},
+        // One EEPROM page is all one write takes.
+        {{"--module", "84", "--pcie-eeprom", dir.write("p33.bin", Bytes(33, 0))}, "at most 32 bytes fit"},
+        {{"--module", "84", "--fpga", dir.write("f10.bin", Bytes(10, 0))}, "An FPGA image needs firmware"},
     };
     for (const auto& r : refused) {
         std::vector<std::string> args{"build", "-o", out};
