@@ -86,7 +86,7 @@ TEST_F(FlashEeproms, WritesBothPresetsThenLeavesAnUpToDateCardAlone) {
 // all: status 3 with the reason, and, unless a part failed its compare,
 // neither EEPROM changed.
 TEST_F(FlashEeproms, FailuresEndWithStatus3AndTheirReason) {
-    const std::string other = tmp.path("s.tcf"), none = tmp.path("none.tcf");
+    const std::string other = tmp.path("s.tcf"), none = tmp.path("no such %s file.tcf");
     ASSERT_EQ(e2e::tcftool({"build", "-o", other, "--module", "80"}).status, 0);
     const struct {
         const char* option;  // vjxsim set, "" for none
