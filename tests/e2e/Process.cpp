@@ -35,10 +35,8 @@ Result tcftool(const std::vector<std::string>& args) {
 }
 
 Result vjxflashOn(const std::string& rack, const std::vector<std::string>& args,
-                  const std::vector<std::string>& runOptions, bool strict) {
-    // Strict: a rule of a part that the program breaks fails the run.
-    std::vector<std::string> argv{VJXSIM_BIN, "run", rack};
-    if (strict) argv.push_back("--strict");
+                  const std::vector<std::string>& runOptions) {
+    std::vector<std::string> argv{VJXSIM_BIN, "run", rack, "--strict"};
     argv.insert(argv.end(), runOptions.begin(), runOptions.end());
     argv.push_back("--");
     argv.push_back(VJXFLASH_BIN);

@@ -19,11 +19,10 @@ inline std::string readFile(const std::string& path) {
 
 Result vjxsim(const std::vector<std::string>& args);
 Result tcftool(const std::vector<std::string>& args);
-// vjxsim run RACK --strict [extra run options] -- vjxflash ARGS...; not
-// strict for a scenario in which the program meets a part it must not
-// drive yet.
+// vjxsim run RACK --strict [extra run options] -- vjxflash ARGS...: a rule
+// of a part that the program breaks fails the run.
 Result vjxflashOn(const std::string& rack, const std::vector<std::string>& args,
-                  const std::vector<std::string>& runOptions = {}, bool strict = true);
+                  const std::vector<std::string>& runOptions = {});
 
 // A new rack at `rack` with one card of `card` (as `vjxsim new --card` takes
 // it), and an update file for `module` that brings it to FPGA version 9
