@@ -43,8 +43,11 @@ protected:
 };
 
 TEST_F(FlashEeproms, WritesBothPresetsThenLeavesAnUpToDateCardAlone) {
+    const std::string mcuFlash = e2e::vjxsim({"dump", rack, "1", "mcu-flash"}).out;
     auto r = e2e::vjxflashOn(rack, {"-flash", "1", file});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
+    // A file without firmware leaves the microcontroller alone.
+    EXPECT_EQ(e2e::vjxsim({"dump", rack, "1", "mcu-flash"}).out, mcuFlash);
     EXPECT_TRUE(contains(r.out, "\nProgramming card 1 with file \"" + file +
                                     "\"...\nWrite EEPROM...\n"
                                     "Write PCIe EEPROM...\n"))
@@ -79,56 +82,45 @@ TEST_F(FlashEeproms, WritesBothPresetsThenLeavesAnUpToDateCardAlone) {
     EXPECT_FALSE(contains(again.out, "Write PCIe EEPROM...")) << again.out;
 }
 
-TEST_F(FlashEeproms, AbsentEepromFailsWithStatus3AndChangesNothingElse) {
-    ASSERT_EQ(e2e::vjxsim({"set", rack, "1", "eeprom-fault=absent"}).status, 0);
-    auto before = e2e::vjxsim({"dump", rack, "1", "pcie-eeprom"}).out;
-    auto r = e2e::vjxflashOn(rack, {"-flash", "1", file});
-    EXPECT_EQ(r.status, 3);
-    EXPECT_TRUE(contains(r.out, "Failed reading EEPROM!")) << r.out;
-    EXPECT_EQ(e2e::vjxsim({"dump", rack, "1", "pcie-eeprom"}).out, before);
-}
-
-TEST_F(FlashEeproms, StuckBitIsCaughtByTheCompare) {
-    ASSERT_EQ(e2e::vjxsim({"set", rack, "1", "eeprom-fault=stuck"}).status, 0);
-    auto r = e2e::vjxflashOn(rack, {"-flash", "1", file});
-    EXPECT_EQ(r.status, 3);
-    EXPECT_TRUE(contains(r.out, "Failed comparing EEPROM!")) << r.out;
-}
-
-TEST_F(FlashEeproms, DeadPcieEepromFailsTheCompare) {
-    ASSERT_EQ(e2e::vjxsim({"set", rack, "1", "pcie-eeprom-fault=dead"}).status, 0);
-    auto r = e2e::vjxflashOn(rack, {"-flash", "1", file});
-    EXPECT_EQ(r.status, 3);
-    EXPECT_TRUE(contains(r.out, "Failed comparing PCIe EEPROM!")) << r.out;
-}
-
-TEST_F(FlashEeproms, FileForAnotherModelIsRefusedBeforeAnyWrite) {
-    std::string other = tmp.path("s.tcf");
+// A failing part, a slow-mode card, a file for another model or none at
+// all: status 3 with the reason, and, unless a part failed its compare,
+// neither EEPROM changed.
+TEST_F(FlashEeproms, FailuresEndWithStatus3AndTheirReason) {
+    const std::string other = tmp.path("s.tcf"), none = tmp.path("no such %s file.tcf");
     ASSERT_EQ(e2e::tcftool({"build", "-o", other, "--module", "80"}).status, 0);
-    auto before = e2e::vjxsim({"dump", rack, "1", "eeprom"}).out;
-    auto r = e2e::vjxflashOn(rack, {"-flash", "1", other});
-    EXPECT_EQ(r.status, 3);
-    EXPECT_TRUE(contains(r.out, "Incompatible flash update file!\nCard is a \"VJX PCIe K\", but\n" + other +
-                                    "\nis designed for a \"VJX PCI S\" card.\n"))
-        << r.out;
-    EXPECT_EQ(e2e::vjxsim({"dump", rack, "1", "eeprom"}).out, before);
-}
-
-TEST_F(FlashEeproms, MissingFileIsReported) {
-    auto r = e2e::vjxflashOn(rack, {"-flash", "1", tmp.path("none.tcf")});
-    EXPECT_EQ(r.status, 3);
-    EXPECT_TRUE(contains(r.out, "Can't open file \"" + tmp.path("none.tcf") + "\"!")) << r.out;
-}
-
-TEST_F(FlashEeproms, SlowModeCardIsRefusedBeforeAnythingIsWritten) {
-    ASSERT_EQ(e2e::vjxsim({"set", rack, "1", "slow"}).status, 0);
-    auto eeBefore = e2e::vjxsim({"dump", rack, "1", "eeprom"}).out;
-    auto pcieBefore = e2e::vjxsim({"dump", rack, "1", "pcie-eeprom"}).out;
-    auto r = e2e::vjxflashOn(rack, {"-flash", "1", file});
-    EXPECT_EQ(r.status, 3) << r.out;
-    EXPECT_TRUE(contains(r.out, "Using slow FPGA programming mode")) << r.out;
-    EXPECT_EQ(e2e::vjxsim({"dump", rack, "1", "eeprom"}).out, eeBefore);
-    EXPECT_EQ(e2e::vjxsim({"dump", rack, "1", "pcie-eeprom"}).out, pcieBefore);
+    const struct {
+        const char* option;  // vjxsim set, "" for none
+        std::string file;
+        std::string says;
+        bool unchanged = true;  // false: a failing write or compare may have changed them
+    } cases[] = {
+        {"eeprom-fault=absent", file, "Failed reading EEPROM!"},
+        {"eeprom-fault=stuck", file, "Failed comparing EEPROM!", false},
+        {"pcie-eeprom-fault=dead", file, "Failed comparing PCIe EEPROM!", false},
+        {"slow", file, "Using slow FPGA programming mode"},
+        {"", other,
+         "Incompatible flash update file!\nCard is a \"VJX PCIe K\", but\n" + other +
+             "\nis designed for a \"VJX PCI S\" card.\n"},
+        {"", none, "Can't open file \"" + none + "\"!"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.option) + " " + c.file);
+        rack = tmp.path("rack" + std::to_string(++n));
+        ASSERT_EQ(e2e::vjxsim({"new", rack, "--card", "84,eeprom=old,pcie-eeprom=old"}).status, 0);
+        if (*c.option) {
+            ASSERT_EQ(e2e::vjxsim({"set", rack, "1", c.option}).status, 0);
+        }
+        const std::string ee = e2e::vjxsim({"dump", rack, "1", "eeprom"}).out;
+        const std::string pcie = e2e::vjxsim({"dump", rack, "1", "pcie-eeprom"}).out;
+        auto r = e2e::vjxflashOn(rack, {"-flash", "1", c.file});
+        EXPECT_EQ(r.status, 3) << r.out;
+        EXPECT_TRUE(contains(r.out, c.says)) << r.out;
+        if (c.unchanged) {
+            EXPECT_EQ(e2e::vjxsim({"dump", rack, "1", "eeprom"}).out, ee);
+            EXPECT_EQ(e2e::vjxsim({"dump", rack, "1", "pcie-eeprom"}).out, pcie);
+        }
+    }
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ TEST(PcieCoreOnLinux, ListedAsNotDetectedAndNeverWritten) {
     EXPECT_EQ(ops.size(), 1u) << "and nothing else: no register access, no configuration write";
 
     // An update aimed at it: card 2 is beyond the list of detected cards.
-    const std::string file = e2e::newRackAndUpdate(tmp, tmp.path("other"), "84", 16384);
+    const std::string file = e2e::newRackAndUpdate(tmp.path("other"), "84", 16384);
     ASSERT_FALSE(file.empty());
     auto flash = e2e::vjxflashOn(rack, {"-flash", "2", file});
     EXPECT_EQ(flash.status, 3) << flash.out;

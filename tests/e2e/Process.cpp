@@ -35,10 +35,8 @@ Result tcftool(const std::vector<std::string>& args) {
 }
 
 Result vjxflashOn(const std::string& rack, const std::vector<std::string>& args,
-                  const std::vector<std::string>& runOptions, bool strict) {
-    // Strict: a rule of a part that the program breaks fails the run.
-    std::vector<std::string> argv{VJXSIM_BIN, "run", rack};
-    if (strict) argv.push_back("--strict");
+                  const std::vector<std::string>& runOptions) {
+    std::vector<std::string> argv{VJXSIM_BIN, "run", rack, "--strict"};
     argv.insert(argv.end(), runOptions.begin(), runOptions.end());
     argv.push_back("--");
     argv.push_back(VJXFLASH_BIN);
@@ -46,12 +44,12 @@ Result vjxflashOn(const std::string& rack, const std::vector<std::string>& args,
     return run(argv);
 }
 
-std::string newRackAndUpdate(const TempDir& tmp, const std::string& rack, const std::string& card,
-                             unsigned firmwareSize) {
-    const std::string fpga = tmp.path("fpga.bin"), fw = tmp.path("fw.bin"), file = tmp.path("k.tcf");
+std::string newRackAndUpdate(const std::string& rack, const std::string& card, unsigned firmwareSize,
+                             const std::string& module, unsigned fpgaSize) {
+    const std::string fpga = rack + ".fpga", fw = rack + ".fw", file = rack + ".tcf";
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"new", rack, "--card", card},
-             {"image", "fpga", "--version", "9", "--size", "30000", "-o", fpga},
+             {"image", "fpga", "--version", "9", "--size", std::to_string(fpgaSize), "-o", fpga},
              {"image", "firmware", "--version", "3.10", "--isp", "9", "--size", std::to_string(firmwareSize),
               "-o", fw}}) {
         Result r = vjxsim(args);
@@ -60,7 +58,7 @@ std::string newRackAndUpdate(const TempDir& tmp, const std::string& rack, const 
             return "";
         }
     }
-    Result r = tcftool({"build", "-o", file, "--module", "84", "--fpga", fpga, "--firmware", fw});
+    Result r = tcftool({"build", "-o", file, "--module", module, "--fpga", fpga, "--firmware", fw});
     if (r.status != 0) {
         ADD_FAILURE() << "tcftool build: " << r.out << r.err;
         return "";

@@ -19,18 +19,18 @@ inline std::string readFile(const std::string& path) {
 
 Result vjxsim(const std::vector<std::string>& args);
 Result tcftool(const std::vector<std::string>& args);
-// vjxsim run RACK --strict [extra run options] -- vjxflash ARGS...; not
-// strict for a scenario in which the program meets a part it must not
-// drive yet.
+// vjxsim run RACK --strict [extra run options] -- vjxflash ARGS...: a rule
+// of a part that the program breaks fails the run.
 Result vjxflashOn(const std::string& rack, const std::vector<std::string>& args,
-                  const std::vector<std::string>& runOptions = {}, bool strict = true);
+                  const std::vector<std::string>& runOptions = {});
 
 // A new rack at `rack` with one card of `card` (as `vjxsim new --card` takes
-// it), and in `tmp` an update file for module 84 that brings it to FPGA
-// version 9 (30000 bytes) and firmware "3.10" (ISP 9, `firmwareSize` bytes).
+// it), and an update file for `module` that brings it to FPGA version 9
+// (`fpgaSize` bytes) and firmware "3.10" (ISP 9, `firmwareSize` bytes), the
+// images and the file made beside the rack (RACK.fpga, RACK.fw, RACK.tcf).
 // Answers the file's path; a failure fails the test and answers "".
-std::string newRackAndUpdate(const TempDir& tmp, const std::string& rack, const std::string& card,
-                             unsigned firmwareSize);
+std::string newRackAndUpdate(const std::string& rack, const std::string& card, unsigned firmwareSize,
+                             const std::string& module = "84", unsigned fpgaSize = 30000);
 
 // A program running beside the test, in a process group of its own (so that
 // the whole group can be killed at once), its output going to files.

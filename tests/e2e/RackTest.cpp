@@ -29,7 +29,7 @@ bool waitUntil(const std::function<bool()>& condition, double seconds) {
 class Rack : public ::testing::Test {
 protected:
     void SetUp() override {
-        file = e2e::newRackAndUpdate(tmp, rack, "84,fw=0.90,isp=5,fpga=5,epcs=0x10", 16384);
+        file = e2e::newRackAndUpdate(rack, "84,fw=0.90,isp=5,fpga=5,epcs=0x10", 16384);
         ASSERT_FALSE(file.empty());
     }
     e2e::Started startUpdate() {

@@ -1,95 +1,17 @@
-// An update killed at any moment leaves a card that the next update repairs.
+// An update interrupted at chosen moments (vjxsim run --at), on the virtual
+// clock: held signals and a closed output let it finish, a SIGKILL leaves a
+// card that the retry started at once repairs.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 
-#include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <random>
-#include <thread>
 
 #include "Process.h"
 
 using e2e::TempDir;
 
 namespace {
-
-// `vjxsim run RACK -- vjxflash -flash N FILE`, killable as a whole group.
-pid_t startUpdate(const std::string& rack, const std::string& card, const std::string& file,
-                  const std::string& timing = "instant") {
-    return e2e::start({VJXSIM_BIN, "run", rack, "--strict", "--timing", timing, "--", VJXFLASH_BIN, "-flash",
-                       card, file},
-                      "/dev/null", "/dev/null")
-        .pid;
-}
-
-TEST(Recovery, UpdateKilledAtRandomMomentsIsRepairedByTheNextRun) {
-    TempDir tmp;
-    std::string rack = tmp.path("rack");
-    const std::string file = e2e::newRackAndUpdate(tmp, rack, "84,fw=0.90,isp=5,fpga=5", 65536);
-    ASSERT_FALSE(file.empty());
-    const std::string fpga = tmp.path("fpga.bin");
-
-    // How long a whole update takes here, to spread the kills over it.
-    TempDir probeDir;
-    std::string probe = probeDir.path("rack");
-    ASSERT_EQ(e2e::vjxsim({"new", probe, "--card", "84,fw=0.90,isp=5,fpga=5"}).status, 0);
-    auto t0 = std::chrono::steady_clock::now();
-    ASSERT_EQ(e2e::vjxflashOn(probe, {"-flash", "1", file}).status, 0);
-    auto whole = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0);
-
-    std::mt19937 random(20261206);
-    for (int round = 0; round < 5; ++round) {
-        std::uniform_int_distribution<long> when(0, std::max<long>(1, whole.count()));
-        pid_t pid = startUpdate(rack, "1", file);
-        ASSERT_GT(pid, 0);
-        std::this_thread::sleep_for(std::chrono::milliseconds(when(random)));
-        kill(-pid, SIGKILL);
-        int status = 0;
-        waitpid(pid, &status, 0);
-    }
-
-    auto r = e2e::vjxflashOn(rack, {"-flash", "1", file});
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("Firmware version: 3.10"), std::string::npos) << r.out;
-    auto list = e2e::vjxflashOn(rack, {"-list"});
-    EXPECT_NE(list.out.find("Firmware version: 3.10"), std::string::npos) << list.out;
-    auto epcs = e2e::vjxsim({"dump", rack, "1", "epcs"});
-    std::string image = e2e::readFile(fpga);
-    EXPECT_EQ(epcs.out.compare(0, image.size(), image), 0);
-}
-
-// A program killed during a bulk erase leaves the EPCS erasing: the next
-// program, started at once, meets a part that answers only its status, as on
-// a real machine, and waits for the erase to end before it identifies the
-// part (on the real clock here, the part's time kept across the processes).
-TEST(Recovery, AProgramStartedRightAfterAKillDuringBulkEraseWaitsForTheEpcs) {
-    TempDir tmp;
-    std::string rack = tmp.path("rack");
-    const std::string file = e2e::newRackAndUpdate(tmp, rack, "84,fw=0.90,isp=5,fpga=5,epcs=0x10", 16384);
-    ASSERT_FALSE(file.empty());
-
-    pid_t pid = startUpdate(rack, "1", file, "datasheet");
-    ASSERT_GT(pid, 0);
-    // A started bulk erase is stored at once: the image's first bytes read blank.
-    const std::string blank(16, '\xFF');
-    bool erasing = false;
-    for (int i = 0; i < 3000 && !erasing; ++i) {
-        erasing = e2e::readFile(rack + "/card1/epcs.bin").compare(0, 16, blank) == 0;
-        if (!erasing) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    kill(-pid, SIGKILL);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(erasing);
-
-    auto atOnce = e2e::vjxflashOn(rack, {"-flash", "1", file}, {"--timing", "datasheet"});
-    EXPECT_EQ(atOnce.status, 0) << atOnce.out;
-    EXPECT_NE(atOnce.out.find("Firmware version: 3.10"), std::string::npos) << atOnce.out;
-}
-
-// ---- Interruptions at chosen moments (vjxsim run --at), on the virtual clock ----
 
 struct Update {
     std::string rack;  // the card before the update, copied for every run
@@ -100,17 +22,8 @@ struct Update {
 // "3.10"), made in `tmp`.
 Update makeUpdate(const TempDir& tmp, const std::string& name, const std::string& card,
                   const std::string& module) {
-    Update u{tmp.path(name + "-rack"), tmp.path(name + ".tcf")};
-    const std::string fpga = tmp.path(name + "-fpga.bin"), fw = tmp.path(name + "-fw.bin");
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"new", u.rack, "--card", card},
-             {"image", "fpga", "--version", "9", "--size", "8192", "-o", fpga},
-             {"image", "firmware", "--version", "3.10", "--isp", "9", "--size", "16384", "-o", fw}})
-        EXPECT_EQ(e2e::vjxsim(args).status, 0) << args[0];
-    EXPECT_EQ(
-        e2e::tcftool({"build", "-o", u.file, "--module", module, "--fpga", fpga, "--firmware", fw}).status,
-        0);
-    return u;
+    const std::string rack = tmp.path(name + "-rack");
+    return Update{rack, e2e::newRackAndUpdate(rack, card, 16384, module, 8192)};
 }
 
 std::string copyRack(const TempDir& tmp, const Update& u, const std::string& name) {
@@ -309,7 +222,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Interruption, AnImageTooLargeForTheConfigurationDeviceIsRefusedBeforeAnyWrite) {
     TempDir tmp;
     Update u = makeUpdate(tmp, "s", "84,fw=0.90,isp=5,fpga=5,epcs=0x10,eeprom=old,pcie-eeprom=old", "84");
-    const std::string fpga = tmp.path("big.bin"), fw = tmp.path("s-fw.bin");
+    const std::string fpga = tmp.path("big.bin"), fw = u.rack + ".fw";
     ASSERT_EQ(e2e::vjxsim({"image", "fpga", "--version", "9", "--size", "204800", "-o", fpga}).status, 0);
     ASSERT_EQ(
         e2e::tcftool({"build", "-o", u.file, "--module", "84", "--fpga", fpga, "--firmware", fw}).status, 0);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -99,11 +100,6 @@ protected:
         dialog().OnFlash();
     }
 
-    void flash(unsigned n, const std::string& file) {
-        startUp();
-        flashOnly(n, file);
-    }
-
     std::FILE* m_out = nullptr;
     std::string m_dir;
     std::vector<std::string> m_files;
@@ -131,47 +127,13 @@ TEST_F(Controller, UnknownFirstCardIsLeftOutAndTheNumbersCloseUp) {
     // One card open at a time, every one closed again.
     EXPECT_EQ(fake::script.calls, (Calls{"Count", "Open 0", "Close", "Open 1", "Version", "Close", "Open 2",
                                          "Version", "Close"}));
-}
 
-TEST_F(Controller, SingleCardIsListedByItsDescriptionAlone) {
+    // A single card is listed by its description alone.
     fake::script.cards = {card(0x50, "VJX PCI S")};
-    fake::script.cards[0].slowMode = true;
-    EXPECT_EQ(dialog().ListVjxBoards(1), 1);
-    EXPECT_EQ(takeLog(),
-              "\nDetecting card 1...\nUsing slow FPGA programming mode\nDetected: VJX PCI S card\n");
+    EXPECT_EQ(dialog().ListVjxBoards(0), 1);
     ASSERT_EQ(dialog().CardList().GetCount(), 1);
     EXPECT_STREQ(dialog().CardList().GetItem(0), "VJX PCI S");
     EXPECT_EQ(dialog().CardList().GetCurSel(), 0);
-}
-
-TEST_F(Controller, CardThatFailsToOpenIsReportedAndSkipped) {
-    fake::script.cards = {card(0x54, "VJX PCIe K"), card(0x5E, "VJX PCI K")};
-    fake::script.cards[0].opens = false;
-    fake::script.cards[1].flashUpdate = false;
-    EXPECT_EQ(dialog().ListVjxBoards(1), 1);
-    EXPECT_EQ(takeLog(),
-              "\nCard 1: Detection failed!\nDetecting card 1...\nDetected: VJX PCI K card"
-              "\nCard doesn't support flash updates\n");
-    ASSERT_EQ(dialog().CardList().GetCount(), 1);
-    EXPECT_STREQ(dialog().CardList().GetItem(0), "1: VJX PCI K");
-    EXPECT_EQ(dialog().GetCardNum(0), 1u);
-    EXPECT_EQ(fake::script.calls, (Calls{"Count", "Open 0", "Open 1", "Close"}));
-}
-
-TEST_F(Controller, OnlyUnknownCardsGiveTheNoVjxCardsBox) {
-    fake::script.cards = {unknownCard()};
-    EXPECT_EQ(dialog().ListVjxBoards(1), 0);
-    EXPECT_EQ(takeLog(), errorBox("\nCards found, but no VJX cards!") + "\n");
-    EXPECT_EQ(dialog().CardList().GetCount(), 0);
-    EXPECT_EQ(dialog().CardCount(), 1u);
-    EXPECT_EQ(dialog().SkipCount(), 1u);
-}
-
-TEST_F(Controller, NoCardsGiveTheNoCardsBoxWithTheDriverText) {
-    EXPECT_EQ(dialog().CountVjxBoards(), 0u);
-    EXPECT_EQ(takeLog(), errorBox("\nNo VJX cards found!\nbus scan found nothing"));
-    EXPECT_EQ(dialog().ListVjxBoards(1), 0);
-    EXPECT_EQ(takeLog(), errorBox("\nNo VJX cards found!\nbus scan found nothing") + "\n");
 }
 
 TEST_F(Controller, SilentListingFillsTheSameListAndPrintsOnlyBoxes) {
@@ -191,6 +153,9 @@ TEST_F(Controller, SilentListingFillsTheSameListAndPrintsOnlyBoxes) {
     fake::script.cards = {unknownCard()};
     EXPECT_EQ(dialog().ListVjxBoards(0), 0);
     EXPECT_EQ(takeLog(), errorBox("\nCards found, but no VJX cards!"));
+    fake::script.cards.clear();
+    EXPECT_EQ(dialog().CountVjxBoards(), 0u);
+    EXPECT_EQ(takeLog(), errorBox("\nNo VJX cards found!\nbus scan found nothing"));
 }
 
 TEST_F(Controller, DriverFailureKeepsThePreviousCounts) {
@@ -204,168 +169,91 @@ TEST_F(Controller, DriverFailureKeepsThePreviousCounts) {
     EXPECT_EQ(dialog().CardCount(), 2u);
 }
 
-TEST_F(Controller, StartUpPrintsTheBannerAndListsSilently) {
-    fake::script.cards = {card(0x54, "VJX PCIe K")};
-    EXPECT_EQ(dialog().OnInitDialog(), 1);
-    EXPECT_EQ(takeLog(), "ORVEN VJX Flash Version 5.33\n");
-    EXPECT_EQ(dialog().CardList().GetCount(), 1);
-}
-
-TEST_F(Controller, StartUpWithoutUsableCardsEndsWithStatus2) {
-    EXPECT_EXIT(dialog().OnInitDialog(), ::testing::ExitedWithCode(2), "");
-    fake::script.cards = {unknownCard()};
-    EXPECT_EXIT(dialog().OnInitDialog(), ::testing::ExitedWithCode(2), "");
-}
-
 // ---- Flash command -------------------------------------------------------
 
-class Flash : public Controller {
-protected:
-    void SetUp() override {
-        Controller::SetUp();
+// After the silent start-up list of a VJX PCIe K and a VJX PCI K, `change`
+// alters the cards or the outcome of a step, and "-flash card file" runs:
+// the log ("%F" standing for the file), the card calls and the verdict.
+// `file`: a header naming that module code, 0 no name. (The refusals that
+// the real program shows on a simulated rack, as a card number outside the
+// list, a missing file, a slow-mode card or another model's file, are
+// tested there.)
+TEST_F(Controller, FlashCommandStopsAtTheFirstRefusalAndClosesTheCard) {
+    const std::string detect1 = "\nDetecting card 1...", slow = "\nUsing slow FPGA programming mode";
+    const std::string programming1 = detect1 + "\nProgramming card 1 with file \"%F\"...\n";
+    const Calls header{"Count", "Open 0", "ReadFileHeader", "Close"};
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        unsigned card;
+        int file;
+        std::string log;
+        Calls calls;
+        bool completed;
+    } cases[] = {
+        {"failing update sequence", [] { fake::script.doFlash = 0; }, 1, 0x54, programming1,
+         Calls{"Count", "Open 0", "ReadFileHeader", "CheckUpdateFile", "ProgramEeprom", "ProgramPcieEeprom",
+               "doFlash VJX PCIe K", "Close"},
+         false},
+        {"no cards left", [] { fake::script.cards.clear(); }, 1, 0x54,
+         errorBox("\nNo VJX cards found!\nbus scan found nothing"), Calls{"Count"}, false},
+        {"card without flash update", [] { fake::script.cards[0].flashUpdate = false; }, 1, 0,
+         detect1 + plainBox("\nCard doesn't support flash updates") + "\n", Calls{"Count", "Open 0", "Close"},
+         false},
+        {"card failing to open", [] { fake::script.cards[1].opens = false; }, 2, 0x5E,
+         "\nDetecting card 2...\nCard 2: Detection failed! (Can't open card!)\n", Calls{"Count", "Open 1"},
+         false},
+        {"empty file name", [] { fake::script.cards[0].slowMode = true; }, 1, 0,
+         detect1 + slow + plainBox("\nPlease enter a flash update file name") + "\n",
+         Calls{"Count", "Open 0", "Close"}, false},
+        {"refused header", [] { fake::script.readHeader = 0; }, 1, 0x54, detect1, header, false},
+        // The card answers with an unknown model after the list was built.
+        {"unknown card type",
+         [] {
+             fake::script.cards[0] = unknownCard();
+             fake::script.cards[0].flashUpdate = false;
+         },
+         1, 0x54, detect1 + plainBox("\nThe card's type is unknown.") + "\n", header, false},
+        // The whole file is checked after the "Programming" line, before
+        // the first stage writes anything.
+        {"refused file", [] { fake::script.checkFile = 0; }, 1, 0x54, programming1,
+         Calls{"Count", "Open 0", "ReadFileHeader", "CheckUpdateFile", "Close"}, false},
+        {"failing EEPROM", [] { fake::script.programEeprom = 0; }, 1, 0x54, programming1,
+         Calls{"Count", "Open 0", "ReadFileHeader", "CheckUpdateFile", "ProgramEeprom", "Close"}, false},
+        {"failing PCIe EEPROM", [] { fake::script.programPcieEeprom = 0; }, 1, 0x54, programming1,
+         Calls{"Count", "Open 0", "ReadFileHeader", "CheckUpdateFile", "ProgramEeprom", "ProgramPcieEeprom",
+               "Close"},
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fake::script = fake::Script{};
         fake::script.cards = {card(0x54, "VJX PCIe K"), card(0x5E, "VJX PCI K")};
+        m_dialog.reset();
+        startUp();
+        c.change();
+        const std::string file = c.file ? updateFile(c.file) : "";
+        flashOnly(c.card, file);
+        std::string log = c.log;
+        if (log.find("%F") != std::string::npos) log.replace(log.find("%F"), 2, file);
+        EXPECT_EQ(takeLog(), log);
+        EXPECT_EQ(fake::script.calls, c.calls);
+        EXPECT_EQ(dialog().FlashCompleted(), c.completed);
+        EXPECT_FALSE(dialog().FlashVersionCheckFailed());
     }
-};
-
-TEST_F(Flash, MatchingFileRunsAllThreeStagesAndCompletes) {
-    std::string file = updateFile(0x5E);
-    flash(2, file);
-    EXPECT_EQ(takeLog(), "\nDetecting card 2...\nProgramming card 2 with file \"" + file + "\"...\n");
+    // A matching file on card 2: every stage runs, the update sequence with
+    // the file still open; completed, but the new firmware's version check
+    // failed.
+    fake::script = fake::Script{};
+    fake::script.cards = {card(0x54, "VJX PCIe K"), card(0x5E, "VJX PCI K")};
+    fake::script.versionCheckFailed = true;
+    startUp();
+    flashOnly(2, updateFile(0x5E));
     EXPECT_EQ(fake::script.calls,
               (Calls{"Count", "Open 1", "ReadFileHeader", "CheckUpdateFile", "ProgramEeprom",
                      "ProgramPcieEeprom", "doFlash VJX PCI K", "Close"}));
     EXPECT_TRUE(dialog().FlashCompleted());
-    EXPECT_FALSE(dialog().FlashVersionCheckFailed());
-
-    // Completed, but the new firmware's version check failed.
-    fake::script.versionCheckFailed = true;
-    flash(2, file);
-    EXPECT_TRUE(dialog().FlashCompleted());
     EXPECT_TRUE(dialog().FlashVersionCheckFailed());
-}
-
-TEST_F(Flash, FailedUpdateSequenceIsNotACompletedFlash) {
-    fake::script.doFlash = 0;
-    flash(1, updateFile(0x54));
-    EXPECT_FALSE(dialog().FlashCompleted());
-    EXPECT_EQ(fake::script.calls.back(), "Close");
-}
-
-TEST_F(Flash, CardNumberOutsideTheListIsRefusedBeforeAnythingOpens) {
-    flash(3, updateFile(0x54));
-    EXPECT_EQ(takeLog(),
-              plainBox("\nThere is no card with number 3.\nPlease enter a card number fom 1 to 2.") + "\n");
-    EXPECT_EQ(fake::script.calls, (Calls{"Count"}));
-    EXPECT_FALSE(dialog().FlashCompleted());
-
-    flash(0, updateFile(0x54));  // no selection: position 0xFFFFFFFF
-    EXPECT_EQ(takeLog(),
-              plainBox("\nThere is no card with number 0.\nPlease enter a card number fom 1 to 2.") + "\n");
-}
-
-TEST_F(Flash, CardWithoutFlashUpdateIsRefusedBeforeTheFileIsLookedAt) {
-    fake::script.cards[0].flashUpdate = false;
-    flash(1, "");
-    EXPECT_EQ(takeLog(), "\nDetecting card 1..." + plainBox("\nCard doesn't support flash updates") + "\n");
-    EXPECT_EQ(fake::script.calls, (Calls{"Count", "Open 0", "Close"}));
-}
-
-TEST_F(Flash, CardThatFailsToOpenIsReportedByNumber) {
-    startUp();
-    fake::script.cards[1].opens = false;
-    flashOnly(2, updateFile(0x5E));
-    EXPECT_EQ(takeLog(), "\nDetecting card 2...\nCard 2: Detection failed! (Can't open card!)\n");
-    EXPECT_EQ(fake::script.calls, (Calls{"Count", "Open 1"}));
-    EXPECT_FALSE(dialog().FlashCompleted());
-}
-
-TEST_F(Flash, EmptyFileNameIsRefusedAndTheCardClosed) {
-    fake::script.cards[0].slowMode = true;
-    flash(1, "");
-    EXPECT_EQ(takeLog(), "\nDetecting card 1...\nUsing slow FPGA programming mode" +
-                             plainBox("\nPlease enter a flash update file name") + "\n");
-    EXPECT_EQ(fake::script.calls, (Calls{"Count", "Open 0", "Close"}));
-}
-
-TEST_F(Flash, MissingFileIsReportedWithItsName) {
-    std::string missing = m_dir + "/no such %s file.tcf";
-    flash(1, missing);
-    EXPECT_EQ(takeLog(), "\nDetecting card 1..." + errorBox("\nCan't open file \"" + missing + "\"!") + "\n");
-    EXPECT_EQ(fake::script.calls, (Calls{"Count", "Open 0", "Close"}));
-}
-
-TEST_F(Flash, RefusedHeaderEndsWithoutACloseLine) {
-    fake::script.readHeader = 0;
-    flash(1, updateFile(0x54));
-    EXPECT_EQ(takeLog(), "\nDetecting card 1...");
-    EXPECT_EQ(fake::script.calls, (Calls{"Count", "Open 0", "ReadFileHeader", "Close"}));
-}
-
-TEST_F(Flash, SlowModeCardIsRefusedBeforeAnyStageRuns) {
-    fake::script.cards[0].slowMode = true;
-    flash(1, updateFile(0x54));
-    EXPECT_EQ(takeLog(), "\nDetecting card 1...\nUsing slow FPGA programming mode" +
-                             errorBox("\nslow mode refused") + "\n");
-    EXPECT_EQ(fake::script.calls, (Calls{"Count", "Open 0", "ReadFileHeader", "Close"}));
-    EXPECT_FALSE(dialog().FlashCompleted());
-}
-
-TEST_F(Flash, FileForAnotherModelIsRefusedWithBothNames) {
-    std::string file = updateFile(0x5E);
-    flash(1, file);
-    EXPECT_EQ(takeLog(), "\nDetecting card 1..." +
-                             errorBox("\nIncompatible flash update file!\nCard is a \"VJX PCIe K\", but\n" +
-                                      file + "\nis designed for a \"VJX PCI K\" card.") +
-                             "\n");
-    EXPECT_EQ(fake::script.calls, (Calls{"Count", "Open 0", "ReadFileHeader", "Close"}));
-    EXPECT_FALSE(dialog().FlashCompleted());
-}
-
-TEST_F(Flash, UnknownCardTypeIsNeverProgrammedOnLinux) {
-    startUp();
-    // The card answers with an unknown model after the list was built.
-    fake::script.cards[0] = unknownCard();
-    fake::script.cards[0].flashUpdate = false;
-    flashOnly(1, updateFile(0x54));
-    EXPECT_EQ(takeLog(), "\nDetecting card 1..." + plainBox("\nThe card's type is unknown.") + "\n");
-    EXPECT_EQ(fake::script.calls, (Calls{"Count", "Open 0", "ReadFileHeader", "Close"}));
-    EXPECT_FALSE(dialog().FlashCompleted());
-}
-
-TEST_F(Flash, RefusedFileOrFailingEepromStageStopsTheUpdate) {
-    // The whole file is checked after the "Programming" line, before the
-    // first stage writes anything.
-    fake::script.checkFile = 0;
-    flash(1, updateFile(0x54));
-    EXPECT_EQ(fake::script.calls, (Calls{"Count", "Open 0", "ReadFileHeader", "CheckUpdateFile", "Close"}));
-    EXPECT_FALSE(dialog().FlashCompleted());
-    EXPECT_EQ(takeLog(),
-              "\nDetecting card 1...\nProgramming card 1 with file \"" + m_files.back() + "\"...\n");
-
-    fake::script.checkFile = 1;
-    fake::script.programEeprom = 0;
-    flash(1, updateFile(0x54));
-    EXPECT_EQ(fake::script.calls,
-              (Calls{"Count", "Open 0", "ReadFileHeader", "CheckUpdateFile", "ProgramEeprom", "Close"}));
-    EXPECT_FALSE(dialog().FlashCompleted());
-    EXPECT_EQ(takeLog(),
-              "\nDetecting card 1...\nProgramming card 1 with file \"" + m_files.back() + "\"...\n");
-
-    fake::script.programEeprom = 1;
-    fake::script.programPcieEeprom = 0;
-    flash(1, updateFile(0x54));
-    EXPECT_EQ(fake::script.calls, (Calls{"Count", "Open 0", "ReadFileHeader", "CheckUpdateFile",
-                                         "ProgramEeprom", "ProgramPcieEeprom", "Close"}));
-    std::string file = m_files.back();
-    EXPECT_EQ(takeLog(), "\nDetecting card 1...\nProgramming card 1 with file \"" + file + "\"...\n");
-}
-
-TEST_F(Flash, NoCardsLeftEndsSilentlyAfterTheCountBox) {
-    startUp();
-    fake::script.cards.clear();
-    dialog().OnFlash();
-    EXPECT_EQ(takeLog(), errorBox("\nNo VJX cards found!\nbus scan found nothing"));
-    EXPECT_EQ(fake::script.calls, (Calls{"Count"}));
 }
 
 // ---- Model names ---------------------------------------------------------

@@ -98,14 +98,11 @@ int CVjxPci::CheckUpdateFile(CFile&, CLogWindow*, TTcfSmall*) {
 
 int CVjxPci::CheckConfigDeviceFits(unsigned int size, CLogWindow*) {
     record("CheckConfigDeviceFits " + std::to_string(size));
-    return script.configDeviceFits;
+    return 1;
 }
 
 const char* CVjxPci::TakeAccessRefusal() {
-    static std::string taken;
-    taken = script.accessRefusal;
-    script.accessRefusal.clear();
-    return taken.c_str();
+    return "";
 }
 
 int CVjxPci::ProgramEeprom(CLogWindow*) {

@@ -25,8 +25,6 @@ struct Script {
     std::string errorText = "bus scan found nothing";
     int readHeader = 1;
     int checkFile = 1;
-    int configDeviceFits = 1;
-    std::string accessRefusal;  // taken (and emptied) by TakeAccessRefusal
     int programEeprom = 1;
     int programPcieEeprom = 1;
     int doFlash = 1;

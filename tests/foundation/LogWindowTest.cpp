@@ -2,115 +2,88 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "app/LogWindow.h"
 
 namespace {
 
-class Log : public ::testing::Test {
-protected:
-    void SetUp() override {
-        m_out = std::tmpfile();
-        ASSERT_NE(m_out, nullptr);
-        m_log = new CLogWindow(m_out);
+// What `write` leaves on a fresh log's stream.
+std::string Logged(const std::function<void(CLogWindow&)>& write) {
+    std::FILE* out = std::tmpfile();
+    EXPECT_NE(out, nullptr);
+    {
+        CLogWindow log(out);
+        write(log);
     }
-    void TearDown() override {
-        delete m_log;
-        std::fclose(m_out);
-    }
-    std::string text() {
-        std::fflush(m_out);
-        std::rewind(m_out);
-        std::string all;
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, m_out)) > 0) all.append(buffer, n);
-        return all;
-    }
-    std::FILE* m_out = nullptr;
-    CLogWindow* m_log = nullptr;
-};
-
-const std::string kDash = "---------------------------------------------";
-
-TEST_F(Log, AppendContinuesOrStartsLines) {
-    m_log->Append("x", 1);
-    m_log->Append("abc", 0);
-    EXPECT_EQ(text(), "\nxabc");
-    m_log->Append("a\n\nb\n", 1);
-    EXPECT_EQ(text(), "\nxabc\na\nb");
-    m_log->Append("c\nd", 0);  // later tokens always start a line
-    EXPECT_EQ(text(), "\nxabc\na\nbc\nd");
+    std::fflush(out);
+    std::rewind(out);
+    std::string all;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, out)) > 0;) all.append(buffer, n);
+    std::fclose(out);
+    return all;
 }
 
-TEST_F(Log, EmptyTextsAndLineBreaksOnly) {
-    m_log->Append("", 0);
-    m_log->Append("\n\n", 0);
-    m_log->Append('\n');
-    m_log->Append(nullptr, 0);
-    EXPECT_EQ(text(), "");
-    m_log->Append("", 1);
-    EXPECT_EQ(text(), "\n");
-    m_log->Append("\n\n", 1);
-    EXPECT_EQ(text(), "\n\n");
-}
+const std::string kDash = "\n---------------------------------------------";
+const std::string kError = "\n------------------- Error -------------------\n";
 
-TEST_F(Log, CharactersStayOnTheCurrentLine) {
-    m_log->AppendFormat("Programming");
-    for (int i = 0; i < 3; ++i) m_log->Append('.');
-    EXPECT_EQ(text(), "\nProgramming...");
-}
-
-TEST_F(Log, FormatStartsANewLineAndCutsAt998Characters) {
-    m_log->AppendFormat("%d: %s", 7, "VJX PCI K");
-    EXPECT_EQ(text(), "\n7: VJX PCI K");
-
-    Log::TearDown();
-    Log::SetUp();
-    const std::string long1500(1500, 'q');
-    m_log->AppendFormat("%s", long1500.c_str());
-    EXPECT_EQ(text(), "\n" + std::string(998, 'q'));
-
-    Log::TearDown();
-    Log::SetUp();
-    m_log->AppendFormat("%s", std::string(998, 'r').c_str());
-    EXPECT_EQ(text(), "\n" + std::string(998, 'r'));
-}
-
-TEST_F(Log, MessageBoxFramesByIcon) {
-    EXPECT_EQ(m_log->MessageBox("x", 0x30, 0), 0);
-    EXPECT_EQ(text(), "\n" + kDash + "\nx\n" + kDash);
-
-    Log::TearDown();
-    Log::SetUp();
-    EXPECT_EQ(m_log->MessageBox("bad\n\nthing\n", 0x10, 0), 0);
-    EXPECT_EQ(text(), "\n------------------- Error -------------------\nbad\nthing\n" + kDash);
-
-    Log::TearDown();
-    Log::SetUp();
-    EXPECT_EQ(m_log->MessageBox("Sure?", 0x24, 0), 0);
-    EXPECT_EQ(text(), "\n------------------ Warning ------------------\nSure?\n" + kDash);
-
-    for (unsigned type : {0x00u, 0x01u, 0x40u, 0x0Fu}) {
-        Log::TearDown();
-        Log::SetUp();
-        EXPECT_EQ(m_log->MessageBox("i", type, 0), 0);
-        EXPECT_EQ(text(), "\n" + kDash + "\ni\n" + kDash) << type;
-    }
-}
-
-TEST_F(Log, TwoTextBoxJoinsPrefixAndReason) {
-    EXPECT_EQ(m_log->MessageBox("EEPROM write failed: ", "no answer from the chip\n", 0x10, 0), 0);
-    EXPECT_EQ(
-        text(),
-        "\n------------------- Error -------------------\nEEPROM write failed: no answer from the chip\n" +
-            kDash);
-}
-
-TEST_F(Log, FormatArgumentsAreNeverFormats) {
-    m_log->AppendFormat("%s", "100% %s %n done");
-    EXPECT_EQ(text(), "\n100% %s %n done");
+TEST(Log, WritesLinesCharactersFormatsAndBoxes) {
+    const std::string q1500(1500, 'q'), r998(998, 'r');
+    const struct {
+        const char* what;
+        std::function<void(CLogWindow&)> write;
+        std::string expected;
+    } cases[] = {
+        // Later tokens of a text always start a line.
+        {"continued and new lines",
+         [](CLogWindow& l) {
+             l.Append("x", 1);
+             l.Append("abc", 0);
+             l.Append("a\n\nb\n", 1);
+             l.Append("c\nd", 0);
+         },
+         "\nxabc\na\nbc\nd"},
+        {"empty texts",
+         [](CLogWindow& l) {
+             l.Append("", 0);
+             l.Append("\n\n", 0);
+             l.Append('\n');
+             l.Append(nullptr, 0);
+         },
+         ""},
+        {"empty new lines",
+         [](CLogWindow& l) {
+             l.Append("", 1);
+             l.Append("\n\n", 1);
+         },
+         "\n\n"},
+        {"characters",
+         [](CLogWindow& l) {
+             l.AppendFormat("Programming");
+             for (int i = 0; i < 3; ++i) l.Append('.');
+         },
+         "\nProgramming..."},
+        {"format", [](CLogWindow& l) { l.AppendFormat("%d: %s", 7, "VJX PCI K"); }, "\n7: VJX PCI K"},
+        {"format cut at 998", [&](CLogWindow& l) { l.AppendFormat("%s", q1500.c_str()); },
+         "\n" + std::string(998, 'q')},
+        {"format of 998", [&](CLogWindow& l) { l.AppendFormat("%s", r998.c_str()); }, "\n" + r998},
+        {"arguments are no formats", [](CLogWindow& l) { l.AppendFormat("%s", "100% %s %n done"); },
+         "\n100% %s %n done"},
+        {"exclamation box", [](CLogWindow& l) { l.MessageBox("x", 0x30, 0); }, kDash + "\nx" + kDash},
+        {"error box", [](CLogWindow& l) { l.MessageBox("bad\n\nthing\n", 0x10, 0); },
+         kError + "bad\nthing" + kDash},
+        {"warning box", [](CLogWindow& l) { l.MessageBox("Sure?", 0x24, 0); },
+         "\n------------------ Warning ------------------\nSure?" + kDash},
+        {"two texts", [](CLogWindow& l) { l.MessageBox("EEPROM write failed: ", "no answer\n", 0x10, 0); },
+         kError + "EEPROM write failed: no answer" + kDash},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Logged(c.write), c.expected) << c.what;
+    for (unsigned type : {0x00u, 0x01u, 0x40u, 0x0Fu})
+        EXPECT_EQ(Logged([type](CLogWindow& l) { EXPECT_EQ(l.MessageBox("i", type, 0), 0); }),
+                  kDash + "\ni" + kDash)
+            << type;
 }
 
 }  // namespace

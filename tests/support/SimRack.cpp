@@ -44,7 +44,7 @@ SimRack::SimRack(std::vector<std::string> cardSpecs, const std::string& timing)
     }
     m_rack = rack.release();
     m_rack->trace().toMemory();
-    m_rack->setStrict(m_strict);
+    m_rack->setStrict(true);
     sim::backend::bind(m_rack);
     // The machine was switched on a while before the program under test
     // starts: the FPGA has loaded and the microcontroller has started, even
@@ -54,8 +54,7 @@ SimRack::SimRack(std::vector<std::string> cardSpecs, const std::string& timing)
 
 SimRack::~SimRack() {
     const std::vector<std::string> broken = takeBreaches();
-    if (m_strict)
-        for (const std::string& line : broken) ADD_FAILURE() << "a part's rule was broken: " << line;
+    for (const std::string& line : broken) ADD_FAILURE() << "a part's rule was broken: " << line;
     sim::backend::bind(nullptr);
     delete m_rack;
     sim::removeTree(m_dir);
@@ -95,11 +94,6 @@ std::vector<std::string> SimRack::takeBreaches() {
     return lines;
 }
 
-void SimRack::setStrict(bool strict) {
-    m_strict = strict;
-    m_rack->setStrict(strict);
-}
-
 void SimRack::reopen() {
     const auto& now = m_rack->trace().breaches();
     m_breaches.insert(m_breaches.end(), now.begin(), now.end());
@@ -114,7 +108,7 @@ void SimRack::reopen() {
     }
     m_rack = rack.release();
     m_rack->trace().toMemory();
-    m_rack->setStrict(m_strict);
+    m_rack->setStrict(true);
     sim::backend::bind(m_rack);
 }
 

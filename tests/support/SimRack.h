@@ -43,9 +43,6 @@ public:
     // The trace lines of the rules broken so far ("! <time> card<N> <rule>
     // ..."), which are then forgiven: the rack goes on as if none was broken.
     std::vector<std::string> takeBreaches();
-    // A test of the simulator that breaks rules on purpose lets the program
-    // go on after them.
-    void setStrict(bool strict);
     SimRack(const SimRack&) = delete;
     SimRack& operator=(const SimRack&) = delete;
 
@@ -68,7 +65,6 @@ private:
     std::string m_dir;
     sim::Timing m_timing;
     sim::Rack* m_rack = nullptr;
-    bool m_strict = true;
     std::vector<std::string> m_breaches;  // of racks closed by reopen()
 };
 

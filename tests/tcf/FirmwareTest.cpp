@@ -96,38 +96,14 @@ TEST(IntelHex, RefusesBrokenOrUnreachableInputWithTheLineNumber) {
     }
 }
 
-// What real toolchains and editors leave in a HEX file reads as the clean
-// file does, in the detector and in the parser alike.
-TEST(IntelHex, ToleratesLineEndsBlanksCaseAndAFinalCtrlZ) {
-    const std::string clean = ":0300000002AB0050\n:02AB0000ABCDDB\n:00000001FF\n";
-    Bytes expected;
-    std::string error;
-    ASSERT_TRUE(tcf::ParseIntelHex(clean, &expected, &error)) << error;
-    for (const std::string& text : {
-             std::string(":0300000002ab0050\r\n:02ab0000abcddb\r\n:00000001ff\r\n"),
-             std::string("\n  \n:0300000002AB0050 \t\n\t:02AB0000ABCDDB\n\n:00000001FF"), clean + "\x1A",
-             clean + "\r\n\x1A\r\n",
-             ":02AB0000ABCDDB\n" + clean,  // the same data twice
-         }) {
-        EXPECT_TRUE(tcf::LooksLikeIntelHex(text)) << text;
-        Bytes image;
-        ASSERT_TRUE(tcf::ParseIntelHex(text, &image, &error)) << text << error;
-        EXPECT_EQ(image, expected) << text;
-    }
-}
-
+// (ELF, S-records, TI-TXT and C text, and the line ends, blanks, case and
+// Ctrl-Z that editors leave, are in the tests with real toolchains; the
+// writer's HEX is read back by srec_cat there.)
 TEST(Firmware, AutoDetectionRefusesWhatIsRecognisablySomethingElse) {
     const struct {
         std::string bytes;
         const char* what;
     } cases[] = {
-        {std::string("\x7F"
-                     "ELF\x01\x01\x01\0\0\0",
-                     10),
-         "an ELF object file"},
-        {"S00600004844521B\nS1130000285F245F2212226A000424290008237C2A\n", "Motorola S-records"},
-        {"@0000\n02 00 51\nq\n", "TI-TXT"},
-        {"int main(void) { return 0; }\n", "text"},
         {"VJX Flash Update File\x1A", "an update file"},
         {"", "empty"},
     };
@@ -174,20 +150,6 @@ TEST(Firmware, WarnsOfErasedBytesWhereTheSegmentHeaderGoesAndOfAnEmptyResetVecto
     EXPECT_EQ(fw.warnings.size(), 1u);
 }
 
-TEST(IntelHex, WrittenRangesReadBackAsTheImage) {
-    Bytes image(0x10000, 0xFF);
-    for (unsigned i = 0x3F5; i < 0x440; ++i) image[i] = static_cast<unsigned char>(i);
-    image[0xC000] = 0x42;
-    const std::vector<tcf::AddressRange> ranges = {{0x3F5, 0x43F}, {0xC000, 0xC000}};
-    const std::string text = tcf::WriteIntelHex(image, ranges);
-    EXPECT_EQ(text.substr(0, 12), ":0B03F500F5F");  // up to the next 16-byte boundary first
-    tcf::FirmwareImage fw;
-    std::string error;
-    ASSERT_TRUE(tcf::LoadFirmware(text, tcf::FirmwareFormat::kAuto, &fw, &error)) << error;
-    EXPECT_EQ(fw.image, image);
-    EXPECT_EQ(tcf::RangesText(fw.ranges), "0x03F5-0x043F, 0xC000-0xC000");
-}
-
 TEST(RawFirmware, FillsFromAddressZeroAndRefusesMoreThan64KiB) {
     Bytes image;
     std::string error;
@@ -196,22 +158,6 @@ TEST(RawFirmware, FillsFromAddressZeroAndRefusesMoreThan64KiB) {
     EXPECT_EQ(image[1], 0x02);
     EXPECT_EQ(image[2], 0xFF);
     EXPECT_FALSE(tcf::LoadRawFirmware(std::string(0x10001, '\0'), &image, &error));
-}
-
-TEST(CutFirmware, OneSegmentPerBlockWithDataEndingAtItsLastNonErasedByte) {
-    Bytes image(0x10000, 0xFF);
-    image[0x0000] = 0x11;
-    image[0x0005] = 0x22;          // block 0: six bytes, 0x11 .. 0x22
-    image[0x8000 + 16367] = 0x33;  // block 2: a full 16368 bytes
-    std::vector<tcf::SegmentData> segs;
-    std::string error;
-    ASSERT_TRUE(tcf::CutFirmware(image, &segs, &error)) << error;
-    ASSERT_EQ(segs.size(), 2u);
-    EXPECT_EQ(segs[0].address, 0x0000);
-    EXPECT_EQ(segs[0].data, Bytes({0x11, 0xFF, 0xFF, 0xFF, 0xFF, 0x22}));
-    EXPECT_EQ(segs[1].address, 0x8000);
-    EXPECT_EQ(segs[1].data.size(), 16368u);
-    EXPECT_EQ(segs[1].data.back(), 0x33);
 }
 
 TEST(CutFirmware, RefusesDataInTheLast16BytesOfABlock) {
@@ -223,36 +169,6 @@ TEST(CutFirmware, RefusesDataInTheLast16BytesOfABlock) {
         EXPECT_FALSE(tcf::CutFirmware(image, &segs, &error)) << at;
         EXPECT_NE(error.find("last 16 bytes"), std::string::npos) << error;
     }
-}
-
-TEST(CheckContent, RefusesWhatTheFlashCommandCouldNotUse) {
-    tcf::FileContent good;
-    good.module = 84;
-    std::string error;
-    ASSERT_TRUE(tcf::CheckContent(good, &error)) << error;
-
-    auto refused = [](tcf::FileContent c, const char* what) {
-        std::string e;
-        EXPECT_FALSE(tcf::CheckContent(c, &e)) << what;
-        EXPECT_NE(e.find(what), std::string::npos) << e;
-    };
-    tcf::FileContent c = good;
-    c.module = 0x64;
-    refused(c, "Module code");
-    c = good;
-    c.eeprom = Bytes(6, 0);
-    refused(c, "32-bit");
-    c.eeprom = Bytes(144, 0);
-    refused(c, "at most 140");
-    c = good;
-    c.pcieEeprom = Bytes(33, 0);  // one EEPROM page is all one write takes
-    refused(c, "at most 32");
-    c = good;
-    c.fpga = Bytes(10, 0);
-    refused(c, "needs firmware");
-    c = good;
-    c.segments = {tcftest::PatternSegment(0, 10)};
-    refused(c, "needs an FPGA image");
 }
 
 }  // namespace

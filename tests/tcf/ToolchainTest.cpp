@@ -155,20 +155,19 @@ TEST_F(Toolchain, EveryFormOfTheFirmwareGivesTheSameFileWhichFlashesByteExact) {
     EXPECT_EQ(fileJson["flashImage"]["digest"], cardJson["cards"][0]["digests"]["mcu-flash"]);
     EXPECT_EQ(fileJson["fpga"]["crc32"], cardJson["cards"][0]["epcs_crc"]);
     EXPECT_EQ(fileJson["segments"][0]["data"].get<std::string>().substr(0, 7), "0x0000-");
+
+    // srec_cat reads the extracted HEX as the firmware sdcc made.
+    ASSERT_EQ(tcftool({"extract", path("ref.tcf"), "--firmware", path("x.hex")}).status, 0);
+    Outcome cmp =
+        sh("srec_cat x.hex -intel -fill 0xFF 0 0x3FF0 -o x.srec.bin -binary"
+           " && srec_cat fw.ihx -intel -fill 0xFF 0 0x3FF0 -o fw.srec.bin -binary");
+    ASSERT_EQ(cmp.status, 0) << cmp.err;
+    EXPECT_EQ(text("x.srec.bin"), text("fw.srec.bin"));
 }
 
 TEST_F(Toolchain, FlawedFirmwareIsRefusedOrWarnedAndNothingIsWritten) {
-    const std::string hex = text("fw.ihx");
-    dir.writeText("bom.hex", "\xEF\xBB\xBF" + hex);
-    std::string bad = hex;
-    const size_t line3 = bad.find('\n', bad.find('\n') + 1) + 1;
-    bad[line3 + 4] = 'x';
-    dir.writeText("badchar.hex", bad);
-    std::string tab = hex;
-    tab.insert(5, "\t");
-    dir.writeText("tab.hex", tab);
-    // The version record's first byte (line 5) given again, differently.
-    dir.writeText("overlap.hex", ":01004000FFC0\n" + hex);
+    // (Broken Intel HEX text is refused with its line by the reader's own
+    // table; these are the files real tools make.)
     Outcome convert =
         sh("objcopy -I ihex -O elf32-little fw.ihx fw.elf"
            " && srec_cat fw.ihx -intel -o fw.s19 -motorola"
@@ -182,10 +181,6 @@ TEST_F(Toolchain, FlawedFirmwareIsRefusedOrWarnedAndNothingIsWritten) {
         const char* file;
         const char* says;
     } refused[] = {
-        {"bom.hex", "bom.hex: Intel HEX line 1: the file starts with a UTF-8 byte-order mark"},
-        {"badchar.hex", "badchar.hex: Intel HEX line 3: 'x' in column 5 is not a hexadecimal digit"},
-        {"tab.hex", "Intel HEX line 1: byte 0x09 in column 6"},
-        {"overlap.hex", "Intel HEX line 6: data at 0x0040 (0x56) overlaps line 1, which gave 0xFF there"},
         {"fw.elf", "this looks like an ELF object file"},
         {"fw.s19", "this looks like Motorola S-records"},
         {"fw.txt", "this looks like TI-TXT"},
@@ -221,54 +216,6 @@ TEST_F(Toolchain, FlawedFirmwareIsRefusedOrWarnedAndNothingIsWritten) {
     }
 }
 
-TEST_F(Toolchain, BuildExtractBuildGivesTheSameFileAndSrecCatReadsTheFirmware) {
-    // Ends before the subsystem key, so the card keeps its identity.
-    dir.write("ee.bin", Bytes(64, 0x5A));
-    dir.write("pcie.bin", tcftest::BridgeEeprom(0x33));
-    const std::vector<std::string> images{"--eeprom", path("ee.bin"), "--pcie-eeprom", path("pcie.bin")};
-    std::vector<std::string> asJson = images;
-    asJson.push_back("--json");
-    Outcome built = build("a.tcf", "fw.ihx", asJson);
-    ASSERT_EQ(built.status, 0) << built.err;
-    const auto report = nlohmann::json::parse(built.out, nullptr, false);
-    ASSERT_FALSE(report.is_discarded()) << built.out;
-    EXPECT_EQ(report["firmware"]["format"], "ihex");
-    EXPECT_TRUE(Contains(report["firmware"]["ranges"].dump(), R"({"first":64,"last":74})")) << report.dump();
-    EXPECT_EQ(report["firmware"]["segments"].size(), 1u);
-    EXPECT_EQ(report["eeprom"]["size"], 64);
-    EXPECT_EQ(report["size"], testsupport::readBytes(path("a.tcf")).size());
-
-    Outcome x = tcftool({"extract", path("a.tcf"), "--firmware", path("x.hex"), "--fpga", path("x.fpga"),
-                         "--eeprom", path("x.ee"), "--pcie-eeprom", path("x.pcie")});
-    ASSERT_EQ(x.status, 0) << x.err;
-    ASSERT_EQ(tcftool({"extract", path("a.tcf"), "--firmware", path("x.bin")}).status, 0);
-    for (const char* firmware : {"x.hex", "x.bin"}) {
-        Outcome again =
-            tcftool({"build", "-o", path("b.tcf"), "--module", "84", "--fpga", path("x.fpga"), "--firmware",
-                     path(firmware), "--eeprom", path("x.ee"), "--pcie-eeprom", path("x.pcie")});
-        ASSERT_EQ(again.status, 0) << again.err;
-        EXPECT_TRUE(testsupport::readBytes(path("a.tcf")) == testsupport::readBytes(path("b.tcf")))
-            << firmware;
-    }
-    // srec_cat reads the extracted HEX as the firmware sdcc made.
-    Outcome cmp =
-        sh("srec_cat x.hex -intel -fill 0xFF 0 0x3FF0 -o x.srec.bin -binary"
-           " && srec_cat fw.ihx -intel -fill 0xFF 0 0x3FF0 -o fw.srec.bin -binary");
-    ASSERT_EQ(cmp.status, 0) << cmp.err;
-    EXPECT_EQ(text("x.srec.bin"), text("fw.srec.bin"));
-
-    // Nothing is written for an output naming the input, or an image the
-    // file does not carry.
-    const std::string before = text("a.tcf");
-    EXPECT_EQ(tcftool({"extract", path("a.tcf"), "--fpga", path("a.tcf")}).status, 1);
-    EXPECT_EQ(text("a.tcf"), before);
-    ASSERT_EQ(tcftool({"build", "-o", path("p.tcf"), "--module", "84"}).status, 0);
-    Outcome preset = tcftool({"extract", path("p.tcf"), "--eeprom", path("p.ee")});
-    EXPECT_EQ(preset.status, 1);
-    EXPECT_TRUE(Contains(preset.err, "carries no EEPROM image")) << preset.err;
-    EXPECT_FALSE(exists("p.ee"));
-}
-
 TEST_F(Toolchain, AWriteFailingPartWayLeavesNoFileAndTheEarlierOneIntact) {
     ASSERT_EQ(build("out.tcf", "fw.ihx").status, 0);
     const std::string earlier = text("out.tcf");
@@ -289,6 +236,15 @@ TEST_F(Toolchain, AWriteFailingPartWayLeavesNoFileAndTheEarlierOneIntact) {
     EXPECT_EQ(same.status, 1);
     EXPECT_TRUE(Contains(same.err, "is one of the inputs")) << same.err;
     EXPECT_EQ(text("fw.ihx"), firmware);
+    EXPECT_EQ(tcftool({"extract", path("out.tcf"), "--fpga", path("out.tcf")}).status, 1);
+    EXPECT_EQ(text("out.tcf"), earlier);
+
+    // Nothing is extracted of an image the file does not carry.
+    ASSERT_EQ(tcftool({"build", "-o", path("p.tcf"), "--module", "84"}).status, 0);
+    Outcome preset = tcftool({"extract", path("p.tcf"), "--eeprom", path("p.ee")});
+    EXPECT_EQ(preset.status, 1);
+    EXPECT_TRUE(Contains(preset.err, "carries no EEPROM image")) << preset.err;
+    EXPECT_FALSE(exists("p.ee"));
 }
 
 }  // namespace
