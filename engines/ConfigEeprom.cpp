@@ -164,9 +164,11 @@ int CVjxPci::eeWaitIdle() {
     eeStart();
     const unsigned long start = GetTickCount();
     for (;;) {
-        // The last look comes once the longest cycle is over.
+        // The last look comes once the longest cycle is over. The tick count
+        // moves in whole milliseconds: a difference of 15 may be 14.1 ms, so
+        // only a larger one is sure to hold the whole cycle.
         const bool last =
-            static_cast<unsigned long>(GetTickCount() - start) >= microwire::kLongestWriteCycleMs;
+            static_cast<unsigned long>(GetTickCount() - start) > microwire::kLongestWriteCycleMs;
         const int ready = eeDo();
         if (ready || last) {
             eeCs(0);

@@ -46,9 +46,10 @@ bool WaitWhileBusy(SpiPort& port, const BusyPoll& poll) {
 bool WaitUntilIdle(SpiPort& port, unsigned maxMs, unsigned intervalMs) {
     const unsigned long start = GetTickCount();
     for (;;) {
-        // The last read starts once the longest cycle is over: a part that
-        // is still busy then will not finish by itself.
-        const bool last = static_cast<unsigned long>(GetTickCount() - start) >= maxMs;
+        // The last read starts once the longest cycle is over (more than
+        // maxMs ticks: the tick count moves in whole milliseconds): a part
+        // that is still busy then will not finish by itself.
+        const bool last = static_cast<unsigned long>(GetTickCount() - start) > maxMs;
         // All ones is no part driving the line (absent or dead): nothing to
         // wait for; the command that follows finds out.
         const uint8_t status = ReadStatus(port);

@@ -114,40 +114,4 @@ TEST(CardSim, SlowBridgeIsReachedThroughConfigurationSpace) {
     }
 }
 
-TEST(CardSim, BridgeChipRegistersFollowTheBridgeType) {
-    testsupport::SimRack rack({"88", "80", "84"});
-    CVjxPci pci;
-    rack.clearTrace();
-    pci.Linti1Disable();  // no card open: nothing touched
-    EXPECT_TRUE(rack.traceLines().empty());
-    ASSERT_EQ(pci.Count(), 3u);
-
-    ASSERT_EQ(pci.Open(0), 1);  // PCI 9050
-    rack.clearTrace();
-    EXPECT_EQ(pci.ReadCNTRL(), 0u);
-    EXPECT_EQ(pci.ReadINTCSR(), 0u);
-    EXPECT_EQ(pci.ReadGPIOC(), 0u);
-    pci.WriteCNTRL(0x01000000);
-    pci.WriteGPIOC(0x2);
-    pci.Linti1Disable();
-    EXPECT_TRUE(rack.traceLines().empty());
-    pci.ReadVERSION();
-    ASSERT_EQ(Accesses(rack).size(), 1u);
-    EXPECT_EQ(Summary(rack)[0].rfind("card1 r 2 7c 8 ", 0), 0u) << Summary(rack)[0];
-
-    ASSERT_EQ(pci.Open(1), 1);  // PCI 9030
-    rack.clearTrace();
-    pci.Linti1Disable();
-    pci.Linti1Ack();
-    EXPECT_EQ(Summary(rack), (Lines{"card2 w 0 4c 32 542", "card2 w 0 4c 32 543"}));
-
-    ASSERT_EQ(pci.Open(2), 1);  // PCI 9056
-    rack.clearTrace();
-    EXPECT_EQ(pci.ReadGPIOC(), 0u);
-    pci.Linti1Ack();
-    pci.Linti1Disable();
-    EXPECT_EQ(Summary(rack), (Lines{"card3 w 0 68 32 f010100"}));
-    pci.Close();
-}
-
 }  // namespace

@@ -140,22 +140,6 @@ TEST_F(Scripted, ProgrammingAnswersAcknowledgedRefusedAndCutShort) {
     EXPECT_EQ(pci.Com_setTimeout(50), 50);
 }
 
-TEST_F(Scripted, BlankCheckAnswers) {
-    int blank = -1;
-    AnswerRecords("XBLK\r\n");
-    EXPECT_EQ(pci.getIspBlankCheck(0xC0, &blank), 1);
-    EXPECT_EQ(blank, 0);
-    EXPECT_EQ(chunks().front(),
-              ":050000"
-              "04C000FFFF01");
-
-    AnswerRecords("X\r\n");
-    pci.Com_readFlush();
-    EXPECT_EQ(pci.getIspBlankCheck(0x00, &blank), 0);
-    EXPECT_STREQ(pci.getLastError(), "Timeout in doIspBlankCheck()");
-    EXPECT_EQ(pci.Com_setTimeout(50), 50);
-}
-
 TEST_F(Scripted, DetectionTriesAHundredTimesWhenAnsweredWithOtherBytes) {
     scripted::card().respond = [](const std::string&) { return std::string("Z"); };
     EXPECT_EQ(pci.doIspDetect(), 0);
