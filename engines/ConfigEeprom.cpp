@@ -162,13 +162,13 @@ int CVjxPci::eeWaitReady() {
 
 int CVjxPci::eeWaitIdle() {
     eeStart();
-    const unsigned long start = GetTickCount();
+    // The time waited is counted in the sleeps, each at least as long as
+    // asked: a tick count moves in steps (of 15.6 ms on Windows by default)
+    // and may pass the longest cycle well before the part has had it.
+    unsigned waitedMs = 0;
     for (;;) {
-        // The last look comes once the longest cycle is over. The tick count
-        // moves in whole milliseconds: a difference of 15 may be 14.1 ms, so
-        // only a larger one is sure to hold the whole cycle.
-        const bool last =
-            static_cast<unsigned long>(GetTickCount() - start) > microwire::kLongestWriteCycleMs;
+        // The last look comes once the longest cycle is over.
+        const bool last = waitedMs >= microwire::kLongestWriteCycleMs;
         const int ready = eeDo();
         if (ready || last) {
             eeCs(0);
@@ -177,6 +177,7 @@ int CVjxPci::eeWaitIdle() {
         }
         eeCs(0);
         Sleep(1);
+        ++waitedMs;
         eeCs(1);
     }
 }

@@ -44,12 +44,14 @@ bool WaitWhileBusy(SpiPort& port, const BusyPoll& poll) {
 }
 
 bool WaitUntilIdle(SpiPort& port, unsigned maxMs, unsigned intervalMs) {
-    const unsigned long start = GetTickCount();
+    // The time waited is counted in the sleeps, each at least as long as
+    // asked: a tick count moves in steps (of 15.6 ms on Windows by default)
+    // and may pass the longest cycle well before the part has had it.
+    unsigned waitedMs = 0;
     for (;;) {
-        // The last read starts once the longest cycle is over (more than
-        // maxMs ticks: the tick count moves in whole milliseconds): a part
-        // that is still busy then will not finish by itself.
-        const bool last = static_cast<unsigned long>(GetTickCount() - start) > maxMs;
+        // The last read starts once the longest cycle is over: a part that
+        // is still busy then will not finish by itself.
+        const bool last = waitedMs >= maxMs;
         // All ones is no part driving the line (absent or dead): nothing to
         // wait for; the command that follows finds out.
         const uint8_t status = ReadStatus(port);
@@ -57,6 +59,7 @@ bool WaitUntilIdle(SpiPort& port, unsigned maxMs, unsigned intervalMs) {
         if (!busy || port.Failed()) return !busy;
         if (last) return false;
         Sleep(intervalMs);
+        waitedMs += intervalMs;
         pumpMessage();
     }
 }

@@ -45,10 +45,17 @@ public:
         m_now = us;
         m_ns = 0;
     }
+    // How often the millisecond tick count moves: every millisecond, or, as
+    // Windows counts by default, every timer interrupt (15625 us), by 15 or 16.
+    void setTickStepUs(uint64_t us) { m_tickStepUs = us ? us : 1000; }
+    unsigned long tickCount() const {
+        return static_cast<unsigned long>(m_now / m_tickStepUs * m_tickStepUs / 1000);
+    }
 
 private:
     uint64_t m_now = 1000000;  // start away from zero, as a tick count would
     uint64_t m_ns = 0;         // nanoseconds spent beyond m_now
+    uint64_t m_tickStepUs = 1000;
 };
 
 VirtualClock& virtualClock();

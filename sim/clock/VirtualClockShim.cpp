@@ -9,5 +9,5 @@ void Sleep(unsigned ms) {
 }
 
 unsigned long GetTickCount() {
-    return static_cast<unsigned long>(sim::virtualClock().nowUs() / 1000u);
+    return sim::virtualClock().tickCount();
 }

@@ -134,17 +134,24 @@ struct BusyCase {
     const char* stillBusy;
 };
 
-class LeftBusy : public ::testing::TestWithParam<std::tuple<BusyCase, bool>> {};
+// The tick count moves every millisecond, or every 15.625 ms as on Windows
+// by default.
+class LeftBusy : public ::testing::TestWithParam<std::tuple<BusyCase, bool, uint64_t>> {
+protected:
+    void TearDown() override { sim::virtualClock().setTickStepUs(1000); }
+};
 
 TEST_P(LeftBusy, ThePartIsWaitedForUpToItsLongestCycle) {
     const BusyCase& c = std::get<0>(GetParam());
     const bool forever = std::get<1>(GetParam());
+    const uint64_t tickUs = std::get<2>(GetParam());
     LoadedCard card(c.spec, c.module, {}, "max");
     ASSERT_EQ(card.loaded, 1) << card.log.text();
     sim::Card& part = card.card();
-    // The cycle starts 0.95 ms into a millisecond: a wait counted in whole
-    // milliseconds of the tick count must still cover all of it.
-    sim::virtualClock().spend((1950 - NowUs() % 1000) % 1000);
+    // The cycle starts 0.95 ms before the tick count moves: a wait that
+    // counts its time in ticks must still cover all of the cycle.
+    sim::virtualClock().setTickStepUs(tickUs);
+    sim::virtualClock().spend((2 * tickUs - 950 - NowUs() % tickUs) % tickUs);
     const sim::BusyPeriod busy =
         forever ? sim::BusyPeriod::never() : sim::BusyPeriod::until(NowUs() + c.longestUs);
     int result = 0;
@@ -173,10 +180,11 @@ INSTANTIATE_TEST_SUITE_P(
                           BusyCase{"pcie", "84", 84, 5000, "PCIe EEPROM still busy after 5 ms"},
                           BusyCase{"epcs", "84", 84, 10000000,
                                    "FPGA configuration device still busy after 10000 ms"}),
-        ::testing::Bool()),
+        ::testing::Bool(), ::testing::Values(uint64_t{1000}, uint64_t{15625})),
     [](const ::testing::TestParamInfo<LeftBusy::ParamType>& info) {
         return std::string(std::get<0>(info.param).name) + std::string(std::get<0>(info.param).spec, 2) +
-               (std::get<1>(info.param) ? "Forever" : "Longest");
+               (std::get<1>(info.param) ? "Forever" : "Longest") + "_tick" +
+               std::to_string(std::get<2>(info.param));
     });
 
 // A part that never ends its write cycle is polled a hundred times 10 ms
