@@ -90,23 +90,4 @@ TEST_F(Rack, ARackRemovedDuringARunEndsItWithAnError) {
     EXPECT_LT(seconds, 3.0) << "the EPCS1's bulk erase alone takes 3 s";
 }
 
-// A change made under a running program would be lost when it saves: set
-// and power-cycle refuse a rack in use and change it once it is free.
-TEST_F(Rack, SetAndPowerCycleRefuseARackInUse) {
-    e2e::Started user = e2e::start({VJXSIM_BIN, "run", rack, "--", LOCK_HOLDER_BIN}, tmp.path("holder.out"),
-                                   tmp.path("holder.err"), true);
-    ASSERT_GT(user.pid, 0);
-    ASSERT_TRUE(waitUntil([&] { return !e2e::readFile(tmp.path("holder.out")).empty(); }, 30));
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"set", rack, "1", "fw=2.00"}, {"power-cycle", rack}, {"power-cycle", rack, "--card", "1"}}) {
-        auto r = e2e::vjxsim(args);
-        EXPECT_EQ(r.status, 1) << args[0];
-        EXPECT_NE(r.err.find("in use by a running program; nothing changed"), std::string::npos) << r.err;
-    }
-    EXPECT_EQ(e2e::finish(user, 30), 0);
-    EXPECT_EQ(e2e::vjxsim({"set", rack, "1", "fw=2.00"}).status, 0);
-    auto show = e2e::vjxsim({"show", rack, "--json"});
-    EXPECT_EQ(nlohmann::json::parse(show.out, nullptr, false)["cards"][0]["firmware_version"], "2.00");
-}
-
 }  // namespace

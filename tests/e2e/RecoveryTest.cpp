@@ -234,9 +234,6 @@ TEST(Interruption, AnImageTooLargeForTheConfigurationDeviceIsRefusedBeforeAnyWri
         << r.out;
     EXPECT_EQ(r.out.find("Write EEPROM..."), std::string::npos) << r.out;
     EXPECT_EQ(digests(u.rack), before);
-    EXPECT_NE(e2e::vjxsim({"show", u.rack}).out.find("FPGA version 5"), std::string::npos);
-    auto list = e2e::vjxflashOn(u.rack, {"-list"});
-    EXPECT_NE(list.out.find("Firmware version: 0.90"), std::string::npos) << list.out;
 }
 
 // The time of day stepped an hour back, then an hour forward, while the

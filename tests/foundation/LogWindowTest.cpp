@@ -6,24 +6,15 @@
 #include <string>
 
 #include "app/LogWindow.h"
+#include "tests/support/TestUtil.h"
 
 namespace {
 
 // What `write` leaves on a fresh log's stream.
 std::string Logged(const std::function<void(CLogWindow&)>& write) {
-    std::FILE* out = std::tmpfile();
-    EXPECT_NE(out, nullptr);
-    {
-        CLogWindow log(out);
-        write(log);
-    }
-    std::fflush(out);
-    std::rewind(out);
-    std::string all;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, out)) > 0;) all.append(buffer, n);
-    std::fclose(out);
-    return all;
+    testsupport::CapturedLog captured;
+    write(captured.log());
+    return captured.text();
 }
 
 const std::string kDash = "\n---------------------------------------------";

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 
 #include "TcfTestSupport.h"
@@ -32,11 +33,6 @@ protected:
         count = -1;
         return tcf::ValidateSegments(f, &log.log(), record.get(), &count);
     }
-    std::string message() {
-        const auto found = log.errors();
-        EXPECT_EQ(found.size(), 1u) << log.text();
-        return found.empty() ? "" : found.back();
-    }
     // Offset of segment `index` (0-based) in a file built by fileWith.
     static size_t segmentOffset(const std::vector<tcf::SegmentData>& segments, size_t index) {
         size_t at = 256;
@@ -65,29 +61,6 @@ TEST_F(Segments, AGoodChainIsCountedAndTheLastBlockIsPaddedWith0xFF) {
     EXPECT_EQ(tcf::getBE16(record->segHeader + tcf::kSegOffAddress), 0xC000);
 }
 
-TEST_F(Segments, AFullBlockUsesNoPadding) {
-    tcf::SegmentData seg = tcftest::PatternSegment(0x4000, 16368, 7);
-    ASSERT_NE(seg.data.back(), 0xFF);
-    ASSERT_EQ(validate(fileWith({seg})), 1) << log.text();
-    EXPECT_EQ(Bytes(record->block, record->block + tcf::kBlockSize), seg.data);
-}
-
-TEST_F(Segments, ZeroLengthCannotBeRead) {
-    std::vector<tcf::SegmentData> segs = {tcftest::PatternSegment(0, 10)};
-    Bytes file = fileWith(segs);
-    tcf::putBE16(file.data() + 256 + tcf::kSegOffLength, 0);
-    tcftest::SealSegmentHeader(file, 256);
-    EXPECT_EQ(validate(file), 0);
-    EXPECT_EQ(message(), "Can't read flash update data");
-}
-
-TEST_F(Segments, DataCutShortByTheEndOfTheFileCannotBeRead) {
-    Bytes file = fileWith({tcftest::PatternSegment(0, 1000)});
-    file.resize(256 + 16 + 999);
-    EXPECT_EQ(validate(file), 0);
-    EXPECT_EQ(message(), "Can't read flash update data");
-}
-
 TEST_F(Segments, ALengthAboveTheBlockIsRefusedWithoutTouchingTheRecordBeyondIt) {
     for (uint16_t length : {uint16_t{16369}, uint16_t{0xFFFF}}) {
         // Enough data behind the header that a read of `length` would succeed.
@@ -109,44 +82,6 @@ TEST_F(Segments, ALengthAboveTheBlockIsRefusedWithoutTouchingTheRecordBeyondIt) 
     }
 }
 
-TEST_F(Segments, ABadBlockCrcIsCaughtInAnySegment) {
-    const std::vector<tcf::SegmentData> segs = {tcftest::PatternSegment(0x0000, 500, 1),
-                                                tcftest::PatternSegment(0x4000, 16368, 2)};
-    for (size_t index : {0u, 1u}) {
-        Bytes file = fileWith(segs);
-        file[segmentOffset(segs, index) + 16 + segs[index].data.size() - 1] ^= 0x01;
-        tcftest::CapturedLog each;
-        CFile f;
-        ASSERT_TRUE(f.Open(dir.write("b.tcf", file).c_str(), CFile::modeRead | CFile::typeBinary));
-        f.Seek(256, 0);
-        EXPECT_EQ(tcf::ValidateSegments(f, &each.log(), record.get(), &count), 0);
-        ASSERT_EQ(each.errors().size(), 1u);
-        EXPECT_EQ(each.errors()[0], "Checksum in flash update segment is wrong") << "segment " << index;
-    }
-}
-
-TEST_F(Segments, ABlockCrcCoveringTheUnpaddedDataOnlyIsWrong) {
-    // The block CRC covers the padding too: a CRC over the bare data bytes
-    // must not pass.
-    std::vector<tcf::SegmentData> segs = {tcftest::PatternSegment(0, 40)};
-    Bytes file = fileWith(segs);
-    uint8_t reg = 0xFF;
-    for (unsigned char b : segs[0].data) reg = CCrc8::Update(reg, b);
-    file[256 + tcf::kSegOffBlockCrc] = reg;
-    tcftest::SealSegmentHeader(file, 256);
-    EXPECT_EQ(validate(file), 0);
-    EXPECT_EQ(message(), "Checksum in flash update segment is wrong");
-}
-
-TEST_F(Segments, ABadSegmentHeaderCrcIsCaught) {
-    std::vector<tcf::SegmentData> segs = {tcftest::PatternSegment(0, 40),
-                                          tcftest::PatternSegment(0x4000, 40)};
-    Bytes file = fileWith(segs);
-    file[segmentOffset(segs, 1) + tcf::kSegOffAddress] ^= 0x80;
-    EXPECT_EQ(validate(file), 0);
-    EXPECT_EQ(message(), "Checksum in flash update segment header is wrong");
-}
-
 TEST_F(Segments, TheChainEndsAtTheFirstZeroContinuation) {
     std::vector<tcf::SegmentData> segs = {tcftest::PatternSegment(0, 40), tcftest::PatternSegment(0x4000, 40),
                                           tcftest::PatternSegment(0x8000, 40)};
@@ -160,14 +95,61 @@ TEST_F(Segments, TheChainEndsAtTheFirstZeroContinuation) {
     EXPECT_EQ(count, 2);
 }
 
-TEST_F(Segments, AContinuationWithNothingBehindItCannotBeRead) {
-    std::vector<tcf::SegmentData> segs = {tcftest::PatternSegment(0, 40)};
-    Bytes file = fileWith(segs);
-    tcf::putBE16(file.data() + 256 + tcf::kSegOffContinue, 0x0100);  // either byte counts
-    tcftest::SealSegmentHeader(file, 256);
-    file.resize(256 + 16 + 40);  // drop the FPGA image behind the chain
-    EXPECT_EQ(validate(file), 0);
-    EXPECT_EQ(message(), "Can't read flash update segment header");
+// A chain broken in one place: the first failing check names it.
+TEST_F(Segments, ABrokenChainIsRefusedWithTheFailingCheck) {
+    using Segs = std::vector<tcf::SegmentData>;
+    const Segs one = {tcftest::PatternSegment(0, 40)};
+    const Segs two = {tcftest::PatternSegment(0x0000, 500, 1), tcftest::PatternSegment(0x4000, 16368, 2)};
+    const struct {
+        const char* what;
+        Segs segs;
+        std::function<void(Bytes&, const Segs&)> change;
+        const char* message;
+    } cases[] = {
+        {"zero length", one,
+         [](Bytes& f, const Segs&) {
+             tcf::putBE16(f.data() + 256 + tcf::kSegOffLength, 0);
+             tcftest::SealSegmentHeader(f, 256);
+         },
+         "Can't read flash update data"},
+        {"data cut short by the end of the file", one, [](Bytes& f, const Segs&) { f.resize(256 + 16 + 39); },
+         "Can't read flash update data"},
+        {"bad block CRC in the first segment", two, [](Bytes& f, const Segs&) { f[256 + 16 + 499] ^= 0x01; },
+         "Checksum in flash update segment is wrong"},
+        {"bad block CRC in the second segment", two,
+         [](Bytes& f, const Segs& s) { f[segmentOffset(s, 1) + 16 + 16367] ^= 0x01; },
+         "Checksum in flash update segment is wrong"},
+        // The block CRC covers the padding too: a CRC over the bare data
+        // bytes must not pass.
+        {"block CRC over the unpadded data", one,
+         [](Bytes& f, const Segs& s) {
+             uint8_t reg = 0xFF;
+             for (unsigned char b : s[0].data) reg = CCrc8::Update(reg, b);
+             f[256 + tcf::kSegOffBlockCrc] = reg;
+             tcftest::SealSegmentHeader(f, 256);
+         },
+         "Checksum in flash update segment is wrong"},
+        {"bad segment header CRC", two,
+         [](Bytes& f, const Segs& s) { f[segmentOffset(s, 1) + tcf::kSegOffAddress] ^= 0x80; },
+         "Checksum in flash update segment header is wrong"},
+        {"continuation with nothing behind it", one,
+         [](Bytes& f, const Segs&) {
+             tcf::putBE16(f.data() + 256 + tcf::kSegOffContinue, 0x0100);  // either byte counts
+             tcftest::SealSegmentHeader(f, 256);
+             f.resize(256 + 16 + 40);  // drop the FPGA image behind the chain
+         },
+         "Can't read flash update segment header"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes file = fileWith(c.segs);
+        c.change(file, c.segs);
+        const size_t before = log.errors().size();
+        EXPECT_EQ(validate(file), 0);
+        const auto errors = log.errors();
+        ASSERT_EQ(errors.size(), before + 1) << log.text();
+        EXPECT_EQ(errors.back(), c.message);
+    }
 }
 
 }  // namespace
