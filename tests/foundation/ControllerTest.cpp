@@ -76,9 +76,12 @@ protected:
     }
 
     // The silent start-up list; the log and the call record start afresh.
+    // One card open at a time, every one closed again.
     void startUp() {
         dialog().ListVjxBoards(0);
         takeLog();
+        EXPECT_EQ(fake::script.calls,
+                  (Calls{"Count", "Open 0", "Version", "Close", "Open 1", "Version", "Close"}));
         fake::script.calls.clear();
     }
 
@@ -93,25 +96,6 @@ protected:
     testsupport::TempDir m_dir;
     std::unique_ptr<CVJXFlashDlg> m_dialog;
 };
-
-// ---- Card list ------------------------------------------------------------
-
-TEST_F(Controller, UnknownFirstCardIsLeftOutAndTheNumbersCloseUp) {
-    fake::script.cards = {unknownCard(), card(0x54, "VJX PCIe K"), card(0x5E, "VJX PCI K")};
-    EXPECT_EQ(dialog().ListVjxBoards(1), 1);
-    ASSERT_EQ(dialog().CardList().GetCount(), 2);
-    EXPECT_STREQ(dialog().CardList().GetItem(0), "1: VJX PCIe K");
-    EXPECT_STREQ(dialog().CardList().GetItem(1), "2: VJX PCI K");
-    EXPECT_EQ(dialog().GetCardNum(0), 1u);
-    EXPECT_EQ(dialog().GetCardNum(1), 2u);
-    EXPECT_EQ(dialog().GetCardNum(2), 0u);
-    EXPECT_EQ(dialog().GetCardNum(0xFFFFFFFFu), 0u);
-    EXPECT_EQ(dialog().CardCount(), 3u);
-    EXPECT_EQ(dialog().SkipCount(), 1u);
-    // One card open at a time, every one closed again.
-    EXPECT_EQ(fake::script.calls, (Calls{"Count", "Open 0", "Close", "Open 1", "Version", "Close", "Open 2",
-                                         "Version", "Close"}));
-}
 
 // ---- Flash command -------------------------------------------------------
 
