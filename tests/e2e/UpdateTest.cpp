@@ -92,13 +92,6 @@ TEST_F(Update, BringsBothCardTypesToTheFileAtTheMaximumTimesAndStartsTheNewFirmw
         << r.out;
     expectCardHoldsFile("2", fileS);
 
-    auto show = e2e::vjxsim({"show", rack, "--json"});
-    ASSERT_EQ(show.status, 0);
-    // (The FPGA's load, on the real clock of `vjxsim show`, may not be over
-    // at the maximum times; the list below shows it running.)
-    for (const char* field : {"\"bsb\":0", "\"bljb\":0", "\"firmware_version\":\"2.01\""})
-        EXPECT_TRUE(contains(show.out, field)) << field << " in " << show.out;
-
     auto list = e2e::vjxflashOn(rack, {"-list"}, atMax);
     EXPECT_EQ(list.status, 0) << list.out << list.err;
     EXPECT_EQ(list.out.find("Firmware version: 0.90"), std::string::npos) << list.out;
@@ -173,14 +166,10 @@ TEST_F(Update, NoisyLinkStillDeliversTheExactImage) {
 // Firmware whose ISP version is not the new FPGA's: the update runs to its
 // end and says so, and the exit status tells a script.
 TEST_F(Update, VersionMismatchAfterACompleteUpdateExitsWith4) {
-    std::string other = tmp.path("fw6.bin");
-    ASSERT_EQ(
-        e2e::vjxsim({"image", "firmware", "--version", "2.02", "--isp", "6", "--size", "65536", "-o", other})
-            .status,
-        0);
-    std::string file = tmp.path("mismatch.tcf");
-    ASSERT_EQ(
-        e2e::tcftool({"build", "-o", file, "--module", "84", "--fpga", fpga, "--firmware", other}).status, 0);
+    firmware = tmp.path("fw6.bin");
+    ASSERT_EQ(e2e::vjxsim({"image", "firmware", "--version", "2.02", "--isp", "6", "-o", firmware}).status,
+              0);
+    const std::string file = build("mismatch.tcf", "84");
     auto r = e2e::vjxflashOn(rack, {"-flash", "2", file});
     EXPECT_EQ(r.status, 4) << r.out;
     EXPECT_TRUE(contains(r.out, "Compare of ISP version number failed (0x06 != 0x07). ")) << r.out;

@@ -20,10 +20,9 @@ namespace {
 using Calls = std::vector<std::string>;
 
 const std::string kDash = "---------------------------------------------";
-const std::string kErrorTop = "------------------- Error -------------------";
 
 std::string errorBox(const std::string& lines) {
-    return "\n" + kErrorTop + lines + "\n" + kDash;
+    return "\n------------------- Error -------------------" + lines + "\n" + kDash;
 }
 std::string plainBox(const std::string& lines) {
     return "\n" + kDash + lines + "\n" + kDash;
@@ -34,11 +33,6 @@ fake::Card card(int code, const std::string& desc) {
     c.model = fake::modelOfCode(code);
     c.desc = desc;
     return c;
-}
-
-// An unprogrammed card: its subsystem ID names no model.
-fake::Card unknownCard() {
-    return card(-1, "(Unknown)");
 }
 
 class Controller : public ::testing::Test {
@@ -138,7 +132,7 @@ TEST_F(Controller, FlashCommandStopsAtTheFirstRefusalAndClosesTheCard) {
         // The card answers with an unknown model after the list was built.
         {"unknown card type",
          [] {
-             fake::script.cards[0] = unknownCard();
+             fake::script.cards[0] = card(-1, "(Unknown)");  // its subsystem ID names no model
              fake::script.cards[0].flashUpdate = false;
          },
          1, 0x54, detect1 + plainBox("\nThe card's type is unknown.") + "\n", header, false},

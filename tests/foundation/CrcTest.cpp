@@ -64,9 +64,4 @@ TEST(Crc32, CheckValuesWithoutFinalInversionAndTheReferenceInPieces) {
     EXPECT_EQ(static_cast<uint32_t>(pieces), 0x340BC6D9u);
 }
 
-TEST(SwapW, ExchangesTheTwoBytes) {
-    EXPECT_EQ(CUtil::swapW(0x1234), 0x3412);
-    EXPECT_EQ(CUtil::swapW(0x00FF), 0xFF00);
-}
-
 }  // namespace

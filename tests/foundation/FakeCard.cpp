@@ -94,8 +94,7 @@ int CVjxPci::CheckUpdateFile(CFile&, CLogWindow*, TTcfSmall*) {
     return script.checkFile;
 }
 
-int CVjxPci::CheckConfigDeviceFits(unsigned int size, CLogWindow*) {
-    record("CheckConfigDeviceFits " + std::to_string(size));
+int CVjxPci::CheckConfigDeviceFits(unsigned int, CLogWindow*) {
     return 1;
 }
 

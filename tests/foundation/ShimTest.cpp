@@ -1,9 +1,5 @@
 // The desktop-framework shim: strings and files.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <string>
 
 #include "app/linux/afx.h"
@@ -60,22 +56,6 @@ TEST_F(TempFile, ShortReadAnswersZeroAndLeavesTheFileFailed) {
         ASSERT_EQ(f.Read(buffer, 1), 1u);
         EXPECT_EQ(buffer[0], s.read) << s.origin;
     }
-}
-
-TEST_F(TempFile, OpenFailsForAnythingButARegularFileAndEveryOperationStaysHarmless) {
-    CFile f;
-    EXPECT_EQ(f.Open("/nonexistent/dir/file.tcf", kReadBinaryShared), 0);
-    char buffer[4];
-    EXPECT_EQ(f.Read(buffer, 4), 0u);
-    f.Seek(0, 0);
-    f.Close();
-    f.Close();
-    EXPECT_EQ(f.Open("/tmp", kReadBinaryShared), 0);       // a directory is no file,
-    EXPECT_EQ(f.Open("/dev/null", kReadBinaryShared), 0);  // nor is a device,
-    // nor a FIFO, refused at once instead of waiting for a writer.
-    unlink(m_path.c_str());
-    ASSERT_EQ(mkfifo(m_path.c_str(), 0600), 0);
-    EXPECT_EQ(f.Open(m_path.c_str(), kReadBinaryShared), 0);
 }
 
 }  // namespace

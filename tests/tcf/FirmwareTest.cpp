@@ -97,16 +97,6 @@ TEST(Firmware, AutoDetectionRefusesWhatIsRecognisablySomethingElse) {
         EXPECT_FALSE(tcf::LoadFirmware(c.bytes, tcf::FirmwareFormat::kAuto, &fw, &error)) << c.what;
         EXPECT_NE(error.find(c.what), std::string::npos) << error;
     }
-    // Anything else is raw binary (the real toolchains' binary shows it);
-    // asked for explicitly, text is raw binary too.
-    tcf::FirmwareImage fw;
-    std::string error;
-    ASSERT_TRUE(tcf::LoadFirmware("@0000\n", tcf::FirmwareFormat::kBinary, &fw, &error));
-    EXPECT_EQ(fw.image[0], '@');
-    // Asked for as Intel HEX, a binary is refused with the line.
-    EXPECT_FALSE(
-        tcf::LoadFirmware(std::string("\x02\x00\x51", 3), tcf::FirmwareFormat::kIntelHex, &fw, &error));
-    EXPECT_NE(error.find("line 1"), std::string::npos) << error;
 }
 
 TEST(RawFirmware, FillsFromAddressZeroAndRefusesMoreThan64KiB) {

@@ -1,9 +1,10 @@
 // tcftool with firmware made by real toolchains in the test run: sdcc
 // compiles a small program, binutils and srecord convert it. Every form of
-// the same firmware must give the same update file, and that file must bring
-// a simulated card's flash ROM to exactly the firmware. (What such tools
-// make that is no firmware is refused by the firmware reader's table.) The
-// tools are installed by scripts/deps.sh; a missing one fails the test.
+// the same firmware must give the same update file, and tcftool's HEX of it
+// must read back in srecord as the firmware. (Update files are flashed on
+// simulated cards by the end-to-end tests; what such tools make that is no
+// firmware is refused by the firmware reader's table.) The tools are
+// installed by scripts/deps.sh; a missing one fails the test.
 #include <gtest/gtest.h>
 
 #include "TcfTestSupport.h"
@@ -23,10 +24,6 @@ constexpr const char* kProgram =
     "void main(void) {\n"
     "    for (;;) ++counter;\n"
     "}\n";
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 class Toolchain : public ::testing::Test {
 protected:
@@ -53,11 +50,10 @@ protected:
     }
     Outcome tcftool(const std::vector<std::string>& args) { return run(TCFTOOL_PATH, args); }
     // build for module 84 with the FPGA image and the firmware given
-    Outcome build(const std::string& out, const std::string& firmware, std::vector<std::string> more = {}) {
+    Outcome build(const std::string& out, const std::string& firmware) {
         std::vector<std::string> args{"build",          "-o",         path(out),
                                       "--module",       "84",         "--fpga",
                                       path("fpga.bin"), "--firmware", path(firmware)};
-        args.insert(args.end(), more.begin(), more.end());
         return tcftool(args);
     }
     std::string text(const std::string& name) { return testsupport::readText(path(name)); }
@@ -65,7 +61,7 @@ protected:
     testsupport::TempDir dir;
 };
 
-TEST_F(Toolchain, EveryFormOfTheFirmwareGivesTheSameFileWhichFlashesByteExact) {
+TEST_F(Toolchain, EveryFormOfTheFirmwareGivesTheSameFileWhoseHexReadsBack) {
     Outcome convert =
         sh("objcopy -I ihex -O ihex fw.ihx objcopy.hex"
            " && srec_cat fw.ihx -intel -execution-start-address=0 -o segment.hex -intel -address-length=3"
@@ -92,21 +88,6 @@ TEST_F(Toolchain, EveryFormOfTheFirmwareGivesTheSameFileWhichFlashesByteExact) {
         EXPECT_TRUE(testsupport::readBytes(path("variant.tcf")) == file)
             << variant << " gives a different file";
     }
-
-    // On a card: the flash ROM holds the firmware, the segment header at
-    // the end of its block, and erased bytes everywhere else.
-    const std::string rack = path("rack");
-    ASSERT_EQ(run(VJXSIM_PATH, {"new", rack, "--card", "84,fw=0.90,isp=5,fpga=5"}).status, 0);
-    Outcome flash = run(VJXSIM_PATH, {"run", rack, "--", VJXFLASH_PATH, "-flash", "1", path("ref.tcf")});
-    ASSERT_EQ(flash.status, 0) << flash.out << flash.err;
-    EXPECT_TRUE(Contains(flash.out, "Firmware version: 3.07")) << flash.out;
-    Outcome dump = run(VJXSIM_PATH, {"dump", rack, "1", "mcu-flash"});
-    ASSERT_EQ(dump.status, 0) << dump.err;
-    std::string expected = text("fw.bin");
-    ASSERT_EQ(expected.size(), 0x3FF0u);
-    expected.append(reinterpret_cast<const char*>(file.data()) + 256, 16);
-    expected.resize(0x10000, '\xFF');
-    EXPECT_TRUE(dump.out == expected) << "the flash ROM differs from the firmware";
 
     // srec_cat reads the extracted HEX as the firmware sdcc made.
     ASSERT_EQ(tcftool({"extract", path("ref.tcf"), "--firmware", path("x.hex")}).status, 0);
