@@ -1,5 +1,6 @@
 // The desktop-framework shim: strings and files.
 #include <gtest/gtest.h>
+
 #include <string>
 
 #include "app/linux/afx.h"
@@ -7,7 +8,7 @@
 
 namespace {
 
-TEST(CString, FormatsWholeResultsOfAnyLengthAndCopiesAreIndependent) {
+TEST(CString, FormatsWholeResultsOfAnyLength) {
     CString s;
     // Around the first buffer size, and far beyond it.
     for (size_t length : {0, 99, 100, 153, 100000}) {
