@@ -190,7 +190,8 @@ TEST_P(KilledUpdate, TheRetryStartedAtOnceRecovers) {
     for (unsigned long start : stages.start)
         if (start) moments.push_back(start + 1);
     for (int i = 1; i <= 8; ++i) moments.push_back(stages.total * i / 9);
-    ASSERT_GE(moments.size(), 20u);
+    // (The write enable before the erase, a few accesses long, may be missed.)
+    for (int s : {0, 2, 4, 5, 6}) ASSERT_NE(stages.start[s], 0u) << kStages[s];
 
     for (unsigned long access : moments) {
         SCOPED_TRACE("SIGKILL at access " + std::to_string(access));
