@@ -2,26 +2,11 @@
 #include <gtest/gtest.h>
 
 #include "Process.h"
+#include "tests/support/GoldenPresets.h"
 
 using e2e::TempDir;
 
 namespace {
-
-// The PCI 9056 configuration preset, subsystem ID 0x3355 (the VJX PCIe K).
-std::vector<uint8_t> preset9056For3355() {
-    std::vector<uint8_t> p = {
-        0xB5, 0x10, 0x56, 0x90, 0xBA, 0x00, 0x80, 0x04, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-        0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x20, 0x01, 0x00, 0x04,
-        0x30, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x04, 0x03, 0x07, 0x42, 0x00, 0x00, 0x00,
-        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-        0xB5, 0x10, 0x55, 0x33, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x43, 0x00, 0x00, 0x00, 0x06,
-        0x4C, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x48, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00};
-    return p;
-}
-
-const std::vector<uint8_t> kPciePresetLinux = {0x5A, 0x03, 0x12, 0x00, 0x34, 0x00, 0x50, 0x00, 0x00,
-                                               0x00, 0x48, 0x00, 0x02, 0x00, 0x00, 0x00, 0x20, 0x10,
-                                               0x80, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00};
 
 bool contains(const std::string& s, const std::string& part) {
     return s.find(part) != std::string::npos;
@@ -58,7 +43,7 @@ TEST_F(FlashEeproms, WritesBothPresetsThenLeavesAnUpToDateCardAlone) {
     // the dump gives the words high byte first.
     auto dump = e2e::vjxsim({"dump", rack, "1", "eeprom"});
     ASSERT_EQ(dump.status, 0) << dump.err;
-    auto preset = preset9056For3355();
+    const auto& preset = testsupport::kPcieK;  // the VJX PCIe K's subsystem ID 0x3355
     ASSERT_GE(dump.out.size(), preset.size());
     for (size_t i = 0; i < preset.size(); i += 4)
         for (size_t k = 0; k < 4; ++k)
@@ -66,9 +51,9 @@ TEST_F(FlashEeproms, WritesBothPresetsThenLeavesAnUpToDateCardAlone) {
 
     auto pcie = e2e::vjxsim({"dump", rack, "1", "pcie-eeprom"});
     ASSERT_EQ(pcie.status, 0) << pcie.err;
-    ASSERT_GE(pcie.out.size(), kPciePresetLinux.size());
-    EXPECT_EQ(std::vector<uint8_t>(pcie.out.begin(), pcie.out.begin() + kPciePresetLinux.size()),
-              kPciePresetLinux);
+    ASSERT_GE(pcie.out.size(), testsupport::kPex26.size());
+    EXPECT_EQ(std::vector<uint8_t>(pcie.out.begin(), pcie.out.begin() + testsupport::kPex26.size()),
+              testsupport::kPex26);
 
     // The new content takes effect at the next power-up and keeps the model.
     ASSERT_EQ(e2e::vjxsim({"power-cycle", rack}).status, 0);

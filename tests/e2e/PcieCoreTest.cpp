@@ -13,8 +13,6 @@ using e2e::TempDir;
 
 namespace {
 
-const std::string kBanner = "ORVEN VJX Flash Version 5.33\n";
-
 // The accesses to `function` in a bus trace, counted by operation (r, w, cr, cw).
 std::map<std::string, int> accessesTo(const std::string& trace, const std::string& function) {
     std::map<std::string, int> ops;
@@ -39,11 +37,12 @@ TEST(PcieCoreOnLinux, ListedAsNotDetectedAndNeverWritten) {
     auto list = e2e::vjxflashOn(rack, {"-list"}, {"--trace", trace});
     EXPECT_EQ(list.status, 0) << list.err;
     // Bus order: the PCIe-core card is the first PCI 9056 function.
-    EXPECT_EQ(list.out, kBanner + "\n" +
-                            "Card 1: Detection failed!\n"
-                            "Detecting card 1...\n"
-                            "Detected: VJX PCIe K card\n"
-                            "Firmware version: 9.14\n");
+    EXPECT_EQ(list.out,
+              "ORVEN VJX Flash Version 5.33\n\n"
+              "Card 1: Detection failed!\n"
+              "Detecting card 1...\n"
+              "Detected: VJX PCIe K card\n"
+              "Firmware version: 9.14\n");
     const auto ops = accessesTo(e2e::readFile(trace), "card1");
     EXPECT_GT(ops.count("cr") ? ops.at("cr") : 0, 0) << "its identity was read";
     EXPECT_EQ(ops.size(), 1u) << "and nothing else: no register access, no configuration write";
@@ -55,17 +54,6 @@ TEST(PcieCoreOnLinux, ListedAsNotDetectedAndNeverWritten) {
     EXPECT_EQ(flash.status, 3) << flash.out;
     EXPECT_NE(flash.out.find("There is no card with number 2.\n"), std::string::npos) << flash.out;
     EXPECT_EQ(e2e::vjxsim({"show", rack, "--json"}).out, before);
-
-    // Alone in the machine it is no VJX card at all.
-    const std::string alone = tmp.path("alone");
-    ASSERT_EQ(e2e::vjxsim({"new", alone, "--card", "99"}).status, 0);
-    const std::string aloneBefore = e2e::vjxsim({"show", alone, "--json"}).out;
-    auto refused =
-        e2e::vjxflashOn(alone, {"-flash", "1", file}, {"--trace", trace, "--trace-only", "writes"});
-    EXPECT_EQ(refused.status, 2);
-    EXPECT_NE(refused.out.find("Cards found, but no VJX cards!\n"), std::string::npos) << refused.out;
-    EXPECT_EQ(e2e::readFile(trace), "");
-    EXPECT_EQ(e2e::vjxsim({"show", alone, "--json"}).out, aloneBefore);
 }
 
 }  // namespace

@@ -16,32 +16,27 @@ namespace e2e {
 
 namespace {
 
-Result run(const std::vector<std::string>& argv) {
+Result run(std::vector<std::string> argv, const std::vector<std::string>& args = {}) {
+    argv.insert(argv.end(), args.begin(), args.end());
     return testsupport::runProgram(argv[0], argv);
 }
 
 }  // namespace
 
 Result vjxsim(const std::vector<std::string>& args) {
-    std::vector<std::string> argv{VJXSIM_BIN};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return run(argv);
+    return run({VJXSIM_BIN}, args);
 }
 
 Result tcftool(const std::vector<std::string>& args) {
-    std::vector<std::string> argv{TCFTOOL_BIN};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return run(argv);
+    return run({TCFTOOL_BIN}, args);
 }
 
 Result vjxflashOn(const std::string& rack, const std::vector<std::string>& args,
                   const std::vector<std::string>& runOptions) {
     std::vector<std::string> argv{VJXSIM_BIN, "run", rack, "--strict"};
     argv.insert(argv.end(), runOptions.begin(), runOptions.end());
-    argv.push_back("--");
-    argv.push_back(VJXFLASH_BIN);
-    argv.insert(argv.end(), args.begin(), args.end());
-    return run(argv);
+    argv.insert(argv.end(), {"--", VJXFLASH_BIN});
+    return run(argv, args);
 }
 
 std::string newRackAndUpdate(const std::string& rack, const std::string& card, unsigned firmwareSize,

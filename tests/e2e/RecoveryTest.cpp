@@ -42,23 +42,13 @@ e2e::Result flashAt(const TempDir& tmp, const std::string& rack, const std::stri
     if (!at.empty()) argv.insert(argv.end(), {"--at", at});
     argv.insert(argv.end(), {"--", VJXFLASH_BIN, "-flash", "1", file});
     e2e::Started p = e2e::start(argv, tmp.path("out"), tmp.path("err"));
-    e2e::Result r;
-    r.status = e2e::finish(p, 120);
-    r.out = e2e::readFile(tmp.path("out"));
-    r.err = e2e::readFile(tmp.path("err"));
-    return r;
+    return {e2e::finish(p, 120), e2e::readFile(tmp.path("out")), e2e::readFile(tmp.path("err"))};
 }
 
 std::string digests(const std::string& rack) {
     const std::string show = e2e::vjxsim({"show", rack}).out;
     const size_t at = show.find("digests:");
     return at == std::string::npos ? show : show.substr(at, show.find('\n', at) - at);
-}
-
-size_t count(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
 }
 
 const char kHeldLine[] = "the update finishes first";
@@ -169,7 +159,9 @@ TEST(Interruption, HeldSignalsAndAClosedOutputLetTheUpdateFinish) {
             if (std::string(event) == "stdout-closed") {
                 EXPECT_EQ(r.err, "");
             } else {
-                EXPECT_EQ(count(r.err, kHeldLine), 1u) << r.err;
+                EXPECT_TRUE(r.err.find(kHeldLine) != std::string::npos &&
+                            r.err.find(kHeldLine) == r.err.rfind(kHeldLine))
+                    << r.err;
                 EXPECT_NE(r.out.find("Firmware version: 3.10"), std::string::npos) << r.out;
             }
         }
@@ -178,7 +170,7 @@ TEST(Interruption, HeldSignalsAndAClosedOutputLetTheUpdateFinish) {
     const std::string rack = copyRack(tmp, u, "rack");
     const e2e::Result early = flashAt(tmp, rack, u.file, "typical", "40:SIGTERM:group");
     EXPECT_EQ(early.status, 128 + SIGTERM);
-    EXPECT_EQ(count(early.err, kHeldLine), 0u);
+    EXPECT_EQ(early.err.find(kHeldLine), std::string::npos);
     EXPECT_EQ(digests(rack), digests(u.rack));
 }
 
@@ -198,7 +190,8 @@ TEST_P(KilledUpdate, TheRetryStartedAtOnceRecovers) {
     for (unsigned long start : stages.start)
         if (start) moments.push_back(start + 1);
     for (int i = 1; i <= 8; ++i) moments.push_back(stages.total * i / 9);
-    ASSERT_GE(moments.size(), 20u);
+    // (The write enable before the erase, a few accesses long, may be missed.)
+    for (int s : {0, 2, 4, 5, 6}) ASSERT_NE(stages.start[s], 0u) << kStages[s];
 
     for (unsigned long access : moments) {
         SCOPED_TRACE("SIGKILL at access " + std::to_string(access));
@@ -234,9 +227,6 @@ TEST(Interruption, AnImageTooLargeForTheConfigurationDeviceIsRefusedBeforeAnyWri
         << r.out;
     EXPECT_EQ(r.out.find("Write EEPROM..."), std::string::npos) << r.out;
     EXPECT_EQ(digests(u.rack), before);
-    EXPECT_NE(e2e::vjxsim({"show", u.rack}).out.find("FPGA version 5"), std::string::npos);
-    auto list = e2e::vjxflashOn(u.rack, {"-list"});
-    EXPECT_NE(list.out.find("Firmware version: 0.90"), std::string::npos) << list.out;
 }
 
 // The time of day stepped an hour back, then an hour forward, while the

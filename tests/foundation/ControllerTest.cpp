@@ -13,16 +13,16 @@
 #include "FakeCard.h"
 #include "app/CardNames.h"
 #include "app/VJXFlashDlg.h"
+#include "tests/support/TestUtil.h"
 
 namespace {
 
 using Calls = std::vector<std::string>;
 
 const std::string kDash = "---------------------------------------------";
-const std::string kErrorTop = "------------------- Error -------------------";
 
 std::string errorBox(const std::string& lines) {
-    return "\n" + kErrorTop + lines + "\n" + kDash;
+    return "\n------------------- Error -------------------" + lines + "\n" + kDash;
 }
 std::string plainBox(const std::string& lines) {
     return "\n" + kDash + lines + "\n" + kDash;
@@ -35,26 +35,14 @@ fake::Card card(int code, const std::string& desc) {
     return c;
 }
 
-// An unprogrammed card: its subsystem ID names no model.
-fake::Card unknownCard() {
-    return card(-1, "(Unknown)");
-}
-
 class Controller : public ::testing::Test {
 protected:
     void SetUp() override {
         fake::script = fake::Script{};
         m_out = std::tmpfile();
         ASSERT_NE(m_out, nullptr);
-        char dir[] = "/tmp/vjxctlXXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        m_dir = dir;
     }
-    void TearDown() override {
-        std::fclose(m_out);
-        for (const std::string& f : m_files) unlink(f.c_str());
-        rmdir(m_dir.c_str());
-    }
+    void TearDown() override { std::fclose(m_out); }
 
     CVJXFlashDlg& dialog() {
         if (!m_dialog) m_dialog = std::make_unique<CVJXFlashDlg>(m_out);
@@ -76,20 +64,18 @@ protected:
 
     // An update file whose header names module code `code`.
     std::string updateFile(int code) {
-        std::string path = m_dir + "/card " + std::to_string(code) + ".tcf";
         std::vector<unsigned char> bytes(512, 0);
         bytes[24] = static_cast<unsigned char>(code);
-        std::FILE* f = std::fopen(path.c_str(), "wb");
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-        m_files.push_back(path);
-        return path;
+        return m_dir.write("card " + std::to_string(code) + ".tcf", bytes);
     }
 
     // The silent start-up list; the log and the call record start afresh.
+    // One card open at a time, every one closed again.
     void startUp() {
         dialog().ListVjxBoards(0);
         takeLog();
+        EXPECT_EQ(fake::script.calls,
+                  (Calls{"Count", "Open 0", "Version", "Close", "Open 1", "Version", "Close"}));
         fake::script.calls.clear();
     }
 
@@ -101,73 +87,9 @@ protected:
     }
 
     std::FILE* m_out = nullptr;
-    std::string m_dir;
-    std::vector<std::string> m_files;
+    testsupport::TempDir m_dir;
     std::unique_ptr<CVJXFlashDlg> m_dialog;
 };
-
-// ---- Card list ------------------------------------------------------------
-
-TEST_F(Controller, UnknownFirstCardIsLeftOutAndTheNumbersCloseUp) {
-    fake::script.cards = {unknownCard(), card(0x54, "VJX PCIe K"), card(0x5E, "VJX PCI K")};
-    fake::script.cards[1].firmware = "9.14";
-    EXPECT_EQ(dialog().ListVjxBoards(1), 1);
-    EXPECT_EQ(takeLog(),
-              "\nDetecting card 1...\nDetected: VJX PCIe K card\nFirmware version: 9.14"
-              "\nDetecting card 2...\nDetected: VJX PCI K card\n");
-    ASSERT_EQ(dialog().CardList().GetCount(), 2);
-    EXPECT_STREQ(dialog().CardList().GetItem(0), "1: VJX PCIe K");
-    EXPECT_STREQ(dialog().CardList().GetItem(1), "2: VJX PCI K");
-    EXPECT_EQ(dialog().GetCardNum(0), 1u);
-    EXPECT_EQ(dialog().GetCardNum(1), 2u);
-    EXPECT_EQ(dialog().GetCardNum(2), 0u);
-    EXPECT_EQ(dialog().GetCardNum(0xFFFFFFFFu), 0u);
-    EXPECT_EQ(dialog().CardCount(), 3u);
-    EXPECT_EQ(dialog().SkipCount(), 1u);
-    // One card open at a time, every one closed again.
-    EXPECT_EQ(fake::script.calls, (Calls{"Count", "Open 0", "Close", "Open 1", "Version", "Close", "Open 2",
-                                         "Version", "Close"}));
-
-    // A single card is listed by its description alone.
-    fake::script.cards = {card(0x50, "VJX PCI S")};
-    EXPECT_EQ(dialog().ListVjxBoards(0), 1);
-    ASSERT_EQ(dialog().CardList().GetCount(), 1);
-    EXPECT_STREQ(dialog().CardList().GetItem(0), "VJX PCI S");
-    EXPECT_EQ(dialog().CardList().GetCurSel(), 0);
-}
-
-TEST_F(Controller, SilentListingFillsTheSameListAndPrintsOnlyBoxes) {
-    fake::script.cards = {unknownCard(), card(0x54, "VJX PCIe K"), card(0x5E, "VJX PCI K")};
-    fake::script.cards[1].opens = false;
-    fake::script.cards[2].firmware = "9.14";
-    EXPECT_EQ(dialog().ListVjxBoards(0), 1);
-    EXPECT_EQ(takeLog(), "");
-    // The firmware is asked all the same; only its answer goes unprinted.
-    EXPECT_EQ(fake::script.calls,
-              (Calls{"Count", "Open 0", "Close", "Open 1", "Open 2", "Version", "Close"}));
-    ASSERT_EQ(dialog().CardList().GetCount(), 1);
-    EXPECT_STREQ(dialog().CardList().GetItem(0), "1: VJX PCI K");
-    EXPECT_EQ(dialog().GetCardNum(0), 2u);
-    EXPECT_EQ(dialog().SkipCount(), 2u);
-
-    fake::script.cards = {unknownCard()};
-    EXPECT_EQ(dialog().ListVjxBoards(0), 0);
-    EXPECT_EQ(takeLog(), errorBox("\nCards found, but no VJX cards!"));
-    fake::script.cards.clear();
-    EXPECT_EQ(dialog().CountVjxBoards(), 0u);
-    EXPECT_EQ(takeLog(), errorBox("\nNo VJX cards found!\nbus scan found nothing"));
-}
-
-TEST_F(Controller, DriverFailureKeepsThePreviousCounts) {
-    fake::script.cards = {card(0x54, "VJX PCIe K"), card(0x5E, "VJX PCI K")};
-    dialog().ListVjxBoards(0);
-    fake::script.libInitStatus = 0x20000001;
-    CVJXFlashDlg broken(m_out);
-    EXPECT_EQ(broken.ListVjxBoards(1), 0);
-    EXPECT_EQ(takeLog(), errorBox("\nFailed opening device driver\ndriver missing"));
-    EXPECT_EQ(broken.CardCount(), 0u);
-    EXPECT_EQ(dialog().CardCount(), 2u);
-}
 
 // ---- Flash command -------------------------------------------------------
 
@@ -210,7 +132,7 @@ TEST_F(Controller, FlashCommandStopsAtTheFirstRefusalAndClosesTheCard) {
         // The card answers with an unknown model after the list was built.
         {"unknown card type",
          [] {
-             fake::script.cards[0] = unknownCard();
+             fake::script.cards[0] = card(-1, "(Unknown)");  // its subsystem ID names no model
              fake::script.cards[0].flashUpdate = false;
          },
          1, 0x54, detect1 + plainBox("\nThe card's type is unknown.") + "\n", header, false},

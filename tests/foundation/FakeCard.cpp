@@ -27,9 +27,7 @@ using fake::script;
 CPciBridge::CPciBridge() {}
 CPciBridge::~CPciBridge() {}
 
-CVjxPci::CVjxPci() : m_model(vjx::platform::kUnknownModel), m_modelDesc("(Unknown)") {
-    m_libInitStatus = script.libInitStatus;
-}
+CVjxPci::CVjxPci() : m_model(vjx::platform::kUnknownModel), m_modelDesc("(Unknown)") {}
 CVjxPci::~CVjxPci() {}
 
 uint32_t CVjxPci::Count() {
@@ -72,7 +70,7 @@ const char* CVjxPci::getErrorString() {
     return script.errorText.c_str();
 }
 const char* CVjxPci::GetLibInitResultStr() {
-    return script.libInitText.c_str();
+    return "";
 }
 
 int CVjxPci::getFirmwareVersionString(CString& version, CString& error, int&, int&) {
@@ -96,8 +94,7 @@ int CVjxPci::CheckUpdateFile(CFile&, CLogWindow*, TTcfSmall*) {
     return script.checkFile;
 }
 
-int CVjxPci::CheckConfigDeviceFits(unsigned int size, CLogWindow*) {
-    record("CheckConfigDeviceFits " + std::to_string(size));
+int CVjxPci::CheckConfigDeviceFits(unsigned int, CLogWindow*) {
     return 1;
 }
 

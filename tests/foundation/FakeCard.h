@@ -20,8 +20,6 @@ struct Card {
 
 struct Script {
     std::vector<Card> cards;
-    uint32_t libInitStatus = 0;
-    std::string libInitText = "driver missing";
     std::string errorText = "bus scan found nothing";
     int readHeader = 1;
     int checkFile = 1;

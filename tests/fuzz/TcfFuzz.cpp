@@ -100,11 +100,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (tcf::ValidateSegments(chain, log, record.get(), &count) && count < 1) std::abort();
     chain.Close();
 
-    // The hexadecimal field reader over the same bytes as text.
-    if (size >= 2) {
-        std::string text(reinterpret_cast<const char*>(data + 2), size - 2);
-        CTcf tcf;
-        (void)tcf.getHex(text.c_str(), data[0] % 64, data[1] % 10);
-    }
     return 0;
 }

@@ -4,8 +4,11 @@
 #include "TcfTestSupport.h"
 #include "tcf/FileCheck.h"
 #include "tcf/Tcf.h"
+#include "tests/support/GoldenPresets.h"
 
 using tcftest::Bytes;
+using testsupport::kPcieK;
+using testsupport::kPex26;
 
 namespace {
 
@@ -26,61 +29,39 @@ const Bytes kPciS = {
     0x00, 0x00, 0x00, 0x00, 0x43, 0x01, 0x30, 0x00, 0x00, 0x50, 0x78, 0x00, 0x00, 0x00, 0x00, 0x06,  //
     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
 
-// The PCI 9056 loads for the PCIe K (subsystem 0x3355).
-const Bytes kPcieK = {
-    0xB5, 0x10, 0x56, 0x90, 0xBA, 0x00, 0x80, 0x04, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  //
-    0x00, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x20, 0x01,  //
-    0x00, 0x04, 0x30, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x04, 0x03, 0x07, 0x42,  //
-    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  //
-    0x00, 0x00, 0x00, 0x00, 0xB5, 0x10, 0x55, 0x33, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  //
-    0x43, 0x00, 0x00, 0x00, 0x06, 0x4C, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x48, 0x02, 0x00,  //
-    0x00, 0x00, 0x00, 0x00};
-
-// The PEX 8111 content the Linux program writes.
-const Bytes kPex26 = {0x5A, 0x03, 0x12, 0x00, 0x34, 0x00, 0x50, 0x00, 0x00, 0x00, 0x48, 0x00, 0x02,
-                      0x00, 0x00, 0x00, 0x20, 0x10, 0x80, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00};
-
-// The PCI S (model 6) gets kPciS itself, the PCIe K (model 11) kPcieK.
-TEST(Presets, EachPci9030ModelDiffersOnlyInItsSubsystemIdAndTail) {
-    struct Row {
+// Each model's configuration preset is its bridge's loads with its own
+// subsystem ID (PCI 9030: bytes 14-15, the earlier series with the earlier
+// tail; PCI 9056: bytes 70-71, with the PEX 8111 preset). The PCI S (model 6)
+// gets kPciS itself, the PCIe K (model 11) kPcieK. Models without updates
+// and unknown ones have none.
+TEST(Presets, EachModelCarriesItsBridgesLoadsWithItsSubsystemId) {
+    const struct {
         int model;
+        const Bytes* base;
         uint16_t subsystem;
         bool earlyTail;
-    };
-    for (const Row& row :
-         {Row{2, 0x2862, true}, Row{4, 0x2906, true}, Row{5, 0x2940, true}, Row{7, 0x3025, true},
-          Row{6, 0x3068, false}, Row{13, 0x3463, false}, Row{15, 0x3591, false}}) {
-        Bytes expected = kPciS;
-        expected[14] = static_cast<unsigned char>(row.subsystem);
-        expected[15] = static_cast<unsigned char>(row.subsystem >> 8);
+    } rows[] = {{2, &kPciS, 0x2862, true},    {4, &kPciS, 0x2906, true},    {5, &kPciS, 0x2940, true},
+                {7, &kPciS, 0x3025, true},    {6, &kPciS, 0x3068, false},   {13, &kPciS, 0x3463, false},
+                {15, &kPciS, 0x3591, false},  {8, &kPcieK, 0x3352, false},  {9, &kPcieK, 0x3353, false},
+                {10, &kPcieK, 0x3354, false}, {11, &kPcieK, 0x3355, false}, {12, &kPcieK, 0x3415, false},
+                {14, &kPcieK, 0x3493, false}, {-1, nullptr, 0, false},      {0, nullptr, 0, false},
+                {1, nullptr, 0, false},       {3, nullptr, 0, false},       {16, nullptr, 0, false},
+                {17, nullptr, 0, false},      {19, nullptr, 0, false},      {20, nullptr, 0, false},
+                {1000, nullptr, 0, false}};
+    for (const auto& row : rows) {
+        Bytes expected = row.base ? *row.base : Bytes();
+        if (row.base) {
+            const size_t at = row.base == &kPciS ? 14 : 70;
+            expected[at] = static_cast<unsigned char>(row.subsystem);
+            expected[at + 1] = static_cast<unsigned char>(row.subsystem >> 8);
+        }
         if (row.earlyTail) {
             const unsigned char tail[4] = {0x49, 0x92, 0x24, 0x02};
             std::copy(tail, tail + 4, expected.begin() + 124);
         }
         EXPECT_EQ(Of(tcf::ConfigEepromPreset(row.model)), expected) << "model " << row.model;
-        EXPECT_TRUE(Of(tcf::PcieEepromPreset(row.model)).empty()) << "model " << row.model;
-    }
-}
-
-TEST(Presets, EachPci9056ModelCarriesItsSubsystemIdAtBytes70And71AndThePexPreset) {
-    struct Row {
-        int model;
-        uint16_t subsystem;
-    };
-    for (const Row& row : {Row{8, 0x3352}, Row{9, 0x3353}, Row{10, 0x3354}, Row{11, 0x3355}, Row{12, 0x3415},
-                           Row{14, 0x3493}}) {
-        Bytes expected = kPcieK;
-        expected[70] = static_cast<unsigned char>(row.subsystem);
-        expected[71] = static_cast<unsigned char>(row.subsystem >> 8);
-        EXPECT_EQ(Of(tcf::ConfigEepromPreset(row.model)), expected) << "model " << row.model;
-        EXPECT_EQ(Of(tcf::PcieEepromPreset(row.model)), kPex26) << "model " << row.model;
-    }
-}
-
-TEST(Presets, ModelsWithoutUpdatesAndUnknownModelsHaveNone) {
-    for (int model : {-1, 0, 1, 3, 16, 17, 19, 20, 1000}) {
-        EXPECT_EQ(tcf::ConfigEepromPreset(model).size, 0u) << "model " << model;
-        EXPECT_EQ(tcf::PcieEepromPreset(model).size, 0u) << "model " << model;
+        EXPECT_EQ(Of(tcf::PcieEepromPreset(row.model)), row.base == &kPcieK ? kPex26 : Bytes())
+            << "model " << row.model;
     }
 }
 

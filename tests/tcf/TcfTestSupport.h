@@ -16,9 +16,6 @@ using Bytes = std::vector<unsigned char>;
 
 using testsupport::CapturedLog;
 using testsupport::TempDir;
-inline Bytes ReadAll(const std::string& path) {
-    return testsupport::readBytes(path);
-}
 
 // A well-formed file for module 84 with no images and no segments.
 Bytes MinimalFile(int module = 84);
