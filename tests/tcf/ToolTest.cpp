@@ -117,4 +117,50 @@ TEST_F(Tool, BuildRefusesWhatTheFlashCommandWouldRefuseAndWritesNothing) {
     }
 }
 
+// Every module code a program of ours takes: build, info naming each
+// program's answer, extract, and a second build from the extracted images
+// that gives the same file byte for byte. Codes 96 to 99 only the Windows
+// program takes.
+class ToolModules : public Tool, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ToolModules, BuildInfoExtractBuildForEveryProgramsCodes) {
+    const int module = GetParam();
+    const bool linuxTakes = module <= 95;
+    Bytes fpga(3000), firmware(0x8000, 0xFF);
+    for (size_t i = 0; i < fpga.size(); ++i) fpga[i] = static_cast<unsigned char>(i * 13);
+    for (size_t i = 0; i < 0x4800; ++i)
+        if (i < 0x3000 || i >= 0x4000) firmware[i] = static_cast<unsigned char>(i % 199);
+    auto build = [&](const std::string& out, const std::string& fpgaFile, const std::string& fwFile) {
+        return run({"build", "-o", out, "--module", std::to_string(module), "--fpga", fpgaFile, "--firmware",
+                    fwFile});
+    };
+    const std::string first = dir.path("a.tcf"), second = dir.path("b.tcf");
+    Result b = build(first, dir.write("fpga.bin", fpga), dir.write("fw.bin", firmware));
+    ASSERT_EQ(b.status, 0) << b.err;
+
+    const nlohmann::json j = nlohmann::json::parse(run({"info", first, "--json"}).out, nullptr, false);
+    ASSERT_FALSE(j.is_discarded());
+    EXPECT_EQ(j["accepted"], true);
+    ASSERT_EQ(j["programs"].size(), 2u) << j.dump();
+    EXPECT_EQ(j["programs"][0]["program"], "vjxflash");
+    EXPECT_EQ(j["programs"][0]["accepted"], linuxTakes);
+    EXPECT_EQ(j["programs"][0].value("reason", ""),
+              linuxTakes ? "" : "Module field in flash update file header is wrong");
+    EXPECT_EQ(j["programs"][1]["program"], "VJXFlash");
+    EXPECT_EQ(j["programs"][1]["accepted"], true);
+    const Result text = run({"info", first});
+    EXPECT_NE(text.out.find(linuxTakes ? "Verdict:       accepted\n"
+                                       : "Verdict:       accepted by VJXFlash, refused by vjxflash\n"),
+              std::string::npos)
+        << text.out;
+
+    Result x = run({"extract", first, "--fpga", dir.path("x.fpga"), "--firmware", dir.path("x.hex")});
+    ASSERT_EQ(x.status, 0) << x.err;
+    b = build(second, dir.path("x.fpga"), dir.path("x.hex"));
+    ASSERT_EQ(b.status, 0) << b.err;
+    EXPECT_EQ(testsupport::readBytes(second), testsupport::readBytes(first));
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, ToolModules, ::testing::Values(80, 87, 95, 96, 97, 98, 99));
+
 }  // namespace
