@@ -1,5 +1,6 @@
-// The desktop-framework shim: strings and files.
+// The desktop-framework shim: strings, files and the clock.
 #include <gtest/gtest.h>
+#include <time.h>
 
 #include <string>
 
@@ -56,6 +57,22 @@ TEST_F(TempFile, ShortReadAnswersZeroAndLeavesTheFileFailed) {
         f.Seek(s.offset, s.origin);
         ASSERT_EQ(f.Read(buffer, 1), 1u);
         EXPECT_EQ(buffer[0], s.read) << s.origin;
+    }
+}
+
+// Every sleep is a lower bound a part's busy time relies on: however the
+// sleep tries to end near its deadline, it never ends before it.
+TEST(Clock, ASleepNeverEndsBeforeItsTime) {
+    for (unsigned ms : {1u, 2u, 3u}) {
+        for (int n = 0; n < 5; ++n) {
+            struct timespec before, after;
+            clock_gettime(CLOCK_MONOTONIC, &before);
+            Sleep(ms);
+            clock_gettime(CLOCK_MONOTONIC, &after);
+            const long long ns =
+                (after.tv_sec - before.tv_sec) * 1000000000ll + (after.tv_nsec - before.tv_nsec);
+            EXPECT_GE(ns, static_cast<long long>(ms) * 1000000ll) << ms << " ms";
+        }
     }
 }
 
