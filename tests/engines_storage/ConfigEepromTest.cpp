@@ -148,10 +148,10 @@ TEST_P(LeftBusy, ThePartIsWaitedForUpToItsLongestCycle) {
     LoadedCard card(c.spec, c.module, {}, "max");
     ASSERT_EQ(card.loaded, 1) << card.log.text();
     sim::Card& part = card.card();
-    // The cycle starts 0.95 ms before the tick count moves: a wait that
+    // The cycle starts 50 us before the tick count moves: a wait that
     // counts its time in ticks must still cover all of the cycle.
     sim::virtualClock().setTickStepUs(tickUs);
-    sim::virtualClock().spend((2 * tickUs - 950 - NowUs() % tickUs) % tickUs);
+    sim::virtualClock().spend((2 * tickUs - 50 - NowUs() % tickUs) % tickUs);
     const sim::BusyPeriod busy =
         forever ? sim::BusyPeriod::never() : sim::BusyPeriod::until(NowUs() + c.longestUs);
     int result = 0;
