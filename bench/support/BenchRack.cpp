@@ -117,11 +117,9 @@ void printSleepOvershoot() {
     const double withMinimal = meanOvershootUs(200, false);
     const double programs = meanOvershootUs(200, true);
     prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(slack), 0, 0, 0);
-    std::printf(
-        "  a 1 ms sleep overshoots by %.0f us with the timer slack of %d ns, by %.0f us with 1 ns, by %.1f "
-        "us "
-        "as the program sleeps\n",
-        withDefault, slack, withMinimal, programs);
+    std::printf("  a 1 ms sleep overshoots by %.0f us with the timer slack of %d ns, by %.0f us with 1 ns,",
+                withDefault, slack, withMinimal);
+    std::printf(" by %.1f us as the program sleeps\n", programs);
 }
 
 std::string firstErrorLine(std::FILE* log) {
