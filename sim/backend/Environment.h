@@ -13,6 +13,8 @@ constexpr const char* kEnvStats = "VJXSIM_STATS";           // access counts (JS
 constexpr const char* kEnvClock = "VJXSIM_CLOCK";           // "virtual": the program runs on virtual time
 constexpr const char* kEnvStrict = "VJXSIM_STRICT";  // "1": the first rule a part sees broken ends the run
 constexpr const char* kEnvAt = "VJXSIM_AT";          // events at chosen accesses (Moments.h)
+// The Windows machine around the simulated kernel driver (KernelPort.cpp).
+constexpr const char* kEnvWindows = "VJXSIM_WINDOWS";
 // For a Windows program (`vjxsim run RACK -- wine PROGRAM`): the token of the
 // rack's hold (WindowsHold.h), and "BOOT-ID NS": the machine's boot and how far
 // its monotonic clock is ahead of its raw monotonic clock, which is what the

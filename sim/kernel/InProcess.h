@@ -21,6 +21,9 @@ void bind(Rack* rack);
 // The messages the program sent to the driver's debug monitor.
 std::vector<DebugMessage> debugMessages();
 
+// Process tokens the program holds open now.
+size_t openTokens();
+
 // Cards registered now (a program that ends leaves none behind).
 size_t registrations();
 

@@ -178,9 +178,10 @@ void KernelDriver::control(uint32_t code, uint8_t* r, uint32_t size, uint32_t* s
 }
 
 void KernelDriver::version(uint8_t* r, uint32_t* status) {
-    put32(r, version::kVer, kVersion);
+    put32(r, version::kVer, m_version);
     std::memset(r + version::kText, 0, version::kTextBytes);
-    std::memcpy(r + version::kText, kVersionText, std::strlen(kVersionText));
+    snprintf(reinterpret_cast<char*>(r + version::kText), version::kTextBytes, "%u.%u.%u", m_version / 100,
+             m_version % 100 / 10, m_version % 10);
     *status = status::kSuccess;
 }
 

@@ -45,9 +45,8 @@ constexpr uint32_t kInvalidParameter = 0x2000001B;
 constexpr uint32_t kInvalidIoctl = 0x2000001F;
 }  // namespace status
 
-// The driver's version: major * 100 + minor, and as text.
+// The driver's version: major * 100 + minor (the text "12.3.0" for 1230).
 constexpr uint32_t kVersion = 1230;
-constexpr const char* kVersionText = "12.3.0";
 
 // Mapped card memory: user-mode addresses the driver hands out are this base
 // plus the registration (bits 28-39), the BAR (bits 24-27) and the offset.
@@ -62,7 +61,8 @@ struct DebugMessage {
 
 class KernelDriver {
 public:
-    explicit KernelDriver(Rack& rack) : m_rack(rack) {}
+    // `version`: the installed driver's, major * 100 + minor.
+    explicit KernelDriver(Rack& rack, uint32_t version = kVersion) : m_rack(rack), m_version(version) {}
 
     // One device request on an open device: the record is read and filled
     // in place, the status word set.
@@ -115,6 +115,7 @@ private:
     [[noreturn]] void accessViolation(uint64_t address, const char* why) const;
 
     Rack& m_rack;
+    uint32_t m_version;
     std::map<uint32_t, Registration> m_registered;  // by card handle
     uint32_t m_nextHandle = 1;
     std::vector<DebugMessage> m_debug;

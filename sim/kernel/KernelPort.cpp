@@ -16,6 +16,7 @@
 #include "KernelDriver.h"
 #include "RackBinding.h"
 #include "sim/Rack.h"
+#include "sim/backend/Environment.h"
 
 namespace sim {
 namespace kernel {
@@ -38,8 +39,43 @@ constexpr Privilege kPrivileges[] = {{"SeShutdownPrivilege", kShutdownLuid},
                                      {"SeRemoteShutdownPrivilege", 24}};
 constexpr uint32_t kPrivilegeEnabled = 0x2;
 
+// The Windows machine around the driver, from VJXSIM_WINDOWS (a comma list):
+// `driver=N` the installed driver's version (major * 100 + minor),
+// `user=standard` the program runs without the right to shut the machine
+// down, `shutdown=refused` an application holds a restart back.
+struct Machine {
+    uint32_t driverVersion = kVersion;
+    bool administrator = true;
+    bool shutdownRefused = false;
+};
+
+bool readMachine(Machine* m, std::string* error) {
+    *m = Machine();
+    const char* text = getenv(backend::kEnvWindows);
+    std::string rest = text ? text : "";
+    while (!rest.empty()) {
+        const size_t comma = rest.find(',');
+        const std::string item = rest.substr(0, comma);
+        rest = comma == std::string::npos ? "" : rest.substr(comma + 1);
+        char* end = nullptr;
+        if (item.rfind("driver=", 0) == 0 && item.size() > 7) {
+            const unsigned long version = strtoul(item.c_str() + 7, &end, 10);
+            if (*end || version < 100 || version > 9999) return *error = item, false;
+            m->driverVersion = static_cast<uint32_t>(version);
+        } else if (item == "user=standard") {
+            m->administrator = false;
+        } else if (item == "shutdown=refused") {
+            m->shutdownRefused = true;
+        } else if (!item.empty()) {
+            return *error = item, false;
+        }
+    }
+    return true;
+}
+
 struct Port {
     std::recursive_mutex mutex;
+    Machine machine;
     RackBinding binding;
     std::unique_ptr<KernelDriver> driver;
     Rack* driverRack = nullptr;
@@ -60,7 +96,7 @@ KernelDriver* driver(Port& p) {
     Rack* rack = p.binding.rack();
     if (!rack) return nullptr;
     if (!p.driver || p.driverRack != rack) {
-        p.driver.reset(new KernelDriver(*rack));
+        p.driver.reset(new KernelDriver(*rack, p.machine.driverVersion));
         p.driverRack = rack;
     }
     return p.driver.get();
@@ -92,6 +128,12 @@ std::vector<DebugMessage> debugMessages() {
     return p.driver ? p.driver->debugMessages() : std::vector<DebugMessage>{};
 }
 
+size_t openTokens() {
+    Port& p = port();
+    std::lock_guard<std::recursive_mutex> lock(p.mutex);
+    return p.tokens.size();
+}
+
 size_t registrations() {
     Port& p = port();
     std::lock_guard<std::recursive_mutex> lock(p.mutex);
@@ -113,6 +155,12 @@ DeviceHandle OpenDevice(const char* path) {
     if (!path || !sim::kernel::sameText(path, device.c_str())) return nullptr;
     // The driver is installed only on the machine a rack simulates.
     if (!p.binding.ensure()) return nullptr;
+    std::string wrong;
+    if (!sim::kernel::readMachine(&p.machine, &wrong)) {
+        fprintf(stderr, "vjxsim: %s: '%s' is no setting (driver=N, user=standard, shutdown=refused)\n",
+                sim::backend::kEnvWindows, wrong.c_str());
+        return nullptr;
+    }
     const uintptr_t handle = p.nextDevice++;
     p.devices.insert(handle);
     return reinterpret_cast<DeviceHandle>(handle);
@@ -214,11 +262,13 @@ bool OpenProcessToken(uint32_t, TokenHandle* token) {
     return true;
 }
 
-// The program runs as an administrator, who holds every privilege it asks for.
+// An administrator holds every privilege the program asks for; a standard
+// user not the right to shut the machine down.
 bool AdjustTokenPrivilege(TokenHandle token, uint64_t luid, uint32_t attributes) {
     Port& p = port();
     std::lock_guard<std::recursive_mutex> lock(p.mutex);
     if (!p.tokens.count(reinterpret_cast<uintptr_t>(token))) return false;
+    if (luid == sim::kernel::kShutdownLuid && !p.machine.administrator) return false;
     for (const auto& privilege : sim::kernel::kPrivileges)
         if (privilege.luid == luid) {
             if (luid == sim::kernel::kShutdownLuid)
@@ -236,11 +286,12 @@ void CloseToken(TokenHandle token) {
 
 // The machine goes down: every card loses power, the rack keeps what the
 // cards hold, and the program ends where it stands. Only a process that
-// enabled the shutdown privilege may ask for it.
+// enabled the shutdown privilege may ask for it, and an application may hold
+// it back.
 bool RequestExitWindows(uint32_t flags, uint32_t) {
     Port& p = port();
     std::lock_guard<std::recursive_mutex> lock(p.mutex);
-    if (!p.shutdownEnabled || !p.binding.ensure()) return false;
+    if (!p.shutdownEnabled || p.machine.shutdownRefused || !p.binding.ensure()) return false;
     p.binding.shutDown(flags);
     return true;  // not reached
 }

@@ -21,6 +21,7 @@
 #include "card/VjxPci.h"
 #include "engines/ConfigFlash.h"
 #include "engines/SpiCtlPort.h"
+#include "engines/SystemRestart.h"
 #include "sim/Clock.h"
 #include "sim/devices/FpgaBlock.h"
 #include "sim/devices/Microcontroller.h"
@@ -575,4 +576,29 @@ TEST(CoreUpdate, TheFpgaIsReloadedAndItsVersionComparedAfterTheSuccessBox) {
         EXPECT_EQ(MailboxWrites(rack.sim(), 'T'), 1u);
         EXPECT_EQ(rack.card().ReadVERSION(), c.runs);
     }
+}
+
+// After the reload, a re-enumeration that fails leaves the card without its
+// resources until the machine restarts: Yes to the question restarts it,
+// unless the system refuses (the user may not shut the machine down, or an
+// application holds the restart back): then that is reported, and the
+// process token opened for the privilege is closed again.
+TEST(CoreRestart, YesRestartsTheMachineUnlessTheSystemRefuses) {
+    for (const char* machine : {"user=standard", "shutdown=refused"}) {
+        SCOPED_TRACE(machine);
+        setenv("VJXSIM_WINDOWS", machine, 1);
+        CoreRack rack({"96,reenumerate=fail"});
+        rack.open();
+        scripted::state().answers = {IDYES};
+        ReenumerateOrOfferRestart(rack.log());
+        unsetenv("VJXSIM_WINDOWS");
+        EXPECT_EQ(BoxTexts(), (std::vector<std::string>{kQuestion, "Shutdown of system failed"}));
+        EXPECT_EQ(scripted::state().boxes.back().type, 0x10u);
+        EXPECT_EQ(sim::kernel::openTokens(), 0u);
+    }
+    CoreRack rack({"96,reenumerate=fail"});
+    rack.open();
+    scripted::state().answers = {IDYES};
+    GTEST_FLAG_SET(death_test_style, "fast");
+    EXPECT_EXIT(ReenumerateOrOfferRestart(rack.log()), ::testing::ExitedWithCode(0), "shuts down");
 }

@@ -1,8 +1,8 @@
 // The Windows driver adapter and the libraries above it over the simulated
-// kernel driver: records as the driver parses and fills them, registration
+// kernel driver: a missing or old driver, the driver's name, registration
 // and the mapped card memory, I/O spaces through single transfers,
-// configuration writes (the bridge's slow mode), the debug monitor, and the
-// dialog's listing of a rack.
+// configuration writes (the bridge's slow mode), the debug monitor, the
+// status texts, and the dialog's listing and updates of a rack.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -14,6 +14,7 @@
 
 #include "ScriptedFramework.h"
 #include "Source/pci_lib.h"
+#include "Source/vjx_pci6_lib.h"
 #include "app/VJXFlashDlg.h"
 #include "card/PciBridge.h"
 #include "card/VjxPci.h"
@@ -59,6 +60,51 @@ protected:
 
     std::unique_ptr<testsupport::SimRack> m_rack;
 };
+
+// The Windows machine around the driver for one test (the simulated driver
+// reads it when the program opens the driver).
+struct Machine {
+    explicit Machine(const char* settings) { setenv("VJXSIM_WINDOWS", settings, 1); }
+    ~Machine() { unsetenv("VJXSIM_WINDOWS"); }
+};
+
+// Without a driver nothing is asked of it and the libraries say why; a
+// driver older than 11.90 is refused by its version.
+TEST_F(SimDriver, WithoutADriverOrWithAnOldOneTheProgramKnowsWhy) {
+    EXPECT_EQ(VJX_PCI_LibInit(), 0x20000001u);
+    EXPECT_STREQ(VJX_PCI6_GetLastErr(),
+                 "Failed to initialize the WDC library. Error 0x20000001 - Invalid handle\n");
+    EXPECT_EQ(VJX_PCI_CountCards(0x10B5, 0x9056), 0u);
+    EXPECT_STREQ(VJX_PCI_ErrorString, "Failed opening device driver\n");
+    EXPECT_EQ(WD_Version(WDC_GetWDHandle(), nullptr), 0xFFFFFFFFu);
+    VJX_PCI_LibUninit();
+
+    Machine old("driver=1189");
+    bind({"84"});
+    EXPECT_EQ(VJX_PCI_CountCards(0x10B5, 0x9056), 0u);
+    EXPECT_STREQ(VJX_PCI_ErrorString, "Incorrect device driver version (11.89 < 11.90)\n");
+}
+
+// The name is the process's for its whole life, so this runs in a fresh
+// process of its own. Without it the library opens the driver vendor's own
+// device, which is not ours.
+TEST_F(SimDriver, DevicePathFollowsTheDriverNameWhichCannotChangeOnceSet) {
+    m_rack = std::make_unique<testsupport::SimRack>(std::vector<std::string>{"80"});
+    sim::kernel::bind(&m_rack->rack());
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            const bool defaultPath = WDC_DriverOpen(0) == 0x20000001u;
+            const bool nameKept = WD_SetDriverName("merix6") == 0 && WD_SetDriverName("merix6") == 0 &&
+                                  WD_SetDriverName("other") != 0;
+            const bool opened = WDC_DriverOpen(0) == 0 && WdHandleValid(WDC_GetWDHandle());
+            const bool onlyOnce = WDC_DriverOpen(0) == 0x20000011u;
+            const bool closed = WDC_DriverClose() == 0 && !WdHandleValid(WDC_GetWDHandle());
+            std::exit((defaultPath ? 0 : 1) | (nameKept ? 0 : 2) | (opened ? 0 : 4) | (onlyOnce ? 0 : 8) |
+                      (closed ? 0 : 16));
+        },
+        ::testing::ExitedWithCode(0), "");
+}
 
 TEST_F(SimDriver, TheResourcesOfACard) {
     bind({"80", "84"});
@@ -134,12 +180,42 @@ TEST_F(SimDriver, MemoryAndIoSpacesReachTheSameRegisters) {
     EXPECT_EQ(word, 0xA1B25ED4u);
     EXPECT_EQ(m_rack->traceLines().size(), 5u) << "one bus access per call";
 
-    // Past the end of a space: refused here, nothing reaches the bus.
+    // The last register of each space is reached; past the end of a space
+    // the access is refused here and nothing reaches the bus.
+    EXPECT_EQ(WDC_ReadAddr32(card, 1, 0x7C, &word), 0u);
+    EXPECT_EQ(WDC_ReadAddr8(card, 0, 0x7F, &byte), 0u);
     EXPECT_EQ(WDC_ReadAddr32(card, 1, 0x7D, &word), 0x2000001Bu);
     EXPECT_EQ(WDC_WriteAddr8(card, 0, 0x80, 0), 0x2000001Bu);
     EXPECT_EQ(WDC_ReadAddr8(card, 3, 0, &byte), 0x2000001Bu);
-    EXPECT_EQ(m_rack->traceLines().size(), 5u);
-    EXPECT_EQ(WDC_PciDeviceClose(card), 0u);
+    EXPECT_EQ(m_rack->traceLines().size(), 7u);
+
+    // A memory space registered but not mapped is refused before any load.
+    const UINT64 mapped = card->pAddrDesc[0].pUserDirectMemAddr;
+    card->pAddrDesc[0].pUserDirectMemAddr = 0;
+    EXPECT_EQ(WDC_WriteAddr32(card, 0, 0, 1), 0x20000017u);
+    card->pAddrDesc[0].pUserDirectMemAddr = mapped;
+
+    // Interrupts are never enabled; disabling one that is not asks nothing.
+    EXPECT_EQ(WDC_IntEnable(card, nullptr, nullptr), 0x2000000Au);
+    EXPECT_FALSE(WDC_IntIsEnabled(card));
+    EXPECT_EQ(WDC_IntDisable(card), 0x2000000Du);
+
+    // Unregistered behind the record's back: the driver fails the I/O
+    // transfer, which is the caller's failure, the value all ones. The
+    // driver refuses a second unregistration, and the handle is kept then.
+    WD_CARD_REGISTER copy = card->cardReg;
+    ASSERT_EQ(WD_CardUnregister(WDC_GetWDHandle(), &copy), 0u);
+    EXPECT_EQ(copy.hCard, 0u);
+    copy.hCard = card->cardReg.hCard;
+    EXPECT_EQ(WD_CardUnregister(WDC_GetWDHandle(), &copy), 0x20000001u);
+    EXPECT_EQ(copy.hCard, card->cardReg.hCard);
+    EXPECT_EQ(WDC_ReadAddr32(card, 1, 0x20, &word), 0x2000001Bu);
+    EXPECT_EQ(word, 0xFFFFFFFFu);
+    EXPECT_EQ(WDC_ReadAddr8(card, 1, 0x20, &byte), 0x2000001Bu);
+    EXPECT_EQ(byte, 0xFF);
+    EXPECT_EQ(WDC_WriteAddr32(card, 1, 0x20, 0), 0x2000001Bu);
+    EXPECT_EQ(WDC_PciDeviceClose(card), 0x20000001u);
+    EXPECT_EQ(sim::kernel::registrations(), 0u);
 }
 
 // A PCIe card whose bridge has no memory space: its registers are reached
@@ -197,6 +273,29 @@ TEST_F(SimDriver, ErrorMessagesReachTheDriversDebugMonitor) {
               "WDC_PciDeviceOpen: Error Failed registering the device. Error [0x20000000 - Error]\n");
     EXPECT_EQ(messages[1].text, "WDC_PciDeviceClose: Error Error - Invalid device handle\n");
     EXPECT_EQ(messages[2].text, std::string(255, 'y'));
+
+    // An output without a level is refused; without any, nothing is sent.
+    EXPECT_EQ(WDC_SetDebugOptions(WDC_DBG_OUT_DBM), 0x2000001Bu);
+    EXPECT_STREQ(
+        WdcGetLastErrStr(),
+        "WDC_SetDebugOptions: Error - You must set either the WDC_DBG_LEVEL_TRACE, WDC_DBG_LEVEL_ERR, "
+        "WDC_DBG_DEFAULT or WDC_DBG_NONE debug option.\n");
+    ASSERT_EQ(WDC_SetDebugOptions(WDC_DBG_NONE), 0u);
+    WDC_Err("quiet %d", 1);
+    EXPECT_EQ(sim::kernel::debugMessages().size(), 3u);
+}
+
+TEST(WindowsStatusTexts, DriverTableAndUnknownCodes) {
+    const std::pair<DWORD, const char*> texts[] = {{0, "Success"},
+                                                   {0xFFFFFFFF, "Invalid WinDriver handle"},
+                                                   {0x20000000, "Error"},
+                                                   {0x2000000A, "Function not implemented"},
+                                                   {0x20000011, "Operation already done"},
+                                                   {0x2000001B, "Invalid parameter"},
+                                                   {0x20000023, "Driver not installed"},
+                                                   {0x20000009, "Unrecognized error code"},
+                                                   {0x20000024, "Unrecognized error code"}};
+    for (const auto& [code, text] : texts) EXPECT_STREQ(Stat2Str(code), text) << std::hex << code;
 }
 
 // The dialog's listing of a rack with a PCI card, a PCIe card, an
