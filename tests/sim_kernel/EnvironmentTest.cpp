@@ -21,7 +21,7 @@ class KernelDriverEnvironment : public ::testing::Test {
 protected:
     void SetUp() override {
         for (const char* name : {env::kEnvRack, env::kEnvHold, env::kEnvClock, env::kEnvTiming,
-                                 env::kEnvTrace, env::kEnvStats, env::kEnvTraceOnly})
+                                 env::kEnvTrace, env::kEnvStats, env::kEnvTraceOnly, env::kEnvWindows})
             unsetenv(name);
         sim::kernel::bind(nullptr);
     }
@@ -74,6 +74,11 @@ TEST_F(KernelDriverEnvironment, DrivesOnlyARackHeldForIt) {
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(scanCount(), 3u);
     windrv::CloseDevice(device);
+    // A machine setting it does not know leaves the driver's device closed.
+    setenv(env::kEnvWindows, "user=standard,driver=12x", 1);
+    EXPECT_NE(open().find("'driver=12x' is no setting"), std::string::npos);
+    EXPECT_EQ(device, nullptr);
+    unsetenv(env::kEnvWindows);
 
     // The hold ends with its holder, and its token with it.
     hold.reset();

@@ -214,17 +214,9 @@ intptr_t CDialog::DoModal() {
     return IDOK;
 }
 
+// The file chooser is the Wine test's: here it is always cancelled.
 intptr_t CFileDialog::DoModal() {
-    g_state.choosers.push_back(
-        {m_platformFilter, static_cast<const char*>(m_defaultExt), m_flags, m_parent != nullptr});
-    std::string path;
-    if (!g_state.chosen.empty()) {
-        path = g_state.chosen.front();
-        g_state.chosen.pop_front();
-    }
-    if (path.empty()) return IDCANCEL;
-    m_path = path.c_str();
-    return IDOK;
+    return IDCANCEL;
 }
 
 // ---- Application, boxes, resources ---------------------------------------------------

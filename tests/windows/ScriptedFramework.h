@@ -1,6 +1,6 @@
 // The Windows framework layer answered by the test instead of Win32: every
 // window is a record the test can read and change, message boxes are
-// recorded and answered from a list, the file chooser answers a given path.
+// recorded and answered from a list.
 #pragma once
 
 #include <deque>
@@ -37,13 +37,6 @@ struct Box {
     bool ofWindow;  // CWnd::MessageBox (else AfxMessageBox)
 };
 
-struct Chooser {
-    std::string filter;  // the platform's form, NUL-separated
-    std::string defaultExt;
-    unsigned flags;
-    bool hasParent;
-};
-
 struct State {
     std::vector<Box> boxes;
     std::deque<int> answers;  // given to the boxes in turn; IDOK when empty
@@ -52,8 +45,6 @@ struct State {
     // "timer default", "block session: REASON", "unblock session"
     std::vector<std::string> events;
     std::map<unsigned, std::string> strings;
-    std::vector<Chooser> choosers;
-    std::deque<std::string> chosen;  // paths the chooser answers; "" cancels
     int pumps = 0;
     std::function<void()> onPump;  // called by every pumpMessage
 };

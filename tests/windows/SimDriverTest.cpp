@@ -2,7 +2,8 @@
 // kernel driver: a missing or old driver, the driver's name, registration
 // and the mapped card memory, I/O spaces through single transfers,
 // configuration writes (the bridge's slow mode), the debug monitor, the
-// status texts, and the dialog's listing and updates of a rack.
+// status texts, and the dialog's question about a card of unknown type (the
+// listing and the updates through the dialog are the Wine test's).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -298,23 +299,6 @@ TEST(WindowsStatusTexts, DriverTableAndUnknownCodes) {
     for (const auto& [code, text] : texts) EXPECT_STREQ(Stat2Str(code), text) << std::hex << code;
 }
 
-// The dialog's listing of a rack with a PCI card, a PCIe card, an
-// unprogrammed card and a 5V card, as the Windows program shows it.
-TEST_F(SimDriver, DialogListsTheRack) {
-    m_rack = std::make_unique<testsupport::SimRack>(std::vector<std::string>{"80", "84", "blank-9056", "88"});
-    sim::kernel::bind(&m_rack->rack());
-    scripted::reset();
-    CVJXFlashDlg dialog;
-    ASSERT_EQ(scripted::open(dialog), 1);
-    const HWND__& list = scripted::control(dialog, IDC_CARDLIST);
-    EXPECT_EQ(list.items, (std::vector<std::string>{"1: (Unknown)", "2: VJX PCI S", "3: VJX PCIe K"}));
-    EXPECT_EQ(scripted::control(dialog, IDC_LOG).text,
-              "VJX Flash Version 5.45\r\n\r\n"
-              "Detecting card 1...\r\nDetected: (Unknown) card\r\nCard doesn't support flash updates\r\n"
-              "Detecting card 2...\r\nDetected: VJX PCI S card\r\nFirmware version: 1.00\r\n"
-              "Detecting card 3...\r\nDetected: VJX PCIe K card\r\nFirmware version: 1.00\r\n");
-}
-
 // ---- The dialog updating simulated cards --------------------------------------
 
 // An update file for a model: FPGA image version 7, firmware 2.01, the
@@ -378,37 +362,6 @@ protected:
 
     std::unique_ptr<TestDialog> m_dialog;
 };
-
-// The PCIe card updated, once with its bridge's registers in memory and once
-// with them reached through configuration cycles only.
-class SimDialogBridge : public SimDialog, public ::testing::WithParamInterface<const char*> {};
-
-TEST_P(SimDialogBridge, UpdatesThePcieCardToTheFile) {
-    const bool slow = std::string(GetParam()).find("slow") != std::string::npos;
-    start({GetParam()});
-    UpdateFile file(0x54);
-    const std::string added = flash(0, file.path());
-    EXPECT_EQ(
-        boxes(),
-        std::vector<std::string>{"Programming VJX PCIe K card was successful.\n\nFirmware version: 2.01\n"})
-        << added;
-    EXPECT_EQ(added.rfind("\r\nDetecting card 1..." +
-                              std::string(slow ? "\r\nUsing slow FPGA programming mode" : "") +
-                              "\r\nProgramming card 1 with file \"" + file.path() + "\"...",
-                          0),
-              0u)
-        << added;
-    EXPECT_EQ(FirmwareOf(m_rack->rack().card(1)), "2.01");
-    EXPECT_EQ(sim::kernel::registrations(), 0u) << "every card released";
-    // Every control enabled again, the dialog last, the session free to end,
-    // the timer back at its default.
-    const std::vector<std::string>& events = scripted::state().events;
-    ASSERT_GE(events.size(), 3u);
-    EXPECT_EQ(std::vector<std::string>(events.end() - 3, events.end()),
-              (std::vector<std::string>{"enable dialog 1", "unblock session", "timer default"}));
-}
-
-INSTANTIATE_TEST_SUITE_P(Bridges, SimDialogBridge, ::testing::Values("84", "84,slow"));
 
 // A listed card that comes up without its identity before "Flash!" (its
 // configuration EEPROM did not answer at the power-up): the program asks
