@@ -8,6 +8,7 @@ box, the file chooser's filters and the flash command's checks.
 
 Screenshots (PNG) land under --out."""
 import csv
+import difflib
 import os
 import shutil
 import subprocess
@@ -54,7 +55,8 @@ def test_resources(session, failures, args):
     """Dialogs 102 and 100, string 101, icon 128, the manifest and the version."""
     lines = resources_lines(os.path.join(session.bin, "VJXFlash.exe"))
     with open(os.path.join(args.expected, "resources.txt")) as f:
-        failures.equal(lines, f.read().splitlines(), "resources: dialogs, string, icon, manifest, version")
+        diff = list(difflib.unified_diff(f.read().splitlines(), lines, "expected", "stored", lineterm="", n=0))
+    failures.check(not diff, "resources: dialogs, string, icon, manifest, version", "\n".join(diff))
     args.template = template(lines, "102")
 
 
