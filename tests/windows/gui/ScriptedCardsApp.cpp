@@ -1,8 +1,7 @@
 // The dialog over scripted cards: each argument is the module code of one
 // card (decimal), listed with the Windows program's name for that code and
-// firmware 9.14; "unknown" is a card of unknown type.
+// firmware 9.14.
 #include <cstdlib>
-#include <cstring>
 
 #include "app/CardNames.h"
 #include "app/VJXFlashDlg.h"
@@ -17,14 +16,9 @@ public:
     int InitInstance() override {
         for (int i = 1; i < __argc; ++i) {
             fake::Card card;
-            if (std::strcmp(__argv[i], "unknown") == 0) {
-                card.model = vjx::platform::kUnknownModel;
-                card.desc = "(Unknown)";
-            } else {
-                const int code = std::atoi(__argv[i]);
-                card.model = fake::modelOfCode(code);
-                card.desc = GetCardName(code);
-            }
+            const int code = std::atoi(__argv[i]);
+            card.model = fake::modelOfCode(code);
+            card.desc = GetCardName(code);
             card.firmware = "9.14";
             fake::script.cards.push_back(card);
         }

@@ -1,28 +1,8 @@
 // vjxgui: drives and reads the windows of another program on the same
-// desktop, for the GUI tests of VJXFlash under Wine. One action per run;
-// what it reads goes to standard output, one item per line. Exit status 0
-// when the action was done, 1 when the window or control was not there in
-// time, 2 for a bad command line.
-//
-//   vjxgui wait TITLE [MS]            a visible top-level window TITLE appears
-//   vjxgui paint TITLE                the window and its controls painted now
-//   vjxgui gone TITLE [MS]            no window TITLE is left
-//   vjxgui controls TITLE             every child: id, class, position and size
-//                                     in dialog units, visible, enabled, text
-//   vjxgui items TITLE ID             the combo box's entries, then "sel=N"
-//   vjxgui text TITLE ID              one control's text
-//   vjxgui settext TITLE ID TEXT      sets a control's text
-//   vjxgui select TITLE ID N          selects combo entry N (-1: none)
-//   vjxgui clear TITLE ID             empties a combo box
-//   vjxgui click TITLE ID             presses a button (the command is posted)
-//   vjxgui syscommand TITLE CMD       a system-menu command (posted)
-//   vjxgui queryend TITLE             asks the window, as a log off does, whether
-//                                     the session may end (WM_QUERYENDSESSION);
-//                                     prints "answer=N", then tells it that the
-//                                     session goes on (WM_ENDSESSION, FALSE)
-//   vjxgui box TITLE                  a message box's text and its buttons
-//   vjxgui filetypes TITLE            the file chooser's "files of type" entries
-//   vjxgui files TITLE                the file names the chooser lists
+// desktop, for the GUI tests of VJXFlash under Wine. One action per run (the
+// table kActions; "vjxgui" alone lists them); what it reads goes to standard
+// output, one item per line. Exit status 0 when the action was done, 1 when
+// the window or control was not there in time, 2 for a bad command line.
 //
 // Dialog units are measured with a dialog of our own in the program's font
 // ("MS Sans Serif", 8 pt): on one desktop both map alike.
@@ -43,35 +23,16 @@ constexpr DWORD kDefaultWaitMs = 20000;
 constexpr int kMessageBoxTextId = 0xFFFF;
 constexpr int kFileTypeCombo = 0x470;  // cmb1 of the file dialogs
 
-struct Found {
-    const char* title;
-    HWND hwnd;
-};
-
-BOOL CALLBACK MatchTitle(HWND hwnd, LPARAM param) {
-    Found* found = reinterpret_cast<Found*>(param);
-    char text[512] = {};
-    GetWindowTextA(hwnd, text, sizeof text);
-    if (std::strcmp(text, found->title) == 0 && IsWindowVisible(hwnd)) {
-        found->hwnd = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND FindTop(const char* title) {
-    Found found = {title, nullptr};
-    EnumWindows(MatchTitle, reinterpret_cast<LPARAM>(&found));
-    return found.hwnd;
-}
-
-HWND WaitTop(const char* title, DWORD ms) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        HWND hwnd = FindTop(title);
-        if (hwnd) return hwnd;
+// The visible top-level window TITLE (wanted) or no window TITLE at all (not
+// wanted), polled until the time is up.
+HWND WaitTop(const char* title, DWORD ms, bool wanted) {
+    for (const DWORD start = GetTickCount();; Sleep(50)) {
+        HWND found = FindWindowA(nullptr, title);
+        // A window waited for counts once it is shown.
+        while (wanted && found && !IsWindowVisible(found))
+            found = FindWindowExA(nullptr, found, nullptr, title);
+        if ((found != nullptr) == wanted) return wanted ? found : GetDesktopWindow();
         if (GetTickCount() - start > ms) return nullptr;
-        Sleep(50);
     }
 }
 
@@ -87,54 +48,9 @@ std::string TextOf(HWND hwnd) {
 // one line of output.
 std::string Escaped(const std::string& text) {
     std::string out;
-    for (char c : text) {
-        if (c == '\r')
-            out += "\\r";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\\')
-            out += "\\\\";
-        else
-            out += c;
-    }
+    for (char c : text) out += c == '\r' ? "\\r" : c == '\n' ? "\\n" : c == '\\' ? "\\\\" : std::string(1, c);
     return out;
 }
-
-// A buffer in another process's memory, for the messages whose answers
-// Wine does not carry across processes.
-class RemoteBuffer {
-public:
-    RemoteBuffer(HWND window, SIZE_T size) : m_size(size) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        m_process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-        if (m_process)
-            m_remote =
-                static_cast<char*>(VirtualAllocEx(m_process, nullptr, size, MEM_COMMIT, PAGE_READWRITE));
-    }
-    ~RemoteBuffer() {
-        if (m_remote) VirtualFreeEx(m_process, m_remote, 0, MEM_RELEASE);
-        if (m_process) CloseHandle(m_process);
-    }
-    RemoteBuffer(const RemoteBuffer&) = delete;
-    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
-
-    bool ok() const { return m_remote != nullptr; }
-    char* at(SIZE_T offset = 0) const { return m_remote + offset; }
-    void put(const void* data, SIZE_T size, SIZE_T offset = 0) {
-        WriteProcessMemory(m_process, m_remote + offset, data, size, nullptr);
-    }
-    void get(void* data, SIZE_T size, SIZE_T offset = 0) const {
-        ReadProcessMemory(m_process, m_remote + offset, data, size, nullptr);
-    }
-
-private:
-    SIZE_T m_size;
-    HANDLE m_process = nullptr;
-    char* m_remote = nullptr;
-};
-
-// ---- Dialog units ------------------------------------------------------------
 
 // A hidden dialog of our own in the program's dialog font.
 HWND MeasuringDialog() {
@@ -145,13 +61,10 @@ HWND MeasuringDialog() {
     tmpl->style = DS_SETFONT | WS_POPUP;
     tmpl->cx = 100;
     tmpl->cy = 100;
-    WORD* p = reinterpret_cast<WORD*>(tmpl + 1);
-    *p++ = 0;  // no menu
-    *p++ = 0;  // standard class
-    *p++ = 0;  // no title
+    // No menu, the standard class, no title (three zero words), then the font.
+    WORD* p = reinterpret_cast<WORD*>(tmpl + 1) + 3;
     *p++ = 8;  // point size
     for (const char* f = "MS Sans Serif"; *f; ++f) *p++ = static_cast<WORD>(*f);
-    *p++ = 0;
     dialog = CreateDialogIndirectParamA(
         GetModuleHandleA(nullptr), tmpl, nullptr, [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; },
         0);
@@ -168,52 +81,52 @@ int ToUnits(int pixels, bool horizontal) {
     return -1;
 }
 
-// ---- Actions -------------------------------------------------------------------
-
 BOOL CALLBACK Collect(HWND hwnd, LPARAM param) {
-    auto* list = reinterpret_cast<std::vector<HWND>*>(param);
-    list->push_back(hwnd);
+    reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
     return TRUE;
 }
 
 std::vector<HWND> Children(HWND parent) {
-    std::vector<HWND> list;
+    std::vector<HWND> list, direct;
     EnumChildWindows(parent, Collect, reinterpret_cast<LPARAM>(&list));
-    std::vector<HWND> direct;
     for (HWND h : list)
         if (GetParent(h) == parent) direct.push_back(h);
     return direct;
 }
 
-void PrintControls(HWND dialog) {
+std::string ClassOf(HWND hwnd) {
+    char cls[64] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    return cls;
+}
+
+int PrintControls(HWND dialog) {
     POINT origin = {0, 0};
     ClientToScreen(dialog, &origin);
     for (HWND h : Children(dialog)) {
-        char cls[64] = {};
-        GetClassNameA(h, cls, sizeof cls);
+        const std::string cls = ClassOf(h);
         RECT r;
         GetWindowRect(h, &r);
-        if (std::strcmp(cls, "ComboBox") == 0) {
+        if (cls == "ComboBox") {
             // The template's height includes the dropped-down list.
             RECT dropped = r;
             SendMessageA(h, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped));
             r.bottom = dropped.bottom;
         }
-        const int x = ToUnits(r.left - origin.x, true);
-        const int y = ToUnits(r.top - origin.y, false);
-        const int w = ToUnits(r.right - r.left, true);
-        const int hgt = ToUnits(r.bottom - r.top, false);
         const LONG style = GetWindowLongA(h, GWL_STYLE);
-        std::printf("id=%d class=%s x=%d y=%d w=%d h=%d visible=%d enabled=%d style=0x%08lX text=\"%s\"\n",
-                    GetDlgCtrlID(h), cls, x, y, w, hgt, (style & WS_VISIBLE) ? 1 : 0,
-                    IsWindowEnabled(h) ? 1 : 0, static_cast<unsigned long>(style),
-                    Escaped(TextOf(h)).c_str());
+        std::printf(
+            "id=%d class=%s x=%d y=%d w=%d h=%d visible=%d enabled=%d style=0x%08lX text=\"%s\"\n",
+            GetDlgCtrlID(h), cls.c_str(), ToUnits(r.left - origin.x, true), ToUnits(r.top - origin.y, false),
+            ToUnits(r.right - r.left, true), ToUnits(r.bottom - r.top, false), (style & WS_VISIBLE) ? 1 : 0,
+            IsWindowEnabled(h) ? 1 : 0, static_cast<unsigned long>(style), Escaped(TextOf(h)).c_str());
     }
     std::printf("dialog enabled=%d text=\"%s\"\n", IsWindowEnabled(dialog) ? 1 : 0,
                 Escaped(TextOf(dialog)).c_str());
+    return 0;
 }
 
-void PrintItems(HWND combo) {
+int PrintItems(HWND combo) {
+    if (!combo) return 1;
     const LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; ++i) {
         const LRESULT length = SendMessageW(combo, CB_GETLBTEXTLEN, i, 0);
@@ -224,135 +137,144 @@ void PrintItems(HWND combo) {
         std::printf("%s\n", Escaped(text).c_str());
     }
     std::printf("sel=%d\n", static_cast<int>(SendMessageA(combo, CB_GETCURSEL, 0, 0)));
+    return 0;
 }
 
-void PrintBox(HWND box) {
+int PrintBox(HWND box) {
     for (HWND h : Children(box)) {
-        char cls[64] = {};
-        GetClassNameA(h, cls, sizeof cls);
         const int id = GetDlgCtrlID(h);
         if (id == kMessageBoxTextId) std::printf("text=\"%s\"\n", Escaped(TextOf(h)).c_str());
-        if (std::strcmp(cls, "Button") == 0 && (GetWindowLongA(h, GWL_STYLE) & WS_VISIBLE))
+        if (ClassOf(h) == "Button" && (GetWindowLongA(h, GWL_STYLE) & WS_VISIBLE))
             std::printf("button=%d \"%s\"\n", id, TextOf(h).c_str());
     }
+    return 0;
 }
 
 // The names in the chooser's file list (a list view inside the shell view),
-// read through memory in the chooser's process.
-bool PrintFiles(HWND chooser) {
+// read through a buffer in the chooser's process: Wine does not carry these
+// messages' answers across processes.
+int PrintFiles(HWND chooser) {
     HWND view = FindWindowExA(chooser, nullptr, "SHELLDLL_DefView", nullptr);
     HWND list = view ? FindWindowExA(view, nullptr, "SysListView32", nullptr) : nullptr;
-    if (!list) return false;
+    DWORD pid = 0;
+    if (!list || !GetWindowThreadProcessId(list, &pid)) return 1;
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
     constexpr SIZE_T kText = 512;
-    RemoteBuffer remote(list, sizeof(LVITEMA) + kText);
-    if (!remote.ok()) return false;
-    const int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    char* remote = process ? static_cast<char*>(VirtualAllocEx(process, nullptr, sizeof(LVITEMA) + kText,
+                                                               MEM_COMMIT, PAGE_READWRITE))
+                           : nullptr;
+    const int count = remote ? static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)) : 0;
     for (int i = 0; i < count; ++i) {
         LVITEMA item = {};
-        item.iSubItem = 0;
         item.cchTextMax = kText;
-        item.pszText = remote.at(sizeof(LVITEMA));
-        remote.put(&item, sizeof item);
-        SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(remote.at()));
+        item.pszText = remote + sizeof item;
+        WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+        SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(remote));
         char text[kText] = {};
-        remote.get(text, kText - 1, sizeof(LVITEMA));
+        ReadProcessMemory(process, remote + sizeof item, text, kText - 1, nullptr);
         std::printf("%s\n", text);
     }
-    return true;
+    if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    if (process) CloseHandle(process);
+    return remote ? 0 : 1;
 }
 
+// The actions, each "vjxgui NAME TITLE ARGUMENTS"; an action whose arguments
+// start with ID acts on the control of that id in the window TITLE.
+struct Action {
+    const char* name;
+    int count;  // of the arguments it needs after TITLE
+    const char* arguments;
+    int (*run)(HWND top, HWND control, char** argv);
+};
+
+const Action kActions[] = {
+    {"wait", 0, " [MS]: a visible top-level window TITLE appears", [](HWND, HWND, char**) { return 0; }},
+    {"gone", 0, " [MS]: no window TITLE is left", [](HWND, HWND, char**) { return 0; }},
+    {"paint", 0, ": the window and its controls painted now",
+     [](HWND top, HWND, char**) {
+         // Paints synchronously, in the window's own thread, before answering.
+         RedrawWindow(top, nullptr, nullptr,
+                      RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+         SendMessageA(top, WM_NULL, 0, 0);
+         return 0;
+     }},
+    {"controls", 0, ": every child: id, class, place and size in dialog units, visible, enabled, text",
+     [](HWND top, HWND, char**) { return PrintControls(top); }},
+    {"box", 0, ": a message box's text and its buttons",
+     [](HWND top, HWND, char**) { return PrintBox(top); }},
+    {"filetypes", 0, ": the file chooser's \"files of type\" entries",
+     [](HWND top, HWND, char**) { return PrintItems(GetDlgItem(top, kFileTypeCombo)); }},
+    {"files", 0, ": the file names the chooser lists",
+     [](HWND top, HWND, char**) { return PrintFiles(top); }},
+    {"syscommand", 1, " CMD: a system-menu command (posted)",
+     [](HWND top, HWND, char** argv) {
+         PostMessageA(top, WM_SYSCOMMAND, static_cast<WPARAM>(std::strtoul(argv[3], nullptr, 0)), 0);
+         return 0;
+     }},
+    {"queryend", 0,
+     ": asks, as a log off does, whether the session may end (prints \"answer=N\"), then says it goes on",
+     [](HWND top, HWND, char**) {
+         DWORD_PTR answer = 0;
+         if (!SendMessageTimeoutA(top, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000, &answer))
+             return 1;
+         std::printf("answer=%d\n", answer ? 1 : 0);
+         SendMessageTimeoutA(top, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000, nullptr);
+         return 0;
+     }},
+    {"items", 1, " ID: the combo box's entries, then \"sel=N\"",
+     [](HWND, HWND c, char**) { return PrintItems(c); }},
+    {"text", 1, " ID: one control's text",
+     [](HWND, HWND c, char**) {
+         std::printf("%s\n", Escaped(TextOf(c)).c_str());
+         return 0;
+     }},
+    {"click", 1, " ID: presses a button (the command is posted)",
+     [](HWND top, HWND c, char**) {
+         PostMessageA(top, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(c), BN_CLICKED), reinterpret_cast<LPARAM>(c));
+         return 0;
+     }},
+    {"clear", 1, " ID: empties a combo box",
+     [](HWND, HWND c, char**) {
+         SendMessageA(c, CB_RESETCONTENT, 0, 0);
+         return 0;
+     }},
+    {"settext", 2, " ID TEXT: sets a control's text",
+     [](HWND, HWND c, char** argv) {
+         SendMessageA(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4]));
+         return 0;
+     }},
+    {"select", 2, " ID N: selects combo entry N (-1: none)",
+     [](HWND, HWND c, char** argv) {
+         SendMessageA(c, CB_SETCURSEL, static_cast<WPARAM>(std::atoi(argv[4])), 0);
+         return 0;
+     }},
+};
+
 int Usage() {
-    std::fprintf(stderr, "usage: vjxgui ACTION TITLE [ARGS]\n");
+    for (const Action& a : kActions) std::fprintf(stderr, "usage: vjxgui %s TITLE%s\n", a.name, a.arguments);
     return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) return Usage();
-    const std::string action = argv[1];
-    const char* title = argv[2];
-    if (action == "gone") {
-        const DWORD ms = argc > 3 ? static_cast<DWORD>(std::atoi(argv[3])) : kDefaultWaitMs;
-        const DWORD start = GetTickCount();
-        while (FindWindowA(nullptr, title)) {
-            if (GetTickCount() - start > ms) return 1;
-            Sleep(50);
-        }
-        return 0;
-    }
-    const DWORD ms = action == "wait" && argc > 3 ? static_cast<DWORD>(std::atoi(argv[3])) : kDefaultWaitMs;
-    HWND top = WaitTop(title, ms);
+    const Action* action = nullptr;
+    for (const Action& a : kActions)
+        if (argc > 2 && std::strcmp(argv[1], a.name) == 0) action = &a;
+    if (!action || argc < 3 + action->count) return Usage();
+    const bool timed = action == &kActions[0] || action == &kActions[1];
+    const DWORD ms = timed && argc > 3 ? static_cast<DWORD>(std::atoi(argv[3])) : kDefaultWaitMs;
+    HWND top = WaitTop(argv[2], ms, action != &kActions[1]);
     if (!top) {
-        std::fprintf(stderr, "vjxgui: no window \"%s\"\n", title);
+        std::fprintf(stderr, "vjxgui: window \"%s\" not as wanted in time\n", argv[2]);
         return 1;
     }
-    if (action == "wait") return 0;
-    if (action == "paint") {
-        // Paints synchronously, in the window's own thread, before answering.
-        RedrawWindow(top, nullptr, nullptr,
-                     RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-        SendMessageA(top, WM_NULL, 0, 0);
-        return 0;
-    }
-    if (action == "controls") {
-        PrintControls(top);
-        return 0;
-    }
-    if (action == "box") {
-        PrintBox(top);
-        return 0;
-    }
-    if (action == "syscommand" && argc > 3) {
-        PostMessageA(top, WM_SYSCOMMAND, static_cast<WPARAM>(std::strtoul(argv[3], nullptr, 0)), 0);
-        return 0;
-    }
-    if (action == "queryend") {
-        DWORD_PTR answer = 0;
-        if (!SendMessageTimeoutA(top, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000, &answer))
-            return 1;
-        std::printf("answer=%d\n", answer ? 1 : 0);
-        SendMessageTimeoutA(top, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000, nullptr);
-        return 0;
-    }
-    if (action == "filetypes") {
-        HWND combo = GetDlgItem(top, kFileTypeCombo);
-        if (!combo) return 1;
-        PrintItems(combo);
-        return 0;
-    }
-    if (action == "files") return PrintFiles(top) ? 0 : 1;
-    if (argc < 4) return Usage();
-    const int id = std::atoi(argv[3]);
-    HWND control = GetDlgItem(top, id);
-    if (!control) {
-        std::fprintf(stderr, "vjxgui: no control %d in \"%s\"\n", id, title);
+    const bool control = std::strncmp(action->arguments, " ID", 3) == 0;
+    HWND item = control ? GetDlgItem(top, std::atoi(argv[3])) : nullptr;
+    if (control && !item) {
+        std::fprintf(stderr, "vjxgui: no control %s in \"%s\"\n", argv[3], argv[2]);
         return 1;
     }
-    if (action == "items") {
-        PrintItems(control);
-        return 0;
-    }
-    if (action == "text") {
-        std::printf("%s\n", Escaped(TextOf(control)).c_str());
-        return 0;
-    }
-    if (action == "click") {
-        PostMessageA(top, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control));
-        return 0;
-    }
-    if (action == "clear") {
-        SendMessageA(control, CB_RESETCONTENT, 0, 0);
-        return 0;
-    }
-    if (argc < 5) return Usage();
-    if (action == "settext") {
-        SendMessageA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4]));
-        return 0;
-    }
-    if (action == "select") {
-        SendMessageA(control, CB_SETCURSEL, static_cast<WPARAM>(std::atoi(argv[4])), 0);
-        return 0;
-    }
-    return Usage();
+    return action->run(top, item, argv);
 }
