@@ -47,36 +47,12 @@ void MicrowirePins::drive(bool cs, bool sk, bool di, uint64_t) {
 }
 
 bool MicrowirePins::dataOut(uint64_t) {
-    if (m_9056 && m_allowInput && !m_input) {
+    if (m_9056 && inputEnable && !m_input) {
         m_input = true;
         m_bus.write32(0, m_cntrl, m_bus.read32(0, m_cntrl) | kInputEnable);
     }
     return m_bus.read32(0, m_cntrl) & kDataOut;
 }
-
-bool MicrowirePins::read(unsigned address, unsigned count, std::vector<uint16_t>* words, bool inputEnable) {
-    devtest::MicrowireDriver<MicrowirePins> host(*this);
-    m_allowInput = inputEnable;
-    host.setCs(false);
-    const bool dummyZero = host.read(address, *words, count);
-    m_allowInput = true;
-    return dummyZero;
-}
-
-bool MicrowirePins::write(unsigned address, uint16_t value) {
-    devtest::MicrowireDriver<MicrowirePins> host(*this);
-    host.setCs(false);
-    host.ewen();
-    host.write(address, value);
-    host.setCs(true);
-    bool ready = false;
-    for (int i = 0; i < 100 && !(ready = host.readBit()); ++i) sim::virtualClock().advance(10000);
-    host.setCs(false);
-    host.ewds();
-    return ready;
-}
-
-FpgaLines::FpgaLines(Bus& bus, bool pci9056) : m_bus(bus), m_9056(pci9056) {}
 
 namespace {
 
@@ -148,18 +124,6 @@ void FpgaLines::releaseFpga() {
     release(3);
     drive(5, false);
     drive(8, true);
-}
-
-uint8_t FpgaLines::shift(uint8_t out, bool lsbFirst) {
-    uint8_t in = 0;
-    for (int i = 0; i < 8; ++i) {
-        const int bit = lsbFirst ? i : 7 - i;
-        drive(2, false);
-        drive(0, (out >> bit) & 1);
-        if (level(1)) in |= uint8_t(1u << bit);
-        drive(2, true);
-    }
-    return in;
 }
 
 void sendToMcu(Bus& bus, const std::string& bytes) {

@@ -157,6 +157,7 @@ TEST_F(Tool, RunBindsTheSimulatedLibraryToTheRack) {
     Result only = run("run R --trace t.txt --trace-only space2 -- '" PROBE_BIN "'");
     ASSERT_TRUE(sim::readFile(path("t.txt"), &trace, nullptr));
     EXPECT_EQ(std::count(trace.begin(), trace.end(), '\n'), 2);
+    EXPECT_NE(trace.compare(0, 2, "1 "), 0) << "the numbers count every access, kept or not";
 
     EXPECT_NE(run("run R --trace-only bogus -- true").status, 0);
     Result badStats = run("run R --stats nowhere/s.json -- true");

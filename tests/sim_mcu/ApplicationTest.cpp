@@ -102,29 +102,9 @@ TEST(McuApplication, AnswersTheVersionRequestInFullOrCutShort) {
     }
 }
 
-TEST(McuApplication, SilentNeverAnswers) {
-    sim::McuOptions options;
-    options.silent = true;
-    Bench b({}, options);
-    b.loadApplication("9.14");
-    b.reset(false);
-    EXPECT_EQ("", b.exchange("R"));
-    b.reset(true);
-    EXPECT_EQ(McuMode::BootLoader, b.mcu->mode());
-    EXPECT_EQ("", b.exchange("U"));
-    EXPECT_EQ("", b.exchange(record(0x05, 0, {0x00, 0x00})));
-}
-
-TEST(McuApplication, SEntersTheBootLoaderAfterItsAnswerUnlessTheApplicationIgnoresIt) {
-    sim::McuOptions ignoring;
-    ignoring.appIgnoresS = true;
-    Bench i({}, ignoring);
-    i.loadApplication("1.00");
-    i.reset(false);
-    EXPECT_EQ("", i.exchange("S"));
-    EXPECT_EQ(McuMode::Application, i.mcu->mode());
-    EXPECT_EQ(0, i.mcu->bsb());
-
+// "S" answers, then enters the boot loader. (A silent card and one whose
+// application ignores "S": the host's boot-loader entry over such cards.)
+TEST(McuApplication, SEntersTheBootLoaderAfterItsAnswer) {
     Bench b(wireTiming(5 * kMs));
     b.loadApplication("1.00");
     b.mcu->powerCycle(b.now);

@@ -37,37 +37,29 @@ TEST(FirmwareVersion, RefusesTextTheAnswerCannotCarry) {
         EXPECT_FALSE(fw::versionFromText(text, 1, &v)) << '"' << text << '"';
 }
 
-TEST(FirmwareImage, LayoutVersionRecordAndFreeTrailers) {
-    fw::Version v;
+// An image of up to the flash's 64 KiB with its version record; each
+// 16 KiB block's trailer area stays free (0xFF), while the application fills
+// the rest of it; a partial last block has no trailer area of its own.
+TEST(FirmwareImage, LayoutFreeTrailersAndFinding) {
+    fw::Version v, other;
     ASSERT_TRUE(fw::versionFromText("3.07", 0x21, &v));
-    const auto image = fw::make(v, 0x10000);
-    ASSERT_EQ(0x10000u, image.size());
-
+    fw::versionFromText("3.08", 0x21, &other);
+    const auto image = fw::make(v, 0x20000);
+    ASSERT_EQ(0x10000u, image.size()) << "never beyond the flash";
+    EXPECT_EQ(image, fw::make(v, 0x10000));
+    EXPECT_NE(image, fw::make(other, 0x10000));
     fw::Version found;
     ASSERT_TRUE(fw::find(image.data(), image.size(), &found));
     EXPECT_TRUE(std::equal(v.bytes, v.bytes + 5, found.bytes));
     EXPECT_EQ(0, std::memcmp(image.data() + fw::kVersionRecordOffset, fw::kMagic, 6));
-
     for (size_t block = 0; block < 4; ++block) {
         const auto begin = image.begin() + block * 0x4000;
         EXPECT_TRUE(std::all_of(begin + 0x3FF0, begin + 0x4000, [](uint8_t b) { return b == 0xFF; }));
-        // The application fills its block: no byte of it looks erased.
         EXPECT_TRUE(std::none_of(begin + 0x50, begin + 0x3FF0, [](uint8_t b) { return b == 0xFF; }));
     }
-}
-
-TEST(FirmwareImage, SizesDeterminismAndFinding) {
-    fw::Version a, b;
-    fw::versionFromText("1.00", 1, &a);
-    fw::versionFromText("1.01", 1, &b);
-    EXPECT_EQ(fw::make(a, 0x8000), fw::make(a, 0x8000));
-    EXPECT_NE(fw::make(a, 0x8000), fw::make(b, 0x8000));
-    EXPECT_EQ(0x4000u, fw::make(a, 0x4000).size());
-    EXPECT_EQ(0x10000u, fw::make(a, 0x20000).size());  // never beyond the flash
-    const auto tiny = fw::make(a, 1);
+    const auto tiny = fw::make(v, 1);
     EXPECT_TRUE(fw::find(tiny.data(), tiny.size(), nullptr));
-    // A partial last block has no trailer area of its own to keep free.
-    const auto partial = fw::make(a, 0x5000);
+    const auto partial = fw::make(v, 0x5000);
     ASSERT_EQ(0x5000u, partial.size());
     EXPECT_NE(0xFF, partial.back());
     EXPECT_EQ(0xFF, partial[0x3FFF]);

@@ -163,20 +163,6 @@ TEST(MailboxPort, NothingIsReceivedOrSentWhileThePortIsOff) {
     EXPECT_EQ(kAnswer914, b.exchange("R"));
 }
 
-TEST(MailboxPort, ClearEmptiesRingAndWindowAndReleasesTheReset) {
-    Bench b;
-    runApplication(b);
-    b.startChunk("R");
-    b.set(kCfg, 0x09);  // reset held, port on
-    b.box->clear();
-    EXPECT_EQ(0, b.get(kRptr));
-    EXPECT_EQ(0, b.get(kCfg));
-    b.tick(kMs);
-    EXPECT_EQ(sim::McuMode::Application, b.mcu->mode());
-    b.openPort();
-    EXPECT_EQ(kAnswer914, b.exchange("R"));
-}
-
 namespace {
 
 // What a noisy line delivers for `requests` version requests, one answer
