@@ -34,7 +34,7 @@ TEST(Persistence, CompletedWritesSurviveAKilledProcess) {
         auto rack = sim::Rack::open(dir, sim::Timing::instant(), sim::virtualClock(), &error);
         if (!rack) _exit(2);
         Bus bus(*rack, 1);
-        FpgaLines lines(bus, false);
+        FpgaLines lines(bus);
         lines.holdFpga();
         lines.program(0x70000, {0x12, 0x34});  // the instant profile: done at once
         raise(SIGKILL);                        // no destructor, no final save
@@ -51,7 +51,7 @@ TEST(Persistence, CompletedWritesSurviveAKilledProcess) {
     Bus bus(*rack, 1);
     EXPECT_EQ(bus.read8(2, 0x7C), 0xFF) << "the FPGA is still held off";
     sim::virtualClock().advance(2000);  // past the child's time on its copy of the clock
-    FpgaLines(bus, false).releaseFpga();
+    FpgaLines(bus).releaseFpga();
     EXPECT_EQ(bus.read8(2, 0x7C), 3);
 }
 
@@ -62,14 +62,14 @@ TEST(Persistence, BusyPeriodsOutliveTheProcess) {
     testsupport::SimRack sr({"80"}, "datasheet");
     {
         Bus bus(sr.rack(), 1);
-        FpgaLines lines(bus, false);
+        FpgaLines lines(bus);
         lines.holdFpga();
         lines.simple(0x06);  // write enable
         lines.simple(0xC7);  // bulk erase
     }
     sr.reopen();
     Bus bus(sr.rack(), 1);
-    FpgaLines lines(bus, false);
+    FpgaLines lines(bus);
     EXPECT_EQ(lines.id(), 0xFF) << "the erase goes on: the ID command is ignored";
     const std::vector<std::string> broken = sr.takeBreaches();
     ASSERT_EQ(broken.size(), 1u);

@@ -169,16 +169,6 @@ TEST_P(Epcs, AnswersItsSiliconIdAndHasItsSizeAndItsEnd) {
     }
 }
 
-TEST_P(Epcs, HostSendingLsbFirstStoresReversedBytesAndImageViewUndoesIt) {
-    host->program(0, {0x01, 0x80, 0x35}, true);
-    host->now += pageUs();
-    EXPECT_EQ(mem.at(0), 0x80);
-    EXPECT_EQ(mem.at(1), 0x01);
-    EXPECT_EQ(mem.at(2), 0xAC);
-    EXPECT_EQ(block->imageView(3), (Bytes{0x01, 0x80, 0x35}));
-    EXPECT_EQ(host->read(0, 3, true), (Bytes{0x01, 0x80, 0x35}));
-}
-
 TEST_P(Epcs, BulkEraseNeedsTheLatchAndTakesEachPartsTime) {
     mem.writeByte(0x20000, 0x00);
     host->simple(0xC7);

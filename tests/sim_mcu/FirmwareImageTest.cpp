@@ -1,9 +1,7 @@
-// Application images: version text and bytes, image layout, finding the
-// version in a flash.
+// Application images' version text and the bytes the application answers.
+// (The image made and its version found in the flash: the updates and
+// listings of simulated cards.)
 #include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstring>
 
 #include "sim/devices/Microcontroller.h"
 
@@ -35,37 +33,4 @@ TEST(FirmwareVersion, RefusesTextTheAnswerCannotCarry) {
     for (const char* text :
          {"", ".14", "9.", "9.1", "9.145", "64.00", "123", "x.14", "9.1 ", "-1.00", "9,14"})
         EXPECT_FALSE(fw::versionFromText(text, 1, &v)) << '"' << text << '"';
-}
-
-// An image of up to the flash's 64 KiB with its version record; each
-// 16 KiB block's trailer area stays free (0xFF), while the application fills
-// the rest of it; a partial last block has no trailer area of its own.
-TEST(FirmwareImage, LayoutFreeTrailersAndFinding) {
-    fw::Version v, other;
-    ASSERT_TRUE(fw::versionFromText("3.07", 0x21, &v));
-    fw::versionFromText("3.08", 0x21, &other);
-    const auto image = fw::make(v, 0x20000);
-    ASSERT_EQ(0x10000u, image.size()) << "never beyond the flash";
-    EXPECT_EQ(image, fw::make(v, 0x10000));
-    EXPECT_NE(image, fw::make(other, 0x10000));
-    fw::Version found;
-    ASSERT_TRUE(fw::find(image.data(), image.size(), &found));
-    EXPECT_TRUE(std::equal(v.bytes, v.bytes + 5, found.bytes));
-    EXPECT_EQ(0, std::memcmp(image.data() + fw::kVersionRecordOffset, fw::kMagic, 6));
-    for (size_t block = 0; block < 4; ++block) {
-        const auto begin = image.begin() + block * 0x4000;
-        EXPECT_TRUE(std::all_of(begin + 0x3FF0, begin + 0x4000, [](uint8_t b) { return b == 0xFF; }));
-        EXPECT_TRUE(std::none_of(begin + 0x50, begin + 0x3FF0, [](uint8_t b) { return b == 0xFF; }));
-    }
-    const auto tiny = fw::make(v, 1);
-    EXPECT_TRUE(fw::find(tiny.data(), tiny.size(), nullptr));
-    const auto partial = fw::make(v, 0x5000);
-    ASSERT_EQ(0x5000u, partial.size());
-    EXPECT_NE(0xFF, partial.back());
-    EXPECT_EQ(0xFF, partial[0x3FFF]);
-    // Nothing is found in an erased or a short flash.
-    const std::vector<uint8_t> erased(0x10000, 0xFF);
-    EXPECT_FALSE(fw::find(erased.data(), erased.size(), nullptr));
-    EXPECT_FALSE(fw::find(partial.data(), fw::kVersionRecordOffset + 10, nullptr));
-    EXPECT_FALSE(fw::find(nullptr, 0, nullptr));
 }
