@@ -60,34 +60,29 @@ TEST(BootLoaderLine, ARecordEndsByItsCountAndABadCharacterSpoilsItsChecksum) {
 
 // Each record sent to a fresh boot loader whose flash is erased but for 0xFE
 // at 0x4000, and the answer the boot loader's manual gives for it.
-// A record answered with anything but "." leaves the flash as it was.
+// A record answered with anything but "." leaves the flash as it was. (The
+// identification's answers: the host's boot-loader commands, which check
+// them in every profile.)
 struct RecordCase {
     unsigned type, address;
     std::vector<uint8_t> data;
     const char* answer;
-    int part = 0;  // 1: another chip's identification, 2: records refused
+    bool refused = false;  // a part that refuses records
     bool badChecksum = false;
 };
 
 const RecordCase kRecords[] = {
     {0x05, 0, {0x0F, 0x00}, "12.\r\n"},  // boot loader version
-    {0x05, 0, {0x00, 0x00}, "58.\r\n"},  // manufacturer
-    {0x05, 0, {0x00, 0x01}, "D7.\r\n"},  // device ID 1
-    {0x05, 0, {0x00, 0x02}, "EC.\r\n"},
-    {0x05, 0, {0x00, 0x03}, "EF.\r\n"},
     {0x05, 0, {0x00, 0x04}, "XCMD\r\n"},
-    {0x05, 0, {0x00, 0x00}, "1F.\r\n", 1},
-    {0x05, 0, {0x00, 0x01}, "0A.\r\n", 1},
-    {0x05, 0, {0x00, 0x03}, "0C.\r\n", 1},
-    {0x03, 0, {0x07}, "X\r\n", 0, true},  // chip erase with a wrong checksum
+    {0x03, 0, {0x07}, "X\r\n", false, true},  // chip erase with a wrong checksum
     {0x03, 0, {0x09}, "XCMD\r\n"},
     {0x07, 0, {}, "XCMD\r\n"},
     {0x01, 0, {}, ".\r\n"},  // end of file
     {0x00, 0x2000, {}, ".\r\n"},
     {0x00, 0x1000, std::vector<uint8_t>(129, 0x00), "XLEN\r\n"},
     {0x00, 0xFFFF, {0x00, 0x00}, "XLEN\r\n"},
-    {0x00, 0x0000, {0x00, 0x11}, "XPRG\r\n", 2},
-    {0x03, 0, {0x06, 0x00, 0x00}, ".\r\n", 2},           // other commands still work
+    {0x00, 0x0000, {0x00, 0x11}, "XPRG\r\n", true},
+    {0x03, 0, {0x06, 0x00, 0x00}, ".\r\n", true},        // other commands still work
     {0x04, 0, {0x00, 0x00, 0x3F, 0xFF, 0x01}, ".\r\n"},  // blank check
     {0x04, 0, {0x40, 0x00, 0x7F, 0xFF, 0x01}, "XBLK\r\n"},
     {0x04, 0, {0x3F, 0xFF, 0x40, 0x00, 0x01}, "XBLK\r\n"},
@@ -100,11 +95,7 @@ class BootLoaderRecords : public ::testing::TestWithParam<RecordCase> {};
 TEST_P(BootLoaderRecords, AnswerAsDocumented) {
     const RecordCase& c = GetParam();
     sim::McuOptions options;
-    if (c.part == 1) {
-        options.ispManufacturer = 0x1F;
-        options.ispDevice = 0x0A0B0C;
-    }
-    options.refuseRecords = c.part == 2;
+    options.refuseRecords = c.refused;
     Bench b({}, options);
     b.reset(true);
     b.flash.writeByte(0x4000, 0xFE);
