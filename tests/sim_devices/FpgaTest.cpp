@@ -1,5 +1,6 @@
 // The FPGA loading itself from the EPCS, its hold and release, and the
-// configuration image format.
+// configuration image format. (The board's pull-ups that let the FPGA go
+// when the host makes its lines inputs: the host's configuration stage.)
 #include <gtest/gtest.h>
 
 #include "WireDrivers.h"
@@ -83,18 +84,6 @@ TEST_F(FpgaTest, ReleasedFpgaLoadsAValidImageAndHoldUnconfiguresIt) {
     host.drive(8, true);  // released the other way
     host.now += 200;
     EXPECT_EQ(block.version(host.now), 0x37);
-}
-
-TEST_F(FpgaTest, UndrivenLinesTakeTheBoardPulls) {
-    programImage(sim::fpga_image::make(9, 500));
-    sim::LineDrive inputs;
-    inputs.level[5] = true;  // an input's data bit drives nothing
-    block.applyLines(inputs, host.now);
-    host.now += 200;
-    EXPECT_EQ(block.version(host.now), 9);
-    EXPECT_TRUE(block.lineLevel(3, host.now));
-    EXPECT_TRUE(block.lineLevel(8, host.now));
-    EXPECT_FALSE(block.lineLevel(5, host.now));
 }
 
 TEST_F(FpgaTest, ImageStoredMsbFirstIsNotRecognised) {

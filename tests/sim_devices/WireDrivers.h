@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 #include "sim/devices/FpgaBlock.h"
@@ -220,22 +219,17 @@ struct EpcsHost : EpcsOnLines<EpcsHost> {
 constexpr uint8_t kClk = 0x01, kMosi = 0x02, kAccess = 0x04, kDeselect = 0x10, kMiso = 0x20;
 
 struct SpictlHost : SpiPort {
-    // SPICTL as a write and a read: the FPGA's own, or the card's on the bus.
-    SpictlHost(std::function<void(uint8_t)> write, std::function<uint8_t()> read) : w(write), r(read) {
+    explicit SpictlHost(sim::FpgaBlock& block) : f(block) {
         addressBytes = 4;
         readOp = 0x0C;  // 4-byte fast read, one dummy byte
         readDummy = true;
         programOp = 0x12;
         eraseOp = 0xDC;
     }
-    explicit SpictlHost(sim::FpgaBlock& f)
-        : SpictlHost([this, &f](uint8_t v) { f.writeSpictl(v, now); },
-                     [this, &f] { return f.readSpictl(now); }) {}
-    std::function<void(uint8_t)> w;
-    std::function<uint8_t()> r;
+    sim::FpgaBlock& f;
     uint8_t reg = 0;
 
-    void put(uint8_t v) { w(reg = v); }
+    void put(uint8_t v) { f.writeSpictl(reg = v, now); }
     void open() { put(kAccess | 0x08 | kDeselect); }
     void select() override { put(uint8_t((reg & ~(kDeselect | kClk)) | kAccess)); }
     void deselect() override { put(uint8_t((reg & ~kClk) | kDeselect)); }
@@ -245,7 +239,7 @@ struct SpictlHost : SpiPort {
             const int bit = lsbFirst ? i : 7 - i;
             put(uint8_t((reg & ~(kMosi | kClk)) | ((out >> bit) & 1 ? kMosi : 0)));
             put(uint8_t(reg | kClk));
-            if (r() & kMiso) in |= uint8_t(1u << bit);
+            if (f.readSpictl(now) & kMiso) in |= uint8_t(1u << bit);
             put(uint8_t(reg & ~kClk));
         }
         return in;
