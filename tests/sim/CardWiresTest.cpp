@@ -208,15 +208,5 @@ TEST_P(PartRules, ABrokenRuleIsRefusedAndNamedInTheTrace) {
 INSTANTIATE_TEST_SUITE_P(Rules, PartRules, ::testing::ValuesIn(kRuleCases),
                          [](const ::testing::TestParamInfo<RuleCase>& info) { return info.param.name; });
 
-TEST(CardWires, Pci9050RegistersAreStorageAndByteLanesWork) {
-    testsupport::SimRack sr({"88"});
-    Bus bus(sr.rack(), 1);
-    bus.write32(0, 0x50, 0x11223344);
-    EXPECT_EQ(bus.read8(0, 0x52), 0x22);
-    bus.write8(0, 0x51, 0xAA);
-    EXPECT_EQ(bus.read32(0, 0x50), 0x1122AA44u);
-    EXPECT_EQ(bus.read32(1, 0x50), 0x1122AA44u) << "the I/O space shows the same registers";
-}
-
 }  // namespace
 }  // namespace simtest
