@@ -188,10 +188,7 @@ TEST(BootLoaderStart, StartRecordRunsTheApplicationIfItCan) {
         EXPECT_EQ(rec, b.exchange(rec));  // no answer
         EXPECT_EQ(modes[fault], b.mcu->mode());
         EXPECT_EQ(fault == 2 ? "U" : "", b.exchange("U"));
-        EXPECT_EQ(fault == 3   ? std::string("\x09\x34\x31\x01\x07", 5)
-                  : fault == 2 ? "R"
-                               : "",
-                  b.exchange("R"));
+        EXPECT_EQ(fault == 3 ? kAnswer914 : fault == 2 ? "R" : "", b.exchange("R"));
         EXPECT_EQ(fault == 3 ? "9.14" : "", b.mcu->runningVersion());
     }
 }

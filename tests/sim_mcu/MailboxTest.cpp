@@ -19,8 +19,6 @@ void runApplication(Bench& b) {
     b.openPort();
 }
 
-const std::string kAnswer914 = std::string("\x09\x34\x31\x01\x07", 5);
-
 }  // namespace
 
 TEST(MailboxRing, WrapsAndOverwritesWhatTheHostDidNotFetch) {

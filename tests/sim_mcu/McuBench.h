@@ -17,6 +17,9 @@ using namespace sim::card_regs;
 
 constexpr uint64_t kMs = 1000;
 
+// What an application of version "9.14" (ISP version 7) answers to "R".
+const std::string kAnswer914 = std::string("\x09\x34\x31\x01\x07", 5);
+
 // Timing with wire time and the MCU's busy times chosen by the test.
 inline sim::Timing wireTiming(uint64_t resetUs = 0) {
     sim::Timing t;
