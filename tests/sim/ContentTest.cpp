@@ -9,6 +9,7 @@
 #include "sim/Clock.h"
 #include "sim/FileUtil.h"
 #include "sim/devices/Microcontroller.h"
+#include "tests/support/GoldenPresets.h"
 #include "tests/support/SimRack.h"
 #include "tests/support/TestUtil.h"
 
@@ -44,11 +45,9 @@ TEST(Content, EepromsHoldTheModelsPresetsInWordOrder) {
     EXPECT_EQ(word(sr.rack().card(3).eepromBytes(), 0), 0x9050);
     EXPECT_EQ(word(sr.rack().card(3).eepromBytes(), 6), 0x2431);
 
-    const uint8_t pcie[26] = {0x5A, 0x03, 0x12, 0x00, 0x34, 0x00, 0x50, 0x00, 0x00, 0x00, 0x48, 0x00, 0x02,
-                              0x00, 0x00, 0x00, 0x20, 0x10, 0x80, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00};
     const sim::NvRegion& p = sr.rack().card(1).pcieEepromBytes();
     ASSERT_EQ(p.size(), 8192u);
-    EXPECT_EQ(std::vector<uint8_t>(p.data(), p.data() + 26), std::vector<uint8_t>(pcie, pcie + 26));
+    EXPECT_EQ(std::vector<uint8_t>(p.data(), p.data() + 26), testsupport::kPex26);
     EXPECT_EQ(p.at(26), 0xFF);
 }
 

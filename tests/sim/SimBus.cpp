@@ -7,7 +7,7 @@ namespace {
 
 constexpr uint32_t kClock = 1u << 24, kSelect = 1u << 25, kDataIn = 1u << 26, kDataOut = 1u << 27;
 constexpr uint32_t kInputEnable = 1u << 31;
-constexpr unsigned kGpioc = 0x54, kCntrl9056 = 0x6C, kGpioctl = 0x1020;
+constexpr unsigned kGpioc = 0x54, kCntrl9056 = 0x6C;
 
 }  // namespace
 
@@ -41,50 +41,22 @@ void Bus::configWrite32(unsigned offset, uint32_t value, Kind kind, unsigned num
 
 void MicrowirePins::drive(bool cs, bool sk, bool di, uint64_t) {
     if (!cs) m_input = false;
-    uint32_t v = m_bus.read32(0, m_cntrl) & ~(kClock | kSelect | kDataIn | kInputEnable);
-    v |= (cs ? kSelect : 0) | (sk ? kClock : 0) | (di ? kDataIn : 0) | (m_9056 && m_input ? kInputEnable : 0);
-    m_bus.write32(0, m_cntrl, v);
+    uint32_t v = m_bus.read32(0, kCntrl9056) & ~(kClock | kSelect | kDataIn | kInputEnable);
+    v |= (cs ? kSelect : 0) | (sk ? kClock : 0) | (di ? kDataIn : 0) | (m_input ? kInputEnable : 0);
+    m_bus.write32(0, kCntrl9056, v);
 }
 
 bool MicrowirePins::dataOut(uint64_t) {
-    if (m_9056 && m_allowInput && !m_input) {
+    if (inputEnable && !m_input) {
         m_input = true;
-        m_bus.write32(0, m_cntrl, m_bus.read32(0, m_cntrl) | kInputEnable);
+        m_bus.write32(0, kCntrl9056, m_bus.read32(0, kCntrl9056) | kInputEnable);
     }
-    return m_bus.read32(0, m_cntrl) & kDataOut;
+    return m_bus.read32(0, kCntrl9056) & kDataOut;
 }
-
-bool MicrowirePins::read(unsigned address, unsigned count, std::vector<uint16_t>* words, bool inputEnable) {
-    devtest::MicrowireDriver<MicrowirePins> host(*this);
-    m_allowInput = inputEnable;
-    host.setCs(false);
-    const bool dummyZero = host.read(address, *words, count);
-    m_allowInput = true;
-    return dummyZero;
-}
-
-bool MicrowirePins::write(unsigned address, uint16_t value) {
-    devtest::MicrowireDriver<MicrowirePins> host(*this);
-    host.setCs(false);
-    host.ewen();
-    host.write(address, value);
-    host.setCs(true);
-    bool ready = false;
-    for (int i = 0; i < 100 && !(ready = host.readBit()); ++i) sim::virtualClock().advance(10000);
-    host.setCs(false);
-    host.ewds();
-    return ready;
-}
-
-FpgaLines::FpgaLines(Bus& bus, bool pci9056) : m_bus(bus), m_9056(pci9056) {}
 
 namespace {
 
-// PEX 8111 GPIO carrying each FPGA line (-1: not on the PEX 8111).
-int gpioOf(int line) {
-    return line == 0 ? 0 : line == 2 ? 1 : line == 3 ? 2 : line == 5 ? 3 : -1;
-}
-
+// GPIOC: per line 0..7 three bits (select, direction, data), line 8 at 25 and 26.
 uint32_t gpiocSelect(int line) {
     return line == 8 ? 0 : 1u << (3 * line);
 }
@@ -98,39 +70,16 @@ uint32_t gpiocData(int line) {
 }  // namespace
 
 void FpgaLines::drive(int line, bool level) {
-    if (!m_9056) {
-        uint32_t v = m_bus.read32(0, kGpioc) | gpiocSelect(line) | gpiocDir(line);
-        m_bus.write32(0, kGpioc, level ? v | gpiocData(line) : v & ~gpiocData(line));
-    } else if (line == 8) {
-        uint32_t v = m_bus.read32(0, kCntrl9056) | (1u << 19);
-        m_bus.write32(0, kCntrl9056, level ? v | (1u << 16) : v & ~(1u << 16));
-    } else {
-        int g = gpioOf(line);
-        ASSERT_GE(g, 0) << "line " << line << " is not on the PEX 8111";
-        uint32_t v = (m_bus.read32(0, kGpioctl, Kind::Bridge) & ~0x3000u) | (0x10u << g);
-        m_bus.write32(0, kGpioctl, level ? v | (1u << g) : v & ~(1u << g), Kind::Bridge);
-    }
+    uint32_t v = m_bus.read32(0, kGpioc) | gpiocSelect(line) | gpiocDir(line);
+    m_bus.write32(0, kGpioc, level ? v | gpiocData(line) : v & ~gpiocData(line));
 }
 
 void FpgaLines::release(int line) {
-    if (!m_9056) {
-        m_bus.write32(0, kGpioc, m_bus.read32(0, kGpioc) & ~gpiocDir(line));
-    } else if (line == 8) {
-        m_bus.write32(0, kCntrl9056, m_bus.read32(0, kCntrl9056) & ~(1u << 19));
-    } else {
-        int g = gpioOf(line);
-        m_bus.write32(0, kGpioctl, m_bus.read32(0, kGpioctl, Kind::Bridge) & ~(0x10u << g), Kind::Bridge);
-    }
+    m_bus.write32(0, kGpioc, m_bus.read32(0, kGpioc) & ~gpiocDir(line));
 }
 
 bool FpgaLines::level(int line) {
-    if (!m_9056) return m_bus.read32(0, kGpioc) & gpiocData(line);
-    if (line == 1) {
-        uint32_t v = m_bus.read32(0, kCntrl9056);
-        if (!(v & (1u << 18))) m_bus.write32(0, kCntrl9056, v | (1u << 18));
-        return m_bus.read32(0, kCntrl9056) & (1u << 17);
-    }
-    return m_bus.read32(0, kGpioctl, Kind::Bridge) & (1u << gpioOf(line));
+    return m_bus.read32(0, kGpioc) & gpiocData(line);
 }
 
 void FpgaLines::holdFpga() {
@@ -148,18 +97,6 @@ void FpgaLines::releaseFpga() {
     release(3);
     drive(5, false);
     drive(8, true);
-}
-
-uint8_t FpgaLines::shift(uint8_t out, bool lsbFirst) {
-    uint8_t in = 0;
-    for (int i = 0; i < 8; ++i) {
-        const int bit = lsbFirst ? i : 7 - i;
-        drive(2, false);
-        drive(0, (out >> bit) & 1);
-        if (level(1)) in |= uint8_t(1u << bit);
-        drive(2, true);
-    }
-    return in;
 }
 
 void sendToMcu(Bus& bus, const std::string& bytes) {

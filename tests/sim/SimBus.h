@@ -46,49 +46,37 @@ private:
     unsigned m_card;
 };
 
-// The configuration EEPROM's Microwire pins in CNTRL (PCI 9030 at 0x50,
-// PCI 9056 at 0x6C): clock 24, select 25, data in 26, data out 27. The PCI
-// 9056 has one data pin for both: it reads the EEPROM only with the input
-// enable (bit 31) set, from the first bit read until select falls.
+// The configuration EEPROM's Microwire pins in the PCI 9056's CNTRL (0x6C):
+// clock 24, select 25, data in 26, data out 27, as devtest::MicrowireDriver
+// moves them. The PCI 9056 has one data pin for both: it reads the EEPROM
+// only with the input enable (bit 31) set, here from the first bit read until
+// select falls, unless `inputEnable` is false.
 class MicrowirePins {
 public:
-    MicrowirePins(Bus& bus, bool pci9056) : m_bus(bus), m_cntrl(pci9056 ? 0x6C : 0x50), m_9056(pci9056) {}
-    // Reads `count` words from `address` in one sequential read; false when
-    // the dummy bit is not 0.
-    bool read(unsigned address, unsigned count, std::vector<uint16_t>* words, bool inputEnable = true);
-    // EWEN, WRITE, wait for ready, EWDS; false when ready never comes.
-    bool write(unsigned address, uint16_t value);
-    // The pins as the Microwire driver moves them (time: the virtual clock).
+    explicit MicrowirePins(Bus& bus) : m_bus(bus) {}
     void drive(bool cs, bool sk, bool di, uint64_t);
     bool dataOut(uint64_t);
+    bool inputEnable = true;
 
 private:
     Bus& m_bus;
-    unsigned m_cntrl;
-    bool m_9056;
-    bool m_allowInput = true, m_input = false;
+    bool m_input = false;
 };
 
-// The FPGA configuration lines through GPIOC (PCI 9030) or GPIOCTL and CNTRL
-// (PCI 9056 behind the PEX 8111), and the configuration device's commands on
-// them (most significant bit first).
-class FpgaLines : public devtest::SpiPort {
+// The FPGA configuration lines through the PCI 9030's GPIOC, and the
+// configuration device's commands on them. (Behind the PEX 8111: the host's
+// configuration stage over the PCIe cards.)
+class FpgaLines : public devtest::EpcsOnLines<FpgaLines> {
 public:
-    FpgaLines(Bus& bus, bool pci9056);
+    explicit FpgaLines(Bus& bus) : m_bus(bus) {}
     void drive(int line, bool level);  // makes the line an output
     void release(int line);            // makes it an input
     bool level(int line);
     void holdFpga();     // line 8 low, line 5 high: the host owns the device
     void releaseFpga();  // line 5 low, line 8 high: the FPGA loads
-    void select() override { drive(3, false); }
-    void deselect() override { drive(3, true); }
-    uint8_t shift(uint8_t out, bool lsbFirst) override;
-    void strayBit() override {}
-    uint8_t readSiliconId() { return command({0xAB, 0, 0, 0}, 1)[0]; }
 
 private:
     Bus& m_bus;
-    bool m_9056;
 };
 
 // The communication port: sends bytes to the microcontroller.

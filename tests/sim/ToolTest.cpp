@@ -43,6 +43,7 @@ protected:
     const std::string& m_tmp = tmp.dir();
 };
 
+// (The versions and the digests: the end-to-end updates read them.)
 TEST_F(Tool, NewAndShowDescribeEveryCard) {
     ASSERT_EQ(run("new R --card 84 --card 80,fw=9.14,isp=5 --card blank-9056").status, 0);
     nlohmann::json j = show("R");
@@ -58,16 +59,11 @@ TEST_F(Tool, NewAndShowDescribeEveryCard) {
     EXPECT_EQ(c1.at("revision"), 0xBA);
     EXPECT_FALSE(c1.at("bridge").is_null());
     EXPECT_EQ(c1.at("bridge").at("slow"), false);
-    EXPECT_EQ(c1.at("firmware_version"), "1.00");
-    EXPECT_EQ(c1.at("fpga_version"), 3);
     EXPECT_EQ(c1.at("bsb"), 0);
     EXPECT_EQ(c1.at("bljb"), 0);
     EXPECT_EQ(c1.at("epcs_id"), 0x12);
     EXPECT_EQ(c1.at("epcs_crc_valid"), true);
-    for (const char* d : {"eeprom", "pcie-eeprom", "epcs", "mcu-flash", "mcu-boot"})
-        EXPECT_EQ(c1.at("digests").at(d).get<std::string>().size(), 8u) << d;
     const auto& c2 = cards[1];
-    EXPECT_EQ(c2.at("firmware_version"), "9.14");
     EXPECT_TRUE(c2.at("bridge").is_null());
     EXPECT_FALSE(c2.at("digests").contains("pcie-eeprom"));
     const auto& c3 = cards[2];
@@ -157,6 +153,7 @@ TEST_F(Tool, RunBindsTheSimulatedLibraryToTheRack) {
     Result only = run("run R --trace t.txt --trace-only space2 -- '" PROBE_BIN "'");
     ASSERT_TRUE(sim::readFile(path("t.txt"), &trace, nullptr));
     EXPECT_EQ(std::count(trace.begin(), trace.end(), '\n'), 2);
+    EXPECT_NE(trace.compare(0, 2, "1 "), 0) << "the numbers count every access, kept or not";
 
     EXPECT_NE(run("run R --trace-only bogus -- true").status, 0);
     Result badStats = run("run R --stats nowhere/s.json -- true");

@@ -1,5 +1,6 @@
 // The FPGA loading itself from the EPCS, its hold and release, and the
-// configuration image format.
+// configuration image format. (The board's pull-ups that let the FPGA go
+// when the host makes its lines inputs: the host's configuration stage.)
 #include <gtest/gtest.h>
 
 #include "WireDrivers.h"
@@ -85,18 +86,6 @@ TEST_F(FpgaTest, ReleasedFpgaLoadsAValidImageAndHoldUnconfiguresIt) {
     EXPECT_EQ(block.version(host.now), 0x37);
 }
 
-TEST_F(FpgaTest, UndrivenLinesTakeTheBoardPulls) {
-    programImage(sim::fpga_image::make(9, 500));
-    sim::LineDrive inputs;
-    inputs.level[5] = true;  // an input's data bit drives nothing
-    block.applyLines(inputs, host.now);
-    host.now += 200;
-    EXPECT_EQ(block.version(host.now), 9);
-    EXPECT_TRUE(block.lineLevel(3, host.now));
-    EXPECT_TRUE(block.lineLevel(8, host.now));
-    EXPECT_FALSE(block.lineLevel(5, host.now));
-}
-
 TEST_F(FpgaTest, ImageStoredMsbFirstIsNotRecognised) {
     programImage(sim::fpga_image::make(5, 600), false);
     host.letGo();
@@ -104,7 +93,8 @@ TEST_F(FpgaTest, ImageStoredMsbFirstIsNotRecognised) {
     EXPECT_FALSE(block.configured(host.now));
 }
 
-TEST_F(FpgaTest, DamagedErasedOrNeverConfiguringStaysUnconfigured) {
+// (A part that never configures: the host's configuration stage over one.)
+TEST_F(FpgaTest, DamagedOrErasedStaysUnconfigured) {
     std::vector<uint8_t> image = sim::fpga_image::make(5, 600);
     image[300] ^= 1;
     programImage(image);
@@ -113,13 +103,7 @@ TEST_F(FpgaTest, DamagedErasedOrNeverConfiguringStaysUnconfigured) {
     EXPECT_EQ(block.version(host.now), 0xFF);
 
     programImage(sim::fpga_image::make(5, 600));
-    options.neverConfigures = true;
-    block.setOptions(options);
     host.letGo();
-    host.now += 1000;
-    EXPECT_FALSE(block.lineLevel(4, host.now));
-
-    options.neverConfigures = false;
     options.versionOverride = 0;
     block.setOptions(options);
     block.reload(host.now);

@@ -1,4 +1,5 @@
 // The PEX 8111's SPI EEPROM, byte by byte and through the bridge's EECTL.
+// (A read running on over many bytes: the host's PCIe EEPROM stage.)
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -65,29 +66,19 @@ TEST_F(SpiEepromTest, WriteWithoutLatchOrDataDoesNothing) {
     EXPECT_EQ(mem.at(0x10), 0xFF);
 }
 
+// 34 bytes from 94: the 32-byte page 64..95 wraps to its start, and the
+// last two bytes overwrite the first two.
 TEST_F(SpiEepromTest, WriteWrapsInsideItsPage) {
-    host.simple(kWren);
-    write(30, {1, 2, 3, 4});
-    EXPECT_EQ(mem.at(30), 1);
-    EXPECT_EQ(mem.at(31), 2);
-    EXPECT_EQ(mem.at(0), 3);
-    EXPECT_EQ(mem.at(1), 4);
-    EXPECT_EQ(mem.at(32), 0xFF);
-    now += 5000;
     host.simple(kWren);
     std::vector<uint8_t> many(34);
     for (size_t i = 0; i < many.size(); ++i) many[i] = uint8_t(0x40 + i);
-    write(64, many);  // 34 bytes: the last two overwrite the first two
-    EXPECT_EQ(mem.at(64), 0x40 + 32);
-    EXPECT_EQ(mem.at(65), 0x40 + 33);
-    EXPECT_EQ(mem.at(66), 0x42);
+    write(94, many);
+    EXPECT_EQ(mem.at(94), 0x40 + 32);
+    EXPECT_EQ(mem.at(95), 0x40 + 33);
+    EXPECT_EQ(mem.at(64), 0x42);
+    EXPECT_EQ(mem.at(93), 0x40 + 31);
+    EXPECT_EQ(mem.at(63), 0xFF);
     EXPECT_EQ(mem.at(96), 0xFF);
-}
-
-TEST_F(SpiEepromTest, SequentialReadWrapsAtTheEndOfMemory) {
-    mem.writeByte(1023, 0xAB);
-    mem.writeByte(0, 0xCD);
-    EXPECT_EQ(host.read(1023, 2), (Bytes{0xAB, 0xCD}));
 }
 
 TEST_F(SpiEepromTest, DeadPartAnswersNothingAndStoresNothing) {
@@ -151,14 +142,6 @@ TEST_F(EectlTest, WriteWhileBusyIsLost) {
     EXPECT_EQ(eectl.read(now) & 0xB0000, 0u) << "start bits and busy clear after the shift";
     off();
     EXPECT_EQ(host.status(), 0x02);
-}
-
-TEST_F(EectlTest, StuckBusyNeverClearsAndShiftsNothing) {
-    eectl.setStuckBusy(true);
-    sendByte(kWren);
-    off();
-    EXPECT_EQ(waitIdle(), 0xFFFFFFFF);
-    EXPECT_EQ(host.status(), 0x00);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The FPGA's configuration memories driven bit by bit as their data sheets
 // describe: the EPCS on its four lines, and the PCIe-core card's serial flash
 // through the FPGA's SPICTL port. What both share is one table over both
-// parts; each part's own commands follow.
+// parts; each part's own commands follow. (The EPCS's silicon IDs and sizes:
+// the host's configuration stage over EPCS1, EPCS4 and an unknown ID.)
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -156,29 +157,6 @@ TEST_P(SpiMemory, HangingEraseAndProgramNeverEndAndChangeNothing) {
     EXPECT_EQ(mem.at(0x1000), 0xFF);
 }
 
-TEST_P(Epcs, AnswersItsSiliconIdAndHasItsSizeAndItsEnd) {
-    for (uint8_t id : {0x10, 0x12, 0x14}) {
-        options.epcsId = id;
-        build();
-        EXPECT_EQ(epcs->id(), id);
-        EXPECT_EQ(mem.size(), id == 0x10 ? 128u * 1024 : 512u * 1024);
-        const uint32_t last = uint32_t(mem.size() - 1);
-        mem.writeByte(last, id);
-        mem.writeByte(0, 0x22);
-        EXPECT_EQ(host->read(last, 2), (Bytes{id, 0x22})) << "a read runs on from the part's own end";
-    }
-}
-
-TEST_P(Epcs, HostSendingLsbFirstStoresReversedBytesAndImageViewUndoesIt) {
-    host->program(0, {0x01, 0x80, 0x35}, true);
-    host->now += pageUs();
-    EXPECT_EQ(mem.at(0), 0x80);
-    EXPECT_EQ(mem.at(1), 0x01);
-    EXPECT_EQ(mem.at(2), 0xAC);
-    EXPECT_EQ(block->imageView(3), (Bytes{0x01, 0x80, 0x35}));
-    EXPECT_EQ(host->read(0, 3, true), (Bytes{0x01, 0x80, 0x35}));
-}
-
 TEST_P(Epcs, BulkEraseNeedsTheLatchAndTakesEachPartsTime) {
     mem.writeByte(0x20000, 0x00);
     host->simple(0xC7);
@@ -194,18 +172,15 @@ TEST_P(Epcs, BulkEraseNeedsTheLatchAndTakesEachPartsTime) {
     EXPECT_EQ(host->busyFor(500000, 20000000), GetParam().bulkEpcs1Us);
 }
 
+// (Its JEDEC ID, and another one set: the Windows program's identification
+// of the part.)
 TEST_P(SerialFlash, IdentifiesItselfAndIsA64MbitPart) {
     EXPECT_EQ(mem.size(), 8u * 1024 * 1024);
-    EXPECT_EQ(flash->jedec(), (std::vector<uint8_t>{0x01, 0x60, 0x17}));
     // The unique ID after four dummy bytes; the host's ten zero bytes read
     // the dummies and the first six ID bytes.
     EXPECT_EQ(host->command({0x4B, 0, 0, 0, 0}, 8),
               (std::vector<uint8_t>{0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}));
     EXPECT_EQ(host->command({0xAB, 0, 0, 0}, 1)[0], 0x16) << "RES: electronic signature of 64 Mbit";
-    options.flashManufacturer = 0xC2;
-    options.flashDevice = 0x2017;
-    build();
-    EXPECT_EQ(flash->jedec(), (std::vector<uint8_t>{0xC2, 0x20, 0x17}));
 }
 
 TEST_P(SerialFlash, PortOnlyReachesTheFlashWithHostAccessOn) {
@@ -262,9 +237,10 @@ TEST_P(SerialFlash, SlowPartTakesItsOwnTimesInEveryProfile) {
 
 // The FPGA configures itself from the flash (bytes as stored, the host's
 // most-significant-bit-first order) and keeps running while the flash is
-// rewritten; a reload takes the new content.
-TEST_P(SerialFlash, FpgaRunsFromTheFlashUntilItReloads) {
-    std::vector<uint8_t> v3 = sim::fpga_image::make(3, 4096), v7 = sim::fpga_image::make(7, 4096);
+// erased; a reload while the flash erases reads nothing valid. (A reload
+// taking a rewritten image: the Windows program's updates of these cards.)
+TEST_P(SerialFlash, FpgaRunsFromTheFlashAndAReloadDuringAnEraseFails) {
+    std::vector<uint8_t> v3 = sim::fpga_image::make(3, 4096);
     mem.write(0, v3.data(), v3.size());
     block->powerCycle(0);
     const uint64_t load = timing.fpgaLoadUs(4096);
@@ -273,21 +249,9 @@ TEST_P(SerialFlash, FpgaRunsFromTheFlashUntilItReloads) {
     host->now = load;
     flash->open();
     host->erase(0);
-    host->now += eraseUs();
-    for (size_t a = 0; a < v7.size(); a += 256) {
-        host->program(uint32_t(a), std::vector<uint8_t>(v7.begin() + a, v7.begin() + a + 256));
-        host->now += pageUs();
-    }
     EXPECT_EQ(block->version(host->now), 3) << "still the loaded configuration";
-    EXPECT_EQ(block->imageView(4096), v7);
     block->reload(host->now);
     EXPECT_EQ(block->readSpictl(host->now) & 0x1F, 0) << "the reload gave the port back to the FPGA";
-    EXPECT_EQ(block->version(host->now + load), 7);
-
-    host->now += load;
-    flash->open();
-    host->erase(0);  // a reload while the flash erases reads nothing valid
-    block->reload(host->now);
     EXPECT_FALSE(block->configured(host->now + 10000000));
 }
 

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 #include "sim/devices/FpgaBlock.h"
@@ -148,9 +147,43 @@ struct SpiPort {
     }
 };
 
-// EPCS: bits in on the rising DCLK edge, DATA valid after the falling edge.
-// Each bit: clock low, put the bit out, read DATA, clock high.
-struct EpcsHost : SpiPort {
+// EPCS on its four lines (ASDI 0, DATA 1, DCLK 2, nCS 3): bits in on the
+// rising DCLK edge, DATA valid after the falling edge. Each bit: clock low,
+// put the bit out, read DATA, clock high. `Lines` moves the lines:
+// drive(line, level) and level(line), on the FPGA block itself or through a
+// bridge chip's registers.
+template <class Lines>
+struct EpcsOnLines : SpiPort {
+    Lines& lines() { return static_cast<Lines&>(*this); }
+    void select() override {
+        lines().drive(2, false);
+        lines().drive(3, false);
+    }
+    void deselect() override {
+        lines().drive(2, false);
+        lines().drive(3, true);
+    }
+    uint8_t shift(uint8_t out, bool lsbFirst) override {
+        uint8_t in = 0;
+        for (int i = 0; i < 8; ++i) {
+            const int bit = lsbFirst ? i : 7 - i;
+            lines().drive(2, false);
+            lines().drive(0, (out >> bit) & 1);
+            if (lines().level(1)) in |= uint8_t(1u << bit);
+            lines().drive(2, true);
+        }
+        return in;
+    }
+    void strayBit() override {
+        lines().drive(2, false);
+        lines().drive(0, true);
+        lines().drive(2, true);
+    }
+    uint8_t id() { return command({0xAB, 0, 0, 0}, 1)[0]; }
+};
+
+// The EPCS on the FPGA block's lines directly.
+struct EpcsHost : EpcsOnLines<EpcsHost> {
     explicit EpcsHost(sim::FpgaBlock& block) : f(block) {}
     sim::FpgaBlock& f;
     sim::LineDrive d;
@@ -160,6 +193,7 @@ struct EpcsHost : SpiPort {
         d.level[line] = level;
         f.applyLines(d, now);
     }
+    bool level(int line) { return f.lineLevel(line, now); }
     // Hold the FPGA off (line 8 low, then line 5 high) for longer than its
     // minimum hold and its time to let go of the device's lines, then take
     // the device.
@@ -178,31 +212,6 @@ struct EpcsHost : SpiPort {
         d = sim::LineDrive();
         f.applyLines(d, now);
     }
-    void select() override {
-        drive(2, false);
-        drive(3, false);
-    }
-    void deselect() override {
-        drive(2, false);
-        drive(3, true);
-    }
-    uint8_t shift(uint8_t out, bool lsbFirst) override {
-        uint8_t in = 0;
-        for (int i = 0; i < 8; ++i) {
-            const int bit = lsbFirst ? i : 7 - i;
-            drive(2, false);
-            drive(0, (out >> bit) & 1);
-            if (f.lineLevel(1, now)) in |= uint8_t(1u << bit);
-            drive(2, true);
-        }
-        return in;
-    }
-    void strayBit() override {
-        drive(2, false);
-        drive(0, true);
-        drive(2, true);
-    }
-    uint8_t id() { return command({0xAB, 0, 0, 0}, 1)[0]; }
 };
 
 // The PCIe-core card's serial flash through the FPGA's SPICTL port, SPI mode
@@ -210,22 +219,17 @@ struct EpcsHost : SpiPort {
 constexpr uint8_t kClk = 0x01, kMosi = 0x02, kAccess = 0x04, kDeselect = 0x10, kMiso = 0x20;
 
 struct SpictlHost : SpiPort {
-    // SPICTL as a write and a read: the FPGA's own, or the card's on the bus.
-    SpictlHost(std::function<void(uint8_t)> write, std::function<uint8_t()> read) : w(write), r(read) {
+    explicit SpictlHost(sim::FpgaBlock& block) : f(block) {
         addressBytes = 4;
         readOp = 0x0C;  // 4-byte fast read, one dummy byte
         readDummy = true;
         programOp = 0x12;
         eraseOp = 0xDC;
     }
-    explicit SpictlHost(sim::FpgaBlock& f)
-        : SpictlHost([this, &f](uint8_t v) { f.writeSpictl(v, now); },
-                     [this, &f] { return f.readSpictl(now); }) {}
-    std::function<void(uint8_t)> w;
-    std::function<uint8_t()> r;
+    sim::FpgaBlock& f;
     uint8_t reg = 0;
 
-    void put(uint8_t v) { w(reg = v); }
+    void put(uint8_t v) { f.writeSpictl(reg = v, now); }
     void open() { put(kAccess | 0x08 | kDeselect); }
     void select() override { put(uint8_t((reg & ~(kDeselect | kClk)) | kAccess)); }
     void deselect() override { put(uint8_t((reg & ~kClk) | kDeselect)); }
@@ -235,7 +239,7 @@ struct SpictlHost : SpiPort {
             const int bit = lsbFirst ? i : 7 - i;
             put(uint8_t((reg & ~(kMosi | kClk)) | ((out >> bit) & 1 ? kMosi : 0)));
             put(uint8_t(reg | kClk));
-            if (r() & kMiso) in |= uint8_t(1u << bit);
+            if (f.readSpictl(now) & kMiso) in |= uint8_t(1u << bit);
             put(uint8_t(reg & ~kClk));
         }
         return in;

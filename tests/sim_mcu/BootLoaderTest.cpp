@@ -60,34 +60,29 @@ TEST(BootLoaderLine, ARecordEndsByItsCountAndABadCharacterSpoilsItsChecksum) {
 
 // Each record sent to a fresh boot loader whose flash is erased but for 0xFE
 // at 0x4000, and the answer the boot loader's manual gives for it.
-// A record answered with anything but "." leaves the flash as it was.
+// A record answered with anything but "." leaves the flash as it was. (The
+// identification's answers: the host's boot-loader commands, which check
+// them in every profile.)
 struct RecordCase {
     unsigned type, address;
     std::vector<uint8_t> data;
     const char* answer;
-    int part = 0;  // 1: another chip's identification, 2: records refused
+    bool refused = false;  // a part that refuses records
     bool badChecksum = false;
 };
 
 const RecordCase kRecords[] = {
     {0x05, 0, {0x0F, 0x00}, "12.\r\n"},  // boot loader version
-    {0x05, 0, {0x00, 0x00}, "58.\r\n"},  // manufacturer
-    {0x05, 0, {0x00, 0x01}, "D7.\r\n"},  // device ID 1
-    {0x05, 0, {0x00, 0x02}, "EC.\r\n"},
-    {0x05, 0, {0x00, 0x03}, "EF.\r\n"},
     {0x05, 0, {0x00, 0x04}, "XCMD\r\n"},
-    {0x05, 0, {0x00, 0x00}, "1F.\r\n", 1},
-    {0x05, 0, {0x00, 0x01}, "0A.\r\n", 1},
-    {0x05, 0, {0x00, 0x03}, "0C.\r\n", 1},
-    {0x03, 0, {0x07}, "X\r\n", 0, true},  // chip erase with a wrong checksum
+    {0x03, 0, {0x07}, "X\r\n", false, true},  // chip erase with a wrong checksum
     {0x03, 0, {0x09}, "XCMD\r\n"},
     {0x07, 0, {}, "XCMD\r\n"},
     {0x01, 0, {}, ".\r\n"},  // end of file
     {0x00, 0x2000, {}, ".\r\n"},
     {0x00, 0x1000, std::vector<uint8_t>(129, 0x00), "XLEN\r\n"},
     {0x00, 0xFFFF, {0x00, 0x00}, "XLEN\r\n"},
-    {0x00, 0x0000, {0x00, 0x11}, "XPRG\r\n", 2},
-    {0x03, 0, {0x06, 0x00, 0x00}, ".\r\n", 2},           // other commands still work
+    {0x00, 0x0000, {0x00, 0x11}, "XPRG\r\n", true},
+    {0x03, 0, {0x06, 0x00, 0x00}, ".\r\n", true},        // other commands still work
     {0x04, 0, {0x00, 0x00, 0x3F, 0xFF, 0x01}, ".\r\n"},  // blank check
     {0x04, 0, {0x40, 0x00, 0x7F, 0xFF, 0x01}, "XBLK\r\n"},
     {0x04, 0, {0x3F, 0xFF, 0x40, 0x00, 0x01}, "XBLK\r\n"},
@@ -100,11 +95,7 @@ class BootLoaderRecords : public ::testing::TestWithParam<RecordCase> {};
 TEST_P(BootLoaderRecords, AnswerAsDocumented) {
     const RecordCase& c = GetParam();
     sim::McuOptions options;
-    if (c.part == 1) {
-        options.ispManufacturer = 0x1F;
-        options.ispDevice = 0x0A0B0C;
-    }
-    options.refuseRecords = c.part == 2;
+    options.refuseRecords = c.refused;
     Bench b({}, options);
     b.reset(true);
     b.flash.writeByte(0x4000, 0xFE);
@@ -131,47 +122,41 @@ TEST(BootLoaderProgramming, OnlyClearsBitsUpToTheLastByte) {
     EXPECT_EQ(data, flashAt(b, 0xFF80, 128));
 }
 
-TEST(BootLoaderProgramming, ChipEraseClearsFlashAndStatusByteAfterItsTime) {
+// A chip erase, a data record and the status byte's write each keep the
+// boot loader busy for their time: no answer, and a probe not even echoed,
+// until the time is over; then "." and the command's effect.
+TEST(BootLoaderProgramming, EachCommandAnswersOnlyAfterItsTime) {
     sim::Timing timing = wireTiming();
-    timing.mcuChipEraseUs = 3000 * kMs;
+    timing.mcuChipEraseUs = timing.mcuRecordUs = timing.mcuBootConfigUs = 300 * kMs;
     Bench b(timing);
     b.reset(true);
     b.loadApplication("1.00");
-    const std::string rec = record(0x03, 0, {0x07});
-    EXPECT_EQ(rec, b.exchange(rec));  // nothing more within 50 ms
-    EXPECT_EQ("", b.exchange("U"));   // busy: not even an echo
-    b.tick(2800 * kMs);
-    EXPECT_EQ("", b.take());
-    EXPECT_EQ(".\r\n", b.drain(300 * kMs));
-    EXPECT_EQ("U", b.exchange("U"));
-    EXPECT_EQ(0xFF, b.mcu->bsb());
-    for (size_t a = 0; a < b.flash.size(); ++a) ASSERT_EQ(0xFF, b.flash.at(a)) << a;
+    // Each record and the status byte after it.
+    const std::pair<std::string, int> cases[] = {{record(0x03, 0, {0x07}), 0xFF},
+                                                 {record(0x00, 0x0400, {0x12, 0x34}), 0xFF},
+                                                 {record(0x03, 0, {0x06, 0x00, 0x5A}), 0x5A}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        b.send(c.first);
+        EXPECT_EQ(c.first, b.read(c.first.size()));
+        b.send("U");  // busy: not even an echo
+        b.tick(297 * kMs);
+        EXPECT_EQ("", b.take());
+        EXPECT_EQ(".\r\n", b.read(3, 5 * kMs)) << "due 300 ms after the last checksum digit";
+        EXPECT_EQ(c.second, b.mcu->bsb());
+        EXPECT_EQ("U", b.exchange("U"));
+    }
+    std::vector<uint8_t> expected(0x10000, 0xFF);  // the application erased, then the record
+    expected[0x400] = 0x12;
+    expected[0x401] = 0x34;
+    EXPECT_TRUE(expected == flashAt(b, 0, 0x10000));
+    EXPECT_EQ(0x5A, b.boot.at(0));
 }
 
-TEST(BootLoaderProgramming, RecordTakesItsTime) {
-    sim::Timing timing = wireTiming();
-    timing.mcuRecordUs = 10 * kMs;
-    Bench b(timing);
-    b.reset(true);
-    const std::string rec = record(0x00, 0x0400, {0x12, 0x34});
-    b.send(rec);
-    EXPECT_EQ(rec, b.read(rec.size()));
-    // The answer is due 10 ms after the last checksum digit arrived.
-    b.tick(8 * kMs);
-    EXPECT_EQ("", b.take());
-    EXPECT_EQ(".\r\n", b.read(3, 5 * kMs));
-    EXPECT_EQ((std::vector<uint8_t>{0x12, 0x34}), flashAt(b, 0x0400, 2));
-}
-
+// The jump bit and the status byte, each written and erased.
 TEST(BootLoaderProgramming, BootStatusByteAndJumpBit) {
-    sim::Timing timing = wireTiming();
-    timing.mcuBootConfigUs = 20 * kMs;
-    Bench b(timing);
+    Bench b;
     b.reset(true);
-    const std::string bsb = record(0x03, 0, {0x06, 0x00, 0x5A});
-    EXPECT_EQ(bsb, b.exchange(bsb, 10 * kMs));  // not yet: 20 ms of work
-    EXPECT_EQ(".\r\n", b.drain());
-    EXPECT_EQ(0x5A, b.mcu->bsb());
     EXPECT_EQ(".\r\n", answer(b, record(0x03, 0, {0x0A, 0x04, 0x01})));
     EXPECT_EQ(0x01, b.mcu->bljb());
     EXPECT_EQ(".\r\n", answer(b, record(0x03, 0, {0x06, 0x00, 0x00})));
@@ -203,10 +188,7 @@ TEST(BootLoaderStart, StartRecordRunsTheApplicationIfItCan) {
         EXPECT_EQ(rec, b.exchange(rec));  // no answer
         EXPECT_EQ(modes[fault], b.mcu->mode());
         EXPECT_EQ(fault == 2 ? "U" : "", b.exchange("U"));
-        EXPECT_EQ(fault == 3   ? std::string("\x09\x34\x31\x01\x07", 5)
-                  : fault == 2 ? "R"
-                               : "",
-                  b.exchange("R"));
+        EXPECT_EQ(fault == 3 ? kAnswer914 : fault == 2 ? "R" : "", b.exchange("R"));
         EXPECT_EQ(fault == 3 ? "9.14" : "", b.mcu->runningVersion());
     }
 }

@@ -19,8 +19,6 @@ void runApplication(Bench& b) {
     b.openPort();
 }
 
-const std::string kAnswer914 = std::string("\x09\x34\x31\x01\x07", 5);
-
 }  // namespace
 
 TEST(MailboxRing, WrapsAndOverwritesWhatTheHostDidNotFetch) {
@@ -160,20 +158,6 @@ TEST(MailboxPort, NothingIsReceivedOrSentWhileThePortIsOff) {
     b.tick(10 * kMs);
     b.openPort();
     EXPECT_EQ("", b.drain());
-    EXPECT_EQ(kAnswer914, b.exchange("R"));
-}
-
-TEST(MailboxPort, ClearEmptiesRingAndWindowAndReleasesTheReset) {
-    Bench b;
-    runApplication(b);
-    b.startChunk("R");
-    b.set(kCfg, 0x09);  // reset held, port on
-    b.box->clear();
-    EXPECT_EQ(0, b.get(kRptr));
-    EXPECT_EQ(0, b.get(kCfg));
-    b.tick(kMs);
-    EXPECT_EQ(sim::McuMode::Application, b.mcu->mode());
-    b.openPort();
     EXPECT_EQ(kAnswer914, b.exchange("R"));
 }
 

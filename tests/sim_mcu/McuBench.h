@@ -17,6 +17,9 @@ using namespace sim::card_regs;
 
 constexpr uint64_t kMs = 1000;
 
+// What an application of version "9.14" (ISP version 7) answers to "R".
+const std::string kAnswer914 = std::string("\x09\x34\x31\x01\x07", 5);
+
 // Timing with wire time and the MCU's busy times chosen by the test.
 inline sim::Timing wireTiming(uint64_t resetUs = 0) {
     sim::Timing t;
@@ -125,33 +128,21 @@ public:
         return out;
     }
 
-    // Exactly n bytes, in 1 ms polls; gives up after `silenceUs` without a
-    // new byte and returns what it has.
-    std::string read(size_t n, uint64_t silenceUs = 50 * kMs) {
-        uint64_t quiet = 0;
-        for (;;) {
+    // At most n bytes, in 1 ms polls, until `silenceUs` pass without a new
+    // byte; by default everything until then.
+    std::string read(size_t n = std::string::npos, uint64_t silenceUs = 50 * kMs) {
+        for (uint64_t quiet = 0;; quiet += kMs) {
             const std::string got = take();
             pending += got;
             if (!got.empty()) quiet = 0;
-            if (pending.size() >= n) break;
-            if (quiet > silenceUs) break;
+            if (pending.size() >= n || quiet > silenceUs) break;
             tick(kMs);
-            quiet += kMs;
         }
         const std::string out = pending.substr(0, n);
         pending.erase(0, out.size());
         return out;
     }
-
-    // Everything until `silenceUs` pass without a byte.
-    std::string drain(uint64_t silenceUs = 50 * kMs) {
-        std::string out;
-        for (;;) {
-            std::string got = read(1, silenceUs);
-            if (got.empty()) return out;
-            out += got;
-        }
-    }
+    std::string drain(uint64_t silenceUs = 50 * kMs) { return read(std::string::npos, silenceUs); }
 
     // Sends and collects the complete reply.
     std::string exchange(const std::string& bytes, uint64_t silenceUs = 50 * kMs) {
