@@ -9,7 +9,6 @@
 namespace {
 
 using bustrace::Accesses;
-using bustrace::Summary;
 using Lines = std::vector<std::string>;
 
 constexpr int kUnknown = 16;
@@ -45,10 +44,64 @@ TEST(CardSim, CountsAndIdentifiesInChipOrder) {
         EXPECT_EQ(pci.HasFlashUpdate(), expected[i].update);
         EXPECT_FALSE(pci.SlowFpgaMode());
         EXPECT_TRUE(pci.BridgeWritable());
+        EXPECT_EQ(pci.ReadRPTR(), 0);  // the blank card's unconfigured FPGA reads 0xFF
         pci.Close();
     }
     EXPECT_EQ(pci.Open(4), 0);
     EXPECT_EQ(pci.GetBridgeType(), 0u);
+}
+
+// Subsystem keys as the bridges load them, and module codes as update files
+// give them, with the texts the list prints for keys of no model.
+TEST(CardSim, ModelsByKeyAndByModuleCode) {
+    testsupport::SimRack rack({});
+    CVjxPci pci;
+    const struct {
+        uint32_t key;
+        int model;
+        const char* text;
+    } keys[] = {{0x335410B5, 10, "VJX PCIe M"},
+                {0x905610B5, kUnknown, "Unprogrammed PCIe card"},
+                {0, kUnknown, "Unprogrammed card"},
+                {0x12345678, kUnknown, "(Unknown)"},
+                {0x359110B5, 15, nullptr}};
+    for (const auto& k : keys) {
+        SCOPED_TRACE(k.key);
+        const char* text = nullptr;
+        EXPECT_EQ(pci.GetModel(static_cast<int>(k.key), 0x80, k.text ? &text : nullptr), k.model);
+        if (k.text) {
+            EXPECT_STREQ(text, k.text);
+        }
+    }
+    // 88: 5V cards take no files; 96: a model of the Windows program only.
+    const int codes[][2] = {{84, 11}, {95, 15}, {88, kUnknown}, {96, kUnknown}, {79, kUnknown}};
+    for (const auto& c : codes) EXPECT_EQ(pci.GetModelIndex(c[0]), c[1]) << c[0];
+}
+
+// The driver opens once per process: a second card object reports why it
+// could not start, and its end does not close the first object's driver.
+TEST(CardSim, SecondCardObjectFailsToStartAndLeavesTheDriverOpen) {
+    testsupport::SimRack rack({"80"});
+    CVjxPci first;
+    {
+        CVjxPci second;
+        EXPECT_EQ(second.GetLibInitResult(), 0x20000002u);
+        EXPECT_STREQ(second.GetLibInitResultStr(),
+                     "Failed to initialize the MERIX library. Error 0x20000002 - Operation already done\n");
+    }
+    EXPECT_EQ(first.Count(), 1u);
+}
+
+// A PCIe card with no bridge above it is not opened; the one bridge there is
+// leads to the other card's bus.
+TEST(CardSim, PcieCardWithoutItsBridgeIsNotOpened) {
+    testsupport::SimRack rack({"84,bridge=none", "85"});
+    CVjxPci pci;
+    ASSERT_EQ(pci.Count(), 2u);
+    EXPECT_EQ(pci.Open(0), 0);
+    EXPECT_EQ(pci.GetBridgeType(), 0u);
+    EXPECT_EQ(SlotOf(pci).dwSlot, 0u);
+    EXPECT_STREQ(pci.getErrorString(), "No PCIe bridge found above the card on bus 2");
 }
 
 // Two PCIe cards, two PEX 8111s: the second card's registers go through the

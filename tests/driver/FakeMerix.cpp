@@ -57,7 +57,6 @@ Function* Lookup(int handle, Call call) {
 }
 
 int OpenAs(int* handle, unsigned number, Function* function) {
-    state().opened.push_back(number);
     if (!function || Fails(Call::Open, number)) return -1;
     *handle = g_nextHandle++;
     g_handles[*handle] = Open{number, function};
@@ -82,7 +81,7 @@ int vjxOpenBridge(int* handle, unsigned number) {
     std::vector<Function>& bridges = state().bridges;
     Function* f = number >= 0x1001 && number - 0x1001 < bridges.size() ? &bridges[number - 0x1001] : nullptr;
     if (f && f->deviceId == 0) f = nullptr;
-    return OpenAs(handle, number + 0x14, f);
+    return OpenAs(handle, number, f);
 }
 
 int vjxClose(int handle) {
