@@ -78,32 +78,6 @@ TEST(CardSim, ModelsByKeyAndByModuleCode) {
     for (const auto& c : codes) EXPECT_EQ(pci.GetModelIndex(c[0]), c[1]) << c[0];
 }
 
-// The driver opens once per process: a second card object reports why it
-// could not start, and its end does not close the first object's driver.
-TEST(CardSim, SecondCardObjectFailsToStartAndLeavesTheDriverOpen) {
-    testsupport::SimRack rack({"80"});
-    CVjxPci first;
-    {
-        CVjxPci second;
-        EXPECT_EQ(second.GetLibInitResult(), 0x20000002u);
-        EXPECT_STREQ(second.GetLibInitResultStr(),
-                     "Failed to initialize the MERIX library. Error 0x20000002 - Operation already done\n");
-    }
-    EXPECT_EQ(first.Count(), 1u);
-}
-
-// A PCIe card with no bridge above it is not opened; the one bridge there is
-// leads to the other card's bus.
-TEST(CardSim, PcieCardWithoutItsBridgeIsNotOpened) {
-    testsupport::SimRack rack({"84,bridge=none", "85"});
-    CVjxPci pci;
-    ASSERT_EQ(pci.Count(), 2u);
-    EXPECT_EQ(pci.Open(0), 0);
-    EXPECT_EQ(pci.GetBridgeType(), 0u);
-    EXPECT_EQ(SlotOf(pci).dwSlot, 0u);
-    EXPECT_STREQ(pci.getErrorString(), "No PCIe bridge found above the card on bus 2");
-}
-
 // Two PCIe cards, two PEX 8111s: the second card's registers go through the
 // second bridge only.
 TEST(CardSim, OnlyTheBridgeAboveTheCardIsUsed) {

@@ -36,24 +36,6 @@ TEST(IspReset, PulsesTheResetAndReopensThePort) {
     EXPECT_LT(NowUs() - t0, 60000u);
 }
 
-TEST(IspRecord, BodyThenChecksumAndTheBootLoaderActsOnIt) {
-    OneCard c("80");
-    c.enterBootLoader();
-    CVjxPci& p = c.pci;
-    ASSERT_EQ(p.setIspEraseChip(), 1);
-    c.rack.clearTrace();
-
-    unsigned char data[] = {0xAA, 0x55};
-    ASSERT_EQ(p.sendIspRecord(2, 0x1234, 0x00, data), 1);
-    EXPECT_EQ(c.sent(), ":02123400AA55B9");
-    EXPECT_EQ(c.writes(kTbuf), (U32s{13, 2}));
-    EXPECT_EQ(p.getIspResult(0, nullptr), 1);
-    EXPECT_EQ(c.flash()[0x1234], 0xAA);
-    EXPECT_EQ(c.flash()[0x1235], 0x55);
-    // The port's timeout is back where it was.
-    EXPECT_EQ(p.Com_setTimeout(50), 50);
-}
-
 class IspCommandsProfile : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(IspCommandsProfile, IdentificationEraseAndBootConfiguration) {
