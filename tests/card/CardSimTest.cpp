@@ -51,9 +51,9 @@ TEST(CardSim, CountsAndIdentifiesInChipOrder) {
     EXPECT_EQ(pci.GetBridgeType(), 0u);
 }
 
-// Subsystem keys as the bridges load them, and module codes as update files
-// give them, with the texts the list prints for keys of no model.
-TEST(CardSim, ModelsByKeyAndByModuleCode) {
+// Subsystem keys as the bridges load them, with the texts the list prints
+// for keys of no model.
+TEST(CardSim, ModelsBySubsystemKey) {
     testsupport::SimRack rack({});
     CVjxPci pci;
     const struct {
@@ -73,9 +73,6 @@ TEST(CardSim, ModelsByKeyAndByModuleCode) {
             EXPECT_STREQ(text, k.text);
         }
     }
-    // 88: 5V cards take no files; 96: a model of the Windows program only.
-    const int codes[][2] = {{84, 11}, {95, 15}, {88, kUnknown}, {96, kUnknown}, {79, kUnknown}};
-    for (const auto& c : codes) EXPECT_EQ(pci.GetModelIndex(c[0]), c[1]) << c[0];
 }
 
 // Two PCIe cards, two PEX 8111s: the second card's registers go through the

@@ -130,7 +130,6 @@ static int WriteReg(int handle, uint8_t space, unsigned offset, unsigned width, 
     Function* f = Lookup(handle, Call::Write);
     if (!f) return -1;
     f->registers[uint32_t(space) << 24 | offset] = value;
-    if (f->onWrite) f->onWrite(*f, uint32_t(space) << 24 | offset, value);
     char text[64];
     std::snprintf(text, sizeof text, "%u %x %u %x", space, offset, width, value);
     state().writes.push_back(text);

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -21,8 +20,6 @@ struct Function {
     uint64_t space2Length = 0;
     // Register values by (space << 24 | offset).
     std::map<uint32_t, uint32_t> registers;
-    // A function that acts on what is written to it, called after the store.
-    std::function<void(Function&, uint32_t key, uint32_t value)> onWrite;
 
     void setConfig32(unsigned offset, uint32_t value);
     void setBar(unsigned bar, uint32_t value) { setConfig32(0x10 + 4 * bar, value); }

@@ -89,14 +89,4 @@ bool Has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-std::vector<std::string> Records(const std::string& sent) {
-    std::vector<std::string> out;
-    for (size_t at = sent.find(':'); at != std::string::npos;) {
-        const size_t end = sent.find_first_of(":U", at + 1);
-        out.push_back(sent.substr(at, end == std::string::npos ? std::string::npos : end - at));
-        at = end == std::string::npos ? end : sent.find(':', end);
-    }
-    return out;
-}
-
 }  // namespace enginetest

@@ -66,9 +66,6 @@ struct OneCard {
 uint64_t NowUs();
 size_t Count(const std::string& text, const std::string& part);
 bool Has(const std::string& text, const std::string& part);
-// The records in a stream sent to the boot loader: each from its ':' up to
-// the next ':' or a 'U'.
-std::vector<std::string> Records(const std::string& sent);
 
 // "Card<model>_<profile>" names for parameterised tests over (case, profile).
 template <typename Case>

@@ -21,8 +21,8 @@ namespace fs = std::filesystem;
 using testsupport::TempDir;
 
 // A child process that runs `body`, writes its one-line answer to the
-// parent and then stays alive until released (it ends with _exit, so no
-// clean-up code runs) or killed.
+// parent and then stays alive until it is killed (so no clean-up code
+// runs).
 class Child {
 public:
     explicit Child(const std::function<std::string()>& body) {
@@ -31,7 +31,6 @@ public:
         m_pid = fork();
         if (m_pid == 0) {
             close(report[0]);
-            signal(SIGUSR1, [](int) { _exit(0); });
             std::string answer = body() + "\n";
             (void)!write(report[1], answer.data(), answer.size());
             for (;;) pause();
@@ -47,57 +46,23 @@ public:
 
     pid_t pid() const { return m_pid; }
     const std::string& answer() const { return m_answer; }
-    void release() { finish(SIGUSR1); }
-    void kill9() { finish(SIGKILL); }
-
-private:
-    void finish(int signal) {
+    void kill9() {
         if (m_pid <= 0) return;
-        kill(m_pid, signal);
+        kill(m_pid, SIGKILL);
         waitpid(m_pid, nullptr, 0);
         m_pid = -1;
     }
+
+private:
     pid_t m_pid = -1;
     std::string m_answer;
 };
-
-std::string registerIn(const std::string& dir) {
-    auto* registry = new merix::Registry(dir);  // never destroyed: only the process end cleans up
-    std::string error;
-    return registry->registerProcess(&error) ? "registered" : "failed " + error;
-}
 
 std::string holdFlagIn(const std::string& dir) {
     auto* registry = new merix::Registry(dir);
     std::string error;
     if (!registry->registerProcess(&error)) return "failed " + error;
     return registry->setFlashActive(true, &error) ? "holding" : "refused " + error;
-}
-
-TEST(Registry, CountsLiveProcessesCallerIncluded) {
-    TempDir dir;
-    merix::Registry registry(dir.dir());
-    std::string error;
-    EXPECT_EQ(registry.activeProcessCount(), 0);
-    ASSERT_TRUE(registry.registerProcess(&error)) << error;
-    ASSERT_TRUE(registry.registerProcess(&error)) << error;  // idempotent
-    EXPECT_EQ(registry.activeProcessCount(), 1);
-
-    Child a([&] { return registerIn(dir.dir()); });
-    Child b([&] { return registerIn(dir.dir()); });
-    ASSERT_EQ(a.answer(), "registered");
-    ASSERT_EQ(b.answer(), "registered");
-    EXPECT_EQ(registry.activeProcessCount(), 3);
-
-    a.release();  // ends without unregistering
-    EXPECT_EQ(registry.activeProcessCount(), 2);
-    b.kill9();
-    EXPECT_EQ(registry.activeProcessCount(), 1);
-    // The dead processes' files are gone.
-    int files = 0;
-    for (const auto& entry : fs::directory_iterator(dir.dir()))
-        files += entry.path().filename().string().rfind("proc-", 0) == 0;
-    EXPECT_EQ(files, 1);
 }
 
 TEST(Registry, FlashFlagIsExclusiveAndNamesItsHolder) {
