@@ -33,11 +33,6 @@ protected:
             << state().openHandles.size() << " library handle(s) left open";
     }
     State& fake() { return state(); }
-    static WD_PCI_SLOT Slot(const CVjxPci& card) {
-        WD_PCI_SLOT slot = {};
-        const_cast<CVjxPci&>(card).GetPciSlot(&slot);
-        return slot;
-    }
 };
 
 // One card open at a time: opening the next closes the one before, and the
@@ -55,7 +50,9 @@ TEST_F(CardFakeTest, OpeningAnotherCardClosesTheFirstAndTheEndClosesTheLast) {
         ASSERT_EQ(pci.Open(0), 1);
         ASSERT_EQ(pci.Open(1), 1);
         EXPECT_EQ(fake().openHandles.size(), 1u);
-        EXPECT_EQ(Slot(pci).dwSlot, 0x1002u);
+        WD_PCI_SLOT slot = {};
+        pci.GetPciSlot(&slot);
+        EXPECT_EQ(slot.dwSlot, 0x1002u);
         EXPECT_EQ(pci.GetBridgeType(), 2u);
         ASSERT_EQ(pci.Open(2), 1);
         EXPECT_EQ(fake().openHandles.size(), 2u);  // card and bridge

@@ -46,12 +46,6 @@ std::vector<unsigned char> OneCard::flash() {
     return std::vector<unsigned char>(region.data(), region.data() + region.size());
 }
 
-bool OneCard::bridgeWritten() {
-    for (const Access& a : accesses())
-        if (a.function.rfind("bridge", 0) == 0 && (a.op == "w" || a.op == "cw")) return true;
-    return false;
-}
-
 int OneCard::load(const UpdateFile& file) {
     CFile f;
     if (!f.Open(file.path().c_str(), CFile::modeRead | CFile::typeBinary)) return 0;

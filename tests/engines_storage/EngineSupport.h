@@ -50,7 +50,6 @@ struct OneCard {
     std::string sent();
     std::vector<unsigned char> flash();  // the microcontroller's flash ROM
     sim::Card& card() { return rack.rack().card(1); }
-    bool bridgeWritten();
     // Loads the file's header and EEPROM images as the flash command does.
     int load(const UpdateFile& file);
     // Runs the update sequence on the file.
