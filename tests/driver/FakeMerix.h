@@ -30,7 +30,7 @@ enum class Call { Open, GetDeviceId, GetDeviceInfo, ConfigDump, Read, Write };
 
 struct State {
     std::vector<Function> cards;       // cards 1.. (access numbers 0x1001..)
-    std::vector<Function> bridges;     // bridge above card n at index n-1 (deviceId 0 = none)
+    std::vector<Function> bridges;     // PEX 8111 functions, numbered as the cards (deviceId 0 = none)
     std::set<int> openHandles;         // handles not closed yet
     std::map<Call, unsigned> failing;  // call -> access number (0 = every function)
     std::vector<std::string> writes;   // "space offset width value" of each register write
