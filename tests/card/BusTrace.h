@@ -39,15 +39,4 @@ inline std::vector<Access> Accesses(testsupport::SimRack& rack) {
     return out;
 }
 
-// The accesses as "<function> <op> <space> <offset> <width> <value>": the
-// trace lines without their sequence number and time.
-inline std::vector<std::string> Summary(testsupport::SimRack& rack) {
-    std::vector<std::string> out;
-    for (const std::string& line : rack.traceLines()) {
-        const size_t time = line.find(' ');
-        out.push_back(line.substr(line.find(' ', time + 1) + 1));
-    }
-    return out;
-}
-
 }  // namespace bustrace

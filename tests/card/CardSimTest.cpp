@@ -9,7 +9,6 @@
 namespace {
 
 using bustrace::Accesses;
-using bustrace::Summary;
 using Lines = std::vector<std::string>;
 
 constexpr int kUnknown = 16;
@@ -45,10 +44,35 @@ TEST(CardSim, CountsAndIdentifiesInChipOrder) {
         EXPECT_EQ(pci.HasFlashUpdate(), expected[i].update);
         EXPECT_FALSE(pci.SlowFpgaMode());
         EXPECT_TRUE(pci.BridgeWritable());
+        EXPECT_EQ(pci.ReadRPTR(), 0);  // the blank card's unconfigured FPGA reads 0xFF
         pci.Close();
     }
     EXPECT_EQ(pci.Open(4), 0);
     EXPECT_EQ(pci.GetBridgeType(), 0u);
+}
+
+// Subsystem keys as the bridges load them, with the texts the list prints
+// for keys of no model.
+TEST(CardSim, ModelsBySubsystemKey) {
+    testsupport::SimRack rack({});
+    CVjxPci pci;
+    const struct {
+        uint32_t key;
+        int model;
+        const char* text;
+    } keys[] = {{0x335410B5, 10, "VJX PCIe M"},
+                {0x905610B5, kUnknown, "Unprogrammed PCIe card"},
+                {0, kUnknown, "Unprogrammed card"},
+                {0x12345678, kUnknown, "(Unknown)"},
+                {0x359110B5, 15, nullptr}};
+    for (const auto& k : keys) {
+        SCOPED_TRACE(k.key);
+        const char* text = nullptr;
+        EXPECT_EQ(pci.GetModel(static_cast<int>(k.key), 0x80, k.text ? &text : nullptr), k.model);
+        if (k.text) {
+            EXPECT_STREQ(text, k.text);
+        }
+    }
 }
 
 // Two PCIe cards, two PEX 8111s: the second card's registers go through the

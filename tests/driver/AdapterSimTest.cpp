@@ -14,22 +14,6 @@ protected:
     void TearDown() override { VJX_PCI_LibUninit(); }
 };
 
-WD_PCI_SCAN_CARDS ScanAll() {
-    WD_PCI_SCAN_CARDS scan;
-    std::memset(&scan, 0, sizeof scan);
-    EXPECT_EQ(WD_PciScanCards(WDC_GetWDHandle(), &scan), 0u);
-    return scan;
-}
-
-TEST_F(AdapterSim, EmptyRack) {
-    testsupport::SimRack rack({});
-    EXPECT_EQ(ScanAll().dwCards, 0u);
-    WD_PCI_SLOT slot;
-    EXPECT_EQ(DeviceFindEx(0x10B5, 0x9030, 0, &slot), 0);
-    EXPECT_STREQ(VJX_PCI_ErrorString,
-                 "No matching device was found for search criteria (Vendor ID 0x10B5, Device ID 0x9030)\n");
-}
-
 TEST_F(AdapterSim, CardAddressSpacesFromItsBars) {
     testsupport::SimRack rack({"80"});
     VJX_PCI_STRUCT* card = nullptr;
@@ -44,8 +28,9 @@ TEST_F(AdapterSim, CardAddressSpacesFromItsBars) {
     rack.clearTrace();
     VJX_PCI_ReadCNTRL_9030(card);
     VJX_PCI_WriteTRCON(card, 0x15);
-    EXPECT_EQ(bustrace::Summary(rack).size(), 2u);
-    EXPECT_EQ(bustrace::Summary(rack)[1], "card1 w 2 8c 8 15");
+    const auto accesses = bustrace::Accesses(rack);
+    ASSERT_EQ(accesses.size(), 2u);
+    EXPECT_EQ(accesses[1].line.substr(accesses[1].line.find("card1")), "card1 w 2 8c 8 15");
     VJX_PCI_Close(card);
 
     ASSERT_EQ(VJX_PCI_Open(&card, 0x10B5, 0x9030, 1), 0);

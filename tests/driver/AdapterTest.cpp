@@ -13,18 +13,6 @@ using namespace fakemerix;
 
 namespace {
 
-Function MakeFunction(uint16_t deviceId, uint8_t bus) {
-    Function f;
-    f.deviceId = deviceId;
-    f.bus = bus;
-    f.setConfig32(0x00, uint32_t(deviceId) << 16 | 0x10B5);
-    f.setBar(0, 0xFE800000);
-    f.setBar(2, 0xFE900000);
-    f.space0Length = 0x80;
-    f.space2Length = 0x100;
-    return f;
-}
-
 class FakeDriverTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -59,7 +47,7 @@ WD_PCI_CARD_INFO CardInfo(DWORD number, DWORD* status) {
 using AdapterTest = FakeDriverTest;
 
 TEST_F(AdapterTest, LibraryFailuresAfterOpenFailTheCallAndCloseTheHandle) {
-    fake().cards = {MakeFunction(0x9056, 3)};
+    fake().cards = {MakeCard(0x9056, 3, 0)};
     for (Call call : {Call::GetDeviceId, Call::GetDeviceInfo}) {
         fake().failing = {{call, 0x1001}};
         DWORD status = 0;
@@ -89,8 +77,7 @@ TEST_F(AdapterTest, LibraryFailuresAfterOpenFailTheCallAndCloseTheHandle) {
 // BAR types the simulated cards never have: an I/O BAR 1 and a memory BAR 3
 // (kept without a type).
 TEST_F(AdapterTest, CardInfoFromBars) {
-    Function f = MakeFunction(0x9030, 4);
-    f.setBar(1, 0x0000E001);
+    Function f = MakeCard(0x9030, 4, 0);
     f.setBar(3, 0xFEA00000);
     fake().cards = {f};
     DWORD status = 1;
@@ -100,7 +87,7 @@ TEST_F(AdapterTest, CardInfoFromBars) {
     const WD_ITEM* item = info.Card.Item;
     EXPECT_EQ(item[0].item, ITEM_MEMORY);
     EXPECT_EQ(item[0].I.Mem.pPhysicalAddr, 0xFE800000u);
-    EXPECT_EQ(item[0].I.Mem.qwBytes, 0x80u);
+    EXPECT_EQ(item[0].I.Mem.qwBytes, 0x100u);
     EXPECT_EQ(item[0].I.Mem.pTransAddr, 0x1001u);
     EXPECT_EQ(item[0].I.Mem.dwBar, 0u);
     EXPECT_EQ(item[1].item, ITEM_IO);
@@ -114,7 +101,7 @@ TEST_F(AdapterTest, CardInfoFromBars) {
 }
 
 TEST_F(AdapterTest, RegisterAccessGoesToTheRegisteredHandle) {
-    Function f = MakeFunction(0x9030, 4);
+    Function f = MakeCard(0x9030, 4, 0);
     f.registers[2u << 24 | 0x7C] = 0x1234;
     f.registers[0x50] = 0xCAFE0001;
     fake().cards = {f};
@@ -147,7 +134,7 @@ TEST_F(AdapterTest, StatusTexts) {
 using PciLibTest = FakeDriverTest;
 
 TEST_F(PciLibTest, CountFailures) {
-    fake().cards = {MakeFunction(0x9030, 1)};
+    fake().cards = {MakeCard(0x9030, 1, 0)};
     fake().failing = {{Call::GetDeviceInfo, 0}};
     EXPECT_EQ(VJX_PCI_CountCards(0x10B5, 0x9030), 0u);
     EXPECT_EQ(Error(), "Failed counting cards. Operation failed\n");
@@ -178,7 +165,7 @@ TEST_F(PciLibTest, DriverVersionCheck) {
 }
 
 TEST_F(PciLibTest, FindByIndex) {
-    fake().cards = {MakeFunction(0x9030, 1), MakeFunction(0x9056, 3), MakeFunction(0x9030, 5)};
+    fake().cards = {MakeCard(0x9030, 1, 0), MakeCard(0x9056, 3, 0), MakeCard(0x9030, 5, 0)};
     WD_PCI_SLOT slot = {};
     ASSERT_EQ(DeviceFindEx(0x10B5, 0x9030, 1, &slot), 1);
     EXPECT_EQ(slot.dwBus, 5u);
@@ -190,7 +177,7 @@ TEST_F(PciLibTest, FindByIndex) {
 }
 
 TEST_F(PciLibTest, OpenFailures) {
-    fake().cards = {MakeFunction(0x9030, 1)};
+    fake().cards = {MakeCard(0x9030, 1, 0)};
     VJX_PCI_STRUCT* card = nullptr;
 
     fake().failing = {{Call::ConfigDump, 0x1001}};
@@ -202,7 +189,6 @@ TEST_F(PciLibTest, OpenFailures) {
 
     // The function no longer opens when the device is opened.
     fake().failing.clear();
-    fake().opened.clear();
     WD_PCI_SLOT slot = {1, 0x1001, 0x9030};
     WD_PCI_CARD_INFO info = {};
     info.pciSlot = slot;
@@ -219,29 +205,6 @@ TEST_F(PciLibTest, OpenFailures) {
     EXPECT_STREQ(WdcGetLastErrStr(),
                  "Failed to locate the device (bus: 0x1, slot: 0x1001, function: 0x9056)\n");
     EXPECT_TRUE(fake().openHandles.empty());
-}
-
-TEST_F(PciLibTest, AddressSpaceDescriptions) {
-    Function f = MakeFunction(0x9030, 4);
-    f.setBar(1, 0xE001);
-    fake().cards = {f};
-    VJX_PCI_STRUCT* card = nullptr;
-    ASSERT_EQ(VJX_PCI_Open(&card, 0x10B5, 0x9030, 0), 1);
-    VJX_PCI6_ADDR_SPACE_INFO info = {};
-    info.dwAddrSpace = 0;
-    ASSERT_TRUE(VJX_PCI6_GetAddrSpaceInfo(card->hDevice, &info));
-    EXPECT_STREQ(info.sType, "Memory");
-    EXPECT_STREQ(info.sName, "BAR 0");
-    EXPECT_STREQ(info.sDesc, "0xFE800000 - 0xFE80007F (0x80 bytes)");
-    info.dwAddrSpace = 1;
-    ASSERT_TRUE(VJX_PCI6_GetAddrSpaceInfo(card->hDevice, &info));
-    EXPECT_STREQ(info.sType, "I/O");
-    EXPECT_STREQ(info.sDesc, "Inactive address space");
-    info.dwAddrSpace = 3;
-    EXPECT_FALSE(VJX_PCI6_GetAddrSpaceInfo(card->hDevice, &info));
-    EXPECT_STREQ(VJX_PCI6_GetLastErr(),
-                 "VJX_PCI6_GetAddrSpaceInfo: Error - Address space 3 is out of range (0 - 2)\n");
-    VJX_PCI_Close(card);
 }
 
 }  // namespace

@@ -57,7 +57,6 @@ Function* Lookup(int handle, Call call) {
 }
 
 int OpenAs(int* handle, unsigned number, Function* function) {
-    state().opened.push_back(number);
     if (!function || Fails(Call::Open, number)) return -1;
     *handle = g_nextHandle++;
     g_handles[*handle] = Open{number, function};
@@ -82,7 +81,7 @@ int vjxOpenBridge(int* handle, unsigned number) {
     std::vector<Function>& bridges = state().bridges;
     Function* f = number >= 0x1001 && number - 0x1001 < bridges.size() ? &bridges[number - 0x1001] : nullptr;
     if (f && f->deviceId == 0) f = nullptr;
-    return OpenAs(handle, number + 0x14, f);
+    return OpenAs(handle, number, f);
 }
 
 int vjxClose(int handle) {
@@ -131,7 +130,6 @@ static int WriteReg(int handle, uint8_t space, unsigned offset, unsigned width, 
     Function* f = Lookup(handle, Call::Write);
     if (!f) return -1;
     f->registers[uint32_t(space) << 24 | offset] = value;
-    if (f->onWrite) f->onWrite(*f, uint32_t(space) << 24 | offset, value);
     char text[64];
     std::snprintf(text, sizeof text, "%u %x %u %x", space, offset, width, value);
     state().writes.push_back(text);

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -21,8 +20,6 @@ struct Function {
     uint64_t space2Length = 0;
     // Register values by (space << 24 | offset).
     std::map<uint32_t, uint32_t> registers;
-    // A function that acts on what is written to it, called after the store.
-    std::function<void(Function&, uint32_t key, uint32_t value)> onWrite;
 
     void setConfig32(unsigned offset, uint32_t value);
     void setBar(unsigned bar, uint32_t value) { setConfig32(0x10 + 4 * bar, value); }
@@ -33,8 +30,7 @@ enum class Call { Open, GetDeviceId, GetDeviceInfo, ConfigDump, Read, Write };
 
 struct State {
     std::vector<Function> cards;       // cards 1.. (access numbers 0x1001..)
-    std::vector<Function> bridges;     // bridge above card n at index n-1 (deviceId 0 = none)
-    std::vector<unsigned> opened;      // every open tried, as the adapter's access number
+    std::vector<Function> bridges;     // PEX 8111 functions, numbered as the cards (deviceId 0 = none)
     std::set<int> openHandles;         // handles not closed yet
     std::map<Call, unsigned> failing;  // call -> access number (0 = every function)
     std::vector<std::string> writes;   // "space offset width value" of each register write

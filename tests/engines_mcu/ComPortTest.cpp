@@ -17,46 +17,6 @@ void ExpectVersion914(const char* answer, int isp) {
     EXPECT_EQ(static_cast<unsigned char>(answer[4]), isp);
 }
 
-TEST(ComPort, ClosedPortRefusesEverythingWithoutTouchingTheCard) {
-    OneCard c("80");
-    CVjxPci& p = c.pci;
-    char buffer[4] = {};
-    CVjxPci::TVersion answer;
-    EXPECT_EQ(p.Com_close(), 0);
-    EXPECT_EQ(p.Com_setTimeout(500), 0);
-    EXPECT_EQ(p.Com_readFlush(), 0);
-    EXPECT_EQ(p.Com_readPoll(), 0);
-    EXPECT_EQ(p.Com_readWait(), 0);
-    EXPECT_EQ(p.Com_read(buffer, 1), 0);
-    EXPECT_EQ(p.Com_read(), -1);
-    EXPECT_EQ(p.Com_writeWait(), 0);
-    EXPECT_EQ(p.Com_writeLimit("R", 1), 0);
-    EXPECT_EQ(p.Com_write("RR", 2), 0);
-    EXPECT_EQ(p.Com_write('R'), 0);
-    EXPECT_EQ(p.getVersion(&answer), 6);  // the request cannot be sent
-    EXPECT_TRUE(c.accesses().empty());
-
-    EXPECT_EQ(p.Com_open(), 1);
-    EXPECT_EQ(c.writes(kCfg), U32s{0x08});
-    EXPECT_EQ(c.writes(kTrcon), U32s{0x15});
-    c.rack.clearTrace();
-    EXPECT_EQ(p.Com_open(), 0);
-    EXPECT_TRUE(c.accesses().empty());
-
-    EXPECT_EQ(p.Com_setTimeout(200), 50);
-    EXPECT_EQ(p.Com_setTimeout(200), 200);
-    EXPECT_EQ(p.Com_close(), 1);
-    EXPECT_EQ(c.writes(kCfg), U32s{0x00});
-    EXPECT_EQ(p.Com_setTimeout(9), 0);
-    EXPECT_EQ(p.Com_open(), 1);
-    EXPECT_EQ(p.Com_setTimeout(50), 50);  // opening starts again at 50 ms
-    // Nothing asked, nothing comes: the read gives up after the 50 ms.
-    const uint64_t t0 = NowUs();
-    EXPECT_EQ(p.Com_read(), -1);
-    EXPECT_GE(NowUs() - t0, 50000u);
-    EXPECT_LT(NowUs() - t0, 55000u);
-}
-
 TEST(ComPort, ByteThousandFitsAndByteThousandOneIsDropped) {
     // At the link's pace the host keeps the ring drained (wrapping it many
     // times) while 201 answers (1005 bytes) pile up in its buffer.

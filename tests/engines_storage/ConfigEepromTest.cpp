@@ -59,7 +59,6 @@ size_t Selects(const std::vector<uint32_t>& writes) {
 struct PresetCase {
     const char* spec;
     int module;
-    int model;
     uint32_t cntrl;              // CNTRL offset of the card's bridge chip
     bool inputEnable;            // the 9056 has an input-enable bit, the 9030 none
     std::vector<uint16_t> head;  // the first words as the bridge expects them
@@ -82,15 +81,7 @@ TEST_P(ConfigEepromPreset, WritesPresetInWordOrderAndLeavesAnEqualEepromAlone) {
     EXPECT_FALSE(card.card().eeprom().writeEnabled());
     for (unsigned i = 0; i < c.head.size(); ++i) EXPECT_EQ(card.word(i), c.head[i]) << i;
     EXPECT_EQ(card.word(c.subIdWord), c.subId);
-    // Each 32-bit value sits in two words, upper half first.
-    const tcf::Preset preset = tcf::ConfigEepromPreset(c.model);
-    ASSERT_GT(preset.size, 0u);
-    for (unsigned i = 0; 4 * i + 4 <= preset.size; ++i) {
-        SCOPED_TRACE(i);
-        const unsigned char* v = preset.data + 4 * i;
-        EXPECT_EQ(card.word(2 * i), v[3] << 8 | v[2]);
-        EXPECT_EQ(card.word(2 * i + 1), v[1] << 8 | v[0]);
-    }
+    // The whole preset's byte order is compared end to end (FlashEeproms).
     // The input enable is on only while the data line stays, and off
     // between commands with the chip select.
     const auto writes = card.cntrlWrites(c.cntrl);
@@ -115,9 +106,9 @@ TEST_P(ConfigEepromPreset, WritesPresetInWordOrderAndLeavesAnEqualEepromAlone) {
 INSTANTIATE_TEST_SUITE_P(
     Bridges, ConfigEepromPreset,
     ::testing::Combine(
-        ::testing::Values(PresetCase{"84", 84, 11, 0x6C, true, {0x9056, 0x10B5}, 34, 0x3355},
+        ::testing::Values(PresetCase{"84", 84, 0x6C, true, {0x9056, 0x10B5}, 34, 0x3355},
                           PresetCase{
-                              "80", 80, 6, 0x50, false, {0x9030, 0x10B5, 0, 0, 0x0480, 0x0001}, 6, 0x3068}),
+                              "80", 80, 0x50, false, {0x9030, 0x10B5, 0, 0, 0x0480, 0x0001}, 6, 0x3068}),
         Profiles()),
     [](const ::testing::TestParamInfo<ConfigEepromPreset::ParamType>& info) {
         return std::string("Card") + std::get<0>(info.param).spec + "_" + std::get<1>(info.param);

@@ -46,12 +46,6 @@ std::vector<unsigned char> OneCard::flash() {
     return std::vector<unsigned char>(region.data(), region.data() + region.size());
 }
 
-bool OneCard::bridgeWritten() {
-    for (const Access& a : accesses())
-        if (a.function.rfind("bridge", 0) == 0 && (a.op == "w" || a.op == "cw")) return true;
-    return false;
-}
-
 int OneCard::load(const UpdateFile& file) {
     CFile f;
     if (!f.Open(file.path().c_str(), CFile::modeRead | CFile::typeBinary)) return 0;
@@ -87,16 +81,6 @@ size_t Count(const std::string& text, const std::string& part) {
 
 bool Has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
-}
-
-std::vector<std::string> Records(const std::string& sent) {
-    std::vector<std::string> out;
-    for (size_t at = sent.find(':'); at != std::string::npos;) {
-        const size_t end = sent.find_first_of(":U", at + 1);
-        out.push_back(sent.substr(at, end == std::string::npos ? std::string::npos : end - at));
-        at = end == std::string::npos ? end : sent.find(':', end);
-    }
-    return out;
 }
 
 }  // namespace enginetest

@@ -50,7 +50,6 @@ struct OneCard {
     std::string sent();
     std::vector<unsigned char> flash();  // the microcontroller's flash ROM
     sim::Card& card() { return rack.rack().card(1); }
-    bool bridgeWritten();
     // Loads the file's header and EEPROM images as the flash command does.
     int load(const UpdateFile& file);
     // Runs the update sequence on the file.
@@ -66,9 +65,6 @@ struct OneCard {
 uint64_t NowUs();
 size_t Count(const std::string& text, const std::string& part);
 bool Has(const std::string& text, const std::string& part);
-// The records in a stream sent to the boot loader: each from its ':' up to
-// the next ':' or a 'U'.
-std::vector<std::string> Records(const std::string& sent);
 
 // "Card<model>_<profile>" names for parameterised tests over (case, profile).
 template <typename Case>

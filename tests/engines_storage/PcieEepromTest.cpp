@@ -1,6 +1,6 @@
 // The PCIe-EEPROM engine against the simulated PEX 8111 EEPROM shifter and
-// its SPI part: the command sequence on EECTL, the verify, and the failures
-// of a stuck shifter and a bridge the driver cannot write.
+// its SPI part: the command sequence on EECTL, the verify, and the failure
+// of a stuck shifter.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -35,15 +35,11 @@ struct PcieCard : OneCard {
         for (const Access& a : accesses()) {
             if (a.function.rfind("bridge", 0) != 0 || !a.is("w", "0", kEectl)) continue;
             char text[16];
-            if (a.value == 0)
-                std::snprintf(text, sizeof text, "off");
-            else if (a.value & 0x10000)
-                std::snprintf(text, sizeof text, "s%02x", a.value & 0xFF);
-            else if (a.value & 0x20000)
-                std::snprintf(text, sizeof text, "r");
-            else
-                std::snprintf(text, sizeof text, "?%x", a.value);
-            out.push_back(text);
+            std::snprintf(text, sizeof text, "s%02x", a.value & 0xFF);
+            out.push_back(a.value == 0          ? "off"
+                          : (a.value & 0x10000) ? text
+                          : (a.value & 0x20000) ? "r"
+                                                : "?");
             if (times) times->push_back(a.timeUs);
         }
         return out;
@@ -106,24 +102,6 @@ TEST(PcieEeprom, StuckShifterEndsTheTransferAndFailsWithoutWriting) {
     for (const auto& w : writes) EXPECT_EQ(w, "off");  // chip select off, no byte sent
     EXPECT_EQ(c.contents(), before);
     EXPECT_TRUE(c.pci.BridgeWritable());
-}
-
-// A card whose bridge the driver reaches only through configuration space
-// (slow mode) cannot be written: both stages that write through the bridge
-// refuse before touching it.
-TEST(PcieEeprom, SlowModeCardIsRefusedBeforeTheBridgeIsTouched) {
-    for (bool update : {false, true}) {
-        SCOPED_TRACE(update);
-        PcieCard c("84,pcie-eeprom=old,slow,fw=0.90,isp=5,fpga=5");
-        ASSERT_TRUE(c.pci.SlowFpgaMode());
-        const Bytes before = c.card().fpga().imageView(0x10000);
-        UpdateFile file(
-            Build(tcf::FileContent{84, FpgaImage(7, 20000), {}, {}, Firmware("2.01", 7, 0x4000)}));
-        EXPECT_EQ(update ? c.update(file, "VJX PCIe K") : c.program(), 0);
-        EXPECT_TRUE(Has(c.log.text(), CVjxPci::kSlowModeRefused)) << c.log.text();
-        EXPECT_FALSE(c.bridgeWritten());
-        EXPECT_EQ(c.card().fpga().imageView(0x10000), before);
-    }
 }
 
 }  // namespace

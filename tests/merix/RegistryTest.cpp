@@ -13,30 +13,16 @@
 #include <string>
 
 #include "libmerix32/registry.h"
+#include "tests/support/TestUtil.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-class TempDir {
-public:
-    TempDir() {
-        char name[] = "/tmp/vjxregXXXXXX";
-        m_path = mkdtemp(name) ? name : "";
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(m_path, ignored);
-    }
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
+using testsupport::TempDir;
 
 // A child process that runs `body`, writes its one-line answer to the
-// parent and then stays alive until released (it ends with _exit, so no
-// clean-up code runs) or killed.
+// parent and then stays alive until it is killed (so no clean-up code
+// runs).
 class Child {
 public:
     explicit Child(const std::function<std::string()>& body) {
@@ -45,7 +31,6 @@ public:
         m_pid = fork();
         if (m_pid == 0) {
             close(report[0]);
-            signal(SIGUSR1, [](int) { _exit(0); });
             std::string answer = body() + "\n";
             (void)!write(report[1], answer.data(), answer.size());
             for (;;) pause();
@@ -61,25 +46,17 @@ public:
 
     pid_t pid() const { return m_pid; }
     const std::string& answer() const { return m_answer; }
-    void release() { finish(SIGUSR1); }
-    void kill9() { finish(SIGKILL); }
-
-private:
-    void finish(int signal) {
+    void kill9() {
         if (m_pid <= 0) return;
-        kill(m_pid, signal);
+        kill(m_pid, SIGKILL);
         waitpid(m_pid, nullptr, 0);
         m_pid = -1;
     }
+
+private:
     pid_t m_pid = -1;
     std::string m_answer;
 };
-
-std::string registerIn(const std::string& dir) {
-    auto* registry = new merix::Registry(dir);  // never destroyed: only the process end cleans up
-    std::string error;
-    return registry->registerProcess(&error) ? "registered" : "failed " + error;
-}
 
 std::string holdFlagIn(const std::string& dir) {
     auto* registry = new merix::Registry(dir);
@@ -88,41 +65,15 @@ std::string holdFlagIn(const std::string& dir) {
     return registry->setFlashActive(true, &error) ? "holding" : "refused " + error;
 }
 
-TEST(Registry, CountsLiveProcessesCallerIncluded) {
-    TempDir dir;
-    merix::Registry registry(dir.path());
-    std::string error;
-    EXPECT_EQ(registry.activeProcessCount(), 0);
-    ASSERT_TRUE(registry.registerProcess(&error)) << error;
-    ASSERT_TRUE(registry.registerProcess(&error)) << error;  // idempotent
-    EXPECT_EQ(registry.activeProcessCount(), 1);
-
-    Child a([&] { return registerIn(dir.path()); });
-    Child b([&] { return registerIn(dir.path()); });
-    ASSERT_EQ(a.answer(), "registered");
-    ASSERT_EQ(b.answer(), "registered");
-    EXPECT_EQ(registry.activeProcessCount(), 3);
-
-    a.release();  // ends without unregistering
-    EXPECT_EQ(registry.activeProcessCount(), 2);
-    b.kill9();
-    EXPECT_EQ(registry.activeProcessCount(), 1);
-    // The dead processes' files are gone.
-    int files = 0;
-    for (const auto& entry : fs::directory_iterator(dir.path()))
-        files += entry.path().filename().string().rfind("proc-", 0) == 0;
-    EXPECT_EQ(files, 1);
-}
-
 TEST(Registry, FlashFlagIsExclusiveAndNamesItsHolder) {
     TempDir dir;
-    merix::Registry registry(dir.path());
+    merix::Registry registry(dir.dir());
     std::string error;
     ASSERT_TRUE(registry.registerProcess(&error));
     // The holder may repeat itself either way.
     for (bool on : {true, true, false, false}) EXPECT_TRUE(registry.setFlashActive(on, &error)) << error;
 
-    auto holder = std::make_unique<Child>([&] { return holdFlagIn(dir.path()); });
+    auto holder = std::make_unique<Child>([&] { return holdFlagIn(dir.dir()); });
     ASSERT_EQ(holder->answer(), "holding");
     EXPECT_FALSE(registry.setFlashActive(true, &error));
     EXPECT_NE(error.find(std::to_string(holder->pid())), std::string::npos) << error;
@@ -133,11 +84,11 @@ TEST(Registry, FlashFlagIsExclusiveAndNamesItsHolder) {
     holder->kill9();
     ASSERT_TRUE(registry.setFlashActive(true, &error)) << error;
 
-    Child second([&] { return holdFlagIn(dir.path()); });
+    Child second([&] { return holdFlagIn(dir.dir()); });
     EXPECT_EQ(second.answer(),
               "refused A VJX flash update is already active in process " + std::to_string(getpid()) + ".");
     ASSERT_TRUE(registry.setFlashActive(false, &error));
-    Child third([&] { return holdFlagIn(dir.path()); });
+    Child third([&] { return holdFlagIn(dir.dir()); });
     EXPECT_EQ(third.answer(), "holding");
 }
 
@@ -148,23 +99,21 @@ TEST(Registry, LeftoverFilesOfDeadProcessesDoNotCount) {
     waitpid(dead, nullptr, 0);
     for (std::string name : {"proc-" + std::to_string(dead) + "-0", std::string("proc-2147483646-3"),
                              std::string("proc-x"), std::string("other")})
-        std::fclose(std::fopen((dir.path() + "/" + name).c_str(), "w"));
+        dir.writeText(name, "");
     // A flag file with a pid but no lock is free.
-    FILE* flag = std::fopen((dir.path() + "/flash.lock").c_str(), "w");
-    std::fprintf(flag, "%d\n", dead);
-    std::fclose(flag);
+    dir.writeText("flash.lock", std::to_string(dead) + "\n");
 
-    merix::Registry registry(dir.path());
+    merix::Registry registry(dir.dir());
     std::string error;
     ASSERT_TRUE(registry.registerProcess(&error));
     EXPECT_EQ(registry.activeProcessCount(), 1);
-    EXPECT_FALSE(fs::exists(dir.path() + "/proc-" + std::to_string(dead) + "-0"));
+    EXPECT_FALSE(fs::exists(dir.path("proc-" + std::to_string(dead) + "-0")));
     EXPECT_TRUE(registry.setFlashActive(true, &error)) << error;
 }
 
 TEST(Registry, RuntimeDirectoryIsMadeForEveryUser) {
     TempDir dir;
-    std::string runtime = dir.path() + "/merix32";
+    std::string runtime = dir.path("merix32");
     mode_t old = umask(077);
     merix::Registry registry(runtime);
     std::string error;
@@ -180,8 +129,7 @@ TEST(Registry, RuntimeDirectoryIsMadeForEveryUser) {
 
 TEST(Registry, UnusableRuntimeDirectoryIsReported) {
     TempDir dir;
-    std::string file = dir.path() + "/plain";
-    std::fclose(std::fopen(file.c_str(), "w"));
+    const std::string file = dir.writeText("plain", "");
     merix::Registry registry(file + "/merix32");
     std::string error;
     EXPECT_FALSE(registry.registerProcess(&error));
@@ -195,13 +143,8 @@ TEST(Registry, UnusableRuntimeDirectoryIsReported) {
 
 TEST(Registry, PlantedLinksAndFifosAreNeverFollowed) {
     TempDir dir;
-    std::string victim = dir.path() + "/victim";
-    {
-        FILE* f = std::fopen(victim.c_str(), "w");
-        std::fputs("precious", f);
-        std::fclose(f);
-    }
-    std::string runtime = dir.path() + "/runtime";
+    const std::string victim = dir.writeText("victim", "precious");
+    std::string runtime = dir.path("runtime");
     ASSERT_EQ(mkdir(runtime.c_str(), 01777), 0);
     ASSERT_EQ(symlink(victim.c_str(), (runtime + "/flash.lock").c_str()), 0);
     ASSERT_EQ(mkfifo((runtime + "/registry.lock").c_str(), 0666), 0);
@@ -214,10 +157,10 @@ TEST(Registry, PlantedLinksAndFifosAreNeverFollowed) {
     EXPECT_EQ(fs::file_size(victim), 8u);
 
     // A runtime directory that is a link to elsewhere is refused.
-    std::string elsewhere = dir.path() + "/elsewhere";
+    std::string elsewhere = dir.path("elsewhere");
     ASSERT_EQ(mkdir(elsewhere.c_str(), 0755), 0);
-    ASSERT_EQ(symlink(elsewhere.c_str(), (dir.path() + "/linked").c_str()), 0);
-    merix::Registry linked(dir.path() + "/linked");
+    ASSERT_EQ(symlink(elsewhere.c_str(), dir.path("linked").c_str()), 0);
+    merix::Registry linked(dir.path("linked"));
     EXPECT_FALSE(linked.registerProcess(&error));
     EXPECT_TRUE(fs::is_empty(elsewhere));
 }

@@ -8,11 +8,11 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "libmerix32/hw/SysfsBackend.h"
+#include "tests/support/TestUtil.h"
 
 namespace {
 
@@ -27,35 +27,25 @@ constexpr uint64_t kIo = 0x40101;
 class Tree : public ::testing::Test {
 protected:
     void SetUp() override {
-        char name[] = "/tmp/vjxsysXXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        m_root = name;
         chmod(m_root.c_str(), 0755);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(m_root, ignored);
-    }
-
-    static void write(const std::string& path, const std::string& bytes) {
-        std::ofstream(path, std::ios::binary) << bytes;
+        rack();
     }
 
     // One PCI function with its identity, configuration space and BARs;
     // each BAR gets a resourceN file of its full length.
-    std::string function(const std::string& name, unsigned vendor, unsigned device,
-                         const std::vector<Bar>& bars = {}) {
+    void function(const std::string& name, unsigned vendor, unsigned device,
+                  const std::vector<Bar>& bars = {}) {
         std::string dir = m_root + "/" + name;
         fs::create_directories(dir);
         chmod(dir.c_str(), 0755);
         char text[64];
         std::snprintf(text, sizeof text, "0x%04x\n", vendor);
-        write(dir + "/vendor", text);
+        m_dir.writeText(name + "/vendor", text);
         std::snprintf(text, sizeof text, "0x%04x\n", device);
-        write(dir + "/device", text);
+        m_dir.writeText(name + "/device", text);
         std::string config(256, '\0');
         for (int i = 0; i < 256; ++i) config[i] = static_cast<char>(i ^ 0x5A);
-        write(dir + "/config", config);
+        m_dir.writeText(name + "/config", config);
         std::string resource;
         for (size_t i = 0; i < 7; ++i) {
             const Bar bar = i < bars.size() ? bars[i] : Bar{0, 0, 0};
@@ -65,10 +55,10 @@ protected:
                           static_cast<unsigned long long>(bar.flags));
             resource += text;
             if (bar.end > bar.start)
-                write(dir + "/resource" + std::to_string(i), std::string(bar.end - bar.start + 1, '\0'));
+                m_dir.writeText(name + "/resource" + std::to_string(i),
+                                std::string(bar.end - bar.start + 1, '\0'));
         }
-        write(dir + "/resource", resource);
-        return dir;
+        m_dir.writeText(name + "/resource", resource);
     }
 
     // A rack: cards and a bridge mixed with functions that are no VJX card.
@@ -84,14 +74,14 @@ protected:
                  {{0xC0000000, 0xC000007F, kMem}, {0xE000, 0xE07F, kIo}, {0xC1000000, 0xC10000FF, kMem}});
         function("0001:00:00.0", 0x10B5, 0x9054);          // a PLX chip that carries no VJX card
         fs::create_directories(m_root + "/0000:05:00.0");  // no identity files
-        write(m_root + "/README", "not a function");
+        m_dir.writeText("README", "not a function");
     }
 
-    std::string m_root;
+    testsupport::TempDir m_dir;
+    const std::string m_root = m_dir.dir();
 };
 
 TEST_F(Tree, CardsAndBridgesAreNumberedApartInBusOrder) {
-    rack();
     merix::SysfsBackend backend(m_root);
     const uint16_t expected[] = {0x9050, 0x9056, 0x9030};
     const uint8_t buses[] = {0x01, 0x03, 0x0a};
@@ -120,7 +110,6 @@ TEST_F(Tree, CardsAndBridgesAreNumberedApartInBusOrder) {
 }
 
 TEST_F(Tree, DeviceInformationRecordLayoutAndConfigurationReads) {
-    rack();
     merix::SysfsBackend backend(m_root);
     int handle = 0;
     ASSERT_EQ(backend.open(&handle, 0x1001, false), 0);
@@ -149,7 +138,6 @@ TEST_F(Tree, DeviceInformationRecordLayoutAndConfigurationReads) {
 }
 
 TEST_F(Tree, MemoryRegistersAreMappedFromTheResourceFile) {
-    rack();
     merix::SysfsBackend backend(m_root);
     int handle = 0;
     ASSERT_EQ(backend.open(&handle, 0x1001, false), 0);
@@ -172,15 +160,13 @@ TEST_F(Tree, MemoryRegistersAreMappedFromTheResourceFile) {
     EXPECT_EQ(backend.close(handle), 0);
 
     // The stores reached the device (here: the file behind the mapping).
-    std::ifstream bar0(m_root + "/0000:01:04.0/resource0", std::ios::binary);
-    std::string content((std::istreambuf_iterator<char>(bar0)), std::istreambuf_iterator<char>());
+    const testsupport::Bytes content = testsupport::readBytes(m_root + "/0000:01:04.0/resource0");
     ASSERT_EQ(content.size(), 0x80u);
-    EXPECT_EQ(static_cast<unsigned char>(content[0x4C]), 0x44);
-    EXPECT_EQ(static_cast<unsigned char>(content[0x4F]), 0x11);
+    EXPECT_EQ(content[0x4C], 0x44);
+    EXPECT_EQ(content[0x4F], 0x11);
 }
 
 TEST_F(Tree, AccessesOutsideASpaceAreRefused) {
-    rack();
     merix::SysfsBackend backend(m_root);
     int handle = 0;
     ASSERT_EQ(backend.open(&handle, 0x1002, false), 0);
@@ -204,7 +190,6 @@ TEST_F(Tree, AccessesOutsideASpaceAreRefused) {
 }
 
 TEST_F(Tree, MissingFilesAndHandlesAreReported) {
-    rack();
     fs::remove(m_root + "/0000:0a:02.0/resource0");
     merix::SysfsBackend backend(m_root);
     EXPECT_STRNE(backend.errorString(), "");
@@ -236,7 +221,6 @@ TEST_F(Tree, MissingFilesAndHandlesAreReported) {
 }
 
 TEST_F(Tree, PermissionFailureSaysRootRightsAreNeeded) {
-    rack();
     std::string bar = m_root + "/0000:01:04.0/resource0";
     chmod(bar.c_str(), 0600);
     // Root passes any permission check, so the access runs as nobody.
