@@ -42,7 +42,7 @@ e2e::Result flashAt(const TempDir& tmp, const std::string& rack, const std::stri
     if (!at.empty()) argv.insert(argv.end(), {"--at", at});
     argv.insert(argv.end(), {"--", VJXFLASH_BIN, "-flash", "1", file});
     e2e::Started p = e2e::start(argv, tmp.path("out"), tmp.path("err"));
-    return {e2e::finish(p, 120), e2e::readFile(tmp.path("out")), e2e::readFile(tmp.path("err"))};
+    return {e2e::finish(p, 120), e2e::readText(tmp.path("out")), e2e::readText(tmp.path("err"))};
 }
 
 std::string digests(const std::string& rack) {
@@ -88,7 +88,7 @@ Stages findStages(const TempDir& tmp, const Update& u, const std::string& timing
                               {"--timing", timing, "--clock", "virtual", "--stats", stats})
                   .status,
               0);
-    const std::string counts = e2e::readFile(stats);
+    const std::string counts = e2e::readText(stats);
     found.total = std::stoul(counts.substr(counts.find(':') + 1));
     auto stageAt = [&](unsigned long access) {
         const std::string rack = copyRack(tmp, u, "probe");

@@ -43,7 +43,7 @@ protected:
         return out;
     }
     void expectCardHoldsFile(const std::string& card, const std::string& tcfPath) {
-        std::string image = e2e::readFile(fpga);
+        std::string image = e2e::readText(fpga);
         auto epcs = e2e::vjxsim({"dump", rack, card, "epcs"});
         ASSERT_EQ(epcs.status, 0) << epcs.err;
         ASSERT_GE(epcs.out.size(), image.size() + 4);

@@ -73,25 +73,17 @@ const char* CVjxPci::GetLibInitResultStr() {
     return "";
 }
 
-int CVjxPci::getFirmwareVersionString(CString& version, CString& error, int&, int&) {
+// No firmware answers: the list shows no version line.
+int CVjxPci::getFirmwareVersionString(CString&, CString& error, int&, int&) {
     record("Version");
-    if (!fake::current || !fake::current->firmware) {
-        error = "no answer";
-        return 0;
-    }
-    version = fake::current->firmware;
-    return 1;
+    error = "no answer";
+    return 0;
 }
 
 int CVjxPci::ReadFileHeader(CFile& file, CLogWindow*, TTcfSmall* record) {
     fake::record("ReadFileHeader");
     if (!file.Read(record->header, sizeof record->header)) return 0;
     return script.readHeader;
-}
-
-int CVjxPci::CheckUpdateFile(CFile&, CLogWindow*, TTcfSmall*) {
-    record("CheckUpdateFile");
-    return script.checkFile;
 }
 
 int CVjxPci::CheckConfigDeviceFits(unsigned int, CLogWindow*) {
@@ -102,22 +94,21 @@ const char* CVjxPci::TakeAccessRefusal() {
     return "";
 }
 
+// The stages that write are never reached over this card: a call shows in
+// the record and fails.
+int CVjxPci::CheckUpdateFile(CFile&, CLogWindow*, TTcfSmall*) {
+    record("CheckUpdateFile");
+    return 0;
+}
 int CVjxPci::ProgramEeprom(CLogWindow*) {
     record("ProgramEeprom");
-    return script.programEeprom;
+    return 0;
 }
-
 int CVjxPci::ProgramPcieEeprom(CLogWindow*) {
     record("ProgramPcieEeprom");
-    return script.programPcieEeprom;
+    return 0;
 }
-
-int CVjxPci::doFlash(CFile& file, CLogWindow&, const char* cardName) {
-    // The file must still be open: the update sequence reads it again.
-    unsigned char first = 0;
-    file.SeekToBegin();
-    record(std::string("doFlash ") + cardName + (file.Read(&first, 1) ? "" : " (file closed)"));
-    pumpMessage();  // as the engines do in their long waits
-    m_versionCheckFailed = script.versionCheckFailed;
-    return script.doFlash;
+int CVjxPci::doFlash(CFile&, CLogWindow&, const char*) {
+    record("doFlash");
+    return 0;
 }

@@ -15,19 +15,13 @@ struct Card {
     bool opens = true;
     bool flashUpdate = true;
     bool slowMode = false;
-    const char* firmware = nullptr;  // nullptr: the version query fails
 };
 
 struct Script {
     std::vector<Card> cards;
     std::string errorText = "bus scan found nothing";
     int readHeader = 1;
-    int checkFile = 1;
-    int programEeprom = 1;
-    int programPcieEeprom = 1;
-    int doFlash = 1;
-    bool versionCheckFailed = false;  // what doFlash leaves behind
-    std::vector<std::string> calls;   // "Count", "Open 2", "Close", ...
+    std::vector<std::string> calls;  // "Count", "Open 2", "Close", ...
 };
 
 extern Script script;
