@@ -73,17 +73,25 @@ const char* CVjxPci::GetLibInitResultStr() {
     return "";
 }
 
-// No firmware answers: the list shows no version line.
-int CVjxPci::getFirmwareVersionString(CString&, CString& error, int&, int&) {
+int CVjxPci::getFirmwareVersionString(CString& version, CString& error, int&, int&) {
     record("Version");
-    error = "no answer";
-    return 0;
+    if (!fake::current || !fake::current->firmware) {
+        error = "no answer";
+        return 0;
+    }
+    version = fake::current->firmware;
+    return 1;
 }
 
 int CVjxPci::ReadFileHeader(CFile& file, CLogWindow*, TTcfSmall* record) {
     fake::record("ReadFileHeader");
     if (!file.Read(record->header, sizeof record->header)) return 0;
     return script.readHeader;
+}
+
+int CVjxPci::CheckUpdateFile(CFile&, CLogWindow*, TTcfSmall*) {
+    record("CheckUpdateFile");
+    return 1;
 }
 
 int CVjxPci::CheckConfigDeviceFits(unsigned int, CLogWindow*) {
@@ -94,21 +102,22 @@ const char* CVjxPci::TakeAccessRefusal() {
     return "";
 }
 
-// The stages that write are never reached over this card: a call shows in
-// the record and fails.
-int CVjxPci::CheckUpdateFile(CFile&, CLogWindow*, TTcfSmall*) {
-    record("CheckUpdateFile");
-    return 0;
-}
 int CVjxPci::ProgramEeprom(CLogWindow*) {
     record("ProgramEeprom");
-    return 0;
+    return script.programEeprom;
 }
+
 int CVjxPci::ProgramPcieEeprom(CLogWindow*) {
     record("ProgramPcieEeprom");
-    return 0;
+    return 1;
 }
-int CVjxPci::doFlash(CFile&, CLogWindow&, const char*) {
-    record("doFlash");
-    return 0;
+
+int CVjxPci::doFlash(CFile& file, CLogWindow&, const char* cardName) {
+    // The file must still be open: the update sequence reads it again.
+    unsigned char first = 0;
+    file.SeekToBegin();
+    record(std::string("doFlash ") + cardName + (file.Read(&first, 1) ? "" : " (file closed)"));
+    pumpMessage();  // as the engines do in their long waits
+    m_versionCheckFailed = false;
+    return 1;
 }

@@ -15,12 +15,14 @@ struct Card {
     bool opens = true;
     bool flashUpdate = true;
     bool slowMode = false;
+    const char* firmware = nullptr;  // nullptr: the version query fails
 };
 
 struct Script {
     std::vector<Card> cards;
     std::string errorText = "bus scan found nothing";
     int readHeader = 1;
+    int programEeprom = 1;           // every later stage succeeds
     std::vector<std::string> calls;  // "Count", "Open 2", "Close", ...
 };
 
