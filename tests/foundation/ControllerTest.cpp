@@ -2,11 +2,8 @@
 // object: what the log shows, which cards are opened and closed, and when
 // the programming engines run.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +15,7 @@
 namespace {
 
 using Calls = std::vector<std::string>;
+using testsupport::Bytes;
 
 const std::string kDash = "---------------------------------------------";
 
@@ -35,62 +33,6 @@ fake::Card card(int code, const std::string& desc) {
     return c;
 }
 
-class Controller : public ::testing::Test {
-protected:
-    void SetUp() override {
-        fake::script = fake::Script{};
-        m_out = std::tmpfile();
-        ASSERT_NE(m_out, nullptr);
-    }
-    void TearDown() override { std::fclose(m_out); }
-
-    CVJXFlashDlg& dialog() {
-        if (!m_dialog) m_dialog = std::make_unique<CVJXFlashDlg>(m_out);
-        return *m_dialog;
-    }
-
-    // Everything logged since the last call.
-    std::string takeLog() {
-        std::fflush(m_out);
-        std::string text;
-        std::rewind(m_out);
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, m_out)) > 0) text.append(buffer, n);
-        std::rewind(m_out);
-        (void)ftruncate(fileno(m_out), 0);
-        return text;
-    }
-
-    // An update file whose header names module code `code`.
-    std::string updateFile(int code) {
-        std::vector<unsigned char> bytes(512, 0);
-        bytes[24] = static_cast<unsigned char>(code);
-        return m_dir.write("card " + std::to_string(code) + ".tcf", bytes);
-    }
-
-    // The silent start-up list; the log and the call record start afresh.
-    // One card open at a time, every one closed again.
-    void startUp() {
-        dialog().ListVjxBoards(0);
-        takeLog();
-        EXPECT_EQ(fake::script.calls,
-                  (Calls{"Count", "Open 0", "Version", "Close", "Open 1", "Version", "Close"}));
-        fake::script.calls.clear();
-    }
-
-    // What main does for "-flash n file" after the start-up.
-    void flashOnly(unsigned n, const std::string& file) {
-        dialog().CardList().SetCurSel(static_cast<int>(n - 1u));
-        dialog().FileName().SetWindowText(file.c_str());
-        dialog().OnFlash();
-    }
-
-    std::FILE* m_out = nullptr;
-    testsupport::TempDir m_dir;
-    std::unique_ptr<CVJXFlashDlg> m_dialog;
-};
-
 // ---- Flash command -------------------------------------------------------
 
 // After the silent start-up list of a VJX PCIe K and a VJX PCI K, `change`
@@ -100,7 +42,8 @@ protected:
 // cards that change after the list was built, and the card closed on every
 // early end. (Refused files, failing stages and the version check after a
 // complete update are tested on simulated racks through the real program.)
-TEST_F(Controller, FlashCommandStopsAtTheFirstRefusalAndClosesTheCard) {
+TEST(Controller, FlashCommandStopsAtTheFirstRefusalAndClosesTheCard) {
+    testsupport::TempDir dir;
     const std::string detect1 = "\nDetecting card 1...";
     const Calls header{"Count", "Open 0", "ReadFileHeader", "Close"};
     const struct {
@@ -135,13 +78,25 @@ TEST_F(Controller, FlashCommandStopsAtTheFirstRefusalAndClosesTheCard) {
         SCOPED_TRACE(c.what);
         fake::script = fake::Script{};
         fake::script.cards = {card(0x54, "VJX PCIe K"), card(0x5E, "VJX PCI K")};
-        m_dialog.reset();
-        startUp();
+        testsupport::CapturedLog out;
+        CVJXFlashDlg dialog(out.file());
+        // The silent start-up list: one card open at a time, every one closed
+        // again.
+        dialog.ListVjxBoards(0);
+        EXPECT_EQ(fake::script.calls,
+                  (Calls{"Count", "Open 0", "Version", "Close", "Open 1", "Version", "Close"}));
+        fake::script.calls.clear();
+        const size_t listed = out.text().size();
         c.change();
-        flashOnly(c.card, c.file ? updateFile(c.file) : "");
-        EXPECT_EQ(takeLog(), c.log);
+        // What main does for "-flash n file" after the start-up.
+        Bytes header(512, 0);
+        header[24] = static_cast<unsigned char>(c.file);
+        dialog.CardList().SetCurSel(static_cast<int>(c.card - 1u));
+        dialog.FileName().SetWindowText(c.file ? dir.write("card.tcf", header).c_str() : "");
+        dialog.OnFlash();
+        EXPECT_EQ(out.text().substr(listed), c.log);
         EXPECT_EQ(fake::script.calls, c.calls);
-        EXPECT_FALSE(dialog().FlashCompleted());
+        EXPECT_FALSE(dialog.FlashCompleted());
     }
 }
 

@@ -45,6 +45,7 @@ public:
     CapturedLog& operator=(const CapturedLog&) = delete;
 
     CLogWindow& log() { return m_log; }
+    std::FILE* file() { return m_file; }  // for a writer of its own on the same stream
     std::string text() const;
     // The texts inside every error frame, in order.
     std::vector<std::string> errors() const;
