@@ -15,6 +15,10 @@ using testsupport::start;
 using testsupport::Started;
 using testsupport::TempDir;
 
+inline bool contains(const std::string& s, const std::string& part) {
+    return s.find(part) != std::string::npos;
+}
+
 Result vjxsim(const std::vector<std::string>& args);
 Result tcftool(const std::vector<std::string>& args);
 // vjxsim run RACK --strict [extra run options] -- vjxflash ARGS...: a rule
