@@ -8,10 +8,6 @@ using e2e::TempDir;
 
 namespace {
 
-bool contains(const std::string& s, const std::string& part) {
-    return s.find(part) != std::string::npos;
-}
-
 class FlashEeproms : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -33,11 +29,11 @@ TEST_F(FlashEeproms, WritesBothPresetsThenLeavesAnUpToDateCardAlone) {
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     // A file without firmware leaves the microcontroller alone.
     EXPECT_EQ(e2e::vjxsim({"dump", rack, "1", "mcu-flash"}).out, mcuFlash);
-    EXPECT_TRUE(contains(r.out, "\nProgramming card 1 with file \"" + file +
-                                    "\"...\nWrite EEPROM...\n"
-                                    "Write PCIe EEPROM...\n"))
+    EXPECT_TRUE(e2e::contains(r.out, "\nProgramming card 1 with file \"" + file +
+                                         "\"...\nWrite EEPROM...\n"
+                                         "Write PCIe EEPROM...\n"))
         << r.out;
-    EXPECT_TRUE(contains(r.out, "Programming VJX PCIe K card was successful.\n")) << r.out;
+    EXPECT_TRUE(e2e::contains(r.out, "Programming VJX PCIe K card was successful.\n")) << r.out;
 
     // Each 32-bit value of the image sits in two words, upper half first;
     // the dump gives the words high byte first.
@@ -59,12 +55,12 @@ TEST_F(FlashEeproms, WritesBothPresetsThenLeavesAnUpToDateCardAlone) {
     ASSERT_EQ(e2e::vjxsim({"power-cycle", rack}).status, 0);
     auto list = e2e::vjxflashOn(rack, {"-list"});
     EXPECT_EQ(list.status, 0);
-    EXPECT_TRUE(contains(list.out, "Detected: VJX PCIe K card\n")) << list.out;
+    EXPECT_TRUE(e2e::contains(list.out, "Detected: VJX PCIe K card\n")) << list.out;
 
     auto again = e2e::vjxflashOn(rack, {"-flash", "1", file});
     EXPECT_EQ(again.status, 0) << again.out;
-    EXPECT_FALSE(contains(again.out, "Write EEPROM...")) << again.out;
-    EXPECT_FALSE(contains(again.out, "Write PCIe EEPROM...")) << again.out;
+    EXPECT_FALSE(e2e::contains(again.out, "Write EEPROM...")) << again.out;
+    EXPECT_FALSE(e2e::contains(again.out, "Write PCIe EEPROM...")) << again.out;
 }
 
 // A failing part, a slow-mode card, a file for another model or none at
@@ -100,7 +96,7 @@ TEST_F(FlashEeproms, FailuresEndWithStatus3AndTheirReason) {
         const std::string pcie = e2e::vjxsim({"dump", rack, "1", "pcie-eeprom"}).out;
         auto r = e2e::vjxflashOn(rack, {"-flash", "1", c.file});
         EXPECT_EQ(r.status, 3) << r.out;
-        EXPECT_TRUE(contains(r.out, c.says)) << r.out;
+        EXPECT_TRUE(e2e::contains(r.out, c.says)) << r.out;
         if (c.unchanged) {
             EXPECT_EQ(e2e::vjxsim({"dump", rack, "1", "eeprom"}).out, ee);
             EXPECT_EQ(e2e::vjxsim({"dump", rack, "1", "pcie-eeprom"}).out, pcie);

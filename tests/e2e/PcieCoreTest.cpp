@@ -43,7 +43,7 @@ TEST(PcieCoreOnLinux, ListedAsNotDetectedAndNeverWritten) {
               "Detecting card 1...\n"
               "Detected: VJX PCIe K card\n"
               "Firmware version: 9.14\n");
-    const auto ops = accessesTo(e2e::readFile(trace), "card1");
+    const auto ops = accessesTo(e2e::readText(trace), "card1");
     EXPECT_GT(ops.count("cr") ? ops.at("cr") : 0, 0) << "its identity was read";
     EXPECT_EQ(ops.size(), 1u) << "and nothing else: no register access, no configuration write";
 

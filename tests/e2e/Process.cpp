@@ -1,16 +1,6 @@
 #include "Process.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <thread>
-
-extern char** environ;
 
 namespace e2e {
 
@@ -59,58 +49,6 @@ std::string newRackAndUpdate(const std::string& rack, const std::string& card, u
         return "";
     }
     return file;
-}
-
-Started start(const std::vector<std::string>& argv, const std::string& outFile, const std::string& errFile,
-              bool withInput) {
-    Started started;
-    int in[2] = {-1, -1};
-    if (withInput && pipe2(in, O_CLOEXEC) != 0) return started;
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attr, 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (withInput) {
-        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    }
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    if (posix_spawn(&started.pid, args[0], &actions, &attr, args.data(), environ) != 0) started.pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    if (withInput) {
-        close(in[0]);
-        started.input = in[1];
-    }
-    return started;
-}
-
-int finish(Started& program, double seconds) {
-    if (program.input >= 0) close(program.input);
-    program.input = -1;
-    if (program.pid <= 0) return -1;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    int status = 0;
-    for (;;) {
-        const pid_t done = waitpid(program.pid, &status, WNOHANG);
-        if (done == program.pid) break;
-        if (done < 0 || std::chrono::steady_clock::now() >= end) {
-            kill(-program.pid, SIGKILL);
-            waitpid(program.pid, &status, 0);
-            program.pid = -1;
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    program.pid = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 }  // namespace e2e

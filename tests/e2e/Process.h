@@ -1,8 +1,6 @@
 // Running the programs under test: vjxsim, tcftool and vjxflash on a rack.
 #pragma once
 
-#include <sys/types.h>
-
 #include <string>
 #include <vector>
 
@@ -11,10 +9,14 @@
 namespace e2e {
 
 using Result = testsupport::Outcome;
+using testsupport::finish;
+using testsupport::readText;
+using testsupport::start;
+using testsupport::Started;
 using testsupport::TempDir;
 
-inline std::string readFile(const std::string& path) {
-    return testsupport::readText(path);
+inline bool contains(const std::string& s, const std::string& part) {
+    return s.find(part) != std::string::npos;
 }
 
 Result vjxsim(const std::vector<std::string>& args);
@@ -31,18 +33,5 @@ Result vjxflashOn(const std::string& rack, const std::vector<std::string>& args,
 // Answers the file's path; a failure fails the test and answers "".
 std::string newRackAndUpdate(const std::string& rack, const std::string& card, unsigned firmwareSize,
                              const std::string& module = "84", unsigned fpgaSize = 30000);
-
-// A program running beside the test, in a process group of its own (so that
-// the whole group can be killed at once), its output going to files.
-struct Started {
-    pid_t pid = -1;
-    int input = -1;  // write end of its standard input (withInput), else -1
-};
-Started start(const std::vector<std::string>& argv, const std::string& outFile, const std::string& errFile,
-              bool withInput = false);
-// Closes its standard input and answers its exit status (128 + signal
-// number when killed); -1 when it has not ended within `seconds` (it is
-// killed then).
-int finish(Started& program, double seconds);
 
 }  // namespace e2e

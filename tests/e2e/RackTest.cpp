@@ -49,15 +49,15 @@ TEST_F(Rack, AProgramRefusedTheLockNeverRollsBackAnUpdate) {
     e2e::Started update = startUpdate();
     ASSERT_GT(update.pid, 0);
     // The update holds the access library's flag (the file names its pid).
-    ASSERT_TRUE(waitUntil([&] { return !e2e::readFile(rack + "/runtime/flash.lock").empty(); }, 30));
+    ASSERT_TRUE(waitUntil([&] { return !e2e::readText(rack + "/runtime/flash.lock").empty(); }, 30));
     e2e::Started refused = e2e::start({VJXSIM_BIN, "run", rack, "--", LOCK_HOLDER_BIN},
                                       tmp.path("holder.out"), tmp.path("holder.err"), true);
     ASSERT_GT(refused.pid, 0);
-    ASSERT_TRUE(waitUntil([&] { return !e2e::readFile(tmp.path("holder.out")).empty(); }, 30));
-    EXPECT_EQ(e2e::readFile(tmp.path("holder.out")), "refused\n");
+    ASSERT_TRUE(waitUntil([&] { return !e2e::readText(tmp.path("holder.out")).empty(); }, 30));
+    EXPECT_EQ(e2e::readText(tmp.path("holder.out")), "refused\n");
 
-    EXPECT_EQ(e2e::finish(update, 120), 0) << e2e::readFile(tmp.path("update.out"));
-    EXPECT_EQ(e2e::finish(refused, 30), 0) << e2e::readFile(tmp.path("holder.err"));
+    EXPECT_EQ(e2e::finish(update, 120), 0) << e2e::readText(tmp.path("update.out"));
+    EXPECT_EQ(e2e::finish(refused, 30), 0) << e2e::readText(tmp.path("holder.err"));
 
     auto show = e2e::vjxsim({"show", rack, "--json"});
     nlohmann::json card = nlohmann::json::parse(show.out, nullptr, false)["cards"][0];
@@ -75,13 +75,13 @@ TEST_F(Rack, ARackRemovedDuringARunEndsItWithAnError) {
     ASSERT_GT(update.pid, 0);
     // A bulk erase is stored when it starts: the image's first bytes read blank.
     ASSERT_TRUE(waitUntil(
-        [&] { return e2e::readFile(rack + "/card1/epcs.bin").rfind(std::string(16, '\xFF'), 0) == 0; }, 30));
+        [&] { return e2e::readText(rack + "/card1/epcs.bin").rfind(std::string(16, '\xFF'), 0) == 0; }, 30));
     const auto removed = std::chrono::steady_clock::now();
     ASSERT_EQ(system(("rm -rf '" + rack + "'").c_str()), 0);
     const int status = e2e::finish(update, 120);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - removed).count();
-    EXPECT_EQ(status, 70) << e2e::readFile(tmp.path("update.out"));
-    const std::string err = e2e::readFile(tmp.path("update.err"));
+    EXPECT_EQ(status, 70) << e2e::readText(tmp.path("update.out"));
+    const std::string err = e2e::readText(tmp.path("update.err"));
     EXPECT_NE(err.find("vjxsim: the simulated machine stops: "), std::string::npos) << err;
     EXPECT_LT(seconds, 3.0) << "the EPCS1's bulk erase alone takes 3 s";
 }

@@ -42,7 +42,7 @@ e2e::Result flashAt(const TempDir& tmp, const std::string& rack, const std::stri
     if (!at.empty()) argv.insert(argv.end(), {"--at", at});
     argv.insert(argv.end(), {"--", VJXFLASH_BIN, "-flash", "1", file});
     e2e::Started p = e2e::start(argv, tmp.path("out"), tmp.path("err"));
-    return {e2e::finish(p, 120), e2e::readFile(tmp.path("out")), e2e::readFile(tmp.path("err"))};
+    return {e2e::finish(p, 120), e2e::readText(tmp.path("out")), e2e::readText(tmp.path("err"))};
 }
 
 std::string digests(const std::string& rack) {
@@ -88,7 +88,7 @@ Stages findStages(const TempDir& tmp, const Update& u, const std::string& timing
                               {"--timing", timing, "--clock", "virtual", "--stats", stats})
                   .status,
               0);
-    const std::string counts = e2e::readFile(stats);
+    const std::string counts = e2e::readText(stats);
     found.total = std::stoul(counts.substr(counts.find(':') + 1));
     auto stageAt = [&](unsigned long access) {
         const std::string rack = copyRack(tmp, u, "probe");
@@ -209,25 +209,6 @@ INSTANTIATE_TEST_SUITE_P(
     Cards, KilledUpdate,
     ::testing::Values(std::make_pair("93,fw=0.90,isp=5,fpga=5,eeprom=old", "93"),
                       std::make_pair("84,fw=0.90,isp=5,fpga=5,eeprom=old,pcie-eeprom=old", "84")));
-
-// An image too large for the card's EPCS1 is refused before either EEPROM
-// changes; the FPGA goes on running its old configuration.
-TEST(Interruption, AnImageTooLargeForTheConfigurationDeviceIsRefusedBeforeAnyWrite) {
-    TempDir tmp;
-    Update u = makeUpdate(tmp, "s", "84,fw=0.90,isp=5,fpga=5,epcs=0x10,eeprom=old,pcie-eeprom=old", "84");
-    const std::string fpga = tmp.path("big.bin"), fw = u.rack + ".fw";
-    ASSERT_EQ(e2e::vjxsim({"image", "fpga", "--version", "9", "--size", "204800", "-o", fpga}).status, 0);
-    ASSERT_EQ(
-        e2e::tcftool({"build", "-o", u.file, "--module", "84", "--fpga", fpga, "--firmware", fw}).status, 0);
-    const std::string before = digests(u.rack);
-    // On the real clock, the one `vjxsim show` reads the FPGA's load on.
-    const e2e::Result r = e2e::vjxflashOn(u.rack, {"-flash", "1", u.file}, {"--timing", "typical"});
-    EXPECT_EQ(r.status, 3) << r.out;
-    EXPECT_NE(r.out.find("is larger than the configuration device (131072 bytes)"), std::string::npos)
-        << r.out;
-    EXPECT_EQ(r.out.find("Write EEPROM..."), std::string::npos) << r.out;
-    EXPECT_EQ(digests(u.rack), before);
-}
 
 // The time of day stepped an hour back, then an hour forward, while the
 // flash ROM is programmed: the timeouts run on the monotonic clock.

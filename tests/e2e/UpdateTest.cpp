@@ -13,10 +13,6 @@ using e2e::TempDir;
 
 namespace {
 
-bool contains(const std::string& s, const std::string& part) {
-    return s.find(part) != std::string::npos;
-}
-
 class Update : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -43,7 +39,7 @@ protected:
         return out;
     }
     void expectCardHoldsFile(const std::string& card, const std::string& tcfPath) {
-        std::string image = e2e::readFile(fpga);
+        std::string image = e2e::readText(fpga);
         auto epcs = e2e::vjxsim({"dump", rack, card, "epcs"});
         ASSERT_EQ(epcs.status, 0) << epcs.err;
         ASSERT_GE(epcs.out.size(), image.size() + 4);
@@ -82,21 +78,21 @@ TEST_F(Update, BringsBothCardTypesToTheFileAtTheMaximumTimesAndStartsTheNewFirmw
     // The host counts the PCI 9050 card first, then the PCI 9030, then the PCIe card.
     auto r = e2e::vjxflashOn(rack, {"-flash", "3", fileK}, atMax);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_TRUE(contains(r.out, "Programming VJX PCIe K card was successful.\nFirmware version: 2.01\n"))
+    EXPECT_TRUE(e2e::contains(r.out, "Programming VJX PCIe K card was successful.\nFirmware version: 2.01\n"))
         << r.out;
     expectCardHoldsFile("1", fileK);
 
     r = e2e::vjxflashOn(rack, {"-flash", "2", fileS}, atMax);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_TRUE(contains(r.out, "Programming VJX PCI S card was successful.\nFirmware version: 2.01\n"))
+    EXPECT_TRUE(e2e::contains(r.out, "Programming VJX PCI S card was successful.\nFirmware version: 2.01\n"))
         << r.out;
     expectCardHoldsFile("2", fileS);
 
     auto list = e2e::vjxflashOn(rack, {"-list"}, atMax);
     EXPECT_EQ(list.status, 0) << list.out << list.err;
     EXPECT_EQ(list.out.find("Firmware version: 0.90"), std::string::npos) << list.out;
-    EXPECT_TRUE(contains(list.out, "Firmware version: 2.01\nDetecting card 3...")) << list.out;
-    EXPECT_TRUE(contains(list.out, "VJX PCI M (5V)")) << list.out;
+    EXPECT_TRUE(e2e::contains(list.out, "Firmware version: 2.01\nDetecting card 3...")) << list.out;
+    EXPECT_TRUE(e2e::contains(list.out, "VJX PCI M (5V)")) << list.out;
 }
 
 struct FaultCase {
@@ -112,7 +108,7 @@ TEST_P(UpdateFault, FailsWithItsMessageAndARerunRecovers) {
     ASSERT_EQ(e2e::vjxsim({"set", rack, "1", fault.option}).status, 0);
     auto r = e2e::vjxflashOn(rack, {"-flash", "2", fileK});
     EXPECT_EQ(r.status, fault.status) << r.out;
-    EXPECT_TRUE(contains(r.out, fault.message)) << r.out;
+    EXPECT_TRUE(e2e::contains(r.out, fault.message)) << r.out;
     if (fault.status == 0) expectCardHoldsFile("1", fileK);
 
     // With the fault cleared, running the update again repairs the card.
@@ -172,8 +168,8 @@ TEST_F(Update, VersionMismatchAfterACompleteUpdateExitsWith4) {
     const std::string file = build("mismatch.tcf", "84");
     auto r = e2e::vjxflashOn(rack, {"-flash", "2", file});
     EXPECT_EQ(r.status, 4) << r.out;
-    EXPECT_TRUE(contains(r.out, "Compare of ISP version number failed (0x06 != 0x07). ")) << r.out;
-    EXPECT_TRUE(contains(r.out, "Programming VJX PCIe K card was successful.")) << r.out;
+    EXPECT_TRUE(e2e::contains(r.out, "Compare of ISP version number failed (0x06 != 0x07). ")) << r.out;
+    EXPECT_TRUE(e2e::contains(r.out, "Programming VJX PCIe K card was successful.")) << r.out;
 }
 
 }  // namespace

@@ -2,11 +2,8 @@
 // object: what the log shows, which cards are opened and closed, and when
 // the programming engines run.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +15,7 @@
 namespace {
 
 using Calls = std::vector<std::string>;
+using testsupport::Bytes;
 
 const std::string kDash = "---------------------------------------------";
 
@@ -35,74 +33,18 @@ fake::Card card(int code, const std::string& desc) {
     return c;
 }
 
-class Controller : public ::testing::Test {
-protected:
-    void SetUp() override {
-        fake::script = fake::Script{};
-        m_out = std::tmpfile();
-        ASSERT_NE(m_out, nullptr);
-    }
-    void TearDown() override { std::fclose(m_out); }
-
-    CVJXFlashDlg& dialog() {
-        if (!m_dialog) m_dialog = std::make_unique<CVJXFlashDlg>(m_out);
-        return *m_dialog;
-    }
-
-    // Everything logged since the last call.
-    std::string takeLog() {
-        std::fflush(m_out);
-        std::string text;
-        std::rewind(m_out);
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, m_out)) > 0) text.append(buffer, n);
-        std::rewind(m_out);
-        (void)ftruncate(fileno(m_out), 0);
-        return text;
-    }
-
-    // An update file whose header names module code `code`.
-    std::string updateFile(int code) {
-        std::vector<unsigned char> bytes(512, 0);
-        bytes[24] = static_cast<unsigned char>(code);
-        return m_dir.write("card " + std::to_string(code) + ".tcf", bytes);
-    }
-
-    // The silent start-up list; the log and the call record start afresh.
-    // One card open at a time, every one closed again.
-    void startUp() {
-        dialog().ListVjxBoards(0);
-        takeLog();
-        EXPECT_EQ(fake::script.calls,
-                  (Calls{"Count", "Open 0", "Version", "Close", "Open 1", "Version", "Close"}));
-        fake::script.calls.clear();
-    }
-
-    // What main does for "-flash n file" after the start-up.
-    void flashOnly(unsigned n, const std::string& file) {
-        dialog().CardList().SetCurSel(static_cast<int>(n - 1u));
-        dialog().FileName().SetWindowText(file.c_str());
-        dialog().OnFlash();
-    }
-
-    std::FILE* m_out = nullptr;
-    testsupport::TempDir m_dir;
-    std::unique_ptr<CVJXFlashDlg> m_dialog;
-};
-
 // ---- Flash command -------------------------------------------------------
 
 // After the silent start-up list of a VJX PCIe K and a VJX PCI K, `change`
 // alters the cards or the outcome of a step, and "-flash card file" runs:
-// the log ("%F" standing for the file), the card calls and the verdict.
-// `file`: a header naming that module code, 0 no name. (The refusals that
-// the real program shows on a simulated rack, as a card number outside the
-// list, a missing file, a slow-mode card or another model's file, are
-// tested there.)
-TEST_F(Controller, FlashCommandStopsAtTheFirstRefusalAndClosesTheCard) {
-    const std::string detect1 = "\nDetecting card 1...", slow = "\nUsing slow FPGA programming mode";
-    const std::string programming1 = detect1 + "\nProgramming card 1 with file \"%F\"...\n";
+// the log, the card calls and the verdict. `file`: a header naming that
+// module code, 0 no name. Only what a simulated rack cannot show is here:
+// cards that change after the list was built, and the card closed on every
+// early end. (Refused files, failing stages and the version check after a
+// complete update are tested on simulated racks through the real program.)
+TEST(Controller, FlashCommandStopsAtTheFirstRefusalAndClosesTheCard) {
+    testsupport::TempDir dir;
+    const std::string detect1 = "\nDetecting card 1...";
     const Calls header{"Count", "Open 0", "ReadFileHeader", "Close"};
     const struct {
         const char* what;
@@ -111,71 +53,51 @@ TEST_F(Controller, FlashCommandStopsAtTheFirstRefusalAndClosesTheCard) {
         int file;
         std::string log;
         Calls calls;
-        bool completed;
     } cases[] = {
-        {"failing update sequence", [] { fake::script.doFlash = 0; }, 1, 0x54, programming1,
-         Calls{"Count", "Open 0", "ReadFileHeader", "CheckUpdateFile", "ProgramEeprom", "ProgramPcieEeprom",
-               "doFlash VJX PCIe K", "Close"},
-         false},
         {"no cards left", [] { fake::script.cards.clear(); }, 1, 0x54,
-         errorBox("\nNo VJX cards found!\nbus scan found nothing"), Calls{"Count"}, false},
+         errorBox("\nNo VJX cards found!\nbus scan found nothing"), Calls{"Count"}},
         {"card without flash update", [] { fake::script.cards[0].flashUpdate = false; }, 1, 0,
-         detect1 + plainBox("\nCard doesn't support flash updates") + "\n", Calls{"Count", "Open 0", "Close"},
-         false},
+         detect1 + plainBox("\nCard doesn't support flash updates") + "\n",
+         Calls{"Count", "Open 0", "Close"}},
         {"card failing to open", [] { fake::script.cards[1].opens = false; }, 2, 0x5E,
-         "\nDetecting card 2...\nCard 2: Detection failed! (Can't open card!)\n", Calls{"Count", "Open 1"},
-         false},
+         "\nDetecting card 2...\nCard 2: Detection failed! (Can't open card!)\n", Calls{"Count", "Open 1"}},
         {"empty file name", [] { fake::script.cards[0].slowMode = true; }, 1, 0,
-         detect1 + slow + plainBox("\nPlease enter a flash update file name") + "\n",
-         Calls{"Count", "Open 0", "Close"}, false},
-        {"refused header", [] { fake::script.readHeader = 0; }, 1, 0x54, detect1, header, false},
+         detect1 + "\nUsing slow FPGA programming mode" +
+             plainBox("\nPlease enter a flash update file name") + "\n",
+         Calls{"Count", "Open 0", "Close"}},
+        {"refused header", [] { fake::script.readHeader = 0; }, 1, 0x54, detect1, header},
         // The card answers with an unknown model after the list was built.
         {"unknown card type",
          [] {
              fake::script.cards[0] = card(-1, "(Unknown)");  // its subsystem ID names no model
              fake::script.cards[0].flashUpdate = false;
          },
-         1, 0x54, detect1 + plainBox("\nThe card's type is unknown.") + "\n", header, false},
-        // The whole file is checked after the "Programming" line, before
-        // the first stage writes anything.
-        {"refused file", [] { fake::script.checkFile = 0; }, 1, 0x54, programming1,
-         Calls{"Count", "Open 0", "ReadFileHeader", "CheckUpdateFile", "Close"}, false},
-        {"failing EEPROM", [] { fake::script.programEeprom = 0; }, 1, 0x54, programming1,
-         Calls{"Count", "Open 0", "ReadFileHeader", "CheckUpdateFile", "ProgramEeprom", "Close"}, false},
-        {"failing PCIe EEPROM", [] { fake::script.programPcieEeprom = 0; }, 1, 0x54, programming1,
-         Calls{"Count", "Open 0", "ReadFileHeader", "CheckUpdateFile", "ProgramEeprom", "ProgramPcieEeprom",
-               "Close"},
-         false},
+         1, 0x54, detect1 + plainBox("\nThe card's type is unknown.") + "\n", header},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         fake::script = fake::Script{};
         fake::script.cards = {card(0x54, "VJX PCIe K"), card(0x5E, "VJX PCI K")};
-        m_dialog.reset();
-        startUp();
+        testsupport::CapturedLog out;
+        CVJXFlashDlg dialog(out.file());
+        // The silent start-up list: one card open at a time, every one closed
+        // again.
+        dialog.ListVjxBoards(0);
+        EXPECT_EQ(fake::script.calls,
+                  (Calls{"Count", "Open 0", "Version", "Close", "Open 1", "Version", "Close"}));
+        fake::script.calls.clear();
+        const size_t listed = out.text().size();
         c.change();
-        const std::string file = c.file ? updateFile(c.file) : "";
-        flashOnly(c.card, file);
-        std::string log = c.log;
-        if (log.find("%F") != std::string::npos) log.replace(log.find("%F"), 2, file);
-        EXPECT_EQ(takeLog(), log);
+        // What main does for "-flash n file" after the start-up.
+        Bytes header(512, 0);
+        header[24] = static_cast<unsigned char>(c.file);
+        dialog.CardList().SetCurSel(static_cast<int>(c.card - 1u));
+        dialog.FileName().SetWindowText(c.file ? dir.write("card.tcf", header).c_str() : "");
+        dialog.OnFlash();
+        EXPECT_EQ(out.text().substr(listed), c.log);
         EXPECT_EQ(fake::script.calls, c.calls);
-        EXPECT_EQ(dialog().FlashCompleted(), c.completed);
-        EXPECT_FALSE(dialog().FlashVersionCheckFailed());
+        EXPECT_FALSE(dialog.FlashCompleted());
     }
-    // A matching file on card 2: every stage runs, the update sequence with
-    // the file still open; completed, but the new firmware's version check
-    // failed.
-    fake::script = fake::Script{};
-    fake::script.cards = {card(0x54, "VJX PCIe K"), card(0x5E, "VJX PCI K")};
-    fake::script.versionCheckFailed = true;
-    startUp();
-    flashOnly(2, updateFile(0x5E));
-    EXPECT_EQ(fake::script.calls,
-              (Calls{"Count", "Open 1", "ReadFileHeader", "CheckUpdateFile", "ProgramEeprom",
-                     "ProgramPcieEeprom", "doFlash VJX PCI K", "Close"}));
-    EXPECT_TRUE(dialog().FlashCompleted());
-    EXPECT_TRUE(dialog().FlashVersionCheckFailed());
 }
 
 // ---- Model names ---------------------------------------------------------

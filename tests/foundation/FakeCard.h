@@ -22,12 +22,8 @@ struct Script {
     std::vector<Card> cards;
     std::string errorText = "bus scan found nothing";
     int readHeader = 1;
-    int checkFile = 1;
-    int programEeprom = 1;
-    int programPcieEeprom = 1;
-    int doFlash = 1;
-    bool versionCheckFailed = false;  // what doFlash leaves behind
-    std::vector<std::string> calls;   // "Count", "Open 2", "Close", ...
+    int programEeprom = 1;           // every later stage succeeds
+    std::vector<std::string> calls;  // "Count", "Open 2", "Close", ...
 };
 
 extern Script script;

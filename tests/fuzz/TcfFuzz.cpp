@@ -2,15 +2,13 @@
 // arbitrary bytes. Byte 23 of the header is not interpreted by the reader;
 // here its low bits ask for the CRCs to be made good first, so that the
 // fuzzer gets past the CRC checks to the image loading and the chain walk.
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <fstream>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "card/VjxPci.h"
@@ -43,22 +41,24 @@ void SealChain(std::vector<unsigned char>& b) {
     }
 }
 
-std::string& FilePath() {
-    static std::string path = [] {
-        char name[] = "/tmp/tcf_fuzz.XXXXXX";
+// The file the reader opens, made at the first input and removed at exit.
+const char* FilePath() {
+    static char name[] = "/tmp/tcf_fuzz.XXXXXX";
+    static const bool made = [] {
         const int fd = mkstemp(name);
         if (fd < 0) std::abort();
         close(fd);
-        return std::string(name);
+        std::atexit([] { unlink(name); });
+        return true;
     }();
-    return path;
+    (void)made;
+    return name;
 }
 
 void WriteFile(const std::vector<unsigned char>& bytes) {
-    std::FILE* f = std::fopen(FilePath().c_str(), "wb");
-    if (!f) std::abort();
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) std::abort();
-    std::fclose(f);
+    std::ofstream out(FilePath(), std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) std::abort();
 }
 
 }  // namespace
@@ -67,11 +67,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static CVjxPci* card = new CVjxPci();
     static std::FILE* sink = std::fopen("/dev/null", "w");
     static CLogWindow* log = new CLogWindow(sink ? sink : stderr);
-    static const bool cleanup = [] {
-        std::atexit([] { unlink(FilePath().c_str()); });
-        return true;
-    }();
-    (void)cleanup;
 
     std::vector<unsigned char> bytes(data, data + size);
     if (bytes.size() >= tcf::kHeaderSize) {
@@ -84,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // is caught by the address sanitizer.
     auto record = std::make_unique<TTcfSmall>();
     CFile file;
-    if (!file.Open(FilePath().c_str(), kOpenRead)) std::abort();
+    if (!file.Open(FilePath(), kOpenRead)) std::abort();
     if (card->ReadFileHeader(file, log, record.get())) {
         if (card->EepromImageSize() > tcf::kMaxConfigEepromImage) std::abort();
         if (card->PcieEepromImageSize() > tcf::kMaxPcieEepromImage) std::abort();
@@ -94,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The chain is walked whatever the header said, as the update sequence
     // would after an accepted header.
     CFile chain;
-    if (!chain.Open(FilePath().c_str(), kOpenRead)) std::abort();
+    if (!chain.Open(FilePath(), kOpenRead)) std::abort();
     chain.Seek(tcf::kHeaderSize, 0);
     int count = 0;
     if (tcf::ValidateSegments(chain, log, record.get(), &count) && count < 1) std::abort();

@@ -2,14 +2,16 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 extern char** environ;
 
@@ -88,56 +90,70 @@ std::vector<std::string> CapturedLog::errors() const {
 }
 
 Outcome runProgram(const std::string& program, const std::vector<std::string>& argv) {
+    const TempDir dir;
+    Started started = start(argv, dir.path("out"), dir.path("err"), false, program);
     Outcome outcome;
-    int outPipe[2], errPipe[2];
-    if (pipe(outPipe) != 0) return outcome;
-    if (pipe(errPipe) != 0) {
-        close(outPipe[0]);
-        close(outPipe[1]);
-        return outcome;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-    posix_spawn_file_actions_addclose(&actions, outPipe[0]);
-    posix_spawn_file_actions_addclose(&actions, errPipe[0]);
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(outPipe[1]);
-    close(errPipe[1]);
-    if (rc != 0) {
-        close(outPipe[0]);
-        close(errPipe[0]);
+    if (started.pid <= 0) {
         outcome.err = "spawn failed";
         return outcome;
     }
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    std::string* sinks[2] = {&outcome.out, &outcome.err};
-    for (int open = 2; open > 0;) {
-        if (poll(fds, 2, -1) < 0) break;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-            char buffer[4096];
-            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-            if (n > 0) {
-                sinks[i]->append(buffer, static_cast<size_t>(n));
-            } else {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-            }
-        }
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    outcome.status = finish(started, -1);
+    outcome.out = readText(dir.path("out"));
+    outcome.err = readText(dir.path("err"));
     return outcome;
+}
+
+Started start(const std::vector<std::string>& argv, const std::string& outFile, const std::string& errFile,
+              bool withInput, const std::string& program) {
+    Started started;
+    int in[2] = {-1, -1};
+    if (withInput && pipe2(in, O_CLOEXEC) != 0) return started;
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (withInput) {
+        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    }
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    const std::string& path = program.empty() ? argv[0] : program;
+    if (posix_spawn(&started.pid, path.c_str(), &actions, &attr, args.data(), environ) != 0) started.pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (withInput) {
+        close(in[0]);
+        started.input = in[1];
+    }
+    return started;
+}
+
+int finish(Started& program, double seconds) {
+    if (program.input >= 0) close(program.input);
+    program.input = -1;
+    const pid_t pid = program.pid;
+    if (pid <= 0) return -1;
+    program.pid = -1;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    int status = 0;
+    pid_t done = waitpid(pid, &status, seconds < 0 ? 0 : WNOHANG);
+    while (done == 0 && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        done = waitpid(pid, &status, WNOHANG);
+    }
+    if (done != pid) {
+        kill(-pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 }  // namespace testsupport

@@ -3,6 +3,8 @@
 // their output collected.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -43,6 +45,7 @@ public:
     CapturedLog& operator=(const CapturedLog&) = delete;
 
     CLogWindow& log() { return m_log; }
+    std::FILE* file() { return m_file; }  // for a writer of its own on the same stream
     std::string text() const;
     // The texts inside every error frame, in order.
     std::vector<std::string> errors() const;
@@ -61,5 +64,18 @@ struct Outcome {
 // Runs `program` with argv (argv[0] included, so that a test can give the
 // program any invocation name), standard input from /dev/null.
 Outcome runProgram(const std::string& program, const std::vector<std::string>& argv);
+
+// A program running beside the test, in a process group of its own (so that
+// the whole group can be killed at once), its output going to files.
+struct Started {
+    pid_t pid = -1;
+    int input = -1;  // write end of its standard input (withInput), else -1
+};
+Started start(const std::vector<std::string>& argv, const std::string& outFile, const std::string& errFile,
+              bool withInput = false, const std::string& program = "");
+// Closes its standard input and answers its exit status (128 + signal
+// number when killed); -1 when it has not ended within `seconds` (it is
+// killed then). A negative `seconds` waits as long as it takes.
+int finish(Started& program, double seconds);
 
 }  // namespace testsupport

@@ -1,10 +1,10 @@
 #include "UpdateFiles.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "sim/devices/FpgaBlock.h"
@@ -15,21 +15,19 @@ namespace testsupport {
 
 UpdateFile::UpdateFile(const Bytes& bytes) {
     char pattern[] = "/tmp/vjx-test-XXXXXX";
-    const char* dir = ::mkdtemp(pattern);
-    if (!dir) {
+    if (!::mkdtemp(pattern)) {
         ADD_FAILURE() << "mkdtemp failed";
         return;
     }
-    m_dir = dir;
+    m_dir = pattern;
     m_path = m_dir + "/update.tcf";
-    std::ofstream out(m_path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(m_path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 UpdateFile::~UpdateFile() {
-    if (m_dir.empty()) return;
-    ::unlink(m_path.c_str());
-    ::rmdir(m_dir.c_str());
+    std::error_code ignored;
+    if (!m_dir.empty()) std::filesystem::remove_all(m_dir, ignored);
 }
 
 Bytes Build(const tcf::FileContent& content) {

@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "TcfTestSupport.h"
+#include "tcf/Crc.h"
 #include "tcf/Tcf.h"
 
 using tcftest::Bytes;
@@ -47,6 +48,7 @@ enum class Special {
     kNone,
     kFifo,  // a named pipe: refused at once, never waited on
     kHuge,  // made sparse to 2 GiB behind its bytes
+    kCard,  // a good file, refused by the card's own check only
 };
 
 using Fields = std::vector<std::pair<unsigned, uint32_t>>;
@@ -114,12 +116,35 @@ std::function<Bytes()> BridgeImageInFpga(size_t at) {
     });
 }
 
+// The reference file with its bytes changed by `change`.
+std::function<Bytes()> Patched(std::function<void(Bytes&)> change) {
+    return [change] {
+        Bytes f = tcftest::Build(Reference());
+        change(f);
+        return f;
+    };
+}
+
+// The segment header at `at` with a 16-bit field set and its CRC made good.
+void SetSegmentField(Bytes& f, size_t at, unsigned field, uint16_t value) {
+    tcf::putBE16(&f[at + field], value);
+    tcftest::SealSegmentHeader(f, at);
+}
+
+// The first segment claiming `length` bytes, with that many behind it.
+std::function<Bytes()> LongSegment(uint16_t length) {
+    return Patched([length](Bytes& f) {
+        SetSegmentField(f, 0x100, tcf::kSegOffLength, length);
+        f.resize(0x100 + 16 + 0x10000, 0x00);
+    });
+}
+
 Bytes Changed1(Bytes image, size_t at, unsigned char value) {
     image[at] = value;
     return image;
 }
 
-constexpr unsigned kFpgaAt = 0x24C;
+constexpr unsigned kSecond = 0x174, kFpgaAt = 0x24C;
 const std::string kEe = "EEPROM image in flash update file ", kPcie = "PCIe " + kEe,
                   kTurns = kEe + "would turn the card into ", kFpga = "FPGA image in flash update file ",
                   kLarger = "Can't program FPGA: \nFPGA image of ", kSegment = "Flash update segment ";
@@ -175,6 +200,33 @@ const Case kCases[] = {
          return f;
      },
      "Checksum in flash update segment is wrong"},
+    {"bad block CRC in the first segment", Patched([](Bytes& f) { f[0x100 + 16 + 99] ^= 1; }),
+     "Checksum in flash update segment is wrong"},
+    // The block CRC covers the padding too: a CRC over the bare data bytes
+    // must not pass.
+    {"block CRC over the unpadded data", Patched([](Bytes& f) {
+         uint8_t reg = 0xFF;
+         for (unsigned char b : tcftest::PatternSegment(0x0000, 100, 1).data) reg = CCrc8::Update(reg, b);
+         f[0x100 + tcf::kSegOffBlockCrc] = reg;
+         tcftest::SealSegmentHeader(f, 0x100);
+     }),
+     "Checksum in flash update segment is wrong"},
+    {"bad segment header CRC", Patched([](Bytes& f) { f[kSecond + tcf::kSegOffAddress] ^= 0x80; }),
+     "Checksum in flash update segment header is wrong"},
+    {"segment of no bytes", Patched([](Bytes& f) { SetSegmentField(f, 0x100, tcf::kSegOffLength, 0); }),
+     "Can't read flash update data"},
+    {"segment data running past the end of the file",
+     Patched([](Bytes& f) { SetSegmentField(f, 0x100, tcf::kSegOffLength, 16368); }),
+     "Can't read flash update data"},
+    // Refused before anything is read into the block.
+    {"segment of 16369 bytes", LongSegment(16369), kSegment + "is larger than a flash-ROM block"},
+    {"segment of 65535 bytes", LongSegment(0xFFFF), kSegment + "is larger than a flash-ROM block"},
+    // What follows the end of the chain is not looked at.
+    {"chain ended by the first segment", Patched([](Bytes& f) {
+         SetSegmentField(f, 0x100, tcf::kSegOffContinue, 0);
+         f[kSecond + 3] ^= 0xFF;
+     }),
+     ""},
     {"two segments for one block", Segment(1, 0x0000, 100),
      "Flash update segments 1 and 2 overlap in the flash ROM"},
     // A segment is one 16 KiB block: anywhere else its data and its trailer
@@ -197,6 +249,11 @@ const Case kCases[] = {
     {"FPGA size 0xFFFFFFFC", Changed({{tcf::kOffFpgaSize, 0xFFFFFFFCu}}),
      kLarger + "4294967296 bytes (with CRC) is larger than any configuration device (524288 bytes)"},
     {"FPGA image filling the largest device", Fpga(524284), ""},
+    // Before either EEPROM changes; the FPGA goes on running its old
+    // configuration.
+    {"FPGA image too large for the card's EPCS1", Fpga(131069),
+     "FPGA image of 131073 bytes (with CRC) is larger than the configuration device (131072 bytes)",
+     Special::kCard},
     {"FPGA image one byte short", Cut(0xA1B), "Can't read all EPC bytes."},
     {"file cut inside the header", Cut(100), "Can't read flash update file header"},
     {"named pipe", [] { return Bytes(); }, "Can't open file", Special::kFifo},
@@ -216,12 +273,14 @@ std::string Name(const ::testing::TestParamInfo<size_t>& info) {
 
 class FileCheck : public ::testing::TestWithParam<size_t> {
 protected:
-    // One simulated VJX PCIe K for every refused file: none may change it.
-    // Every part differs from the files, the EEPROMs too, so any write shows.
+    // One simulated VJX PCIe K (with an EPCS1) for every refused file: none
+    // may change it. Every part differs from the files, the EEPROMs too, so
+    // any write shows.
     static void SetUpTestSuite() {
         s_dir = new tcftest::TempDir;
         const testsupport::Outcome made =
-            Run(VJXSIM_PATH, {"new", Rack(), "--card", "84,fw=0.90,isp=5,fpga=5,eeprom=old,pcie-eeprom=old"});
+            Run(VJXSIM_PATH,
+                {"new", Rack(), "--card", "84,fw=0.90,isp=5,fpga=5,epcs=0x10,eeprom=old,pcie-eeprom=old"});
         ASSERT_EQ(made.status, 0) << made.err;
     }
     static void TearDownTestSuite() {
@@ -254,9 +313,10 @@ TEST_P(FileCheck, RefusesEveryFileThatWouldFailHalfWayOrBreakTheCardAndPassesThe
     const testsupport::Outcome info = Run(TCFTOOL_PATH, {"info", "--json", path});
     const nlohmann::json j = nlohmann::json::parse(info.out, nullptr, false);
     ASSERT_FALSE(j.is_discarded()) << info.out << info.err;
-    EXPECT_EQ(info.status, refusal ? 1 : 0);
-    EXPECT_EQ(j["accepted"], refusal == nullptr);
-    EXPECT_EQ(j.value("reason", ""), refusal ? refusal : "");
+    const char* verdict = c.special == Special::kCard ? nullptr : refusal;  // tcftool knows no card
+    EXPECT_EQ(info.status, verdict ? 1 : 0);
+    EXPECT_EQ(j["accepted"], verdict == nullptr);
+    EXPECT_EQ(j.value("reason", ""), verdict ? verdict : "");
     if (!refusal) return;
 
     const std::string before = Run(VJXSIM_PATH, {"show", Rack(), "--json"}).out;

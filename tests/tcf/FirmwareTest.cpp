@@ -1,5 +1,5 @@
-// Firmware input of the writer (Intel HEX, raw binary, cutting into
-// blocks).
+// Firmware input of the writer (Intel HEX, recognising what is no
+// firmware); raw binary and the cutting into blocks through tcftool.
 #include <gtest/gtest.h>
 
 #include "TcfTestSupport.h"
@@ -96,27 +96,6 @@ TEST(Firmware, AutoDetectionRefusesWhatIsRecognisablySomethingElse) {
         std::string error;
         EXPECT_FALSE(tcf::LoadFirmware(c.bytes, tcf::FirmwareFormat::kAuto, &fw, &error)) << c.what;
         EXPECT_NE(error.find(c.what), std::string::npos) << error;
-    }
-}
-
-TEST(RawFirmware, FillsFromAddressZeroAndRefusesMoreThan64KiB) {
-    Bytes image;
-    std::string error;
-    ASSERT_TRUE(tcf::LoadRawFirmware(std::string("\x01\x02", 2), &image, &error));
-    EXPECT_EQ(image.size(), 0x10000u);
-    EXPECT_EQ(image[1], 0x02);
-    EXPECT_EQ(image[2], 0xFF);
-    EXPECT_FALSE(tcf::LoadRawFirmware(std::string(0x10001, '\0'), &image, &error));
-}
-
-TEST(CutFirmware, RefusesDataInTheLast16BytesOfABlock) {
-    for (size_t at : {size_t{0x3FF0}, size_t{0x3FFF}, size_t{0xFFF5}}) {
-        Bytes image(0x10000, 0xFF);
-        image[at] = 0x00;
-        std::vector<tcf::SegmentData> segs;
-        std::string error;
-        EXPECT_FALSE(tcf::CutFirmware(image, &segs, &error)) << at;
-        EXPECT_NE(error.find("last 16 bytes"), std::string::npos) << error;
     }
 }
 

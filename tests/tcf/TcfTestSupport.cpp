@@ -1,12 +1,6 @@
 #include "TcfTestSupport.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "tcf/Crc.h"
 #include "tcf/Tcf.h"

@@ -2,11 +2,9 @@
 // directory, a log captured in a temporary stream, and small file builders.
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
-#include "app/LogWindow.h"
 #include "tcf/TcfWriter.h"
 #include "tests/support/TestUtil.h"
 

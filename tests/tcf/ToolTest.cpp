@@ -88,8 +88,15 @@ TEST_F(Tool, AWholeFileBuiltFromIntelHexReadsBackByteForByte) {
 // build refuses what the flash command would refuse, in its words, and
 // writes nothing.
 TEST_F(Tool, BuildRefusesWhatTheFlashCommandWouldRefuseAndWritesNothing) {
-    const std::string out = dir.path("u.tcf"), fifo = dir.path("fifo.tcf");
+    const std::string out = dir.path("u.tcf"), fifo = dir.path("fifo.tcf"),
+                      fpga = dir.write("f300.bin", Bytes(300));
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Raw firmware with one byte at `at`, everything before it erased.
+    auto byteAt = [&](size_t at) {
+        Bytes firmware(at + 1, 0xFF);
+        firmware[at] = 0x00;
+        return dir.write("at" + std::to_string(at) + ".bin", firmware);
+    };
     const struct {
         std::vector<std::string> args;
         const char* says;
@@ -103,9 +110,20 @@ TEST_F(Tool, BuildRefusesWhatTheFlashCommandWouldRefuseAndWritesNothing) {
         {{"--module", "84", "--pcie-eeprom", dir.write("p33.bin", Bytes(33, 0))}, "at most 32 bytes fit"},
         {{"--module", "84", "--fpga", dir.write("f10.bin", Bytes(10, 0))}, "An FPGA image needs firmware"},
         // A warning refuses the file with --strict.
-        {{"--module", "84", "--strict", "--fpga", dir.write("f300.bin", Bytes(300, 0)), "--firmware",
+        {{"--module", "84", "--strict", "--fpga", fpga, "--firmware",
           dir.write("high.bin", Bytes{0xFF, 0x01})},
          "nothing at address 0x0000 (the reset vector)"},
+        // Raw firmware fills the flash ROM from address 0, and no further than
+        // it reaches; a block's last 16 bytes are its trailer's.
+        {{"--module", "84", "--fpga", fpga, "--firmware-format", "bin", "--firmware",
+          dir.write("big.bin", Bytes(0x10001))},
+         "Raw firmware is larger than the 64 KiB the flash ROM blocks can reach"},
+        {{"--module", "84", "--fpga", fpga, "--firmware", byteAt(0x3FF0)},
+         "0x3FF0 lies in the last 16 bytes"},
+        {{"--module", "84", "--fpga", fpga, "--firmware", byteAt(0x3FFF)},
+         "0x3FFF lies in the last 16 bytes"},
+        {{"--module", "84", "--fpga", fpga, "--firmware", byteAt(0xFFF5)},
+         "0xFFF5 lies in the last 16 bytes"},
     };
     for (const auto& r : refused) {
         std::vector<std::string> args{"build", "-o", out};

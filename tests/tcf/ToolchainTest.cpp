@@ -34,8 +34,8 @@ protected:
                 << tool << " is not installed; scripts/deps.sh installs it";
         Outcome cc = sh("sdcc -mmcs51 -o fw.ihx fw.c");
         ASSERT_EQ(cc.status, 0) << cc.err;
-        Outcome fpga =
-            run(VJXSIM_PATH, {"image", "fpga", "--version", "7", "--size", "20000", "-o", path("fpga.bin")});
+        Outcome fpga = testsupport::runProgram(VJXSIM_PATH, {VJXSIM_PATH, "image", "fpga", "--version", "7",
+                                                             "--size", "20000", "-o", path("fpga.bin")});
         ASSERT_EQ(fpga.status, 0) << fpga.err;
     }
 
@@ -44,17 +44,14 @@ protected:
     Outcome sh(const std::string& command) {
         return testsupport::runProgram("/bin/sh", {"sh", "-c", "cd '" + dir.dir() + "' && " + command});
     }
-    Outcome run(const std::string& program, std::vector<std::string> args) {
-        args.insert(args.begin(), program);
-        return testsupport::runProgram(program, args);
+    Outcome tcftool(std::vector<std::string> args) {
+        args.insert(args.begin(), TCFTOOL_PATH);
+        return testsupport::runProgram(TCFTOOL_PATH, args);
     }
-    Outcome tcftool(const std::vector<std::string>& args) { return run(TCFTOOL_PATH, args); }
     // build for module 84 with the FPGA image and the firmware given
     Outcome build(const std::string& out, const std::string& firmware) {
-        std::vector<std::string> args{"build",          "-o",         path(out),
-                                      "--module",       "84",         "--fpga",
-                                      path("fpga.bin"), "--firmware", path(firmware)};
-        return tcftool(args);
+        return tcftool({"build", "-o", path(out), "--module", "84", "--fpga", path("fpga.bin"), "--firmware",
+                        path(firmware)});
     }
     std::string text(const std::string& name) { return testsupport::readText(path(name)); }
 
