@@ -1,7 +1,6 @@
 // Card identification and the update-file reader as the Windows program
 // has them: rows 16 to 19 by revision, descriptions by module code, module
-// codes up to 0x63, no refusal of a file without configuration-EEPROM data,
-// and the 32-byte PCIe-EEPROM preset.
+// codes up to 0x63 and the 32-byte PCIe-EEPROM preset.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -86,14 +85,6 @@ protected:
     CLogWindow m_log;
     std::string m_path;
 };
-
-TEST_F(WindowsReader, CoreCardFileWithoutImagesIsTakenWithoutConfigurationEeprom) {
-    tcf::FileContent content;
-    content.module = 0x61;
-    EXPECT_EQ(read(content), 1) << log();
-    EXPECT_EQ(m_card.EepromImageSize(), 0u);
-    EXPECT_EQ(m_card.PcieEepromImageSize(), 0u);
-}
 
 TEST_F(WindowsReader, PcieCardTakesThe32BytePreset) {
     tcf::FileContent content;

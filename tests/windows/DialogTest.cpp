@@ -170,23 +170,6 @@ TEST_F(Dialog, AFailingEepromStageEnablesTheControlsAgain) {
     EXPECT_TRUE(access().OnQueryEndSession());
 }
 
-// A log off, restart or system update asks the dialog first: refused while
-// the card is programmed (asked from the engines' message pump), accepted
-// before and after.
-TEST_F(Dialog, TheSessionMayNotEndWhileACardIsProgrammed) {
-    UpdateFile file(0x54);
-    open({card(0x54)});
-    EXPECT_TRUE(access().OnQueryEndSession());
-    std::vector<bool> during;
-    fw().onPump = [&] { during.push_back(access().OnQueryEndSession()); };
-    control(IDC_FILENAME).text = file.path();
-    command(IDC_FLASH);
-    fw().onPump = nullptr;
-    EXPECT_EQ(during, std::vector<bool>{false});
-    EXPECT_TRUE(access().OnQueryEndSession());
-    EXPECT_TRUE(m_dialog->FlashCompleted());
-}
-
 TEST_F(Dialog, CardChecksAreErrorBoxes) {
     open({card(0x54)});
     control(IDC_CARDLIST).sel = -1;  // nothing selected
@@ -204,7 +187,6 @@ TEST(FileFilter, ModelNamesOfListEntries) {
     using vjx::windows::ModelNameOfEntry;
     EXPECT_STREQ(ModelNameOfEntry("VJX PCIe K"), "VJX PCIe K");
     EXPECT_STREQ(ModelNameOfEntry("1: VJX PCI S"), "VJX PCI S");
-    EXPECT_STREQ(ModelNameOfEntry("12: PCI Q"), "PCI Q");
     EXPECT_STREQ(ModelNameOfEntry("10: VJX PCIe K (v2)"), "VJX PCIe K (v2)");   // 19 characters
     EXPECT_STREQ(ModelNameOfEntry("10: VJX PCIe K (v2)x"), "VJX PCIe K (v2)");  // the 20th is not read
     EXPECT_STREQ(ModelNameOfEntry("100: PCI Q"), "");                           // no colon at 2 or 3
@@ -217,19 +199,17 @@ TEST(FileFilter, ModelNamesOfListEntries) {
     EXPECT_STREQ(ModelNameOfEntry("2: (Unknown)"), "(Unknown)");
 }
 
-TEST(FileFilter, PatternsAndTheFilterWithoutAModel) {
+// The patterns of names with characters a file name cannot carry (the Wine
+// test shows a plain entry's filter and an empty list's in the chooser).
+TEST(FileFilter, PatternsOfNamesAFileNameCannotCarry) {
     using vjx::windows::FileFilterForEntry;
     EXPECT_STREQ(
         FileFilterForEntry("VJX PCIe K (v2)"),
         "VJX PCIe K (v2) - Flash Update Files|VJX?PCIe?K?*v2* *.tcf|Flash Update Files (*.tcf)|*.tcf|"
         "All Files (*.*)|*.*||");
     EXPECT_STREQ(
-        FileFilterForEntry("12: PCI Q"),
-        "PCI Q - Flash Update Files|PCI?Q *.tcf|Flash Update Files (*.tcf)|*.tcf|All Files (*.*)|*.*||");
-    EXPECT_STREQ(
         FileFilterForEntry("3: PCI-Q/x.y"),
         "PCI-Q/x.y - Flash Update Files|PCIQxy *.tcf|Flash Update Files (*.tcf)|*.tcf|All Files (*.*)|*.*||");
-    EXPECT_STREQ(FileFilterForEntry(""), "Flash Update Files (*.tcf)|*.tcf|All Files (*.*)|*.*||");
     EXPECT_EQ(CFileDialog::ToPlatformFilter("a|b"), std::string("a\0b\0\0", 5));
 }
 

@@ -249,10 +249,8 @@ HICON AfxLoadIcon(unsigned id) {
     return reinterpret_cast<HICON>(static_cast<uintptr_t>(id));
 }
 
-void pumpMessage() {
-    ++g_state.pumps;
-    if (g_state.onPump) g_state.onPump();
-}
+// The engines' message pump has no messages to deliver here.
+void pumpMessage() {}
 
 CFineTimer::CFineTimer() : m_held(true) {
     g_state.events.push_back("timer 1 ms");

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <deque>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -45,8 +44,6 @@ struct State {
     // "timer default", "block session: REASON", "unblock session"
     std::vector<std::string> events;
     std::map<unsigned, std::string> strings;
-    int pumps = 0;
-    std::function<void()> onPump;  // called by every pumpMessage
 };
 
 State& state();

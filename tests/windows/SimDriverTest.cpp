@@ -1,9 +1,9 @@
 // The Windows driver adapter and the libraries above it over the simulated
 // kernel driver: a missing or old driver, the driver's name, registration
-// and the mapped card memory, I/O spaces through single transfers,
-// configuration writes (the bridge's slow mode), the debug monitor, the
-// status texts, and the dialog's question about a card of unknown type (the
-// listing and the updates through the dialog are the Wine test's).
+// and the mapped card memory, I/O spaces through single transfers, the
+// debug monitor, the status texts, and the dialog's question about a card of
+// unknown type (the listing, the updates through the dialog and the
+// bridge's slow mode are the Wine test's).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -17,8 +17,6 @@
 #include "Source/pci_lib.h"
 #include "Source/vjx_pci6_lib.h"
 #include "app/VJXFlashDlg.h"
-#include "card/PciBridge.h"
-#include "card/VjxPci.h"
 #include "driver/wdc_lib.h"
 #include "resource.h"
 #include "sim/Card.h"
@@ -165,39 +163,6 @@ TEST_F(SimDriver, MemoryAndIoSpacesReachTheSameRegisters) {
     EXPECT_EQ(WDC_WriteAddr32(card, 1, 0x20, 0), 0x2000001Bu);
     EXPECT_EQ(WDC_PciDeviceClose(card), 0x20000001u);
     EXPECT_EQ(sim::kernel::registrations(), 0u);
-}
-
-// A PCIe card whose bridge has no memory space: its registers are reached
-// only through MAININDEX/MAINDATA, which the Windows driver can write.
-TEST_F(SimDriver, BridgeInSlowModeIsDrivenThroughConfigurationWrites) {
-    bind({"84,slow"});
-    WDC_PCI_SCAN_RESULT scan;
-    ASSERT_EQ(WDC_PciScanDevices(0x10B5, 0x8111, &scan), 0u);
-    ASSERT_EQ(scan.dwNumDevices, 1u);
-    WD_HANDLE driver = WDC_GetWDHandle();
-    EXPECT_EQ(PCI_ReadBytes(driver, scan.deviceSlot[0], 0, 4), 0x811110B5u);
-    EXPECT_EQ(PCI_ReadBytes(driver, scan.deviceSlot[0], 0x0B, 1), 6u);
-    PCI_WriteBytes(driver, scan.deviceSlot[0], 0x84, 4, 0x20);  // MAININDEX
-    EXPECT_EQ(PCI_ReadBytes(driver, scan.deviceSlot[0], 0x84, 4), 0x20u);
-
-    CVjxPci card;
-    ASSERT_EQ(card.Count(), 1u);
-    ASSERT_EQ(card.Open(0), 1) << card.getErrorString();
-    EXPECT_TRUE(card.SlowFpgaMode());
-    EXPECT_TRUE(card.BridgeWritable());
-    card.Close();
-
-    ASSERT_EQ(WDC_PciScanDevices(0x10B5, 0x9056, &scan), 0u);
-    CPciBridge bridge;
-    ASSERT_EQ(bridge.Open(0x10B5, 0, &scan.deviceSlot[0]), 1);
-    EXPECT_TRUE(bridge.SlowFpgaMode());
-    const uint32_t before = bridge.ReadGPIOCTL(1);
-    // GPIO1's output enable (bit 5) and data (bit 1) take the write.
-    bridge.WriteGPIOCTL(before | 0x80);  // GPIO3 (line 5) an output, low: the FPGA stays released
-    EXPECT_EQ(bridge.ReadGPIOCTL(1) & 0x80, 0x80u);
-    bridge.WriteGPIOCTL(before);
-    EXPECT_EQ(bridge.ReadGPIOCTL(1), before);
-    bridge.Close();
 }
 
 // A device the driver refuses to register: the device level's reason goes
