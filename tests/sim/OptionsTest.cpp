@@ -1,5 +1,5 @@
-// Card specs and options: every name reaches the part it names, bad values
-// are refused with a reason, and `set` merges and applies them.
+// Card specs and options: bad values are refused with a reason, and `set`
+// merges and applies them.
 #include <gtest/gtest.h>
 
 #include "sim/CardSpec.h"
@@ -9,26 +9,8 @@
 namespace simtest {
 namespace {
 
-sim::CardOptions parsed(const std::string& spec) {
-    sim::CardSpec s;
-    std::string error;
-    EXPECT_TRUE(sim::CardSpec::parse(spec, &s, &error)) << spec << ": " << error;
-    return s.parsed;
-}
-
-// What no part's test shows: hexadecimal and the defaults an option implies.
 // (What each option does to its part: the tests of the parts and of the host
-// over such cards.)
-TEST(Options, ValuesReachTheirFields) {
-    sim::CardOptions o = parsed("84,isp-man=0x12,isp-dev=0xABCDEF,fpga-version=0xff");
-    EXPECT_EQ(o.mcu.ispManufacturer, 0x12);
-    EXPECT_EQ(o.mcu.ispDevice, 0xABCDEF);
-    EXPECT_EQ(o.fpga.versionOverride, 0xFF);
-    EXPECT_EQ(parsed("80,eeprom-fault=stuck").eeprom.stuckBit, 9);
-    EXPECT_EQ(parsed("80,fpga=9").ispVersion(), 9)
-        << "the firmware matches the FPGA unless isp says otherwise";
-}
-
+// over such cards; the wiring options: the listings of the end-to-end tests.)
 TEST(Options, BadSpecsAreRefusedWithAReason) {
     const std::pair<const char*, const char*> bad[] = {
         {"79", "unknown card"},
@@ -96,18 +78,6 @@ TEST(Options, ContentOptionsRewriteThePartFaultOptionsDoNot) {
     EXPECT_EQ(card.fpga().version(sim::virtualClock().nowUs()), 12)
         << "a fault waits for the next configuration";
     EXPECT_FALSE(sr.rack().setOptions(1, {"slow"}, &error)) << "a PCI card has no PEX 8111";
-}
-
-TEST(Options, WiringOptionsChangeTheBus) {
-    testsupport::SimRack sr({"84", "84"});
-    ASSERT_EQ(sr.rack().functionCount(sim::PciFunction::Kind::Bridge), 2u);
-    std::string error;
-    ASSERT_TRUE(sr.rack().setOptions(1, {"bridge=none"}, &error)) << error;
-    EXPECT_EQ(sr.rack().functionCount(sim::PciFunction::Kind::Bridge), 1u);
-    EXPECT_EQ(sr.rack().cardOf(sim::PciFunction::Kind::Bridge, 1), &sr.rack().card(2));
-    ASSERT_TRUE(sr.rack().setOptions(1, {"bridge=default", "slow"}, &error)) << error;
-    ASSERT_EQ(sr.rack().functionCount(sim::PciFunction::Kind::Bridge), 2u);
-    EXPECT_EQ(sr.rack().function(sim::PciFunction::Kind::Bridge, 1)->spaceLength(0), 0u);
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ struct State {
     std::vector<Box> boxes;
     std::deque<int> answers;  // given to the boxes in turn; IDOK when empty
     std::vector<unsigned> beeps;
-    // "enable 1002 0", "enable dialog 1", "paint icon", "about ...", "timer 1 ms",
+    // "enable 1002 0", "enable dialog 1", "paint icon", "timer 1 ms",
     // "timer default", "block session: REASON", "unblock session"
     std::vector<std::string> events;
     std::map<unsigned, std::string> strings;
