@@ -46,7 +46,6 @@ struct Record {
 
 struct Slot {
     uint32_t bus, slot, function;
-    bool operator==(const Slot& o) const { return bus == o.bus && slot == o.slot && function == o.function; }
 };
 
 // A PCI card, a PCIe card behind its bridge, and one whose bridge has only
@@ -71,15 +70,11 @@ protected:
             windrv::Control(device, code, r.bytes.data(), static_cast<uint32_t>(r.bytes.size()), &status));
         return status;
     }
-    std::vector<std::pair<uint32_t, Slot>> scan(uint32_t vendor, uint32_t deviceId) {
+    // The number of functions a bus scan reports.
+    uint32_t scanCount() {
         Record r(2016);
-        r.set32(0, vendor).set32(4, deviceId);
         EXPECT_EQ(request(kScanCode, r), 0u);
-        std::vector<std::pair<uint32_t, Slot>> found;
-        for (uint32_t i = 0; i < r.u32(8); ++i)
-            found.push_back({r.u32(12 + 8 * i) | r.u32(16 + 8 * i) << 16,
-                             {r.u32(812 + 12 * i), r.u32(816 + 12 * i), r.u32(820 + 12 * i)}});
-        return found;
+        return r.u32(8);
     }
     Record cardInfo(Slot s, uint32_t* status = nullptr) {
         Record r(1144);
@@ -108,15 +103,6 @@ protected:
         *result = r.u32(36);
         return status;
     }
-    uint32_t config32(Slot s, uint32_t offset) {
-        std::vector<uint8_t> d(4);
-        uint32_t result;
-        EXPECT_EQ(configDump(s, offset, d, true, &result), 0u);
-        EXPECT_EQ(result, 0u);
-        uint32_t v;
-        std::memcpy(&v, d.data(), 4);
-        return v;
-    }
     void configWrite32(Slot s, uint32_t offset, uint32_t value) {
         std::vector<uint8_t> d(4);
         std::memcpy(d.data(), &value, 4);
@@ -129,7 +115,7 @@ protected:
 
     testsupport::SimRack sim;
     windrv::DeviceHandle device = nullptr;
-    const Slot pciCard{1, 0, 0}, bridge{2, 0, 0}, pcieCard{3, 0, 0}, slowBridge{4, 0, 0}, slowCard{5, 0, 0};
+    const Slot pciCard{1, 0, 0}, bridge{2, 0, 0}, slowBridge{4, 0, 0};
 };
 
 TEST_F(KernelDriver, RequestsOfAnotherCodeOrSizeAreRefusedAsTheDriverDoes) {
@@ -320,7 +306,7 @@ protected:
 };
 
 TEST_F(UnreachableCard, IsScannedAndDescribedButNeitherDumpedNorRegistered) {
-    ASSERT_EQ(scan(0, 0).size(), 1u);
+    ASSERT_EQ(scanCount(), 1u);
     Record info = cardInfo(pciCard);
     EXPECT_EQ(info.u32(16), 4u);
     std::vector<uint8_t> data(4);

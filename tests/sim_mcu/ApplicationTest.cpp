@@ -91,6 +91,25 @@ TEST(McuApplication, AnswersTheVersionRequestInFullOrCutShort) {
     }
 }
 
+// "S" answers, then enters the boot loader. (A silent card and one whose
+// application ignores "S": the host's boot-loader entry over such cards.)
+TEST(McuApplication, SEntersTheBootLoaderAfterItsAnswer) {
+    Bench b(wireTiming(5 * kMs));
+    b.loadApplication("1.00");
+    b.mcu->powerCycle(b.now);
+    b.tick(10 * kMs);
+    b.openPort();
+    const uint64_t changes = b.mcu->changeCount();
+    EXPECT_EQ("S", b.exchange("S"));
+    EXPECT_EQ(McuMode::BootLoader, b.mcu->mode());
+    EXPECT_GT(b.mcu->changeCount(), changes);
+    EXPECT_NE(0, b.mcu->bsb());
+    EXPECT_EQ("U", b.exchange("U"));
+    // The status byte keeps the boot loader at the next plain reset.
+    b.reset(false);
+    EXPECT_EQ("U", b.exchange("U"));
+}
+
 TEST(McuApplication, TAnswersThenAsksForAReload) {
     Bench b(wireTiming());
     b.loadApplication("1.00");

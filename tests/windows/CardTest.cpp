@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "ScriptedFramework.h"
-#include "app/CardNames.h"
 #include "card/ModelTable.h"
 #include "card/VjxPci.h"
 #include "tcf/Tcf.h"
@@ -45,14 +44,6 @@ TEST(WindowsModels, RevisionSelectsTheCoreRowsAndDescriptionsComeFromTheModuleCo
         EXPECT_EQ(vjx::models::Lookup(c.key, c.revision, &description), c.model) << std::hex << c.key;
         EXPECT_STREQ(description, c.description) << std::hex << c.key;
     }
-}
-
-TEST(WindowsModels, ModuleCodesUpTo0x63) {
-    for (int code = 0x60; code <= 0x63; ++code)
-        EXPECT_EQ(vjx::models::ModelForModuleCode(code), code - 0x60 + 16);
-    EXPECT_STREQ(GetCardName(0x63), "VJX PCIe Z (v2)");
-    EXPECT_STREQ(GetCardName(0x64), "(Unknown)");
-    EXPECT_EQ(vjx::models::ModelForModuleCode(0x64), 20);
 }
 
 // ReadFileHeader on a file built with the producer's writer.

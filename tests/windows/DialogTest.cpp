@@ -170,18 +170,8 @@ TEST_F(Dialog, AFailingEepromStageEnablesTheControlsAgain) {
     EXPECT_TRUE(access().OnQueryEndSession());
 }
 
-TEST_F(Dialog, CardChecksAreErrorBoxes) {
-    open({card(0x54)});
-    control(IDC_CARDLIST).sel = -1;  // nothing selected
-    command(IDC_FLASH);
-    control(IDC_CARDLIST).sel = 0;
-    command(IDC_FLASH);  // no file name
-    ASSERT_EQ(fw().boxes.size(), 2u);
-    EXPECT_EQ(fw().boxes[0].text,
-              "There is no card with number 0.\nPlease enter a card number fom 1 to 1.\n");
-    EXPECT_EQ(fw().boxes[1].text, "Please enter a flash update file name");
-    for (const scripted::Box& box : fw().boxes) EXPECT_EQ(box.type, 0x10u);
-}
+// (The card-number and file-name checks are the shared controller's: the
+// controller and end-to-end tests.)
 
 TEST(FileFilter, ModelNamesOfListEntries) {
     using vjx::windows::ModelNameOfEntry;
