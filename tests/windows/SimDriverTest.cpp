@@ -5,7 +5,6 @@
 // unknown type (the listing, the updates through the dialog and the
 // bridge's slow mode are the Wine test's).
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -20,7 +19,6 @@
 #include "driver/wdc_lib.h"
 #include "resource.h"
 #include "sim/Card.h"
-#include "sim/devices/FpgaBlock.h"
 #include "sim/devices/Microcontroller.h"
 #include "sim/kernel/InProcess.h"
 #include "tcf/TcfWriter.h"
@@ -214,22 +212,6 @@ TEST(WindowsStatusTexts, DriverTableAndUnknownCodes) {
 
 // ---- The dialog updating simulated cards --------------------------------------
 
-// An update file for a model: FPGA image version 7, firmware 2.01, the
-// model's EEPROM presets.
-class UpdateFile : public testsupport::UpdateFile {
-public:
-    explicit UpdateFile(int module) : testsupport::UpdateFile(Content(module)) {}
-
-private:
-    static testsupport::Bytes Content(int module) {
-        tcf::FileContent content;
-        content.module = module;
-        content.fpga = testsupport::FpgaImage(7, 20000);
-        content.segments = testsupport::Firmware("2.01", 7, 0x10000);
-        return testsupport::Build(content);
-    }
-};
-
 class TestDialog : public CVJXFlashDlg {
 public:
     using CVJXFlashDlg::OnCommand;
@@ -243,50 +225,22 @@ std::string FirmwareOf(sim::Card& card) {
     return sim::firmware_image::textFromVersion(version);
 }
 
-class SimDialog : public SimDriver {
-protected:
-    void start(std::vector<std::string> cards) {
-        m_rack = std::make_unique<testsupport::SimRack>(std::move(cards));
-        m_rack->setTracing(false);
-        sim::kernel::bind(&m_rack->rack());
-        scripted::reset();
-        m_dialog = std::make_unique<TestDialog>();
-        scripted::open(*m_dialog);
-    }
-    void TearDown() override {
-        m_dialog.reset();
-        SimDriver::TearDown();
-    }
-    // Selects list entry `position`, names the file and presses "Flash!";
-    // the text the log gained.
-    std::string flash(int position, const std::string& file) {
-        const std::string before = log();
-        scripted::control(*m_dialog, IDC_CARDLIST).sel = position;
-        scripted::control(*m_dialog, IDC_FILENAME).text = file;
-        m_dialog->OnCommand(IDC_FLASH, 0);
-        return log().substr(before.size());
-    }
-    std::string log() { return scripted::control(*m_dialog, IDC_LOG).text; }
-    std::vector<std::string> boxes() {
-        std::vector<std::string> texts;
-        for (const scripted::Box& box : scripted::state().boxes) texts.push_back(box.text);
-        return texts;
-    }
-
-    std::unique_ptr<TestDialog> m_dialog;
-};
-
 // A listed card that comes up without its identity before "Flash!" (its
 // configuration EEPROM did not answer at the power-up): the program asks
 // whether the card is of the file's model. No or Cancel leave the card as it
 // was, with nothing of the question in the log; Yes programs it as that
 // model. The card is released either way.
-class SimDialogUnknown : public SimDialog, public ::testing::WithParamInterface<int> {};
+class SimDialogUnknown : public SimDriver, public ::testing::WithParamInterface<int> {};
 
 TEST_P(SimDialogUnknown, OnlyYesProgramsTheCardAsTheFilesModel) {
-    start({"80", "84"});
-    ASSERT_EQ(scripted::control(*m_dialog, IDC_CARDLIST).items,
-              (std::vector<std::string>{"1: VJX PCI S", "2: VJX PCIe K"}));
+    m_rack = std::make_unique<testsupport::SimRack>(std::vector<std::string>{"80", "84"});
+    m_rack->setTracing(false);
+    sim::kernel::bind(&m_rack->rack());
+    scripted::reset();
+    TestDialog dialog;
+    scripted::open(dialog);
+    HWND__& list = scripted::control(dialog, IDC_CARDLIST);
+    ASSERT_EQ(list.items, (std::vector<std::string>{"1: VJX PCI S", "2: VJX PCIe K"}));
     sim::Rack& rack = m_rack->rack();
     std::string error;
     ASSERT_TRUE(rack.setOptions(2, {"eeprom-fault=absent"}, &error)) << error;
@@ -295,26 +249,34 @@ TEST_P(SimDialogUnknown, OnlyYesProgramsTheCardAsTheFilesModel) {
     const std::vector<uint8_t> epcs(rack.card(2).epcsBytes().data(),
                                     rack.card(2).epcsBytes().data() + rack.card(2).epcsBytes().size());
 
-    UpdateFile file(0x54);
+    // FPGA image version 7, firmware 2.01, the model's EEPROM presets.
+    testsupport::UpdateFile file(testsupport::Build(tcf::FileContent{
+        0x54, testsupport::FpgaImage(7, 20000), {}, {}, testsupport::Firmware("2.01", 7, 0x10000)}));
     scripted::state().answers = {GetParam()};
-    const std::string added = flash(1, file.path());
-    ASSERT_FALSE(boxes().empty()) << added;
-    const scripted::Box& question = scripted::state().boxes[0];
-    EXPECT_EQ(question.text,
+    const std::string& log = scripted::control(dialog, IDC_LOG).text;
+    const size_t before = log.size();
+    list.sel = 1;
+    scripted::control(dialog, IDC_FILENAME).text = file.path();
+    dialog.OnCommand(IDC_FLASH, 0);
+    const std::string added = log.substr(before);
+    const std::vector<scripted::Box>& boxes = scripted::state().boxes;
+    ASSERT_FALSE(boxes.empty()) << added;
+    EXPECT_EQ(boxes[0].text,
               "The card's type is unknown.  Be sure to load\na compatible flash update file to the card!\n\n"
               "Is \"2: VJX PCIe K\" a \"VJX PCIe K\" card?");
-    EXPECT_EQ(question.type, 0x23u);
-    EXPECT_TRUE(question.ofWindow);
-    EXPECT_EQ(question.caption, "VJXFlash");
+    EXPECT_EQ(boxes[0].type, 0x23u);
+    EXPECT_TRUE(boxes[0].ofWindow);
+    EXPECT_EQ(boxes[0].caption, "VJXFlash");
     EXPECT_EQ(scripted::state().beeps, std::vector<unsigned>{0x20});
     EXPECT_EQ(sim::kernel::registrations(), 0u) << "the card released";
     const bool written = !std::equal(epcs.begin(), epcs.end(), rack.card(2).epcsBytes().data());
     if (GetParam() == IDYES) {
-        EXPECT_EQ(boxes().back(), "Programming VJX PCIe K card was successful.\n\nFirmware version: 2.01\n");
+        EXPECT_EQ(boxes.back().text,
+                  "Programming VJX PCIe K card was successful.\n\nFirmware version: 2.01\n");
         EXPECT_TRUE(written);
         EXPECT_EQ(FirmwareOf(rack.card(2)), "2.01");
     } else {
-        EXPECT_EQ(boxes().size(), 1u);
+        EXPECT_EQ(boxes.size(), 1u);
         EXPECT_EQ(added, "\r\nDetecting card 2...");
         EXPECT_FALSE(written);
         EXPECT_EQ(FirmwareOf(rack.card(2)), "1.00");
