@@ -44,7 +44,8 @@ TEST(CardSim, CountsAndIdentifiesInChipOrder) {
         EXPECT_EQ(pci.HasFlashUpdate(), expected[i].update);
         EXPECT_FALSE(pci.SlowFpgaMode());
         EXPECT_TRUE(pci.BridgeWritable());
-        EXPECT_EQ(pci.ReadRPTR(), 0);  // the blank card's unconfigured FPGA reads 0xFF
+        // The blank card's unconfigured FPGA reads 0xFF: an index outside the ring, 0.
+        EXPECT_EQ(pci.ReadRPTR(), 0);
         pci.Close();
     }
     EXPECT_EQ(pci.Open(4), 0);

@@ -78,7 +78,10 @@ TEST_F(FlashEeproms, FailuresEndWithStatus3AndTheirReason) {
         {"eeprom-fault=absent", file, "Failed reading EEPROM!"},
         {"eeprom-fault=stuck", file, "Failed comparing EEPROM!", false},
         {"pcie-eeprom-fault=dead", file, "Failed comparing PCIe EEPROM!", false},
-        {"slow", file, "Using slow FPGA programming mode"},
+        {"slow", file,
+         "Using slow FPGA programming mode\n------------------- Error -------------------\nThe card's PCIe "
+         "bridge is reachable only through configuration cycles, which this driver cannot write; the card "
+         "can't be updated in slow mode."},
         {"", other,
          "Incompatible flash update file!\nCard is a \"VJX PCIe K\", but\n" + other +
              "\nis designed for a \"VJX PCI S\" card.\n"},
