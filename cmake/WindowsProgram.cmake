@@ -2,7 +2,7 @@
 # external project of its own (app/windows/CMakeLists.txt) whenever the
 # cross compiler is installed. The sanitizer build leaves it out: the
 # program itself is the same there, and its Windows paths run natively in
-# the windows_variant tests.
+# the Windows variant's native tests (tests/windows).
 find_program(VJX_MINGW_CXX x86_64-w64-mingw32-g++-posix)
 set(VJX_WINDOWS_BINARY_DIR ${CMAKE_BINARY_DIR}/windows)
 set(VJX_WINDOWS_EXE ${VJX_WINDOWS_BINARY_DIR}/bin/VJXFlash.exe)
